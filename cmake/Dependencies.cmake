@@ -1,0 +1,14 @@
+# Third-party libraries: installed on the machine (scripts/bootstrap), never
+# copied into the repository.
+
+# GoogleTest, built from the distribution's sources with our toolchain.
+set(GTEST_SOURCE_DIR "/usr/src/googletest" CACHE PATH "GoogleTest sources")
+if(EXISTS "${GTEST_SOURCE_DIR}/CMakeLists.txt")
+  set(gtest_disable_pthreads ON CACHE BOOL "" FORCE)
+  set(gtest_force_shared_crt ON CACHE BOOL "" FORCE)
+  set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
+  set(BUILD_GMOCK ON CACHE BOOL "" FORCE)
+  add_subdirectory("${GTEST_SOURCE_DIR}" "${CMAKE_BINARY_DIR}/googletest" EXCLUDE_FROM_ALL SYSTEM)
+else()
+  find_package(GTest REQUIRED)
+endif()
