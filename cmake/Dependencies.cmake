@@ -12,3 +12,12 @@ if(EXISTS "${GTEST_SOURCE_DIR}/CMakeLists.txt")
 else()
   find_package(GTest REQUIRED)
 endif()
+
+# Libraries built by scripts/deps into DEPS_PREFIX (qrcodegen's C++ library).
+set(DEPS_PREFIX "${CMAKE_BINARY_DIR}/deps/install" CACHE PATH "Prefix of libraries built by scripts/deps")
+if(EXISTS "${DEPS_PREFIX}/lib/libqrcodegencpp.a")
+  add_library(qrcodegen STATIC IMPORTED GLOBAL)
+  set_target_properties(qrcodegen PROPERTIES
+    IMPORTED_LOCATION "${DEPS_PREFIX}/lib/libqrcodegencpp.a"
+    INTERFACE_INCLUDE_DIRECTORIES "${DEPS_PREFIX}/include")
+endif()
