@@ -1,0 +1,428 @@
+#include "ui/core/markup_document.h"
+
+#include <windows.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <cwchar>
+#include <cwctype>
+#include <string>
+
+#include "ui/core/global_manager.h"
+#include "ui/core/path_util.h"
+
+namespace ui {
+namespace {
+
+// Letters, digits, "_" and ":" for the ASCII range.
+struct IdentifierTable {
+  bool ascii[128] = {};
+  IdentifierTable() {
+    for (int c = 'a'; c <= 'z'; ++c) ascii[c] = true;
+    for (int c = 'A'; c <= 'Z'; ++c) ascii[c] = true;
+    for (int c = '0'; c <= '9'; ++c) ascii[c] = true;
+    ascii['_'] = true;
+    ascii[':'] = true;
+  }
+};
+const IdentifierTable kIdentifier;
+
+inline bool IsIdentifierChar(wchar_t c) {
+  if (c < 128) return kIdentifier.ascii[c];
+  return std::iswalnum(c) != 0;
+}
+
+// Whitespace is any character from 1 to 32; NUL ends the text.
+template <typename Char>
+inline void SkipWhitespace(Char*& p) {
+  while (static_cast<unsigned>(*p) - 1u < 32u) ++p;
+}
+
+inline void SkipIdentifier(wchar_t*& p) {
+  while (IsIdentifierChar(*p)) ++p;
+}
+
+void CopyTruncated(wchar_t* target, size_t target_size, const wchar_t* source) {
+  size_t i = 0;
+  if (source != nullptr) {
+    for (; i + 1 < target_size && source[i] != 0; ++i) target[i] = source[i];
+  }
+  target[i] = 0;
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------------------
+// MarkupNode
+
+MarkupNode::MarkupNode(const MarkupDocument* owner, uint32_t index)
+    : owner_(owner), index_(owner != nullptr ? index : 0) {
+  if (owner_ == nullptr || owner_->text_ == nullptr || index_ >= owner_->element_count_) {
+    owner_ = nullptr;
+    index_ = 0;
+  }
+}
+
+MarkupNode MarkupNode::GetChild() const {
+  if (!IsValid()) return MarkupNode();
+  return MarkupNode(owner_, owner_->elements_[index_].first_child);
+}
+
+MarkupNode MarkupNode::GetSibling() const {
+  if (!IsValid()) return MarkupNode();
+  return MarkupNode(owner_, owner_->elements_[index_].next_sibling);
+}
+
+MarkupNode MarkupNode::GetParent() const {
+  if (!IsValid()) return MarkupNode();
+  return MarkupNode(owner_, owner_->elements_[index_].parent);
+}
+
+bool MarkupNode::HasChildren() const {
+  return IsValid() && owner_->elements_[index_].first_child != 0;
+}
+
+const wchar_t* MarkupNode::GetName() const {
+  if (!IsValid()) return L"";
+  return owner_->text_ + owner_->elements_[index_].name_start;
+}
+
+const wchar_t* MarkupNode::GetValue() const {
+  if (!IsValid()) return L"";
+  return owner_->text_ + owner_->elements_[index_].data_start;
+}
+
+int MarkupNode::GetAttributeCount() const {
+  if (!IsValid()) return 0;
+  MapAttributes();
+  return attribute_count_;
+}
+
+const wchar_t* MarkupNode::GetAttributeName(int index) const {
+  if (index < 0 || index >= GetAttributeCount()) return L"";
+  return owner_->text_ + attributes_[index].name;
+}
+
+const wchar_t* MarkupNode::GetAttributeValue(int index) const {
+  if (index < 0 || index >= GetAttributeCount()) return L"";
+  return owner_->text_ + attributes_[index].value;
+}
+
+bool MarkupNode::HasAttribute(const wchar_t* name) const { return FindAttribute(name) >= 0; }
+
+bool MarkupNode::GetAttributeValue(const wchar_t* name, wchar_t* value, size_t value_size) const {
+  const int index = FindAttribute(name);
+  if (index < 0 || value == nullptr || value_size == 0) return false;
+  size_t limit = value_size < kAttributeBufferSize ? value_size : kAttributeBufferSize;
+  CopyTruncated(value, limit, owner_->text_ + attributes_[index].value);
+  return true;
+}
+
+int MarkupNode::FindAttribute(const wchar_t* name) const {
+  if (!IsValid() || name == nullptr) return -1;
+  MapAttributes();
+  for (int i = 0; i < attribute_count_; ++i) {
+    if (std::wcscmp(owner_->text_ + attributes_[i].name, name) == 0) return i;
+  }
+  return -1;
+}
+
+// Walks the start tag as the parser left it: each attribute name is
+// NUL-terminated and followed by blanks (the "=" became one) and the opening
+// quote; each value is NUL-terminated, with blanks over whatever entity
+// decoding freed up. The walk ends at the element's data.
+void MarkupNode::MapAttributes() const {
+  if (mapped_) return;
+  mapped_ = true;
+  attribute_count_ = 0;
+  const wchar_t* text = owner_->text_;
+  const MarkupDocument::Element& element = owner_->elements_[index_];
+  const wchar_t* p = text + element.name_start;
+  p += std::wcslen(p) + 1;
+  const wchar_t* end = text + element.data_start;
+  while (p < end) {
+    SkipWhitespace(p);
+    if (p >= end || *p == 0 || *p == L'>') return;
+    const wchar_t* name = p;
+    p += std::wcslen(p) + 1;
+    SkipWhitespace(p);
+    if (p >= end || *p != L'"') return;
+    ++p;
+    attributes_[attribute_count_].name = static_cast<uint32_t>(name - text);
+    attributes_[attribute_count_].value = static_cast<uint32_t>(p - text);
+    if (++attribute_count_ >= kMaxAttributes) return;
+    p += std::wcslen(p) + 1;
+  }
+}
+
+// ---------------------------------------------------------------------------
+// MarkupDocument
+
+MarkupDocument::MarkupDocument() {
+  error_message_[0] = 0;
+  error_location_[0] = 0;
+}
+
+MarkupDocument::~MarkupDocument() { Release(); }
+
+void MarkupDocument::Release() {
+  std::free(text_);
+  text_ = nullptr;
+  std::free(elements_);
+  elements_ = nullptr;
+  element_count_ = 0;
+  element_capacity_ = 0;
+}
+
+MarkupNode MarkupDocument::GetRoot() const {
+  if (text_ == nullptr || element_count_ < 2) return MarkupNode();
+  return MarkupNode(this, 1);
+}
+
+bool MarkupDocument::LoadFromText(const wchar_t* text) {
+  Release();
+  if (text == nullptr) text = L"";
+  const size_t length = std::wcslen(text);
+  text_ = static_cast<wchar_t*>(std::malloc((length + 1) * sizeof(wchar_t)));
+  if (text_ == nullptr) return Fail(L"Out of memory", nullptr);
+  std::memcpy(text_, text, (length + 1) * sizeof(wchar_t));
+  if (!Parse()) {
+    Release();
+    return false;
+  }
+  return true;
+}
+
+bool MarkupDocument::LoadFromFile(const wchar_t* file_name) {
+  Release();
+  std::wstring path = file_name != nullptr ? file_name : L"";
+  if (!IsAbsolutePath(path)) path = GlobalManager::GetResourcePath() + path;
+
+  HANDLE file = ::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return Fail(L"Error opening file", nullptr);
+
+  bool ok = false;
+  LARGE_INTEGER size = {};
+  if (!::GetFileSizeEx(file, &size) || size.QuadPart == 0) {
+    Fail(L"File is empty", nullptr);
+  } else if (static_cast<uint64_t>(size.QuadPart) > kMaxFileSize) {
+    Fail(L"File too large", nullptr);
+  } else {
+    const DWORD byte_count = static_cast<DWORD>(size.QuadPart);
+    char* bytes = static_cast<char*>(std::malloc(byte_count));
+    DWORD read = 0;
+    if (bytes == nullptr) {
+      Fail(L"Out of memory", nullptr);
+    } else if (!::ReadFile(file, bytes, byte_count, &read, nullptr) || read < byte_count) {
+      Fail(L"Could not read file", nullptr);
+    } else {
+      ok = LoadFromUtf8(bytes, byte_count);
+    }
+    std::free(bytes);
+  }
+  ::CloseHandle(file);
+  return ok;
+}
+
+bool MarkupDocument::LoadFromUtf8(const char* data, size_t size) {
+  if (size > 2 && static_cast<unsigned char>(data[0]) == 0xEF &&
+      static_cast<unsigned char>(data[1]) == 0xBB && static_cast<unsigned char>(data[2]) == 0xBF) {
+    data += 3;
+    size -= 3;
+  }
+  // Invalid sequences become U+FFFD, as the system converter does.
+  const int length =
+      size == 0 ? 0 : ::MultiByteToWideChar(CP_UTF8, 0, data, static_cast<int>(size), nullptr, 0);
+  text_ = static_cast<wchar_t*>(std::malloc((static_cast<size_t>(length) + 1) * sizeof(wchar_t)));
+  if (text_ == nullptr) return Fail(L"Out of memory", nullptr);
+  if (length > 0) {
+    ::MultiByteToWideChar(CP_UTF8, 0, data, static_cast<int>(size), text_, length);
+  }
+  text_[length] = 0;
+  if (!Parse()) {
+    Release();
+    return false;
+  }
+  return true;
+}
+
+bool MarkupDocument::Fail(const wchar_t* message, const wchar_t* location) {
+  CopyTruncated(error_message_, sizeof(error_message_) / sizeof(error_message_[0]), message);
+  CopyTruncated(error_location_, sizeof(error_location_) / sizeof(error_location_[0]), location);
+  return false;
+}
+
+uint32_t MarkupDocument::ReserveElement() {
+  if (element_count_ >= element_capacity_) {
+    const uint64_t capacity =
+        static_cast<uint64_t>(element_capacity_) + element_capacity_ / 2 + 500;
+    if (capacity > UINT32_MAX / sizeof(Element)) return 0;
+    void* grown = std::realloc(elements_, static_cast<size_t>(capacity) * sizeof(Element));
+    if (grown == nullptr) return 0;
+    elements_ = static_cast<Element*>(grown);
+    element_capacity_ = static_cast<uint32_t>(capacity);
+  }
+  return element_count_++;
+}
+
+void MarkupDocument::DecodeText(wchar_t*& p, wchar_t*& dest, wchar_t end) {
+  wchar_t* in = p;
+  // Until the first entity the output is the input itself.
+  while (*in != 0 && *in != end && *in != L'&') ++in;
+  wchar_t* out = in;
+  while (*in != 0 && *in != end) {
+    if (*in != L'&') {
+      *out++ = *in++;
+      continue;
+    }
+    ++in;
+    if (in[0] == L'a' && in[1] == L'm' && in[2] == L'p' && in[3] == L';') {
+      *out++ = L'&';
+      in += 4;
+    } else if (in[0] == L'l' && in[1] == L't' && in[2] == L';') {
+      *out++ = L'<';
+      in += 3;
+    } else if (in[0] == L'g' && in[1] == L't' && in[2] == L';') {
+      *out++ = L'>';
+      in += 3;
+    } else if (in[0] == L'q' && in[1] == L'u' && in[2] == L'o' && in[3] == L't' && in[4] == L';') {
+      *out++ = L'"';
+      in += 5;
+    } else if (in[0] == L'a' && in[1] == L'p' && in[2] == L'o' && in[3] == L's' && in[4] == L';') {
+      *out++ = L'\'';
+      in += 5;
+    } else {
+      *out++ = L'&';
+    }
+  }
+  // Blank out what the shortening freed, so attribute mapping can walk over it.
+  for (wchar_t* fill = out + 1; fill < in; ++fill) *fill = L' ';
+  p = in;
+  dest = out;
+}
+
+bool MarkupDocument::ParseAttributes(wchar_t*& p) {
+  if (p[0] == L'>' || (p[0] == L'/' && p[1] == L'>')) return true;
+  *p++ = 0;  // ends the element name
+  SkipWhitespace(p);
+  while (*p != 0 && *p != L'>' && *p != L'/') {
+    SkipIdentifier(p);
+    wchar_t* name_end = p;
+    SkipWhitespace(p);
+    if (*p != L'=') return Fail(L"Error while parsing attributes", p);
+    *p++ = L' ';
+    *name_end = 0;
+    SkipWhitespace(p);
+    if (*p != L'"') return Fail(L"Expected attribute value", p);
+    ++p;
+    wchar_t* dest = p;
+    DecodeText(p, dest, L'"');
+    if (*p == 0) return Fail(L"Error while parsing attribute string", p);
+    *dest = 0;
+    if (p != dest) *p = L' ';
+    ++p;
+    SkipWhitespace(p);
+  }
+  return true;
+}
+
+// One pass over the text with an explicit parent chain instead of recursion,
+// so deep nesting cannot exhaust the stack. |parent| is the element whose
+// child list is being read (0 at the top level), |previous| the last element
+// of that list.
+bool MarkupDocument::Parse() {
+  error_message_[0] = 0;
+  error_location_[0] = 0;
+  element_count_ = 0;
+  ReserveElement();
+  if (element_count_ != 1) return Fail(L"Out of memory", nullptr);
+  elements_[0] = Element{0, 0, 0, 0, 0};
+
+  wchar_t* p = text_;
+  uint32_t parent = 0;
+  uint32_t previous = 0;
+  for (;;) {
+    SkipWhitespace(p);
+    if (*p == 0) {
+      // The root and its direct children may be left open at the end.
+      if (parent <= 1) return true;
+      return Fail(L"Expected start tag", p);
+    }
+    if (*p != L'<') {
+      if (parent == 0) return Fail(L"Expected start tag", p);
+      // Text after a child element belongs to no element and is dropped.
+      while (*p != 0 && *p != L'<') ++p;
+      continue;
+    }
+    if (p[1] == L'/') {
+      // A closing tag at the top level ends the document.
+      if (parent == 0) return true;
+      const wchar_t* name = text_ + elements_[parent].name_start;
+      const size_t name_length = std::wcslen(name);
+      *p = 0;
+      p += 2;
+      SkipWhitespace(p);
+      if (std::wcsncmp(p, name, name_length) != 0) return Fail(L"Unmatched closing tag", p);
+      p += name_length;
+      SkipWhitespace(p);
+      if (*p != L'>') return Fail(L"Unmatched closing tag", p);
+      ++p;
+      previous = parent;
+      parent = elements_[parent].parent;
+      continue;
+    }
+
+    *p++ = 0;  // ends the text run before this tag
+    SkipWhitespace(p);
+    if (*p == L'!' || *p == L'?') {
+      // Comments and declarations: skipped up to "->" or "?>".
+      const wchar_t last = *p == L'!' ? L'-' : L'?';
+      while (*p != 0 && !(p[0] == last && p[1] == L'>')) ++p;
+      if (*p != 0) p += 2;
+      continue;
+    }
+
+    const uint32_t index = ReserveElement();
+    if (index == 0) return Fail(L"Out of memory", p);
+    Element& element = elements_[index];
+    element = Element{static_cast<uint32_t>(p - text_), 0, 0, parent, 0};
+    if (previous != 0) {
+      elements_[previous].next_sibling = index;
+    } else if (parent != 0) {
+      elements_[parent].first_child = index;
+    }
+    previous = index;
+
+    SkipIdentifier(p);
+    wchar_t* name_end = p;
+    if (*p == 0) return Fail(L"Error parsing element name", p);
+    if (!ParseAttributes(p)) return false;
+    SkipWhitespace(p);
+    if (p[0] == L'/' && p[1] == L'>') {
+      element.data_start = static_cast<uint32_t>(p - text_);
+      *p = 0;
+      p += 2;
+      *name_end = 0;
+      continue;
+    }
+    if (*p != L'>') return Fail(L"Expected start-tag closing", p);
+    // The name ends here at the latest, also when the text ends inside the
+    // element's data and no closing tag comes.
+    *name_end = 0;
+    ++p;
+    element.data_start = static_cast<uint32_t>(p - text_);
+    wchar_t* dest = p;
+    DecodeText(p, dest, L'<');
+    if (dest < p) *dest = 0;
+    if (*p == 0) {
+      if (parent <= 1) return true;
+      return Fail(L"Expected end-tag start", p);
+    }
+    // At "<": the element's children or its closing tag follow.
+    parent = index;
+    previous = 0;
+  }
+}
+
+}  // namespace ui
