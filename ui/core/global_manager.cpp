@@ -1,0 +1,252 @@
+#include "ui/core/global_manager.h"
+
+#include <windows.h>
+
+#include <versionhelpers.h>
+
+#include <atomic>
+#include <cassert>
+#include <cwchar>
+
+#include "ui/core/string_table.h"
+
+namespace ui {
+namespace {
+
+struct GlobalState {
+  std::wstring resource_path;
+  std::map<std::wstring, FontInfo> fonts;
+  std::wstring default_font_id;
+  std::map<std::wstring, DWORD> text_colors;
+  std::map<std::wstring, std::wstring> classes;
+  CreateControlCallback create_control;
+  StringTable strings;
+};
+
+GlobalState& State() {
+  static GlobalState state;
+  return state;
+}
+
+#ifndef NDEBUG
+std::atomic<DWORD> g_owner_thread{0};
+#endif
+
+// The tables are not locked: one thread (the UI thread) owns them.
+void CheckThread() {
+#ifndef NDEBUG
+  const DWORD current = ::GetCurrentThreadId();
+  DWORD expected = 0;
+  g_owner_thread.compare_exchange_strong(expected, current);
+  assert(g_owner_thread.load() == current && "GlobalManager used from a second thread");
+#endif
+}
+
+struct DisplayScale {
+  std::atomic<int> percent{100};
+  std::atomic<bool> adapt_dpi{false};
+};
+
+DisplayScale& Scale() {
+  static DisplayScale scale;  // thread-safe initialisation
+  return scale;
+}
+
+const wchar_t* SystemFaceName() {
+  static const bool vista_or_later = IsWindowsVistaOrGreater();
+  return vista_or_later ? L"\u5FAE\u8F6F\u96C5\u9ED1" /* 微软雅黑 */
+                        : L"\u65B0\u5B8B\u4F53" /* 新宋体 */;
+}
+
+}  // namespace
+
+void GlobalManager::Shutdown() {
+  CheckThread();
+  RemoveAllFonts();
+  GlobalState& state = State();
+  state.resource_path.clear();
+  state.text_colors.clear();
+  state.classes.clear();
+  state.create_control = nullptr;
+  state.strings.Clear();
+#ifndef NDEBUG
+  g_owner_thread = 0;
+#endif
+}
+
+// --- Resource location --------------------------------------------------------
+
+void GlobalManager::SetResourcePath(const std::wstring& path) {
+  CheckThread();
+  std::wstring& stored = State().resource_path;
+  stored = path;
+  if (!stored.empty() && stored.back() != L'\\' && stored.back() != L'/') stored += L'\\';
+}
+
+const std::wstring& GlobalManager::GetResourcePath() {
+  CheckThread();
+  return State().resource_path;
+}
+
+// --- Fonts ----------------------------------------------------------------------
+
+HFONT GlobalManager::AddFont(const std::wstring& id, const std::wstring& face_name, int size,
+                             bool bold, bool underline, bool italic, bool strikeout,
+                             bool is_default) {
+  CheckThread();
+  GlobalState& state = State();
+  const std::wstring font_id = id.empty() ? std::to_wstring(state.fonts.size()) : id;
+  const std::wstring face = face_name == L"system" ? SystemFaceName() : face_name;
+
+  LOGFONTW logfont = {};
+  ::GetObjectW(::GetStockObject(DEFAULT_GUI_FONT), sizeof(logfont), &logfont);
+  wcsncpy_s(logfont.lfFaceName, LF_FACESIZE, face.c_str(), _TRUNCATE);
+  logfont.lfCharSet = DEFAULT_CHARSET;
+  logfont.lfHeight = -ScaleLength(size);
+  // Added to the stock weight, not replacing it: skins are tuned to the result.
+  if (bold) logfont.lfWeight += FW_BOLD;
+  if (underline) logfont.lfUnderline = TRUE;
+  if (italic) logfont.lfItalic = TRUE;
+  if (strikeout) logfont.lfStrikeOut = TRUE;
+
+  HFONT handle = ::CreateFontIndirectW(&logfont);
+  if (handle == nullptr) return nullptr;
+
+  FontInfo& info = state.fonts[font_id];
+  if (info.handle != nullptr) ::DeleteObject(info.handle);
+  info = FontInfo();
+  info.handle = handle;
+  info.face_name = face;
+  info.size = size;
+  info.bold = bold;
+  info.underline = underline;
+  info.italic = italic;
+  info.strikeout = strikeout;
+  if (is_default) state.default_font_id = font_id;
+  return handle;
+}
+
+FontInfo* GlobalManager::GetFontInfo(const std::wstring& id) {
+  CheckThread();
+  GlobalState& state = State();
+  const auto it = state.fonts.find(id.empty() ? state.default_font_id : id);
+  return it == state.fonts.end() ? nullptr : &it->second;
+}
+
+HFONT GlobalManager::GetFont(const std::wstring& id) {
+  const FontInfo* info = GetFontInfo(id);
+  return info != nullptr ? info->handle : nullptr;
+}
+
+const std::wstring& GlobalManager::GetDefaultFontId() {
+  CheckThread();
+  return State().default_font_id;
+}
+
+void GlobalManager::RemoveAllFonts() {
+  CheckThread();
+  GlobalState& state = State();
+  for (auto& entry : state.fonts) {
+    if (entry.second.handle != nullptr) ::DeleteObject(entry.second.handle);
+  }
+  state.fonts.clear();
+  state.default_font_id.clear();
+}
+
+// --- Text colours -----------------------------------------------------------------
+
+void GlobalManager::AddTextColor(const std::wstring& name, DWORD argb) {
+  CheckThread();
+  State().text_colors[name] = argb;
+}
+
+void GlobalManager::AddTextColor(const std::wstring& name, const std::wstring& value) {
+  if (value.empty()) return;
+  AddTextColor(name, static_cast<DWORD>(std::wcstoul(value.c_str() + 1, nullptr, 16)));
+}
+
+DWORD GlobalManager::GetTextColor(const std::wstring& name) {
+  CheckThread();
+  const auto& colors = State().text_colors;
+  const auto it = colors.find(name);
+  return it == colors.end() ? 0 : it->second;
+}
+
+// --- Attribute classes ----------------------------------------------------------------
+
+void GlobalManager::AddClass(const std::wstring& name, const std::wstring& attributes) {
+  CheckThread();
+  State().classes[name] = attributes;
+}
+
+std::wstring GlobalManager::GetClassAttributes(const std::wstring& name) {
+  CheckThread();
+  const auto& classes = State().classes;
+  const auto it = classes.find(name);
+  return it == classes.end() ? std::wstring() : it->second;
+}
+
+// --- Control factory hook ---------------------------------------------------------------
+
+void GlobalManager::SetGlobalCreateControlCallback(const CreateControlCallback& callback) {
+  CheckThread();
+  State().create_control = callback;
+}
+
+const CreateControlCallback& GlobalManager::GetGlobalCreateControlCallback() {
+  CheckThread();
+  return State().create_control;
+}
+
+// --- Language strings ---------------------------------------------------------------------
+
+bool GlobalManager::LoadStringTableFromFile(const std::wstring& path) {
+  CheckThread();
+  return State().strings.LoadFromFile(path);
+}
+
+bool GlobalManager::LoadStringTableFromMemory(HGLOBAL data) {
+  CheckThread();
+  StringTable& strings = State().strings;
+  strings.Clear();
+  if (data == nullptr) return false;
+  const SIZE_T size = ::GlobalSize(data);
+  const char* bytes = static_cast<const char*>(::GlobalLock(data));
+  if (bytes == nullptr) return strings.LoadFromMemory("", 0);
+  const bool ok = strings.LoadFromMemory(bytes, size);
+  ::GlobalUnlock(data);
+  return ok;
+}
+
+std::wstring GlobalManager::GetText(const std::wstring& id) {
+  CheckThread();
+  return State().strings.GetText(id);
+}
+
+// --- Display scale ------------------------------------------------------------------------
+
+int GlobalManager::GetDpiScale() { return Scale().percent; }
+
+bool GlobalManager::IsAdaptDpi() { return Scale().adapt_dpi; }
+
+void GlobalManager::SetDisplayScale(int percent, bool adapt_dpi) {
+  Scale().percent = percent;
+  Scale().adapt_dpi = adapt_dpi;
+}
+
+int GlobalManager::ScaleLength(int length) {
+  const int percent = Scale().percent;
+  if (!Scale().adapt_dpi || percent == 100) return length;
+  return ::MulDiv(length, percent, 100);
+}
+
+void GlobalManager::ScaleRect(RECT& rect) {
+  const int width = ScaleLength(rect.right - rect.left);
+  const int height = ScaleLength(rect.bottom - rect.top);
+  rect.left = ScaleLength(rect.left);
+  rect.top = ScaleLength(rect.top);
+  rect.right = rect.left + width;
+  rect.bottom = rect.top + height;
+}
+
+}  // namespace ui

@@ -1,0 +1,112 @@
+// GlobalManager: the process-wide resources of the UI toolkit.
+//
+// Where skin resources live (a folder, or the embedded resource archive that
+// is searched first while it is open), the named fonts, text colours and
+// attribute classes declared in global.xml, the language strings and the
+// display scale. All members are static: the tables live from start-up to
+// Shutdown() and are owned here (fonts are GDI objects deleted on removal).
+//
+// Threading: everything except the display scale belongs to the UI thread and
+// is not locked; debug builds assert that one thread uses the tables. The
+// display scale may be read from any thread.
+#pragma once
+
+#include <windows.h>
+
+#include <functional>
+#include <map>
+#include <string>
+
+namespace ui {
+
+class Control;
+
+// Makes a control for a skin element name the toolkit does not know, or
+// returns nullptr.
+using CreateControlCallback = std::function<Control*(const std::wstring& element_name)>;
+
+// A named font of the skin. |metrics| starts zeroed; the renderer fills it in
+// when it first measures with the font.
+struct FontInfo {
+  HFONT handle = nullptr;
+  std::wstring face_name;
+  int size = 0;
+  bool bold = false;
+  bool underline = false;
+  bool italic = false;
+  bool strikeout = false;
+  TEXTMETRICW metrics = {};
+};
+
+class GlobalManager {
+ public:
+  GlobalManager() = delete;
+
+  // Releases every table: fonts (their handles deleted), colours, classes,
+  // language strings, the resource path and the callback. The resource
+  // archive is closed too.
+  static void Shutdown();
+
+  // --- Resource location ---------------------------------------------------
+  // Stores |path|; a non-empty path not ending in "\" or "/" gets a "\".
+  static void SetResourcePath(const std::wstring& path);
+  static const std::wstring& GetResourcePath();
+
+  // --- Fonts -----------------------------------------------------------------
+  // Creates a GDI font from the stock GUI font with |face_name| ("system"
+  // stands for the platform's UI face), height -size (scaled when the display
+  // scale is on), and stores it under |id| ("0", "1", ... for an empty id,
+  // from the number of fonts stored). Returns the handle, or nullptr when the
+  // font could not be created (then nothing is stored).
+  static HFONT AddFont(const std::wstring& id, const std::wstring& face_name, int size, bool bold,
+                       bool underline, bool italic, bool strikeout, bool is_default);
+  // An empty id means the default font; an unknown id gives nullptr.
+  static HFONT GetFont(const std::wstring& id);
+  static FontInfo* GetFontInfo(const std::wstring& id);
+  static const std::wstring& GetDefaultFontId();
+  static void RemoveAllFonts();
+
+  // --- Text colours ------------------------------------------------------------
+  static void AddTextColor(const std::wstring& name, DWORD argb);
+  // |value| as written in global.xml: "#" and hexadecimal AARRGGBB. The first
+  // character is not checked; an empty value is not stored.
+  static void AddTextColor(const std::wstring& name, const std::wstring& value);
+  // 0 for an unknown name.
+  static DWORD GetTextColor(const std::wstring& name);
+
+  // --- Attribute classes -------------------------------------------------------
+  static void AddClass(const std::wstring& name, const std::wstring& attributes);
+  // "" for an unknown class.
+  static std::wstring GetClassAttributes(const std::wstring& name);
+
+  // --- Control factory hook ------------------------------------------------------
+  static void SetGlobalCreateControlCallback(const CreateControlCallback& callback);
+  static const CreateControlCallback& GetGlobalCreateControlCallback();
+
+  // The decoded-image cache and the cache of parsed child layouts join here
+  // with the renderer and the window builder.
+
+  // --- Language strings -----------------------------------------------------------
+  // Loads the table from |path|: from the resource archive while it is open
+  // (no fallback to disk then), otherwise from the file.
+  static bool LoadStringTable(const std::wstring& path);
+  static bool LoadStringTableFromFile(const std::wstring& path);
+  // |data| is a movable global memory block holding the file's bytes; the
+  // caller keeps ownership.
+  static bool LoadStringTableFromMemory(HGLOBAL data);
+  static std::wstring GetText(const std::wstring& id);
+
+  // --- Display scale ------------------------------------------------------------------
+  // Percent (initially 100) and the adapt-to-DPI flag (initially off). The
+  // product never turns scaling on; the setter exists for tests and tools.
+  static int GetDpiScale();
+  static bool IsAdaptDpi();
+  static void SetDisplayScale(int percent, bool adapt_dpi);
+  // |length| × percent / 100, rounded, when the flag is on and percent is not
+  // 100; otherwise unchanged.
+  static int ScaleLength(int length);
+  // Left and top scaled; width and height scaled and added back.
+  static void ScaleRect(RECT& rect);
+};
+
+}  // namespace ui
