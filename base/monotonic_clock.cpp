@@ -1,8 +1,10 @@
+#include "base/monotonic_clock.h"
+
 #include <windows.h>
 
 #include <mmsystem.h>
 
-#include "base/monotonic_clock.h"
+#include <atomic>
 
 namespace cbase {
 
@@ -13,6 +15,12 @@ int64_t WrappingMillisecondClock::Advance(uint32_t reading_ms) {
   last_ms_ = reading_ms;
   return (static_cast<int64_t>(reading_ms) + offset_ms_) * 1000;
 }
+
+namespace {
+std::atomic<ClockFunction> g_test_clock{nullptr};
+}  // namespace
+
+void SetClockForTesting(ClockFunction clock) { g_test_clock.store(clock); }
 
 }  // namespace internal
 
@@ -33,6 +41,9 @@ ClockState& State() {
 }  // namespace
 
 int64_t MonotonicNow() {
+  if (internal::ClockFunction test_clock = internal::g_test_clock.load(std::memory_order_relaxed)) {
+    return test_clock();
+  }
   ClockState& s = State();
   EnterCriticalSection(&s.lock);
   int64_t now = s.clock.Advance(timeGetTime());
