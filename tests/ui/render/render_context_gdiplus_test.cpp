@@ -1,0 +1,631 @@
+#include "ui/render/render_context_gdiplus.h"
+
+#include <gtest/gtest.h>
+#include <string>
+
+#include "tests/ui/render/pixels.h"
+#include "ui/core/global_manager.h"
+#include "ui/render/render_factory_gdiplus.h"
+
+namespace ui {
+namespace {
+
+using testing::AlphaOf;
+using testing::BlueOf;
+using testing::CountPixels;
+using testing::GreenOf;
+using testing::PaintBitmap;
+using testing::PixelAt;
+using testing::RedOf;
+
+constexpr DWORD kRed = 0xFFFF0000;
+constexpr DWORD kGreen = 0xFF00FF00;
+constexpr DWORD kBlue = 0xFF0000FF;
+constexpr DWORD kWhite = 0xFFFFFFFF;
+
+// A context of |width| x |height|, opaque white.
+void MakeWhite(RenderContext_GdiPlus& context, int width, int height) {
+  context.Resize(width, height);
+  ASSERT_EQ(context.GetWidth(), width);
+  context.FillPixels(RECT{0, 0, width, height}, 255);
+}
+
+// StretchBlt keeps colours but not alpha; the window host makes its frame
+// opaque again after painting.
+DWORD Rgb(DWORD pixel) { return pixel & 0xFFFFFF; }
+
+bool IsInk(DWORD pixel) { return RedOf(pixel) < 128; }
+
+// The first and last rows that hold ink in |rc|; -1 when there is none.
+std::pair<int, int> InkRows(const IRenderContext& context, const RECT& rc) {
+  int first = -1, last = -1;
+  for (int y = rc.top; y < rc.bottom; ++y) {
+    for (int x = rc.left; x < rc.right; ++x) {
+      if (IsInk(PixelAt(context, x, y))) {
+        if (first < 0) first = y;
+        last = y;
+        break;
+      }
+    }
+  }
+  return {first, last};
+}
+
+class Font {
+ public:
+  Font(const wchar_t* face, int height) {
+    LOGFONTW logfont = {};
+    logfont.lfHeight = -height;
+    logfont.lfWeight = FW_NORMAL;
+    logfont.lfCharSet = DEFAULT_CHARSET;
+    wcscpy_s(logfont.lfFaceName, face);
+    font_ = ::CreateFontIndirectW(&logfont);
+  }
+  ~Font() { ::DeleteObject(font_); }
+  HFONT get() const { return font_; }
+
+ private:
+  HFONT font_;
+};
+
+TEST(RenderContextTest, ResizeRecreatesOnlyOnASizeChange) {
+  RenderContext_GdiPlus context;
+  EXPECT_FALSE(context.Resize(0, 0));  // no pixels yet, and none asked for
+  EXPECT_TRUE(context.Resize(30, 20));
+  context.FillPixels(RECT{0, 0, 30, 20}, 0x55);
+  EXPECT_FALSE(context.Resize(30, 20));
+  EXPECT_EQ(PixelAt(context, 29, 19), 0x55555555u);  // kept
+  EXPECT_TRUE(context.Resize(31, 20));
+  EXPECT_EQ(context.GetWidth(), 31);
+  context.Clear();
+  EXPECT_EQ(CountPixels(context, RECT{0, 0, 31, 20}, [](DWORD p) { return p == 0; }), 620);
+}
+
+TEST(RenderContextTest, CloneCopiesThePixelsAndDetachEmptiesTheContext) {
+  RenderContext_GdiPlus context;
+  MakeWhite(context, 16, 8);
+  context.FillPixels(RECT{4, 2, 6, 3}, 0x33);
+  std::unique_ptr<IRenderContext> copy = context.Clone();
+  ASSERT_EQ(copy->GetWidth(), 16);
+  ASSERT_EQ(copy->GetHeight(), 8);
+  EXPECT_EQ(PixelAt(*copy, 5, 2), 0x33333333u);
+  EXPECT_EQ(PixelAt(*copy, 0, 0), kWhite);
+
+  HBITMAP detached = context.DetachBitmap();
+  ASSERT_NE(detached, nullptr);
+  EXPECT_EQ(context.GetBits(), nullptr);
+  EXPECT_EQ(context.GetWidth(), 0);
+  ::DeleteObject(detached);
+  // A detached context takes a new bitmap again.
+  EXPECT_TRUE(context.Resize(16, 8));
+}
+
+TEST(RenderContextTest, FadedColourFills) {
+  RenderContext_GdiPlus context;
+  MakeWhite(context, 40, 10);
+  context.DrawColor(RECT{0, 0, 10, 10}, kRed, 128);         // alpha 255 at fade 128: 128
+  context.DrawColor(RECT{10, 0, 20, 10}, 0xC8FF0000, 100);  // alpha 200 at fade 100: 78
+  context.DrawColor(RECT{20, 0, 30, 10}, 0x800000FF);       // fade 255 keeps alpha 128
+  // Over white, alpha a leaves 255 - a in the channels the colour lacks.
+  EXPECT_EQ(PixelAt(context, 5, 5), 0xFFFF7F7Fu);
+  EXPECT_EQ(PixelAt(context, 15, 5), 0xFFFFB1B1u);  // 255 - 78 = 177
+  EXPECT_EQ(PixelAt(context, 25, 5), 0xFF7F7FFFu);
+  EXPECT_EQ(PixelAt(context, 35, 5), kWhite);
+
+  // Onto transparent pixels the colour lands with the faded alpha.
+  context.Clear();
+  context.DrawColor(RECT{0, 0, 10, 10}, kRed, 128);
+  EXPECT_EQ(AlphaOf(PixelAt(context, 5, 5)), 128);
+  EXPECT_EQ(FadeColor(0xC8123456, 100), 0x4E123456u);
+  EXPECT_EQ(FadeColor(0xC8123456, 255), 0xC8123456u);
+}
+
+TEST(RenderContextTest, ColourNamesResolveThroughTheSkin) {
+  GlobalManager::AddTextColor(L"render_test_accent", L"#80FF0000");
+  RenderContext_GdiPlus context;
+  MakeWhite(context, 30, 10);
+  context.DrawColor(RECT{0, 0, 10, 10}, std::wstring(L"render_test_accent"), 255);
+  context.DrawColor(RECT{10, 0, 20, 10}, std::wstring(), 255);
+  context.DrawColor(RECT{20, 0, 30, 10}, std::wstring(L"no_such_colour"), 255);
+  EXPECT_EQ(PixelAt(context, 5, 5), 0xFFFF7F7Fu);
+  EXPECT_EQ(PixelAt(context, 15, 5), kWhite);
+  EXPECT_EQ(PixelAt(context, 25, 5), kWhite);
+}
+
+TEST(RenderContextTest, NestedAutoClipsRestoreTheOuterClip) {
+  RenderContext_GdiPlus context;
+  MakeWhite(context, 40, 40);
+  {
+    AutoClip outer(&context, RECT{0, 0, 20, 20});
+    {
+      AutoClip inner(&context, RECT{10, 10, 30, 30});
+      context.DrawColor(RECT{0, 0, 40, 40}, kRed);
+    }
+    context.DrawColor(RECT{0, 0, 40, 40}, kGreen);
+    {
+      AutoClip disabled(&context, RECT{0, 0, 1, 1}, false);
+      context.DrawColor(RECT{0, 0, 40, 40}, kBlue);
+    }
+  }
+  // The inner scope met the outer clip in (10,10)-(20,20); every later fill
+  // covered the outer clip only.
+  EXPECT_EQ(PixelAt(context, 15, 15), kBlue);
+  EXPECT_EQ(PixelAt(context, 5, 5), kBlue);
+  EXPECT_EQ(PixelAt(context, 25, 25), kWhite);
+  EXPECT_EQ(PixelAt(context, 25, 5), kWhite);
+
+  context.DrawColor(RECT{0, 0, 40, 40}, kGreen);  // all clips gone
+  EXPECT_EQ(PixelAt(context, 39, 39), kGreen);
+}
+
+TEST(RenderContextTest, ClipsFollowTheOriginAndRoundClipsCutTheCorners) {
+  RenderContext_GdiPlus context;
+  MakeWhite(context, 40, 40);
+  EXPECT_EQ(context.SetOrigin(-10, -10).x, 0);  // logical (0,0) is device (10,10)
+  {
+    AutoClip clip(&context, RECT{0, 0, 20, 20}, 10, 10);
+    context.DrawColor(RECT{-10, -10, 30, 30}, kRed);
+  }
+  context.SetOrigin(0, 0);
+  EXPECT_EQ(PixelAt(context, 20, 20), kRed);
+  EXPECT_EQ(PixelAt(context, 10, 20), kRed);    // left edge, halfway down
+  EXPECT_EQ(PixelAt(context, 10, 10), kWhite);  // rounded corner
+  EXPECT_EQ(PixelAt(context, 9, 20), kWhite);
+  EXPECT_EQ(PixelAt(context, 31, 20), kWhite);
+}
+
+TEST(RenderContextTest, OriginMovesAndRestoreUndoesIt) {
+  RenderContext_GdiPlus context;
+  MakeWhite(context, 20, 20);
+  context.Save();
+  POINT old = context.OffsetOrigin(-3, -4);
+  EXPECT_EQ(old.x, 0);
+  old = context.OffsetOrigin(-2, 0);
+  EXPECT_EQ(old.x, -3);
+  EXPECT_EQ(old.y, -4);
+  EXPECT_EQ(context.GetOrigin().x, -5);
+  context.DrawColor(RECT{0, 0, 1, 1}, kRed);
+  EXPECT_EQ(PixelAt(context, 5, 4), kRed);
+  context.Restore();
+  EXPECT_EQ(context.GetOrigin().x, 0);
+  EXPECT_EQ(context.GetOrigin().y, 0);
+}
+
+TEST(RenderContextTest, BlitsBetweenContexts) {
+  RenderContext_GdiPlus source;
+  ASSERT_TRUE(source.Resize(10, 10));
+  source.Clear();
+  source.FillPixels(RECT{0, 0, 5, 10}, 255);         // left half opaque white
+  source.DrawColor(RECT{5, 0, 10, 10}, 0x80FF0000);  // right half half-transparent red
+
+  RenderContext_GdiPlus target;
+  ASSERT_TRUE(target.Resize(30, 10));
+  target.FillPixels(RECT{0, 0, 30, 10}, 0);
+  target.DrawColor(RECT{0, 0, 30, 10}, kBlue);
+  EXPECT_TRUE(target.BitBlt(0, 0, 10, 10, &source, 0, 0));
+  EXPECT_EQ(PixelAt(target, 2, 2), kWhite);
+  EXPECT_EQ(PixelAt(target, 7, 2), 0x80800000u);  // copied as is
+
+  EXPECT_TRUE(target.AlphaBlend(10, 0, 10, 10, &source, 0, 0, 10, 10, 255));
+  EXPECT_EQ(PixelAt(target, 12, 2), kWhite);
+  EXPECT_EQ(PixelAt(target, 17, 2), 0xFF80007Fu);  // red over blue, half each
+
+  EXPECT_TRUE(target.AlphaBlend(20, 0, 10, 10, &source, 0, 0, 10, 10, 0));
+  EXPECT_EQ(PixelAt(target, 22, 2), kBlue);  // constant alpha 0 draws nothing
+  EXPECT_FALSE(target.BitBlt(0, 0, 10, 10, nullptr, 0, 0));
+  EXPECT_FALSE(target.SetAlphaBlit(true));
+  EXPECT_TRUE(target.IsAlphaBlit());
+}
+
+// The nine zones of a 12 x 12 image with 4-pixel corners, each its own colour.
+DWORD ZoneColour(int x, int y) {
+  static const DWORD kZones[3][3] = {{0xFF000001, 0xFF000002, 0xFF000003},
+                                     {0xFF000004, 0xFF000005, 0xFF000006},
+                                     {0xFF000007, 0xFF000008, 0xFF000009}};
+  return kZones[y < 4 ? 0 : (y < 8 ? 1 : 2)][x < 4 ? 0 : (x < 8 ? 1 : 2)];
+}
+
+TEST(DrawImageTest, NineGridKeepsCornersAndStretchesTheRest) {
+  GdiBitmap image;
+  PaintBitmap(image, 12, 12, ZoneColour);
+  RenderContext_GdiPlus context;
+  ASSERT_TRUE(context.Resize(100, 100));
+  context.Clear();
+  const RECT dest = {10, 20, 60, 90};
+  context.DrawImage(RECT{0, 0, 100, 100}, image.GetBitmap(), false, dest, RECT{0, 0, 12, 12},
+                    RECT{4, 4, 4, 4});
+
+  // Corners keep 4 pixels and are blended at their natural size; edges and
+  // centre are stretched over the rest.
+  EXPECT_EQ(PixelAt(context, 10, 20), 0xFF000001u);
+  EXPECT_EQ(PixelAt(context, 13, 23), 0xFF000001u);
+  EXPECT_EQ(Rgb(PixelAt(context, 14, 20)), 2u);
+  EXPECT_EQ(Rgb(PixelAt(context, 55, 20)), 2u);
+  EXPECT_EQ(PixelAt(context, 56, 23), 0xFF000003u);
+  EXPECT_EQ(Rgb(PixelAt(context, 10, 50)), 4u);
+  EXPECT_EQ(Rgb(PixelAt(context, 35, 50)), 5u);
+  EXPECT_EQ(Rgb(PixelAt(context, 59, 24)), 6u);
+  EXPECT_EQ(PixelAt(context, 13, 86), 0xFF000007u);
+  EXPECT_EQ(Rgb(PixelAt(context, 14, 89)), 8u);
+  EXPECT_EQ(PixelAt(context, 59, 89), 0xFF000009u);
+  // Nothing outside the destination.
+  EXPECT_EQ(PixelAt(context, 9, 50), 0u);
+  EXPECT_EQ(PixelAt(context, 60, 50), 0u);
+  EXPECT_EQ(PixelAt(context, 35, 19), 0u);
+  EXPECT_EQ(PixelAt(context, 35, 90), 0u);
+}
+
+TEST(DrawImageTest, CornersFollowTheDisplayScale) {
+  GdiBitmap image;
+  PaintBitmap(image, 12, 12, ZoneColour);
+  RenderContext_GdiPlus context;
+  ASSERT_TRUE(context.Resize(100, 100));
+  context.Clear();
+  GlobalManager::SetDisplayScale(200, true);
+  context.DrawImage(RECT{0, 0, 100, 100}, image.GetBitmap(), false, RECT{0, 0, 40, 40},
+                    RECT{0, 0, 12, 12}, RECT{4, 4, 4, 4});
+  GlobalManager::SetDisplayScale(100, false);
+  // 4 image pixels of corner cover 8 pixels of the context.
+  EXPECT_EQ(Rgb(PixelAt(context, 7, 7)), 1u);
+  EXPECT_EQ(Rgb(PixelAt(context, 8, 8)), 5u);
+  EXPECT_EQ(Rgb(PixelAt(context, 32, 32)), 9u);
+  EXPECT_EQ(Rgb(PixelAt(context, 31, 31)), 5u);
+}
+
+TEST(DrawImageTest, TopAndBottomCornersOnlyDrawCentreAndTheTwoEdges) {
+  // Rows: 8 red, 8 green, 8 blue; the left half of every row is darker, so a
+  // piece taken from the wrong columns shows.
+  GdiBitmap image;
+  PaintBitmap(image, 10, 24, [](int x, int y) {
+    const DWORD colour = y < 8 ? kRed : (y < 16 ? kGreen : kBlue);
+    return x < 5 ? (colour & 0xFF7F7F7F) : colour;
+  });
+  RenderContext_GdiPlus context;
+  ASSERT_TRUE(context.Resize(100, 100));
+  context.Clear();
+  const RECT dest = {10, 10, 90, 90};
+  context.DrawImage(RECT{0, 0, 100, 100}, image.GetBitmap(), false, dest, RECT{0, 0, 10, 24},
+                    RECT{0, 8, 0, 8});
+
+  EXPECT_EQ(CountPixels(context, RECT{10, 10, 90, 18}, [](DWORD p) { return RedOf(p) >= 127; }),
+            80 * 8);
+  EXPECT_EQ(CountPixels(context, RECT{10, 18, 90, 82}, [](DWORD p) { return GreenOf(p) >= 127; }),
+            80 * 64);
+  EXPECT_EQ(CountPixels(context, RECT{10, 82, 90, 90}, [](DWORD p) { return BlueOf(p) >= 127; }),
+            80 * 8);
+  // The edges are stretched along their length only: dark left half, bright
+  // right half, in every band.
+  EXPECT_EQ(Rgb(PixelAt(context, 12, 12)), 0x7F0000u);
+  EXPECT_EQ(Rgb(PixelAt(context, 88, 12)), 0xFF0000u);
+  EXPECT_EQ(Rgb(PixelAt(context, 12, 86)), 0x00007Fu);
+  EXPECT_EQ(Rgb(PixelAt(context, 88, 86)), 0x0000FFu);
+  EXPECT_EQ(CountPixels(context, RECT{0, 0, 100, 100}, [](DWORD p) { return Rgb(p) == 0; }),
+            100 * 100 - 80 * 80);
+}
+
+TEST(DrawImageTest, PiecesOutsideThePaintRectAreSkipped) {
+  GdiBitmap image;
+  PaintBitmap(image, 12, 12, ZoneColour);
+  RenderContext_GdiPlus context;
+  ASSERT_TRUE(context.Resize(100, 100));
+  context.Clear();
+  // The paint rect meets the top row of pieces only, but each is drawn whole.
+  context.DrawImage(RECT{0, 0, 100, 12}, image.GetBitmap(), false, RECT{10, 10, 60, 90},
+                    RECT{0, 0, 12, 12}, RECT{4, 4, 4, 4});
+  EXPECT_EQ(PixelAt(context, 10, 13), 0xFF000001u);
+  EXPECT_EQ(Rgb(PixelAt(context, 30, 13)), 2u);
+  EXPECT_EQ(PixelAt(context, 59, 13), 0xFF000003u);
+  EXPECT_EQ(PixelAt(context, 30, 14), 0u);  // centre
+  EXPECT_EQ(PixelAt(context, 10, 50), 0u);  // left edge
+  EXPECT_EQ(PixelAt(context, 30, 89), 0u);  // bottom edge
+
+  // A destination that misses the paint rect draws nothing at all.
+  context.Clear();
+  context.DrawImage(RECT{0, 0, 5, 5}, image.GetBitmap(), false, RECT{10, 10, 60, 90},
+                    RECT{0, 0, 12, 12}, RECT{4, 4, 4, 4});
+  EXPECT_EQ(CountPixels(context, RECT{0, 0, 100, 100}, [](DWORD p) { return p == 0; }), 10000);
+}
+
+TEST(DrawImageTest, TilesRepeatFromTheTopLeftAndCutTheLastOne) {
+  // 12 x 12: left six columns red, right six blue; top six rows full alpha,
+  // the rest dark.
+  GdiBitmap image;
+  PaintBitmap(image, 12, 12, [](int x, int y) {
+    const DWORD colour = x < 6 ? kRed : kBlue;
+    return y < 6 ? colour : (colour & 0xFF7F7F7F);
+  });
+  RenderContext_GdiPlus context;
+  ASSERT_TRUE(context.Resize(100, 100));
+  context.Clear();
+  // Both directions: 30 x 30 holds 2.5 x 2.5 tiles.
+  context.DrawImage(RECT{0, 0, 100, 100}, image.GetBitmap(), false, RECT{0, 0, 30, 30},
+                    RECT{0, 0, 12, 12}, RECT{}, 255, true, true);
+  for (int y : {0, 12, 24}) {
+    for (int x : {0, 12, 24}) {
+      EXPECT_EQ(PixelAt(context, x, y), kRed) << x << "," << y;
+      EXPECT_EQ(PixelAt(context, x + 5, y + 5), kRed);
+      if (x < 24) {
+        EXPECT_EQ(PixelAt(context, x + 6, y), kBlue) << x << "," << y;
+      }
+      if (y < 24) {
+        EXPECT_EQ(PixelAt(context, x, y + 6), 0xFF7F0000u) << x << "," << y;
+      }
+    }
+  }
+  EXPECT_EQ(PixelAt(context, 30, 0), 0u);  // the cut tiles stop at the edge
+  EXPECT_EQ(PixelAt(context, 0, 30), 0u);
+
+  // Across only: columns of 12 stretched to the full height (2x here).
+  context.Clear();
+  context.DrawImage(RECT{0, 0, 100, 100}, image.GetBitmap(), false, RECT{0, 40, 30, 64},
+                    RECT{0, 0, 12, 12}, RECT{}, 255, true, false);
+  EXPECT_EQ(Rgb(PixelAt(context, 12, 40)), 0xFF0000u);
+  EXPECT_EQ(Rgb(PixelAt(context, 18, 50)), 0x0000FFu);
+  EXPECT_EQ(Rgb(PixelAt(context, 24, 63)), 0x7F0000u);
+  EXPECT_EQ(Rgb(PixelAt(context, 29, 40)), 0xFF0000u);  // cut column: source columns 0..5
+  EXPECT_EQ(PixelAt(context, 30, 50), 0u);
+
+  // Down only: rows of 12 stretched across (30 / 12).
+  context.Clear();
+  context.DrawImage(RECT{0, 0, 100, 100}, image.GetBitmap(), false, RECT{0, 0, 30, 30},
+                    RECT{0, 0, 12, 12}, RECT{}, 255, false, true);
+  EXPECT_EQ(Rgb(PixelAt(context, 0, 12)), 0xFF0000u);
+  EXPECT_EQ(Rgb(PixelAt(context, 29, 12)), 0x0000FFu);
+  EXPECT_EQ(Rgb(PixelAt(context, 29, 18)), 0x00007Fu);
+  EXPECT_EQ(Rgb(PixelAt(context, 29, 29)), 0x0000FFu);  // cut row: source rows 0..5
+  EXPECT_EQ(PixelAt(context, 0, 30), 0u);
+}
+
+TEST(DrawImageTest, ScaledOpaquePiecesAreCopiedAndEverythingElseBlended) {
+  // Transparent black: a blend leaves the white background, a copy of the
+  // colour makes it black.
+  GdiBitmap image;
+  PaintBitmap(image, 4, 4, [](int, int) { return 0u; });
+  RenderContext_GdiPlus context;
+  MakeWhite(context, 40, 10);
+  const RECT paint = {0, 0, 40, 10};
+  const RECT source = {0, 0, 4, 4};
+  const RECT none = {};
+  context.DrawImage(paint, image.GetBitmap(), false, RECT{0, 0, 8, 8}, source, none);    // scaled
+  context.DrawImage(paint, image.GetBitmap(), false, RECT{10, 0, 14, 4}, source, none);  // 1:1
+  context.DrawImage(paint, image.GetBitmap(), true, RECT{20, 0, 28, 8}, source, none);
+  context.DrawImage(paint, image.GetBitmap(), false, RECT{30, 0, 38, 8}, source, none, 254);
+  EXPECT_EQ(Rgb(PixelAt(context, 4, 4)), 0u);
+  EXPECT_EQ(PixelAt(context, 12, 2), kWhite);
+  EXPECT_EQ(PixelAt(context, 24, 4), kWhite);
+  EXPECT_EQ(PixelAt(context, 34, 4), kWhite);
+
+  // With the alpha-blit flag (a window without drawn shadow) everything blends.
+  context.SetAlphaBlit(true);
+  context.DrawImage(paint, image.GetBitmap(), false, RECT{0, 0, 8, 8}, source, none);
+  context.FillPixels(RECT{0, 0, 8, 8}, 255);
+  context.DrawImage(paint, image.GetBitmap(), false, RECT{0, 0, 8, 8}, source, none);
+  EXPECT_EQ(PixelAt(context, 4, 4), kWhite);
+}
+
+TEST(DrawImageTest, FadeAppliesToImages) {
+  GdiBitmap image;
+  PaintBitmap(image, 4, 4, [](int, int) { return kRed; });
+  RenderContext_GdiPlus context;
+  MakeWhite(context, 10, 10);
+  context.DrawImage(RECT{0, 0, 10, 10}, image.GetBitmap(), false, RECT{0, 0, 8, 8},
+                    RECT{0, 0, 4, 4}, RECT{}, 128);
+  const DWORD pixel = PixelAt(context, 4, 4);
+  EXPECT_EQ(RedOf(pixel), 255);
+  EXPECT_NEAR(GreenOf(pixel), 127, 1);
+  // No bitmap: nothing.
+  context.DrawImage(RECT{0, 0, 10, 10}, nullptr, false, RECT{0, 0, 8, 8}, RECT{0, 0, 4, 4}, RECT{});
+  EXPECT_EQ(PixelAt(context, 9, 9), kWhite);
+}
+
+TEST(DrawTextTest, OpaqueBlackTextIsDrawnWithAlpha254) {
+  RenderContext_GdiPlus context;
+  MakeWhite(context, 120, 40);
+  Font font(L"DejaVu Sans", 28);
+  context.DrawText(RECT{0, 0, 120, 40}, L"\x2588\x2588", 0xFF000000, font.get(), DT_SINGLELINE);
+  // Full coverage of black at alpha 254 over white leaves 1 in every channel.
+  const RECT all = {0, 0, 120, 40};
+  EXPECT_GT(CountPixels(context, all, [](DWORD p) { return p == 0xFF010101u; }), 100);
+  EXPECT_EQ(CountPixels(context, all, [](DWORD p) { return (p & 0xFFFFFF) == 0; }), 0);
+
+  // Fade multiplies the alpha of the text colour.
+  MakeWhite(context, 120, 40);
+  context.DrawText(all, L"\x2588\x2588", 0xFF000000, font.get(), DT_SINGLELINE, 128);
+  int darkest = 255;
+  CountPixels(context, all, [&](DWORD p) {
+    darkest = std::min<int>(darkest, RedOf(p));
+    return false;
+  });
+  EXPECT_EQ(darkest, 127);
+
+  // Empty text draws nothing.
+  MakeWhite(context, 120, 40);
+  context.DrawText(all, L"", 0xFF000000, font.get(), 0);
+  EXPECT_EQ(CountPixels(context, all, [](DWORD p) { return p != kWhite; }), 0);
+}
+
+TEST(DrawTextTest, AlignmentAndWrapping) {
+  RenderContext_GdiPlus context;
+  Font font(L"DejaVu Sans", 14);
+  const RECT box = {0, 0, 200, 60};
+  const RECT left_half = {0, 0, 100, 60};
+  const RECT right_half = {100, 0, 200, 60};
+
+  MakeWhite(context, 200, 60);
+  context.DrawText(box, L"Go", 0xFF000000, font.get(), DT_SINGLELINE);
+  EXPECT_GT(CountPixels(context, left_half, IsInk), 0);
+  EXPECT_EQ(CountPixels(context, right_half, IsInk), 0);
+  EXPECT_LT(InkRows(context, box).second, 20);  // top
+
+  MakeWhite(context, 200, 60);
+  context.DrawText(box, L"Go", 0xFF000000, font.get(), DT_SINGLELINE | DT_RIGHT | DT_BOTTOM);
+  EXPECT_EQ(CountPixels(context, left_half, IsInk), 0);
+  EXPECT_GT(CountPixels(context, right_half, IsInk), 0);
+  EXPECT_GT(InkRows(context, box).first, 40);  // bottom
+
+  MakeWhite(context, 200, 60);
+  context.DrawText(box, L"Go", 0xFF000000, font.get(), DT_SINGLELINE | DT_CENTER | DT_VCENTER);
+  EXPECT_EQ(CountPixels(context, RECT{0, 0, 80, 60}, IsInk), 0);
+  EXPECT_EQ(CountPixels(context, RECT{120, 0, 200, 60}, IsInk), 0);
+  const std::pair<int, int> rows = InkRows(context, box);
+  EXPECT_GT(rows.first, 15);
+  EXPECT_LT(rows.second, 45);
+
+  // A long text wraps onto a second line unless it is single-line.
+  const std::wstring words = L"one two three four five six seven";
+  MakeWhite(context, 200, 60);
+  context.DrawText(RECT{0, 0, 100, 60}, words, 0xFF000000, font.get(), 0);
+  EXPECT_GT(CountPixels(context, RECT{0, 25, 100, 60}, IsInk), 0);
+  MakeWhite(context, 200, 60);
+  context.DrawText(RECT{0, 0, 100, 60}, words, 0xFF000000, font.get(), DT_SINGLELINE);
+  EXPECT_EQ(CountPixels(context, RECT{0, 25, 200, 60}, IsInk), 0);
+  EXPECT_EQ(CountPixels(context, RECT{100, 0, 200, 60}, IsInk), 0);  // clipped to the box
+}
+
+TEST(DrawTextTest, LineLimitShowsOnlyWholeLines) {
+  // Wine's GDI+ ignores ellipsis trimming and the no-clip flag, so only the
+  // line limit can be checked by its pixels here.
+  RenderContext_GdiPlus context;
+  Font font(L"DejaVu Sans", 14);
+  const std::wstring words = L"one two three four five six seven";
+  const RECT box = {0, 0, 100, 25};  // one and a half lines
+  MakeWhite(context, 100, 40);
+  context.DrawText(box, words, 0xFF000000, font.get(), 0, 255, false);
+  EXPECT_GT(CountPixels(context, RECT{0, 18, 100, 25}, IsInk), 0);
+  MakeWhite(context, 100, 40);
+  context.DrawText(box, words, 0xFF000000, font.get(), 0, 255, true);
+  EXPECT_GT(CountPixels(context, box, IsInk), 0);
+  EXPECT_EQ(CountPixels(context, RECT{0, 18, 100, 40}, IsInk), 0);
+}
+
+TEST(DrawTextTest, ChineseFaceNamesReachTheFontMapper) {
+  // The skins ask for Microsoft YaHei; this machine maps that face to
+  // WenQuanYi Micro Hei. Only a font made from the wide logical font keeps
+  // the face name, so both must draw the same pixels.
+  RenderContext_GdiPlus context;
+  const RECT box = {0, 0, 120, 40};
+  const std::wstring text = L"\x6D4B\x8BD5 Ag";
+  Font yahei(L"\x5FAE\x8F6F\x96C5\x9ED1", 20);
+  Font wenquanyi(L"WenQuanYi Micro Hei", 20);
+
+  MakeWhite(context, 120, 40);
+  context.DrawText(box, text, 0xFF000000, wenquanyi.get(), DT_SINGLELINE);
+  std::unique_ptr<IRenderContext> expected = context.Clone();
+  ASSERT_GT(CountPixels(*expected, box, IsInk), 20);
+
+  MakeWhite(context, 120, 40);
+  context.DrawText(box, text, 0xFF000000, yahei.get(), DT_SINGLELINE);
+  EXPECT_EQ(CountPixels(context, box, [&](DWORD) { return true; }), 120 * 40);
+  int differing = 0;
+  for (int y = 0; y < 40; ++y) {
+    for (int x = 0; x < 120; ++x) differing += PixelAt(context, x, y) != PixelAt(*expected, x, y);
+  }
+  EXPECT_EQ(differing, 0);
+}
+
+TEST(DrawTextTest, NSimSunMovesDownOnePixelWhenCentredVertically) {
+  // Both faces map to the same font here; only the name differs.
+  Font nsimsun(L"\x65B0\x5B8B\x4F53", 14);
+  Font simsun(L"\x5B8B\x4F53", 14);
+  RenderContext_GdiPlus context;
+  const RECT box = {0, 0, 100, 40};
+  auto ink_rows = [&](HFONT font, UINT format, const RECT& rc) {
+    MakeWhite(context, 100, 40);
+    context.DrawText(rc, L"\x6D4B\x8BD5", 0xFF000000, font, format);
+    return InkRows(context, box);
+  };
+  const UINT centred = DT_SINGLELINE | DT_VCENTER;
+  const std::pair<int, int> moved = ink_rows(nsimsun.get(), centred, box);
+  const std::pair<int, int> plain = ink_rows(simsun.get(), centred, box);
+  ASSERT_GE(plain.first, 0);
+  EXPECT_EQ(moved.first, plain.first + 1);
+  EXPECT_EQ(moved.second, plain.second + 1);
+  // Not when the box is too low for the extra pixel, nor without centring.
+  const RECT tight = {0, 0, 100, 15};
+  EXPECT_EQ(ink_rows(nsimsun.get(), centred, tight), ink_rows(simsun.get(), centred, tight));
+  EXPECT_EQ(ink_rows(nsimsun.get(), DT_SINGLELINE, box),
+            ink_rows(simsun.get(), DT_SINGLELINE, box));
+}
+
+TEST(MeasureTextTest, AddsOnePixelAndUsesTheCjkHeightForSingleLines) {
+  RenderContext_GdiPlus context;
+  ASSERT_TRUE(context.Resize(10, 10));
+  Font font(L"WenQuanYi Micro Hei", 16);
+  const RECT free_latin = context.MeasureText(L"abc", font.get(), 0, -1);
+  const RECT free_cjk = context.MeasureText(L"\x6D4B\x8BD5", font.get(), 0, -1);
+  EXPECT_EQ(free_latin.left, 0);
+  EXPECT_EQ(free_latin.top, 0);
+  EXPECT_GT(free_latin.right, 10);
+  EXPECT_GT(free_latin.bottom, 10);
+
+  // Single line in a width: the height is that of the CJK probe.
+  const RECT single = context.MeasureText(L"abc", font.get(), DT_SINGLELINE, 200);
+  EXPECT_EQ(single.bottom, free_cjk.bottom);
+  EXPECT_EQ(single.right, free_latin.right);
+
+  // A long text in a narrow width wraps to more lines unless single-line.
+  const std::wstring words = L"one two three four five six seven";
+  const RECT wrapped = context.MeasureText(words, font.get(), 0, 80);
+  const RECT one_line = context.MeasureText(words, font.get(), DT_SINGLELINE, 80);
+  EXPECT_LE(wrapped.right, 81);
+  EXPECT_GT(wrapped.bottom, 2 * (single.bottom - 1));
+  EXPECT_EQ(one_line.bottom, single.bottom);
+}
+
+TEST(ShapesTest, RoundedRectanglesLeaveTheCornersAlone) {
+  RenderContext_GdiPlus context;
+  MakeWhite(context, 60, 60);
+  context.FillRoundRect(RECT{10, 10, 50, 50}, SIZE{16, 16}, kRed);
+  EXPECT_EQ(PixelAt(context, 30, 30), kRed);
+  EXPECT_EQ(PixelAt(context, 30, 11), kRed);  // top edge between the arcs
+  EXPECT_EQ(PixelAt(context, 11, 30), kRed);
+  EXPECT_EQ(PixelAt(context, 10, 10), kWhite);  // corners cut
+  EXPECT_EQ(PixelAt(context, 49, 49), kWhite);
+  EXPECT_EQ(PixelAt(context, 9, 30), kWhite);
+
+  MakeWhite(context, 60, 60);
+  context.FillRoundRect(RECT{10, 10, 50, 50}, SIZE{16, 16}, kRed, 128);
+  EXPECT_EQ(PixelAt(context, 30, 30), 0xFFFF7F7Fu);
+
+  MakeWhite(context, 60, 60);
+  context.DrawRoundRect(RECT{10, 10, 50, 50}, SIZE{16, 16}, 2, kBlue);
+  EXPECT_EQ(PixelAt(context, 30, 30), kWhite);  // outline only
+  EXPECT_LT(RedOf(PixelAt(context, 30, 10)), 128);
+  EXPECT_LT(RedOf(PixelAt(context, 50, 30)), 128);
+  EXPECT_EQ(PixelAt(context, 10, 10), kWhite);
+}
+
+TEST(ShapesTest, LinesRectanglesAndEllipses) {
+  RenderContext_GdiPlus context;
+  MakeWhite(context, 60, 60);
+  context.DrawLine(RECT{0, 5, 60, 5}, 1, kRed);  // not anti-aliased: one crisp row
+  EXPECT_EQ(CountPixels(context, RECT{0, 0, 60, 60}, [](DWORD p) { return p == kRed; }), 60);
+  EXPECT_EQ(PixelAt(context, 30, 5), kRed);
+
+  MakeWhite(context, 60, 60);
+  context.DrawRect(RECT{10, 10, 30, 30}, 1, kBlue);
+  EXPECT_EQ(PixelAt(context, 10, 20), kBlue);
+  EXPECT_EQ(PixelAt(context, 20, 10), kBlue);
+  EXPECT_EQ(PixelAt(context, 20, 20), kWhite);
+
+  MakeWhite(context, 60, 60);
+  context.FillEllipse(RECT{10, 10, 50, 50}, kGreen);
+  EXPECT_EQ(PixelAt(context, 30, 30), kGreen);
+  EXPECT_EQ(PixelAt(context, 12, 12), kWhite);
+  context.DrawEllipse(RECT{10, 10, 50, 50}, 3, kBlue);
+  EXPECT_EQ(PixelAt(context, 30, 30), kGreen);
+  EXPECT_LT(RedOf(PixelAt(context, 30, 10)), 64);
+  EXPECT_LT(GreenOf(PixelAt(context, 30, 10)), 128);
+
+  RenderFactory_GdiPlus factory;
+  std::unique_ptr<IPen> pen = factory.CreatePen(kRed, 3);
+  MakeWhite(context, 60, 60);
+  context.DrawLine(pen.get(), 0, 30, 60, 30);
+  context.DrawBezier(pen.get(), 0, 50, 20, 40, 40, 40, 60, 50);
+  EXPECT_EQ(PixelAt(context, 30, 30), kRed);
+  EXPECT_EQ(PixelAt(context, 30, 20), kWhite);
+  EXPECT_GT(CountPixels(context, RECT{20, 40, 40, 48}, [](DWORD p) { return p == kRed; }), 10);
+}
+
+}  // namespace
+}  // namespace ui

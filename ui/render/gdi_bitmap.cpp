@@ -1,0 +1,81 @@
+#include "ui/render/gdi_bitmap.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace ui {
+
+GdiBitmap::~GdiBitmap() { CleanUp(); }
+
+void GdiBitmap::CleanUp() {
+  if (bitmap_) ::DeleteObject(bitmap_);
+  bitmap_ = nullptr;
+  bits_ = nullptr;
+  width_ = 0;
+  height_ = 0;
+}
+
+bool GdiBitmap::Init(HDC hdc, int width, int height, bool flip_height) {
+  CleanUp();
+  if (!hdc || width <= 0 || height <= 0) return false;
+
+  BITMAPINFO info = {};
+  info.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
+  info.bmiHeader.biWidth = width;
+  info.bmiHeader.biHeight = flip_height ? -height : height;
+  info.bmiHeader.biPlanes = 1;
+  info.bmiHeader.biBitCount = 32;
+  info.bmiHeader.biCompression = BI_RGB;
+  info.bmiHeader.biSizeImage = static_cast<DWORD>(width) * static_cast<DWORD>(height) * 4;
+
+  void* bits = nullptr;
+  bitmap_ = ::CreateDIBSection(hdc, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+  if (!bitmap_) return false;
+  bits_ = static_cast<BYTE*>(bits);
+  width_ = width;
+  height_ = height;
+  return true;
+}
+
+void GdiBitmap::Clear() {
+  if (bits_) std::memset(bits_, 0, static_cast<size_t>(width_) * height_ * 4);
+}
+
+HBITMAP GdiBitmap::DetachBitmap() {
+  HBITMAP bitmap = bitmap_;
+  bitmap_ = nullptr;
+  CleanUp();
+  return bitmap;
+}
+
+void GdiBitmap::FillPixels(const RECT& rc, BYTE value) {
+  if (!bits_) return;
+  const int left = std::max<int>(0, rc.left);
+  const int top = std::max<int>(0, rc.top);
+  const int right = std::min<int>(rc.right, width_);
+  const int bottom = std::min<int>(rc.bottom, height_);
+  if (left >= right) return;
+  for (int y = top; y < bottom; ++y) {
+    std::memset(bits_ + (static_cast<size_t>(y) * width_ + left) * 4, value,
+                static_cast<size_t>(right - left) * 4);
+  }
+}
+
+void GdiBitmap::MakeOpaque(const RECT& rc, const RECT& insets, BYTE key_alpha) {
+  if (!bits_) return;
+  const int left = std::max<int>(0, rc.left);
+  const int top = std::max<int>(0, rc.top);
+  const int right = std::min<int>(rc.right, width_);
+  const int bottom = std::min<int>(rc.bottom, height_);
+  for (int y = top; y < bottom; ++y) {
+    const bool row_inside = y >= insets.top && y < height_ - insets.bottom;
+    BYTE* alpha = bits_ + (static_cast<size_t>(y) * width_ + left) * 4 + 3;
+    for (int x = left; x < right; ++x, alpha += 4) {
+      // The corner zones belong to the window's rounded or shadowed frame.
+      if (!row_inside && !(x >= insets.left && x < width_ - insets.right)) continue;
+      *alpha = (key_alpha != 0 && *alpha == key_alpha) ? 0 : 255;
+    }
+  }
+}
+
+}  // namespace ui

@@ -1,0 +1,40 @@
+// A 32-bit DIB section: the pixels of a render context. Owns its bitmap
+// handle until DetachBitmap hands it on. UI thread only.
+#ifndef UI_RENDER_GDI_BITMAP_H_
+#define UI_RENDER_GDI_BITMAP_H_
+
+#include <windows.h>
+
+#include "ui/render/render.h"
+
+namespace ui {
+
+class GdiBitmap : public IBitmap {
+ public:
+  GdiBitmap() = default;
+  ~GdiBitmap() override;
+  GdiBitmap(const GdiBitmap&) = delete;
+  GdiBitmap& operator=(const GdiBitmap&) = delete;
+
+  bool Init(HDC hdc, int width, int height, bool flip_height) override;
+  void Clear() override;
+  HBITMAP DetachBitmap() override;
+  HBITMAP GetBitmap() const override { return bitmap_; }
+  void* GetBits() const override { return bits_; }
+  int GetWidth() const override { return width_; }
+  int GetHeight() const override { return height_; }
+  void FillPixels(const RECT& rc, BYTE value) override;
+  void MakeOpaque(const RECT& rc, const RECT& insets, BYTE key_alpha) override;
+
+ private:
+  void CleanUp();
+
+  HBITMAP bitmap_ = nullptr;
+  BYTE* bits_ = nullptr;
+  int width_ = 0;
+  int height_ = 0;
+};
+
+}  // namespace ui
+
+#endif  // UI_RENDER_GDI_BITMAP_H_

@@ -1,0 +1,458 @@
+#include "ui/render/render_context_gdiplus.h"
+
+#include <algorithm>
+#include <cstring>
+#include <utility>
+
+#include "ui/core/global_manager.h"
+#include "ui/render/brush_gdiplus.h"
+#include "ui/render/gdiplus_fwd.h"
+#include "ui/render/path_gdiplus.h"
+#include "ui/render/pen_gdiplus.h"
+
+namespace ui {
+
+namespace {
+
+const Gdiplus::Pen* PenOf(const IPen* pen) {
+  const Pen_GdiPlus* gdiplus_pen = dynamic_cast<const Pen_GdiPlus*>(pen);
+  return gdiplus_pen ? gdiplus_pen->GetPen() : nullptr;
+}
+
+bool Meets(const RECT& a, const RECT& b) {
+  RECT unused;
+  return ::IntersectRect(&unused, &a, &b) != FALSE;
+}
+
+int Width(const RECT& rc) { return rc.right - rc.left; }
+int Height(const RECT& rc) { return rc.bottom - rc.top; }
+
+// A graphics object for one drawing call; anti-aliased unless told otherwise.
+class Graphics : public Gdiplus::Graphics {
+ public:
+  explicit Graphics(HDC hdc, bool anti_alias = true) : Gdiplus::Graphics(hdc) {
+    if (anti_alias) SetSmoothingMode(Gdiplus::SmoothingModeAntiAlias);
+  }
+};
+
+// The GDI+ font for a logical font. Built from the wide LOGFONTW so that a
+// Chinese face name survives on systems whose ANSI code page is not Chinese.
+struct TextFont {
+  std::unique_ptr<Gdiplus::Font> font;
+  std::wstring face;
+};
+
+TextFont MakeFont(HDC hdc, HFONT handle) {
+  TextFont result;
+  LOGFONTW logfont = {};
+  if (handle && ::GetObjectW(handle, sizeof(logfont), &logfont) == sizeof(logfont)) {
+    result.font = std::make_unique<Gdiplus::Font>(hdc, &logfont);
+    result.face = logfont.lfFaceName;
+  } else {
+    result.font = std::make_unique<Gdiplus::Font>(hdc);
+    HFONT current = static_cast<HFONT>(::GetCurrentObject(hdc, OBJ_FONT));
+    if (current && ::GetObjectW(current, sizeof(logfont), &logfont) == sizeof(logfont)) {
+      result.face = logfont.lfFaceName;
+    }
+  }
+  return result;
+}
+
+// The outline of a rounded rectangle with corner ellipses of |corner|.
+void AddRoundRect(Gdiplus::GraphicsPath& path, const RECT& rc, const SIZE& corner) {
+  const INT l = rc.left, t = rc.top, r = rc.right, b = rc.bottom;
+  const INT w = corner.cx, h = corner.cy;
+  path.AddArc(l, t, w, h, 180, 90);
+  path.AddLine(l + w, t, r - w, t);
+  path.AddArc(r - w, t, w, h, 270, 90);
+  path.AddLine(r, t + h, r, b - h);
+  path.AddArc(r - w, b - h, w, h, 0, 90);
+  path.AddLine(r - w, b, l + w, b);
+  path.AddArc(l, b - h, w, h, 90, 90);
+  path.AddLine(l, b - h, l, t + h);
+  path.CloseFigure();
+}
+
+// Corner insets are image pixels; on the context they follow the display
+// scale like every other length of the skin.
+RECT DisplayCorners(const RECT& corners) {
+  RECT scaled = corners;
+  GlobalManager::ScaleRect(scaled);
+  return scaled;
+}
+
+}  // namespace
+
+ARGB FadeColor(ARGB color, BYTE fade) {
+  if (fade == 255) return color;
+  const DWORD alpha = (color >> 24) * fade / 255;
+  return (alpha << 24) | (color & 0x00FFFFFF);
+}
+
+RenderContext_GdiPlus::RenderContext_GdiPlus() {
+  HDC screen = ::GetDC(nullptr);
+  hdc_ = ::CreateCompatibleDC(screen);
+  ::ReleaseDC(nullptr, screen);
+}
+
+RenderContext_GdiPlus::~RenderContext_GdiPlus() {
+  if (old_bitmap_) ::SelectObject(hdc_, old_bitmap_);
+  if (hdc_) ::DeleteDC(hdc_);
+  // The bitmap member deletes the DIB section after the context let go of it.
+}
+
+bool RenderContext_GdiPlus::Resize(int width, int height, bool flip_height) {
+  if (bitmap_.GetWidth() == width && bitmap_.GetHeight() == height) return false;
+  if (old_bitmap_) {
+    ::SelectObject(hdc_, old_bitmap_);
+    old_bitmap_ = nullptr;
+  }
+  const bool made = bitmap_.Init(hdc_, width, height, flip_height);
+  if (made) old_bitmap_ = ::SelectObject(hdc_, bitmap_.GetBitmap());
+  return made;
+}
+
+void RenderContext_GdiPlus::Clear() { bitmap_.Clear(); }
+
+std::unique_ptr<IRenderContext> RenderContext_GdiPlus::Clone() {
+  auto copy = std::make_unique<RenderContext_GdiPlus>();
+  copy->Resize(GetWidth(), GetHeight(), true);
+  copy->BitBlt(0, 0, GetWidth(), GetHeight(), this, 0, 0, SRCCOPY);
+  return copy;
+}
+
+HBITMAP RenderContext_GdiPlus::DetachBitmap() {
+  if (old_bitmap_) {
+    ::SelectObject(hdc_, old_bitmap_);
+    old_bitmap_ = nullptr;
+  }
+  return bitmap_.DetachBitmap();
+}
+
+BYTE* RenderContext_GdiPlus::GetBits() const { return static_cast<BYTE*>(bitmap_.GetBits()); }
+
+void RenderContext_GdiPlus::FillPixels(const RECT& rc, BYTE value) {
+  bitmap_.FillPixels(rc, value);
+}
+
+void RenderContext_GdiPlus::MakeOpaque(const RECT& rc, const RECT& insets, BYTE key_alpha) {
+  bitmap_.MakeOpaque(rc, insets, key_alpha);
+}
+
+bool RenderContext_GdiPlus::SetAlphaBlit(bool alpha_blit) {
+  return std::exchange(alpha_blit_, alpha_blit);
+}
+
+void RenderContext_GdiPlus::Save() { saved_dc_ = ::SaveDC(hdc_); }
+
+void RenderContext_GdiPlus::Restore() { ::RestoreDC(hdc_, saved_dc_); }
+
+POINT RenderContext_GdiPlus::OffsetOrigin(int dx, int dy) {
+  POINT old = GetOrigin();
+  ::SetWindowOrgEx(hdc_, old.x + dx, old.y + dy, nullptr);
+  return old;
+}
+
+POINT RenderContext_GdiPlus::SetOrigin(int x, int y) {
+  POINT old = {};
+  ::SetWindowOrgEx(hdc_, x, y, &old);
+  return old;
+}
+
+POINT RenderContext_GdiPlus::GetOrigin() const {
+  POINT origin = {};
+  ::GetWindowOrgEx(hdc_, &origin);
+  return origin;
+}
+
+void RenderContext_GdiPlus::SetClip(const RECT& rc) { clip_.CreateClip(hdc_, rc); }
+
+void RenderContext_GdiPlus::SetRoundClip(const RECT& rc, int width, int height) {
+  clip_.CreateRoundClip(hdc_, rc, width, height);
+}
+
+void RenderContext_GdiPlus::ClearClip() { clip_.ClearClip(hdc_); }
+
+bool RenderContext_GdiPlus::BitBlt(int x, int y, int width, int height, IRenderContext* source,
+                                   int src_x, int src_y, DWORD rop) {
+  if (!source) return false;
+  return ::BitBlt(hdc_, x, y, width, height, source->DeviceContext(), src_x, src_y, rop) != FALSE;
+}
+
+bool RenderContext_GdiPlus::AlphaBlend(int x, int y, int width, int height, IRenderContext* source,
+                                       int src_x, int src_y, int src_width, int src_height,
+                                       BYTE alpha) {
+  if (!source) return false;
+  BLENDFUNCTION blend = {AC_SRC_OVER, 0, alpha, AC_SRC_ALPHA};
+  return ::AlphaBlend(hdc_, x, y, width, height, source->DeviceContext(), src_x, src_y, src_width,
+                      src_height, blend) != FALSE;
+}
+
+void RenderContext_GdiPlus::DrawImage(const RECT& paint_rc, HBITMAP bitmap, bool has_alpha,
+                                      const RECT& dest, const RECT& source, const RECT& corners,
+                                      BYTE fade, bool xtiled, bool ytiled) {
+  if (!bitmap || !Meets(dest, paint_rc)) return;
+
+  HDC image_dc = ::CreateCompatibleDC(hdc_);
+  HGDIOBJ old_image = ::SelectObject(image_dc, bitmap);
+  const int old_mode = ::SetStretchBltMode(hdc_, HALFTONE);
+
+  const RECT& c = corners;                  // in image pixels
+  const RECT cd = DisplayCorners(corners);  // in context pixels
+  const BLENDFUNCTION blend = {AC_SRC_OVER, 0, fade, AC_SRC_ALPHA};
+  const bool always_blend = alpha_blit_ || has_alpha || fade < 255;
+
+  // Plain opaque pieces at their natural size are blended too (it costs the
+  // same); only scaled opaque pieces go through StretchBlt.
+  auto blit = [&](const RECT& d, const RECT& s) {
+    const int dw = Width(d), dh = Height(d), sw = Width(s), sh = Height(s);
+    if (dw <= 0 || dh <= 0 || sw <= 0 || sh <= 0) return;
+    if (always_blend || (dw == sw && dh == sh)) {
+      ::AlphaBlend(hdc_, d.left, d.top, dw, dh, image_dc, s.left, s.top, sw, sh, blend);
+    } else {
+      ::StretchBlt(hdc_, d.left, d.top, dw, dh, image_dc, s.left, s.top, sw, sh, SRCCOPY);
+    }
+  };
+  auto piece = [&](const RECT& d, const RECT& s) {
+    if (Meets(d, paint_rc)) blit(d, s);
+  };
+
+  // Centre.
+  const RECT dc = {dest.left + cd.left, dest.top + cd.top, dest.right - cd.right,
+                   dest.bottom - cd.bottom};
+  const RECT sc = {source.left + c.left, source.top + c.top, source.right - c.right,
+                   source.bottom - c.bottom};
+  if (Meets(dc, paint_rc)) {
+    const int tile_w = Width(sc), tile_h = Height(sc);
+    if (!xtiled && !ytiled) {
+      blit(dc, sc);
+    } else if (tile_w > 0 && tile_h > 0) {
+      // Tiles start at the centre's top-left; the last column and row are cut
+      // (source and destination by the same amount, never scaled).
+      const int step_x = xtiled ? tile_w : Width(dc);
+      const int step_y = ytiled ? tile_h : Height(dc);
+      for (int y = dc.top; y < dc.bottom; y += step_y) {
+        const int h = std::min(step_y, static_cast<int>(dc.bottom) - y);
+        const int src_h = ytiled ? h : tile_h;
+        for (int x = dc.left; x < dc.right; x += step_x) {
+          const int w = std::min(step_x, static_cast<int>(dc.right) - x);
+          const int src_w = xtiled ? w : tile_w;
+          piece(RECT{x, y, x + w, y + h}, RECT{sc.left, sc.top, sc.left + src_w, sc.top + src_h});
+        }
+      }
+    }
+  }
+
+  // The eight border pieces, each only where its corners exist.
+  if (c.left > 0 && c.top > 0) {
+    piece(RECT{dest.left, dest.top, dc.left, dc.top},
+          RECT{source.left, source.top, sc.left, sc.top});
+  }
+  if (c.top > 0) {
+    piece(RECT{dc.left, dest.top, dc.right, dc.top}, RECT{sc.left, source.top, sc.right, sc.top});
+  }
+  if (c.right > 0 && c.top > 0) {
+    piece(RECT{dc.right, dest.top, dest.right, dc.top},
+          RECT{sc.right, source.top, source.right, sc.top});
+  }
+  if (c.left > 0) {
+    piece(RECT{dest.left, dc.top, dc.left, dc.bottom},
+          RECT{source.left, sc.top, sc.left, sc.bottom});
+  }
+  if (c.right > 0) {
+    piece(RECT{dc.right, dc.top, dest.right, dc.bottom},
+          RECT{sc.right, sc.top, source.right, sc.bottom});
+  }
+  if (c.left > 0 && c.bottom > 0) {
+    piece(RECT{dest.left, dc.bottom, dc.left, dest.bottom},
+          RECT{source.left, sc.bottom, sc.left, source.bottom});
+  }
+  if (c.bottom > 0) {
+    piece(RECT{dc.left, dc.bottom, dc.right, dest.bottom},
+          RECT{sc.left, sc.bottom, sc.right, source.bottom});
+  }
+  if (c.right > 0 && c.bottom > 0) {
+    piece(RECT{dc.right, dc.bottom, dest.right, dest.bottom},
+          RECT{sc.right, sc.bottom, source.right, source.bottom});
+  }
+
+  ::SetStretchBltMode(hdc_, old_mode);
+  ::SelectObject(image_dc, old_image);
+  ::DeleteDC(image_dc);
+}
+
+void RenderContext_GdiPlus::DrawColor(const RECT& rc, const std::wstring& color_name, BYTE fade) {
+  if (color_name.empty()) return;
+  DrawColor(rc, GlobalManager::GetTextColor(color_name), fade);
+}
+
+void RenderContext_GdiPlus::DrawColor(const RECT& rc, ARGB color, BYTE fade) {
+  Graphics graphics(hdc_);
+  Gdiplus::SolidBrush brush(Gdiplus::Color(FadeColor(color, fade)));
+  graphics.FillRectangle(&brush, Gdiplus::RectF(static_cast<Gdiplus::REAL>(rc.left),
+                                                static_cast<Gdiplus::REAL>(rc.top),
+                                                static_cast<Gdiplus::REAL>(Width(rc)),
+                                                static_cast<Gdiplus::REAL>(Height(rc))));
+}
+
+void RenderContext_GdiPlus::DrawLine(const IPen* pen, int x1, int y1, int x2, int y2) {
+  const Gdiplus::Pen* gdiplus_pen = PenOf(pen);
+  if (!gdiplus_pen) return;
+  Graphics graphics(hdc_);
+  graphics.DrawLine(gdiplus_pen, x1, y1, x2, y2);
+}
+
+void RenderContext_GdiPlus::DrawLine(const RECT& line, int width, ARGB color) {
+  Graphics graphics(hdc_, false);
+  Gdiplus::Pen pen(Gdiplus::Color(color), static_cast<Gdiplus::REAL>(width));
+  graphics.DrawLine(&pen, static_cast<INT>(line.left), static_cast<INT>(line.top),
+                    static_cast<INT>(line.right), static_cast<INT>(line.bottom));
+}
+
+void RenderContext_GdiPlus::DrawBezier(const IPen* pen, int x1, int y1, int x2, int y2, int x3,
+                                       int y3, int x4, int y4) {
+  const Gdiplus::Pen* gdiplus_pen = PenOf(pen);
+  if (!gdiplus_pen) return;
+  Graphics graphics(hdc_);
+  graphics.DrawBezier(gdiplus_pen, x1, y1, x2, y2, x3, y3, x4, y4);
+}
+
+void RenderContext_GdiPlus::DrawRect(const RECT& rc, int width, ARGB color) {
+  Graphics graphics(hdc_, false);
+  Gdiplus::Pen pen(Gdiplus::Color(color), static_cast<Gdiplus::REAL>(width));
+  graphics.DrawRectangle(&pen, static_cast<INT>(rc.left), static_cast<INT>(rc.top), Width(rc),
+                         Height(rc));
+}
+
+void RenderContext_GdiPlus::DrawRoundRect(const RECT& rc, const SIZE& corner, int width,
+                                          ARGB color) {
+  Graphics graphics(hdc_);
+  Gdiplus::Pen pen(Gdiplus::Color(color), static_cast<Gdiplus::REAL>(width));
+  Gdiplus::GraphicsPath path;
+  AddRoundRect(path, rc, corner);
+  graphics.DrawPath(&pen, &path);
+}
+
+void RenderContext_GdiPlus::FillRoundRect(const RECT& rc, const SIZE& corner, ARGB color,
+                                          BYTE fade) {
+  Graphics graphics(hdc_);
+  Gdiplus::SolidBrush brush(Gdiplus::Color(FadeColor(color, fade)));
+  Gdiplus::GraphicsPath path;
+  AddRoundRect(path, rc, corner);
+  graphics.FillPath(&brush, &path);
+}
+
+void RenderContext_GdiPlus::DrawText(const RECT& rc, const std::wstring& text, ARGB color,
+                                     HFONT font, UINT format, BYTE fade, bool line_limit) {
+  if (text.empty()) return;
+  Graphics graphics(hdc_);
+  const TextFont text_font = MakeFont(hdc_, font);
+
+  // Text is never drawn fully opaque.
+  BYTE alpha = static_cast<BYTE>(static_cast<double>(color >> 24) / 255.0 * fade);
+  if (alpha == 255) alpha = 254;
+  Gdiplus::SolidBrush brush(Gdiplus::Color((static_cast<ARGB>(alpha) << 24) | (color & 0xFFFFFF)));
+
+  std::unique_ptr<Gdiplus::StringFormat> string_format(
+      Gdiplus::StringFormat::GenericTypographic()->Clone());
+  if (format & DT_END_ELLIPSIS)
+    string_format->SetTrimming(Gdiplus::StringTrimmingEllipsisCharacter);
+  INT flags = 0;
+  if (format & DT_NOCLIP) flags |= Gdiplus::StringFormatFlagsNoClip;
+  if (format & DT_SINGLELINE) flags |= Gdiplus::StringFormatFlagsNoWrap;
+  if (line_limit) flags |= Gdiplus::StringFormatFlagsLineLimit;
+  string_format->SetFormatFlags(flags);
+
+  if (format & DT_CENTER) {
+    string_format->SetAlignment(Gdiplus::StringAlignmentCenter);
+  } else if (format & DT_RIGHT) {
+    string_format->SetAlignment(Gdiplus::StringAlignmentFar);
+  } else {
+    string_format->SetAlignment(Gdiplus::StringAlignmentNear);
+  }
+
+  RECT layout = rc;
+  if (format & DT_VCENTER) {
+    string_format->SetLineAlignment(Gdiplus::StringAlignmentCenter);
+    // NSimSun sits one pixel high when centred vertically.
+    if (text_font.face == L"\x65B0\x5B8B\x4F53" &&
+        Height(rc) >= text_font.font->GetHeight(&graphics) + 2) {
+      ::OffsetRect(&layout, 0, 1);
+    }
+  } else if (format & DT_BOTTOM) {
+    string_format->SetLineAlignment(Gdiplus::StringAlignmentFar);
+  } else {
+    string_format->SetLineAlignment(Gdiplus::StringAlignmentNear);
+  }
+
+  const Gdiplus::RectF box(
+      static_cast<Gdiplus::REAL>(layout.left), static_cast<Gdiplus::REAL>(layout.top),
+      static_cast<Gdiplus::REAL>(Width(layout)), static_cast<Gdiplus::REAL>(Height(layout)));
+  graphics.DrawString(text.c_str(), static_cast<INT>(text.size()), text_font.font.get(), box,
+                      string_format.get(), &brush);
+}
+
+void RenderContext_GdiPlus::DrawEllipse(const RECT& rc, int width, ARGB color) {
+  Graphics graphics(hdc_);
+  Gdiplus::Pen pen(Gdiplus::Color(color), static_cast<Gdiplus::REAL>(width));
+  graphics.DrawEllipse(&pen, static_cast<INT>(rc.left), static_cast<INT>(rc.top), Width(rc),
+                       Height(rc));
+}
+
+void RenderContext_GdiPlus::FillEllipse(const RECT& rc, ARGB color) {
+  Graphics graphics(hdc_);
+  Gdiplus::SolidBrush brush{Gdiplus::Color(color)};
+  graphics.FillEllipse(&brush, static_cast<INT>(rc.left), static_cast<INT>(rc.top), Width(rc),
+                       Height(rc));
+}
+
+RECT RenderContext_GdiPlus::MeasureText(const std::wstring& text, HFONT font, UINT format,
+                                        int width) {
+  Graphics graphics(hdc_);
+  const TextFont text_font = MakeFont(hdc_, font);
+  std::unique_ptr<Gdiplus::StringFormat> string_format(
+      Gdiplus::StringFormat::GenericTypographic()->Clone());
+  if (format & DT_SINGLELINE) {
+    string_format->SetFormatFlags(string_format->GetFormatFlags() |
+                                  Gdiplus::StringFormatFlagsNoWrap);
+  }
+
+  Gdiplus::RectF bounds;
+  if (width == -1) {
+    graphics.MeasureString(text.c_str(), static_cast<INT>(text.size()), text_font.font.get(),
+                           Gdiplus::PointF(0, 0), string_format.get(), &bounds);
+  } else {
+    Gdiplus::REAL height = 0;
+    if (format & DT_SINGLELINE) {
+      // One line of the font's CJK height, whatever the text holds.
+      Gdiplus::RectF probe;
+      graphics.MeasureString(L"\x6D4B\x8BD5", 2, text_font.font.get(), Gdiplus::PointF(0, 0),
+                             string_format.get(), &probe);
+      height = probe.Height;
+    }
+    const Gdiplus::RectF layout(0, 0, static_cast<Gdiplus::REAL>(width), height);
+    graphics.MeasureString(text.c_str(), static_cast<INT>(text.size()), text_font.font.get(),
+                           layout, string_format.get(), &bounds);
+  }
+  return RECT{static_cast<LONG>(bounds.X), static_cast<LONG>(bounds.Y),
+              static_cast<LONG>(bounds.X + bounds.Width + 1),
+              static_cast<LONG>(bounds.Y + bounds.Height + 1)};
+}
+
+void RenderContext_GdiPlus::DrawPath(const IPath* path, const IPen* pen) {
+  const Path_Gdiplus* gdiplus_path = dynamic_cast<const Path_Gdiplus*>(path);
+  const Gdiplus::Pen* gdiplus_pen = PenOf(pen);
+  if (!gdiplus_path || !gdiplus_pen) return;
+  Graphics graphics(hdc_);
+  graphics.DrawPath(gdiplus_pen, gdiplus_path->GetPath());
+}
+
+void RenderContext_GdiPlus::FillPath(const IPath* path, const IBrush* brush) {
+  const Path_Gdiplus* gdiplus_path = dynamic_cast<const Path_Gdiplus*>(path);
+  const Brush_Gdiplus* gdiplus_brush = dynamic_cast<const Brush_Gdiplus*>(brush);
+  if (!gdiplus_path || !gdiplus_brush || !gdiplus_brush->GetBrush()) return;
+  Graphics graphics(hdc_);
+  graphics.FillPath(gdiplus_brush->GetBrush(), gdiplus_path->GetPath());
+}
+
+}  // namespace ui

@@ -1,0 +1,84 @@
+// The render context over GDI and GDI+: a 32-bit DIB section selected into a
+// memory device context compatible with the screen. Images are blitted with
+// GDI (AlphaBlend / StretchBlt); anti-aliased shapes and all text are drawn
+// with GDI+ on the same device context. Owned by its window; UI thread only.
+#ifndef UI_RENDER_RENDER_CONTEXT_GDIPLUS_H_
+#define UI_RENDER_RENDER_CONTEXT_GDIPLUS_H_
+
+#include <memory>
+#include <string>
+
+#include "ui/render/gdi_bitmap.h"
+#include "ui/render/gdi_clip.h"
+#include "ui/render/render.h"
+
+namespace ui {
+
+class RenderContext_GdiPlus : public IRenderContext {
+ public:
+  RenderContext_GdiPlus();
+  ~RenderContext_GdiPlus() override;
+  RenderContext_GdiPlus(const RenderContext_GdiPlus&) = delete;
+  RenderContext_GdiPlus& operator=(const RenderContext_GdiPlus&) = delete;
+
+  HDC DeviceContext() const override { return hdc_; }
+  bool Resize(int width, int height, bool flip_height = true) override;
+  void Clear() override;
+  std::unique_ptr<IRenderContext> Clone() override;
+  HBITMAP DetachBitmap() override;
+  BYTE* GetBits() const override;
+  int GetWidth() const override { return bitmap_.GetWidth(); }
+  int GetHeight() const override { return bitmap_.GetHeight(); }
+  void FillPixels(const RECT& rc, BYTE value) override;
+  void MakeOpaque(const RECT& rc, const RECT& insets, BYTE key_alpha) override;
+  bool IsAlphaBlit() const override { return alpha_blit_; }
+  bool SetAlphaBlit(bool alpha_blit) override;
+
+  void Save() override;
+  void Restore() override;
+  POINT OffsetOrigin(int dx, int dy) override;
+  POINT SetOrigin(int x, int y) override;
+  POINT GetOrigin() const override;
+  void SetClip(const RECT& rc) override;
+  void SetRoundClip(const RECT& rc, int width, int height) override;
+  void ClearClip() override;
+
+  bool BitBlt(int x, int y, int width, int height, IRenderContext* source, int src_x, int src_y,
+              DWORD rop = SRCCOPY) override;
+  bool AlphaBlend(int x, int y, int width, int height, IRenderContext* source, int src_x, int src_y,
+                  int src_width, int src_height, BYTE alpha = 255) override;
+  void DrawImage(const RECT& paint_rc, HBITMAP bitmap, bool has_alpha, const RECT& dest,
+                 const RECT& source, const RECT& corners, BYTE fade = 255, bool xtiled = false,
+                 bool ytiled = false) override;
+  void DrawColor(const RECT& rc, const std::wstring& color_name, BYTE fade = 255) override;
+  void DrawColor(const RECT& rc, ARGB color, BYTE fade = 255) override;
+  void DrawLine(const IPen* pen, int x1, int y1, int x2, int y2) override;
+  void DrawLine(const RECT& line, int width, ARGB color) override;
+  void DrawBezier(const IPen* pen, int x1, int y1, int x2, int y2, int x3, int y3, int x4,
+                  int y4) override;
+  void DrawRect(const RECT& rc, int width, ARGB color) override;
+  void DrawRoundRect(const RECT& rc, const SIZE& corner, int width, ARGB color) override;
+  void FillRoundRect(const RECT& rc, const SIZE& corner, ARGB color, BYTE fade = 255) override;
+  void DrawText(const RECT& rc, const std::wstring& text, ARGB color, HFONT font, UINT format,
+                BYTE fade = 255, bool line_limit = false) override;
+  void DrawEllipse(const RECT& rc, int width, ARGB color) override;
+  void FillEllipse(const RECT& rc, ARGB color) override;
+  RECT MeasureText(const std::wstring& text, HFONT font, UINT format, int width = -1) override;
+  void DrawPath(const IPath* path, const IPen* pen) override;
+  void FillPath(const IPath* path, const IBrush* brush) override;
+
+ private:
+  HDC hdc_ = nullptr;
+  int saved_dc_ = 0;
+  HGDIOBJ old_bitmap_ = nullptr;
+  bool alpha_blit_ = false;
+  GdiClip clip_;
+  GdiBitmap bitmap_;
+};
+
+// The colour with its alpha multiplied by |fade| (truncated); 255 keeps it.
+ARGB FadeColor(ARGB color, BYTE fade);
+
+}  // namespace ui
+
+#endif  // UI_RENDER_RENDER_CONTEXT_GDIPLUS_H_
