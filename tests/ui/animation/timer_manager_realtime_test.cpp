@@ -1,0 +1,82 @@
+// The process-wide TimerManager against real time: its multimedia timer, its
+// hidden window and the UI thread's message queue. Bounds are wide so a busy
+// machine does not fail them; the exact timing is tested on a fake clock.
+#include <windows.h>
+
+#include <functional>
+#include <gtest/gtest.h>
+
+#include "base/weak_callback.h"
+#include "ui/animation/multimedia_timer_pulse.h"
+#include "ui/animation/tick_clock.h"
+#include "ui/animation/timer_manager.h"
+
+namespace ui {
+namespace {
+
+double MillisecondsSince(int64_t start) {
+  TickClock& clock = SystemTickClock();
+  return static_cast<double>(clock.Now() - start) * 1000 / clock.Frequency();
+}
+
+// Dispatches this thread's messages until done() or max_ms have passed.
+void PumpMessages(double max_ms, const std::function<bool()>& done) {
+  const int64_t start = SystemTickClock().Now();
+  while (!done() && MillisecondsSince(start) < max_ms) {
+    MsgWaitForMultipleObjects(0, nullptr, FALSE, 5, QS_ALLINPUT);
+    MSG message;
+    while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+      TranslateMessage(&message);
+      DispatchMessageW(&message);
+    }
+  }
+}
+
+TEST(TimerManagerRealTimeTest, OneShotFiresOnceOnTheUIThread) {
+  TimerManager& manager = TimerManager::GetInstance();
+  EXPECT_NE(FindWindowExW(HWND_MESSAGE, nullptr, MultimediaTimerPulse::kWindowClass, nullptr),
+            nullptr);
+
+  cbase::WeakCallbackFlag owner;
+  int runs = 0;
+  DWORD thread = 0;
+  double fired_ms = 0;
+  const int64_t start = SystemTickClock().Now();
+  ASSERT_TRUE(manager.AddTimer(
+      owner.GetWeakFlag(),
+      [&] {
+        ++runs;
+        thread = GetCurrentThreadId();
+        fired_ms = MillisecondsSince(start);
+      },
+      300, 1));
+  EXPECT_TRUE(manager.pulse_running());
+
+  PumpMessages(5000, [&] { return runs > 0; });
+  ASSERT_EQ(runs, 1) << "the timer did not fire within 5 s";
+  EXPECT_EQ(thread, GetCurrentThreadId());
+  EXPECT_GE(fired_ms, 299.0);
+  EXPECT_LT(fired_ms, 1500.0);
+  // Long enough for a wrongly repeated timer to come round again.
+  PumpMessages(800, [] { return false; });
+  EXPECT_EQ(runs, 1);
+  EXPECT_EQ(manager.pending_count(), 0u);
+  EXPECT_FALSE(manager.pulse_running());
+}
+
+TEST(TimerManagerRealTimeTest, PulseStopsWhenAsked) {
+  int pulses = 0;
+  MultimediaTimerPulse pulse([&] { ++pulses; });
+  ASSERT_NE(pulse.window(), nullptr);
+  ASSERT_TRUE(pulse.Start(16));
+  PumpMessages(5000, [&] { return pulses >= 3; });
+  EXPECT_GE(pulses, 3);
+  pulse.Stop();
+  PumpMessages(50, [] { return false; });  // what was posted before Stop
+  const int after_stop = pulses;
+  PumpMessages(300, [] { return false; });
+  EXPECT_EQ(pulses, after_stop);
+}
+
+}  // namespace
+}  // namespace ui
