@@ -103,14 +103,12 @@ def frond(p0, p1, p2, pairs, leaf_len, stem_width, spread=58.0, start=0.10, full
         t = start + (0.93 - start) * k / pairs
         size = (1 - t) ** 0.85 * min(1.0, 0.55 + t * 3.0)
         length = leaf_len * size
-        base = bezier(p0, p1, p2, t)
         tangent = bezier_tangent(p0, p1, p2, t)
         for side in (-1, 1):
             shift = 0.018 if side > 0 else 0.0  # alternate the two sides slightly
             b = bezier(p0, p1, p2, min(t + shift, 0.99))
             direction = rotate(tangent, side * spread)
             paths.append(leaf(b, direction, length, length * fullness, bend=0.15 * side))
-        del base
     # Terminal leaflet along the tip.
     tip_t = 0.93
     b = bezier(p0, p1, p2, tip_t)
@@ -545,7 +543,6 @@ def compose_mocks(theme, prefix):
                box_w=196, line_h=21)
         m.text(0, 560, "在文件夹中显示", 14, gray, box_w=800, align="center")
         m.args += ["-draw", "fill #86909c line 351,577 449,577"]
-        page = os.path.join(work, "install.png")
         m.save(prefix + "-install.png")
 
         # Support overlay over the install page.
@@ -568,7 +565,6 @@ def compose_mocks(theme, prefix):
         m.rect(px + 60, py + 349, px + 300, py + 409 - 10, "#14a37a", 25)
         m.text(px + 60, py + 361, "好的", 16, "white", bold=True, box_w=240, align="center")
         m.save(prefix + "-support.png")
-        del page
 
 
 def main():
