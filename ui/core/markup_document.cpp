@@ -11,8 +11,30 @@
 #include "ui/core/global_manager.h"
 #include "ui/core/path_util.h"
 
+#if defined(__SSE2__) || defined(_M_X64) || (defined(_M_IX86_FP) && _M_IX86_FP >= 2)
+#include <emmintrin.h>
+#define MARKUP_HAVE_SSE2 1
+#if defined(_MSC_VER) && !defined(__clang__)
+#include <intrin.h>
+#endif
+#else
+#define MARKUP_HAVE_SSE2 0
+#endif
+
 namespace ui {
 namespace {
+
+#if MARKUP_HAVE_SSE2
+inline unsigned LowestBit(unsigned mask) {
+#if defined(_MSC_VER) && !defined(__clang__)
+  unsigned long index;
+  _BitScanForward(&index, mask);
+  return index;
+#else
+  return static_cast<unsigned>(__builtin_ctz(mask));
+#endif
+}
+#endif
 
 // Letters, digits, "_" and ":" for the ASCII range.
 struct IdentifierTable {
@@ -34,12 +56,155 @@ inline bool IsIdentifierChar(wchar_t c) {
 
 // Whitespace is any character from 1 to 32; NUL ends the text.
 template <typename Char>
-inline void SkipWhitespace(Char*& p) {
+inline Char* SkipWhitespace(Char* p) {
   while (static_cast<unsigned>(*p) - 1u < 32u) ++p;
+  return p;
 }
 
-inline void SkipIdentifier(wchar_t*& p) {
+// The first character at or after |p| that is NUL, |a| or |b|. Eight
+// characters at a time where SSE2 is available: the loads are aligned, so
+// reading past the NUL never leaves the page that holds it.
+template <typename Char>
+inline Char* FindAny(Char* p, wchar_t a, wchar_t b) {
+#if MARKUP_HAVE_SSE2
+  const __m128i zero = _mm_setzero_si128();
+  const __m128i va = _mm_set1_epi16(static_cast<short>(a));
+  const __m128i vb = _mm_set1_epi16(static_cast<short>(b));
+  // Start with the aligned block that holds |p|, ignoring the bytes before it.
+  const unsigned skip = static_cast<unsigned>(reinterpret_cast<uintptr_t>(p) & 15);
+  const wchar_t* block = reinterpret_cast<const wchar_t*>(reinterpret_cast<uintptr_t>(p) - skip);
+  unsigned mask = 0;
+  for (;;) {
+    const __m128i chunk = _mm_load_si128(reinterpret_cast<const __m128i*>(block));
+    const __m128i hits =
+        _mm_or_si128(_mm_cmpeq_epi16(chunk, zero),
+                     _mm_or_si128(_mm_cmpeq_epi16(chunk, va), _mm_cmpeq_epi16(chunk, vb)));
+    mask = static_cast<unsigned>(_mm_movemask_epi8(hits));
+    if (block < p) mask &= ~0u << skip;
+    if (mask != 0) break;
+    block += 8;
+  }
+  return p + (block - p) + LowestBit(mask) / 2;
+#else
+  while (*p != 0 && *p != a && *p != b) ++p;
+  return p;
+#endif
+}
+
+// The text buffer always has kPadding readable characters after its NUL, so
+// the scans below may load sixteen characters from any position up to the
+// NUL. Sixteen at a time keeps most names and short values to one round,
+// which matters more than the width: every round's exit is a branch the
+// processor cannot predict.
+constexpr size_t kPadding = 16;
+
+#if MARKUP_HAVE_SSE2
+inline __m128i LoadText(const wchar_t* p) {
+  return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+}
+
+// Lanes holding ASCII letters, digits, "_" or ":".
+inline __m128i IdentifierLanes(__m128i chunk) {
+  const __m128i lower = _mm_or_si128(chunk, _mm_set1_epi16(0x20));
+  const __m128i letter = _mm_and_si128(_mm_cmpgt_epi16(lower, _mm_set1_epi16('a' - 1)),
+                                       _mm_cmplt_epi16(lower, _mm_set1_epi16('z' + 1)));
+  const __m128i digit_or_colon = _mm_and_si128(_mm_cmpgt_epi16(chunk, _mm_set1_epi16('0' - 1)),
+                                               _mm_cmplt_epi16(chunk, _mm_set1_epi16(':' + 1)));
+  return _mm_or_si128(_mm_or_si128(letter, digit_or_colon),
+                      _mm_cmpeq_epi16(chunk, _mm_set1_epi16('_')));
+}
+
+inline unsigned Mask(__m128i lanes) { return static_cast<unsigned>(_mm_movemask_epi8(lanes)); }
+#endif
+
+inline wchar_t* SkipIdentifier(wchar_t* p) {
+#if MARKUP_HAVE_SSE2
+  // ASCII identifier characters sixteen at a time; anything else ends the
+  // fast scan and is judged on its own.
+  for (;; p += 16) {
+    const unsigned mask =
+        Mask(IdentifierLanes(LoadText(p))) | (Mask(IdentifierLanes(LoadText(p + 8))) << 16);
+    if (mask != 0xFFFFFFFFu) {
+      p += LowestBit(~mask) / 2;
+      break;
+    }
+  }
+  if (*p < 128) return p;
+#endif
   while (IsIdentifierChar(*p)) ++p;
+  return p;
+}
+
+// FindAny over the padded text buffer.
+inline wchar_t* FindAnyInText(wchar_t* p, wchar_t a, wchar_t b) {
+#if MARKUP_HAVE_SSE2
+  const __m128i zero = _mm_setzero_si128();
+  const __m128i va = _mm_set1_epi16(static_cast<short>(a));
+  const __m128i vb = _mm_set1_epi16(static_cast<short>(b));
+  for (;; p += 16) {
+    const __m128i low = LoadText(p);
+    const __m128i high = LoadText(p + 8);
+    const unsigned mask =
+        Mask(_mm_or_si128(_mm_cmpeq_epi16(low, zero),
+                          _mm_or_si128(_mm_cmpeq_epi16(low, va), _mm_cmpeq_epi16(low, vb)))) |
+        (Mask(_mm_or_si128(_mm_cmpeq_epi16(high, zero),
+                           _mm_or_si128(_mm_cmpeq_epi16(high, va), _mm_cmpeq_epi16(high, vb))))
+         << 16);
+    if (mask != 0) return p + LowestBit(mask) / 2;
+  }
+#else
+  while (*p != 0 && *p != a && *p != b) ++p;
+  return p;
+#endif
+}
+
+// Moves |count| characters down to |out| (out < in), returning the new end.
+inline wchar_t* MoveDown(wchar_t* out, const wchar_t* in, size_t count) {
+#if MARKUP_HAVE_SSE2
+  for (; count >= 8; count -= 8, in += 8, out += 8) {
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out),
+                     _mm_loadu_si128(reinterpret_cast<const __m128i*>(in)));
+  }
+#endif
+  for (; count > 0; --count) *out++ = *in++;
+  return out;
+}
+
+// Decodes entities in place from |p| up to NUL or |end| and answers where it
+// stopped; |*dest| is the end of the (possibly shorter) output. What the
+// shortening freed is blanked so that attribute mapping can walk over it.
+inline wchar_t* DecodeText(wchar_t* p, wchar_t** dest, wchar_t end) {
+  // Until the first entity the output is the input itself.
+  wchar_t* in = FindAnyInText(p, end, L'&');
+  wchar_t* out = in;
+  while (*in == L'&') {
+    ++in;
+    if (in[0] == L'a' && in[1] == L'm' && in[2] == L'p' && in[3] == L';') {
+      *out++ = L'&';
+      in += 4;
+    } else if (in[0] == L'l' && in[1] == L't' && in[2] == L';') {
+      *out++ = L'<';
+      in += 3;
+    } else if (in[0] == L'g' && in[1] == L't' && in[2] == L';') {
+      *out++ = L'>';
+      in += 3;
+    } else if (in[0] == L'q' && in[1] == L'u' && in[2] == L'o' && in[3] == L't' && in[4] == L';') {
+      *out++ = L'"';
+      in += 5;
+    } else if (in[0] == L'a' && in[1] == L'p' && in[2] == L'o' && in[3] == L's' && in[4] == L';') {
+      *out++ = L'\'';
+      in += 5;
+    } else {
+      *out++ = L'&';
+    }
+    // Move the plain run up to the next entity or the end.
+    wchar_t* next = FindAnyInText(in, end, L'&');
+    out = MoveDown(out, in, static_cast<size_t>(next - in));
+    in = next;
+  }
+  for (wchar_t* fill = out + 1; fill < in; ++fill) *fill = L' ';
+  *dest = out;
+  return in;
 }
 
 void CopyTruncated(wchar_t* target, size_t target_size, const wchar_t* source) {
@@ -141,11 +306,11 @@ void MarkupNode::MapAttributes() const {
   p += std::wcslen(p) + 1;
   const wchar_t* end = text + element.data_start;
   while (p < end) {
-    SkipWhitespace(p);
+    p = SkipWhitespace(p);
     if (p >= end || *p == 0 || *p == L'>') return;
     const wchar_t* name = p;
     p += std::wcslen(p) + 1;
-    SkipWhitespace(p);
+    p = SkipWhitespace(p);
     if (p >= end || *p != L'"') return;
     ++p;
     attributes_[attribute_count_].name = static_cast<uint32_t>(name - text);
@@ -168,10 +333,26 @@ MarkupDocument::~MarkupDocument() { Release(); }
 void MarkupDocument::Release() {
   std::free(text_);
   text_ = nullptr;
+  text_capacity_ = 0;
   std::free(elements_);
   elements_ = nullptr;
   element_count_ = 0;
   element_capacity_ = 0;
+}
+
+// A reload reuses the previous buffers when they are large enough: large
+// fresh blocks come straight from the system and cost a page fault per page.
+bool MarkupDocument::AllocateText(size_t characters) {
+  element_count_ = 0;
+  if (text_ == nullptr || text_capacity_ < characters) {
+    std::free(text_);
+    text_capacity_ = 0;
+    text_ = static_cast<wchar_t*>(std::malloc((characters + kPadding) * sizeof(wchar_t)));
+    if (text_ == nullptr) return false;
+    text_capacity_ = characters;
+  }
+  std::memset(text_ + characters, 0, kPadding * sizeof(wchar_t));
+  return true;
 }
 
 MarkupNode MarkupDocument::GetRoot() const {
@@ -180,11 +361,9 @@ MarkupNode MarkupDocument::GetRoot() const {
 }
 
 bool MarkupDocument::LoadFromText(const wchar_t* text) {
-  Release();
   if (text == nullptr) text = L"";
-  const size_t length = std::wcslen(text);
-  text_ = static_cast<wchar_t*>(std::malloc((length + 1) * sizeof(wchar_t)));
-  if (text_ == nullptr) return Fail(L"Out of memory", nullptr);
+  const size_t length = static_cast<size_t>(FindAny(text, 0, 0) - text);
+  if (!AllocateText(length + 1)) return Fail(L"Out of memory", nullptr);
   std::memcpy(text_, text, (length + 1) * sizeof(wchar_t));
   if (!Parse()) {
     Release();
@@ -194,7 +373,7 @@ bool MarkupDocument::LoadFromText(const wchar_t* text) {
 }
 
 bool MarkupDocument::LoadFromFile(const wchar_t* file_name) {
-  Release();
+  element_count_ = 0;
   std::wstring path = file_name != nullptr ? file_name : L"";
   if (!IsAbsolutePath(path)) path = GlobalManager::GetResourcePath() + path;
 
@@ -234,8 +413,7 @@ bool MarkupDocument::LoadFromUtf8(const char* data, size_t size) {
   // Invalid sequences become U+FFFD, as the system converter does.
   const int length =
       size == 0 ? 0 : ::MultiByteToWideChar(CP_UTF8, 0, data, static_cast<int>(size), nullptr, 0);
-  text_ = static_cast<wchar_t*>(std::malloc((static_cast<size_t>(length) + 1) * sizeof(wchar_t)));
-  if (text_ == nullptr) return Fail(L"Out of memory", nullptr);
+  if (!AllocateText(static_cast<size_t>(length) + 1)) return Fail(L"Out of memory", nullptr);
   if (length > 0) {
     ::MultiByteToWideChar(CP_UTF8, 0, data, static_cast<int>(size), text_, length);
   }
@@ -266,65 +444,32 @@ uint32_t MarkupDocument::ReserveElement() {
   return element_count_++;
 }
 
-void MarkupDocument::DecodeText(wchar_t*& p, wchar_t*& dest, wchar_t end) {
-  wchar_t* in = p;
-  // Until the first entity the output is the input itself.
-  while (*in != 0 && *in != end && *in != L'&') ++in;
-  wchar_t* out = in;
-  while (*in != 0 && *in != end) {
-    if (*in != L'&') {
-      *out++ = *in++;
-      continue;
-    }
-    ++in;
-    if (in[0] == L'a' && in[1] == L'm' && in[2] == L'p' && in[3] == L';') {
-      *out++ = L'&';
-      in += 4;
-    } else if (in[0] == L'l' && in[1] == L't' && in[2] == L';') {
-      *out++ = L'<';
-      in += 3;
-    } else if (in[0] == L'g' && in[1] == L't' && in[2] == L';') {
-      *out++ = L'>';
-      in += 3;
-    } else if (in[0] == L'q' && in[1] == L'u' && in[2] == L'o' && in[3] == L't' && in[4] == L';') {
-      *out++ = L'"';
-      in += 5;
-    } else if (in[0] == L'a' && in[1] == L'p' && in[2] == L'o' && in[3] == L's' && in[4] == L';') {
-      *out++ = L'\'';
-      in += 5;
-    } else {
-      *out++ = L'&';
-    }
-  }
-  // Blank out what the shortening freed, so attribute mapping can walk over it.
-  for (wchar_t* fill = out + 1; fill < in; ++fill) *fill = L' ';
-  p = in;
-  dest = out;
-}
-
-bool MarkupDocument::ParseAttributes(wchar_t*& p) {
-  if (p[0] == L'>' || (p[0] == L'/' && p[1] == L'>')) return true;
+wchar_t* MarkupDocument::ParseAttributes(wchar_t* p) {
+  if (p[0] == L'>' || (p[0] == L'/' && p[1] == L'>')) return p;
   *p++ = 0;  // ends the element name
-  SkipWhitespace(p);
+  p = SkipWhitespace(p);
   while (*p != 0 && *p != L'>' && *p != L'/') {
-    SkipIdentifier(p);
-    wchar_t* name_end = p;
-    SkipWhitespace(p);
-    if (*p != L'=') return Fail(L"Error while parsing attributes", p);
+    wchar_t* name_end = SkipIdentifier(p);
+    p = SkipWhitespace(name_end);
+    if (*p != L'=') return FailAt(L"Error while parsing attributes", p);
     *p++ = L' ';
     *name_end = 0;
-    SkipWhitespace(p);
-    if (*p != L'"') return Fail(L"Expected attribute value", p);
+    p = SkipWhitespace(p);
+    if (*p != L'"') return FailAt(L"Expected attribute value", p);
     ++p;
-    wchar_t* dest = p;
-    DecodeText(p, dest, L'"');
-    if (*p == 0) return Fail(L"Error while parsing attribute string", p);
+    wchar_t* dest;
+    p = DecodeText(p, &dest, L'"');
+    if (*p == 0) return FailAt(L"Error while parsing attribute string", p);
     *dest = 0;
     if (p != dest) *p = L' ';
-    ++p;
-    SkipWhitespace(p);
+    p = SkipWhitespace(p + 1);
   }
-  return true;
+  return p;
+}
+
+wchar_t* MarkupDocument::FailAt(const wchar_t* message, const wchar_t* location) {
+  Fail(message, location);
+  return nullptr;
 }
 
 // One pass over the text with an explicit parent chain instead of recursion,
@@ -343,7 +488,7 @@ bool MarkupDocument::Parse() {
   uint32_t parent = 0;
   uint32_t previous = 0;
   for (;;) {
-    SkipWhitespace(p);
+    p = SkipWhitespace(p);
     if (*p == 0) {
       // The root and its direct children may be left open at the end.
       if (parent <= 1) return true;
@@ -361,11 +506,9 @@ bool MarkupDocument::Parse() {
       const wchar_t* name = text_ + elements_[parent].name_start;
       const size_t name_length = std::wcslen(name);
       *p = 0;
-      p += 2;
-      SkipWhitespace(p);
+      p = SkipWhitespace(p + 2);
       if (std::wcsncmp(p, name, name_length) != 0) return Fail(L"Unmatched closing tag", p);
-      p += name_length;
-      SkipWhitespace(p);
+      p = SkipWhitespace(p + name_length);
       if (*p != L'>') return Fail(L"Unmatched closing tag", p);
       ++p;
       previous = parent;
@@ -374,7 +517,7 @@ bool MarkupDocument::Parse() {
     }
 
     *p++ = 0;  // ends the text run before this tag
-    SkipWhitespace(p);
+    p = SkipWhitespace(p);
     if (*p == L'!' || *p == L'?') {
       // Comments and declarations: skipped up to "->" or "?>".
       const wchar_t last = *p == L'!' ? L'-' : L'?';
@@ -394,11 +537,12 @@ bool MarkupDocument::Parse() {
     }
     previous = index;
 
-    SkipIdentifier(p);
-    wchar_t* name_end = p;
+    wchar_t* name_end = SkipIdentifier(p);
+    p = name_end;
     if (*p == 0) return Fail(L"Error parsing element name", p);
-    if (!ParseAttributes(p)) return false;
-    SkipWhitespace(p);
+    p = ParseAttributes(p);
+    if (p == nullptr) return false;
+    p = SkipWhitespace(p);
     if (p[0] == L'/' && p[1] == L'>') {
       element.data_start = static_cast<uint32_t>(p - text_);
       *p = 0;
@@ -412,8 +556,8 @@ bool MarkupDocument::Parse() {
     *name_end = 0;
     ++p;
     element.data_start = static_cast<uint32_t>(p - text_);
-    wchar_t* dest = p;
-    DecodeText(p, dest, L'<');
+    wchar_t* dest;
+    p = DecodeText(p, &dest, L'<');
     if (dest < p) *dest = 0;
     if (*p == 0) {
       if (parent <= 1) return true;

@@ -90,7 +90,7 @@ class MarkupDocument {
   bool LoadFromFile(const wchar_t* file_name);
   void Release();
 
-  bool IsValid() const { return text_ != nullptr && element_count_ > 1; }
+  bool IsValid() const { return element_count_ > 1; }
   // The first element, or an invalid node when the document holds none.
   MarkupNode GetRoot() const;
 
@@ -112,19 +112,19 @@ class MarkupDocument {
   };
 
   bool Parse();
-  bool ParseAttributes(wchar_t*& p);
-  // Decodes entities in place from |p| up to NUL or |end|; |dest| follows the
-  // shortened output. The gap left by shortening is filled with blanks.
-  static void DecodeText(wchar_t*& p, wchar_t*& dest, wchar_t end);
+  // Answers the position after the attributes, or nullptr after a failure.
+  wchar_t* ParseAttributes(wchar_t* p);
+  wchar_t* FailAt(const wchar_t* message, const wchar_t* location);
   uint32_t ReserveElement();
   bool Fail(const wchar_t* message, const wchar_t* location);
   bool LoadFromUtf8(const char* data, size_t size);
+  bool AllocateText(size_t characters);
 
   wchar_t* text_ = nullptr;
+  size_t text_capacity_ = 0;  // in characters
   Element* elements_ = nullptr;
   uint32_t element_count_ = 0;
   uint32_t element_capacity_ = 0;
-  bool out_of_memory_ = false;
   wchar_t error_message_[100];
   wchar_t error_location_[50];
 };
