@@ -1,0 +1,103 @@
+// ZipDirectory: the structure of an archive. Finds the end-of-central-
+// directory record, walks the central directory record by record, and checks
+// an entry's local header against its central record.
+//
+// Every offset stored in the archive is shifted by the number of bytes found
+// before the archive (an executable stub), so prepended data is harmless.
+// All arithmetic is 64-bit and every read is bounded by the source, so lying
+// counts, sizes and offsets end in a status, never outside the data.
+//
+// Owned by a ZipArchive; reads through its source, one thread at a time.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "archive/zip_source.h"
+#include "archive/zip_status.h"
+
+namespace archive {
+
+// Stored names longer than this are cut.
+constexpr size_t kMaxStoredNameBytes = 259;
+
+// General-purpose flag bits used here.
+constexpr uint16_t kFlagEncrypted = 0x1;
+constexpr uint16_t kFlagDataDescriptor = 0x8;
+
+constexpr uint16_t kMethodStored = 0;
+constexpr uint16_t kMethodDeflated = 8;
+
+// One central directory record.
+struct CentralRecord {
+  uint16_t version_made_by = 0;
+  uint16_t version_needed = 0;
+  uint16_t flags = 0;
+  uint16_t method = 0;
+  uint32_t dos_date_time = 0;
+  uint32_t crc32 = 0;
+  uint32_t compressed_size = 0;
+  uint32_t uncompressed_size = 0;
+  uint16_t name_length = 0;
+  uint16_t extra_length = 0;
+  uint16_t comment_length = 0;
+  uint16_t disk_start = 0;
+  uint16_t internal_attributes = 0;
+  uint32_t external_attributes = 0;
+  uint32_t local_header_offset = 0;
+  std::string name;  // the stored bytes, at most kMaxStoredNameBytes
+};
+
+// Where an entry's local extra field and data are, once its local header
+// has been checked.
+struct LocalLayout {
+  uint64_t extra_offset = 0;
+  uint16_t extra_length = 0;
+  uint64_t data_offset = 0;
+};
+
+class ZipDirectory {
+ public:
+  explicit ZipDirectory(ZipSource* source) : source_(source) {}
+
+  // Finds and checks the end record; on success the directory is positioned
+  // on the first entry. kZipCannotOpen when there is no usable end record.
+  ZipStatus Locate();
+
+  uint32_t entry_count() const { return entry_count_; }
+  uint16_t comment_length() const { return comment_length_; }
+  uint64_t bytes_before_archive() const { return bytes_before_; }
+
+  // Makes `index` (0 <= index < entry_count) the current entry and reads its
+  // record, walking back to the first entry when it lies behind. After a
+  // failure the position is unknown and the next move starts over.
+  ZipStatus MoveTo(int32_t index);
+  int32_t current_index() const { return current_valid_ ? current_index_ : -1; }
+  const CentralRecord& current() const { return record_; }
+
+  // Checks the local header of `record`: signature, method (equal to the
+  // central one, stored or deflated), CRC and sizes (unless a data
+  // descriptor follows the data) and name length. kZipCorrupt on any
+  // disagreement, kZipReadFailed when it cannot be read.
+  ZipStatus CheckLocalHeader(const CentralRecord& record, LocalLayout* layout);
+
+  // Reads the local extra field described by `layout`.
+  ZipStatus ReadLocalExtra(const LocalLayout& layout, std::vector<uint8_t>* extra);
+
+ private:
+  ZipStatus ReadRecordAt(uint64_t position);
+
+  ZipSource* source_;
+  uint32_t entry_count_ = 0;
+  uint16_t comment_length_ = 0;
+  uint64_t directory_position_ = 0;  // source offset of the first record
+  uint64_t bytes_before_ = 0;
+
+  bool current_valid_ = false;
+  int32_t current_index_ = 0;
+  uint64_t current_position_ = 0;
+  CentralRecord record_;
+};
+
+}  // namespace archive
