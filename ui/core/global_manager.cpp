@@ -8,7 +8,9 @@
 #include <cassert>
 #include <cwchar>
 
+#include "ui/core/path_util.h"
 #include "ui/core/string_table.h"
+#include "ui/render/image_info.h"
 
 namespace ui {
 namespace {
@@ -21,6 +23,8 @@ struct GlobalState {
   std::map<std::wstring, std::wstring> classes;
   CreateControlCallback create_control;
   StringTable strings;
+  // Weak references: the holders own the images.
+  std::map<std::wstring, std::weak_ptr<ImageInfo>> images;
 };
 
 GlobalState& State() {
@@ -69,6 +73,7 @@ void GlobalManager::Shutdown() {
   state.classes.clear();
   state.create_control = nullptr;
   state.strings.Clear();
+  state.images.clear();
 #ifndef NDEBUG
   g_owner_thread = 0;
 #endif
@@ -196,6 +201,38 @@ void GlobalManager::SetGlobalCreateControlCallback(const CreateControlCallback& 
 const CreateControlCallback& GlobalManager::GetGlobalCreateControlCallback() {
   CheckThread();
   return State().create_control;
+}
+
+// --- Decoded images --------------------------------------------------------------
+
+std::wstring GlobalManager::GetImageCacheKey(const std::wstring& full_path) {
+  return NormalizeDiskPath(full_path);
+}
+
+std::shared_ptr<ImageInfo> GlobalManager::GetImage(const std::wstring& full_path) {
+  CheckThread();
+  const std::wstring key = GetImageCacheKey(full_path);
+  auto& images = State().images;
+  const auto found = images.find(key);
+  if (found != images.end()) {
+    if (std::shared_ptr<ImageInfo> live = found->second.lock()) return live;
+  }
+
+  std::unique_ptr<ImageInfo> decoded = ImageInfo::LoadFromFile(key, key);
+  if (!decoded) return nullptr;
+
+  // The last holder's release takes the entry out of the cache.
+  std::shared_ptr<ImageInfo> image(decoded.release(), [](ImageInfo* released) {
+    if (released->cached() && !released->path().empty()) {
+      auto& entries = State().images;
+      const auto entry = entries.find(released->path());
+      if (entry != entries.end() && entry->second.expired()) entries.erase(entry);
+    }
+    delete released;
+  });
+  images[key] = image;
+  image->set_cached(true);
+  return image;
 }
 
 // --- Language strings ---------------------------------------------------------------------

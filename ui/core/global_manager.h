@@ -15,11 +15,13 @@
 
 #include <functional>
 #include <map>
+#include <memory>
 #include <string>
 
 namespace ui {
 
 class Control;
+class ImageInfo;
 
 // Makes a control for a skin element name the toolkit does not know, or
 // returns nullptr.
@@ -83,8 +85,18 @@ class GlobalManager {
   static void SetGlobalCreateControlCallback(const CreateControlCallback& callback);
   static const CreateControlCallback& GetGlobalCreateControlCallback();
 
-  // The decoded-image cache and the cache of parsed child layouts join here
-  // with the renderer and the window builder.
+  // --- Decoded images -----------------------------------------------------------
+  // The shared image for |full_path|: the cached one while some holder keeps
+  // it alive, otherwise decoded afresh (from the resource archive while it is
+  // open and holds the file, else from disk). nullptr when it cannot be
+  // decoded. The cache holds weak references only: an image lives exactly as
+  // long as some control holds it, and its release removes its cache entry.
+  static std::shared_ptr<ImageInfo> GetImage(const std::wstring& full_path);
+  // The cache key of |full_path| (and the path() of the image it gives): the
+  // disk normalisation, then the archive one while the archive is open.
+  static std::wstring GetImageCacheKey(const std::wstring& full_path);
+
+  // The cache of parsed child layouts joins here with the window builder.
 
   // --- Language strings -----------------------------------------------------------
   // Loads the table from |path|: from the resource archive while it is open

@@ -1,0 +1,187 @@
+#include "ui/render/image_info.h"
+
+#include <cstring>
+#include <gtest/gtest.h>
+#include <memory>
+#include <vector>
+
+#include "tests/ui/render/test_images.h"
+#include "ui/core/global_manager.h"
+
+namespace ui {
+namespace {
+
+using testing::ScratchFolder;
+using testing::TestImage;
+
+// The colour (0xRRGGBB) and alpha of pixel (x, y) of a frame.
+DWORD FramePixel(HBITMAP frame, int x, int y) {
+  BITMAP info = {};
+  ::GetObjectW(frame, sizeof(info), &info);
+  BITMAPINFO format = {};
+  format.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
+  format.bmiHeader.biWidth = info.bmWidth;
+  format.bmiHeader.biHeight = -info.bmHeight;
+  format.bmiHeader.biPlanes = 1;
+  format.bmiHeader.biBitCount = 32;
+  format.bmiHeader.biCompression = BI_RGB;
+  std::vector<DWORD> pixels(static_cast<size_t>(info.bmWidth) * info.bmHeight);
+  HDC screen = ::GetDC(nullptr);
+  ::GetDIBits(screen, frame, 0, info.bmHeight, pixels.data(), &format, DIB_RGB_COLORS);
+  ::ReleaseDC(nullptr, screen);
+  return pixels[static_cast<size_t>(y) * info.bmWidth + x];
+}
+
+std::vector<char> ReadFile(const std::wstring& path) {
+  std::vector<char> bytes;
+  HANDLE file = ::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                              0, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return bytes;
+  bytes.resize(::GetFileSize(file, nullptr));
+  DWORD read = 0;
+  ::ReadFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &read, nullptr);
+  ::CloseHandle(file);
+  bytes.resize(read);
+  return bytes;
+}
+
+void WriteFile(const std::wstring& path, const std::vector<char>& bytes) {
+  HANDLE file = ::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+  ASSERT_NE(file, INVALID_HANDLE_VALUE);
+  DWORD written = 0;
+  ::WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
+  ::CloseHandle(file);
+}
+
+TEST(ImageInfoTest, DecodesStillImagesOfEveryFormat) {
+  struct Case {
+    const wchar_t* name;
+    DWORD colour;
+  } cases[] = {{L"opaque.png", 0xFF0000}, {L"blue.jpg", 0x0000FF}, {L"green.bmp", 0x008000}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(::testing::Message() << c.name);
+    std::unique_ptr<ImageInfo> image = ImageInfo::LoadFromFile(TestImage(c.name), L"key");
+    ASSERT_NE(image, nullptr);
+    EXPECT_EQ(image->width(), 8);
+    EXPECT_EQ(image->height(), 6);
+    EXPECT_EQ(image->path(), L"key");
+    EXPECT_EQ(image->GetFrameCount(), 1);
+    EXPECT_EQ(image->GetFrameInterval(0), 0);  // still
+    EXPECT_FALSE(image->has_alpha());
+    EXPECT_FALSE(image->cached());
+    const DWORD pixel = FramePixel(image->GetFrame(0), 3, 3);
+    EXPECT_NEAR(static_cast<int>((pixel >> 16) & 0xFF), static_cast<int>((c.colour >> 16) & 0xFF),
+                2);
+    EXPECT_NEAR(static_cast<int>((pixel >> 8) & 0xFF), static_cast<int>((c.colour >> 8) & 0xFF), 2);
+    EXPECT_NEAR(static_cast<int>(pixel & 0xFF), static_cast<int>(c.colour & 0xFF), 2);
+    EXPECT_EQ(image->GetFrame(1), nullptr);
+    EXPECT_EQ(image->GetFrame(-1), nullptr);
+  }
+}
+
+TEST(ImageInfoTest, OneTransparentPixelTurnsBlendingOn) {
+  std::unique_ptr<ImageInfo> opaque = ImageInfo::LoadFromFile(TestImage(L"opaque.png"), L"");
+  std::unique_ptr<ImageInfo> one = ImageInfo::LoadFromFile(TestImage(L"one_transparent.png"), L"");
+  std::unique_ptr<ImageInfo> palette = ImageInfo::LoadFromFile(TestImage(L"transparent.gif"), L"");
+  ASSERT_TRUE(opaque && one && palette);
+  EXPECT_FALSE(opaque->has_alpha());
+  EXPECT_TRUE(one->has_alpha());
+  EXPECT_TRUE(palette->has_alpha());
+  EXPECT_EQ(FramePixel(one->GetFrame(0), 1, 1) >> 24, 0u);
+  EXPECT_EQ(FramePixel(one->GetFrame(0), 2, 1) >> 24, 255u);
+}
+
+TEST(ImageInfoTest, AnimatedGifKeepsEveryFrameAndItsInterval) {
+  std::unique_ptr<ImageInfo> image = ImageInfo::LoadFromFile(TestImage(L"three.gif"), L"gif");
+  ASSERT_NE(image, nullptr);
+  ASSERT_EQ(image->GetFrameCount(), 3);
+  EXPECT_EQ(image->width(), 4);
+  // Delays 0, 3 and 10 hundredths: very short delays are slowed down.
+  EXPECT_EQ(image->GetFrameInterval(0), 100);
+  EXPECT_EQ(image->GetFrameInterval(1), 50);
+  EXPECT_EQ(image->GetFrameInterval(2), 100);
+  EXPECT_EQ(image->GetFrameInterval(3), 0);
+  EXPECT_EQ(image->GetFrameInterval(-1), 0);
+  EXPECT_EQ(FramePixel(image->GetFrame(0), 0, 0) & 0xFFFFFF, 0xFF0000u);
+  EXPECT_EQ(FramePixel(image->GetFrame(1), 0, 0) & 0xFFFFFF, 0x00FF00u);
+  EXPECT_EQ(FramePixel(image->GetFrame(2), 0, 0) & 0xFFFFFF, 0x0000FFu);
+}
+
+TEST(ImageInfoTest, DecodesFromAMemoryBlock) {
+  const std::vector<char> bytes = ReadFile(TestImage(L"three.gif"));
+  ASSERT_FALSE(bytes.empty());
+  HGLOBAL block = ::GlobalAlloc(GMEM_MOVEABLE, bytes.size());
+  ASSERT_NE(block, nullptr);
+  std::memcpy(::GlobalLock(block), bytes.data(), bytes.size());
+  ::GlobalUnlock(block);
+  std::unique_ptr<ImageInfo> image = ImageInfo::LoadFromMemory(block, L"member.gif");
+  // The caller still owns the block.
+  EXPECT_NE(::GlobalSize(block), 0u);
+  ::GlobalFree(block);
+  ASSERT_NE(image, nullptr);
+  EXPECT_EQ(image->GetFrameCount(), 3);
+  EXPECT_EQ(image->path(), L"member.gif");
+  EXPECT_EQ(ImageInfo::LoadFromMemory(nullptr, L"x"), nullptr);
+}
+
+TEST(ImageInfoTest, UndecodableDataGivesNoImage) {
+  ScratchFolder folder(L"image_info_test");
+  WriteFile(folder.path() + L"garbage.png", std::vector<char>{'n', 'o', 't', ' ', 'a', 'n'});
+  EXPECT_EQ(ImageInfo::LoadFromFile(folder.path() + L"garbage.png", L""), nullptr);
+  EXPECT_EQ(ImageInfo::LoadFromFile(folder.path() + L"missing.png", L""), nullptr);
+  // A GIF cut short in its second frame gives nothing or what could be read,
+  // never a crash.
+  std::vector<char> bytes = ReadFile(TestImage(L"three.gif"));
+  bytes.resize(bytes.size() / 2);
+  WriteFile(folder.path() + L"cut.gif", bytes);
+  std::unique_ptr<ImageInfo> cut = ImageInfo::LoadFromFile(folder.path() + L"cut.gif", L"");
+  if (cut) {
+    EXPECT_EQ(cut->width(), 4);
+  }
+}
+
+TEST(ImageCacheTest, SharesAnImageWhileHeldAndDecodesAgainAfterRelease) {
+  ScratchFolder folder(L"image_cache_test");
+  const std::wstring path = folder.path() + L"logo.png";
+  WriteFile(path, ReadFile(TestImage(L"opaque.png")));  // red
+
+  std::shared_ptr<ImageInfo> first = GlobalManager::GetImage(path);
+  ASSERT_NE(first, nullptr);
+  EXPECT_TRUE(first->cached());
+  EXPECT_EQ(first->path(), GlobalManager::GetImageCacheKey(path));
+
+  // The file changes on disk, but the held image is what every request gets,
+  // whichever way the path is written.
+  WriteFile(path, ReadFile(TestImage(L"blue.png")));
+  std::wstring slashed = path;
+  for (wchar_t& c : slashed) {
+    if (c == L'\\') c = L'/';
+  }
+  std::shared_ptr<ImageInfo> second = GlobalManager::GetImage(slashed);
+  std::shared_ptr<ImageInfo> third = GlobalManager::GetImage(folder.path() + L"\\logo.png");
+  EXPECT_EQ(second.get(), first.get());
+  EXPECT_EQ(third.get(), first.get());
+  EXPECT_EQ(FramePixel(second->GetFrame(0), 0, 0) & 0xFFFFFF, 0xFF0000u);
+
+  // Once every holder let go, the next request decodes the file again.
+  std::weak_ptr<ImageInfo> watch = first;
+  first.reset();
+  second.reset();
+  EXPECT_FALSE(watch.expired());
+  third.reset();
+  EXPECT_TRUE(watch.expired());
+  std::shared_ptr<ImageInfo> fresh = GlobalManager::GetImage(path);
+  ASSERT_NE(fresh, nullptr);
+  EXPECT_EQ(FramePixel(fresh->GetFrame(0), 0, 0) & 0xFFFFFF, 0x0000FFu);
+}
+
+TEST(ImageCacheTest, MissingAndBrokenFilesGiveNothingAndAreNotCached) {
+  ScratchFolder folder(L"image_cache_broken");
+  const std::wstring path = folder.path() + L"late.png";
+  EXPECT_EQ(GlobalManager::GetImage(path), nullptr);
+  WriteFile(path, ReadFile(TestImage(L"opaque.png")));
+  EXPECT_NE(GlobalManager::GetImage(path), nullptr);  // no negative caching
+}
+
+}  // namespace
+}  // namespace ui

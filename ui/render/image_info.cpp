@@ -1,0 +1,153 @@
+#include "ui/render/image_info.h"
+
+#include <cstring>
+
+namespace ui {
+
+namespace {
+
+constexpr PROPID kFrameDelayProperty = 0x5100;
+
+// The GDI+ time dimension of animated images.
+const GUID kFrameDimensionTime = {
+    0x6AEDBD6D, 0x3FB5, 0x418A, {0x83, 0xA6, 0x7F, 0x45, 0x22, 0x9D, 0xC8, 0x72}};
+
+// Whether any pixel of a 32-bit bitmap is not fully opaque.
+bool FrameHasAlpha(HBITMAP frame) {
+  DIBSECTION section = {};
+  if (::GetObjectW(frame, sizeof(section), &section) == sizeof(section) && section.dsBm.bmBits &&
+      section.dsBm.bmBitsPixel == 32) {
+    const BYTE* row = static_cast<const BYTE*>(section.dsBm.bmBits);
+    const int height = section.dsBm.bmHeight < 0 ? -section.dsBm.bmHeight : section.dsBm.bmHeight;
+    for (int y = 0; y < height; ++y, row += section.dsBm.bmWidthBytes) {
+      for (int x = 0; x < section.dsBm.bmWidth; ++x) {
+        if (row[x * 4 + 3] != 255) return true;
+      }
+    }
+    return false;
+  }
+  // Not a DIB section: read the pixels out.
+  BITMAP info = {};
+  if (!::GetObjectW(frame, sizeof(info), &info)) return false;
+  BITMAPINFO format = {};
+  format.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
+  format.bmiHeader.biWidth = info.bmWidth;
+  format.bmiHeader.biHeight = -info.bmHeight;
+  format.bmiHeader.biPlanes = 1;
+  format.bmiHeader.biBitCount = 32;
+  format.bmiHeader.biCompression = BI_RGB;
+  std::vector<DWORD> pixels(static_cast<size_t>(info.bmWidth) * info.bmHeight);
+  HDC screen = ::GetDC(nullptr);
+  const int rows =
+      ::GetDIBits(screen, frame, 0, info.bmHeight, pixels.data(), &format, DIB_RGB_COLORS);
+  ::ReleaseDC(nullptr, screen);
+  if (rows <= 0) return false;
+  for (DWORD pixel : pixels) {
+    if ((pixel >> 24) != 255) return true;
+  }
+  return false;
+}
+
+}  // namespace
+
+ImageInfo::~ImageInfo() {
+  for (HBITMAP frame : frames_) ::DeleteObject(frame);
+}
+
+std::unique_ptr<ImageInfo> ImageInfo::Decode(Gdiplus::Bitmap& bitmap, const std::wstring& path) {
+  if (bitmap.GetLastStatus() != Gdiplus::Ok) return nullptr;
+
+  UINT frame_count = 1;
+  const UINT dimension_count = bitmap.GetFrameDimensionsCount();
+  if (dimension_count > 0) {
+    std::vector<GUID> dimensions(dimension_count);
+    if (bitmap.GetFrameDimensionsList(dimensions.data(), dimension_count) == Gdiplus::Ok) {
+      frame_count = bitmap.GetFrameCount(&dimensions[0]);
+    }
+  }
+
+  auto image = std::make_unique<ImageInfo>();
+  if (frame_count > 1) {
+    const UINT size = bitmap.GetPropertyItemSize(kFrameDelayProperty);
+    if (size < sizeof(Gdiplus::PropertyItem)) return nullptr;
+    std::vector<BYTE> buffer(size);
+    Gdiplus::PropertyItem* item = reinterpret_cast<Gdiplus::PropertyItem*>(buffer.data());
+    if (bitmap.GetPropertyItem(kFrameDelayProperty, size, item) != Gdiplus::Ok) return nullptr;
+    image->frame_delays_.resize(item->length / sizeof(UINT));
+    std::memcpy(image->frame_delays_.data(), item->value,
+                image->frame_delays_.size() * sizeof(UINT));
+  }
+
+  for (UINT i = 0; i < frame_count; ++i) {
+    // Still images have no time dimension; only animations select frames.
+    if (frame_count > 1 && bitmap.SelectActiveFrame(&kFrameDimensionTime, i) != Gdiplus::Ok) {
+      break;
+    }
+    HBITMAP frame = nullptr;
+    if (bitmap.GetHBITMAP(Gdiplus::Color(0xFF000000), &frame) != Gdiplus::Ok || !frame) break;
+    image->frames_.push_back(frame);
+  }
+  if (image->frames_.empty()) return nullptr;
+
+  image->width_ = static_cast<int>(bitmap.GetWidth());
+  image->height_ = static_cast<int>(bitmap.GetHeight());
+  image->path_ = path;
+
+  const Gdiplus::PixelFormat format = bitmap.GetPixelFormat();
+  if (format == PixelFormat32bppARGB) {
+    // Many encoders write an alpha channel that is opaque everywhere; such
+    // images are blitted without blending.
+    for (HBITMAP frame : image->frames_) {
+      if (FrameHasAlpha(frame)) {
+        image->has_alpha_ = true;
+        break;
+      }
+    }
+  } else if (Gdiplus::IsIndexedPixelFormat(format)) {
+    const INT palette_size = bitmap.GetPaletteSize();
+    if (palette_size >= static_cast<INT>(sizeof(Gdiplus::ColorPalette))) {
+      std::vector<BYTE> buffer(palette_size);
+      Gdiplus::ColorPalette* palette = reinterpret_cast<Gdiplus::ColorPalette*>(buffer.data());
+      if (bitmap.GetPalette(palette, palette_size) == Gdiplus::Ok) {
+        image->has_alpha_ = (palette->Flags & Gdiplus::PaletteFlagsHasAlpha) != 0;
+      }
+    }
+  } else {
+    image->has_alpha_ = Gdiplus::IsAlphaPixelFormat(format) != FALSE;
+  }
+  return image;
+}
+
+std::unique_ptr<ImageInfo> ImageInfo::LoadFromFile(const std::wstring& file,
+                                                   const std::wstring& path) {
+  Gdiplus::Bitmap bitmap(file.c_str());
+  return Decode(bitmap, path);
+}
+
+std::unique_ptr<ImageInfo> ImageInfo::LoadFromMemory(HGLOBAL data, const std::wstring& path) {
+  if (!data) return nullptr;
+  IStream* stream = nullptr;
+  if (FAILED(::CreateStreamOnHGlobal(data, FALSE, &stream)) || !stream) return nullptr;
+  std::unique_ptr<ImageInfo> image;
+  {
+    Gdiplus::Bitmap bitmap(stream);
+    image = Decode(bitmap, path);
+  }
+  stream->Release();
+  return image;
+}
+
+HBITMAP ImageInfo::GetFrame(int index) const {
+  if (index < 0 || index >= GetFrameCount()) return nullptr;
+  return frames_[index];
+}
+
+int ImageInfo::GetFrameInterval(int index) const {
+  if (index < 0 || static_cast<size_t>(index) >= frame_delays_.size()) return 0;
+  const int interval = static_cast<int>(frame_delays_[index]) * 10;
+  if (interval <= 28) return 100;
+  if (interval <= 48) return 50;
+  return interval;
+}
+
+}  // namespace ui

@@ -1,0 +1,64 @@
+// A decoded image of the skin: one 32-bit GDI bitmap per frame (animated GIFs
+// have several), ready for the render context's DrawImage.
+//
+// Ownership: shared between every image attribute that names the same file
+// (GlobalManager's image cache holds only weak references); the frames are
+// deleted with the ImageInfo. UI thread only.
+#ifndef UI_RENDER_IMAGE_INFO_H_
+#define UI_RENDER_IMAGE_INFO_H_
+
+#include <windows.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "ui/render/gdiplus_fwd.h"
+
+namespace ui {
+
+class ImageInfo {
+ public:
+  ImageInfo() = default;
+  ~ImageInfo();
+  ImageInfo(const ImageInfo&) = delete;
+  ImageInfo& operator=(const ImageInfo&) = delete;
+
+  // Converts every frame of |bitmap| (as GDI+ loaded it from a file or a
+  // stream); nullptr when GDI+ failed to load it, when an animated image has
+  // no frame delays, or when no frame converts.
+  static std::unique_ptr<ImageInfo> Decode(Gdiplus::Bitmap& bitmap, const std::wstring& path);
+  static std::unique_ptr<ImageInfo> LoadFromFile(const std::wstring& file,
+                                                 const std::wstring& path);
+  // |data| is a movable global memory block with the encoded image; the caller
+  // keeps it.
+  static std::unique_ptr<ImageInfo> LoadFromMemory(HGLOBAL data, const std::wstring& path);
+
+  int width() const { return width_; }
+  int height() const { return height_; }
+  const std::wstring& path() const { return path_; }
+  bool has_alpha() const { return has_alpha_; }
+  bool cached() const { return cached_; }
+  void set_cached(bool cached) { cached_ = cached; }
+
+  int GetFrameCount() const { return static_cast<int>(frames_.size()); }
+  // nullptr out of range.
+  HBITMAP GetFrame(int index) const;
+  // How long frame |index| stays up, in milliseconds: its delay, with very
+  // short delays (which browsers also slow down) raised to 50 or 100 ms. 0 for
+  // a still image or an index out of range.
+  int GetFrameInterval(int index) const;
+
+ private:
+  int width_ = 0;
+  int height_ = 0;
+  std::wstring path_;
+  std::vector<HBITMAP> frames_;
+  std::vector<UINT> frame_delays_;  // hundredths of a second, animated images only
+  bool has_alpha_ = false;
+  bool cached_ = false;
+};
+
+}  // namespace ui
+
+#endif  // UI_RENDER_IMAGE_INFO_H_
