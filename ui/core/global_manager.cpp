@@ -8,6 +8,7 @@
 #include <cassert>
 #include <cwchar>
 
+#include "archive/zip_reader.h"
 #include "ui/core/path_util.h"
 #include "ui/core/string_table.h"
 #include "ui/render/image_info.h"
@@ -23,6 +24,7 @@ struct GlobalState {
   std::map<std::wstring, std::wstring> classes;
   CreateControlCallback create_control;
   StringTable strings;
+  ZipReader* archive = nullptr;
   // Weak references: the holders own the images.
   std::map<std::wstring, std::weak_ptr<ImageInfo>> images;
 };
@@ -66,6 +68,7 @@ const wchar_t* SystemFaceName() {
 
 void GlobalManager::Shutdown() {
   CheckThread();
+  CloseResourceArchive();
   RemoveAllFonts();
   GlobalState& state = State();
   state.resource_path.clear();
@@ -91,6 +94,59 @@ void GlobalManager::SetResourcePath(const std::wstring& path) {
 const std::wstring& GlobalManager::GetResourcePath() {
   CheckThread();
   return State().resource_path;
+}
+
+// --- Resource archive -----------------------------------------------------------
+
+bool GlobalManager::OpenResourceArchive(const void* data, size_t size) {
+  CloseResourceArchive();
+  if (data == nullptr || size == 0) return false;
+  State().archive = OpenArchive(data, size, ZipSourceKind::Memory, "");
+  return State().archive != nullptr;
+}
+
+void GlobalManager::CloseResourceArchive() {
+  CheckThread();
+  GlobalState& state = State();
+  if (state.archive != nullptr) CloseArchive(state.archive);
+  state.archive = nullptr;
+}
+
+bool GlobalManager::IsArchiveOpen() {
+  CheckThread();
+  return State().archive != nullptr;
+}
+
+HGLOBAL GlobalManager::GetArchiveData(const std::wstring& path) {
+  CheckThread();
+  ZipReader* archive = State().archive;
+  const std::wstring name = NormalizeArchivePath(path);
+  if (archive == nullptr || name.empty()) return nullptr;
+
+  char utf8_name[260];
+  const int length = ::WideCharToMultiByte(CP_UTF8, 0, name.c_str(), -1, utf8_name,
+                                           sizeof(utf8_name), nullptr, nullptr);
+  if (length <= 0) return nullptr;  // longer than the buffer
+  int index = -1;
+  ZipEntry entry = {};
+  if (FindEntry(archive, utf8_name, &index) != kZipOk ||
+      GetEntry(archive, index, &entry) != kZipOk) {
+    return nullptr;
+  }
+  HGLOBAL block = ::GlobalAlloc(GMEM_MOVEABLE, entry.uncompressed_size);
+  if (block == nullptr) return nullptr;
+  if (entry.uncompressed_size == 0) return block;
+  void* bytes = ::GlobalLock(block);
+  const ZipStatus status =
+      bytes == nullptr
+          ? kZipBadArgument
+          : ExtractEntry(archive, index, bytes, entry.uncompressed_size, ZipSourceKind::Memory);
+  if (bytes != nullptr) ::GlobalUnlock(block);
+  if (status != kZipOk) {
+    ::GlobalFree(block);
+    return nullptr;
+  }
+  return block;
 }
 
 // --- Fonts ----------------------------------------------------------------------
@@ -236,6 +292,20 @@ std::shared_ptr<ImageInfo> GlobalManager::GetImage(const std::wstring& full_path
 }
 
 // --- Language strings ---------------------------------------------------------------------
+
+bool GlobalManager::LoadStringTable(const std::wstring& path) {
+  CheckThread();
+  if (!IsArchiveOpen()) return LoadStringTableFromFile(path);
+  // No fallback to disk while the archive is open.
+  HGLOBAL data = GetArchiveData(path);
+  if (data == nullptr) {
+    State().strings.Clear();
+    return false;
+  }
+  const bool ok = LoadStringTableFromMemory(data);
+  ::GlobalFree(data);
+  return ok;
+}
 
 bool GlobalManager::LoadStringTableFromFile(const std::wstring& path) {
   CheckThread();

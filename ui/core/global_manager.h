@@ -54,6 +54,19 @@ class GlobalManager {
   static void SetResourcePath(const std::wstring& path);
   static const std::wstring& GetResourcePath();
 
+  // --- Resource archive ------------------------------------------------------
+  // Opens the zip archive held in |data| (|size| bytes, kept alive by the
+  // caller until CloseResourceArchive) as the resource archive, closing any
+  // earlier one. While it is open, resources are looked up in it first.
+  static bool OpenResourceArchive(const void* data, size_t size);
+  static void CloseResourceArchive();
+  static bool IsArchiveOpen();
+  // The entry for |path| (normalised to the archive's form) unpacked into a
+  // movable global memory block of exactly its size, which the caller frees
+  // with GlobalFree. nullptr when the archive is closed, the path is empty,
+  // the entry is missing, or it cannot be unpacked.
+  static HGLOBAL GetArchiveData(const std::wstring& path);
+
   // --- Fonts -----------------------------------------------------------------
   // Creates a GDI font from the stock GUI font with |face_name| ("system"
   // stands for the platform's UI face), height -size (scaled when the display
