@@ -1,0 +1,71 @@
+#include "app/json_value.h"
+
+#include <gtest/gtest.h>
+
+#include "app/utf8.h"
+
+namespace {
+
+TEST(JsonValueTest, ParseFailuresAreNull) {
+  for (const char* text : {"", "{", "{\"a\":}", "[1,]", "{\"a\":1} trailing", "nul", "'x'"}) {
+    const Json value = ParseJson(text);
+    EXPECT_TRUE(value.is_null()) << text;
+  }
+  EXPECT_TRUE(ParseJson(" {\"a\": [1, 2.5, true, null, \"x\"]} ").is_object());
+}
+
+TEST(JsonValueTest, AbsentOrMistypedMembersReadEmpty) {
+  const Json config = ParseJson(R"({"product": "x", "name": 7, "nested": {"k": "v"}})");
+  EXPECT_EQ("x", JsonString(config, "product"));
+  EXPECT_EQ("", JsonString(config, "name"));
+  EXPECT_EQ("", JsonString(config, "missing"));
+  EXPECT_TRUE(JsonMember(config, "missing").is_null());
+  EXPECT_EQ("v", JsonString(JsonMember(config, "nested"), "k"));
+  // Lookups on values that are not objects.
+  EXPECT_EQ("", JsonString(ParseJson("[1]"), "product"));
+  EXPECT_EQ("", JsonString(Json(), "product"));
+  EXPECT_TRUE(JsonMember(JsonMember(Json(), "a"), "b").is_null());
+}
+
+TEST(JsonValueTest, DumpsOneLineInKeyOrder) {
+  JsonObject values;
+  values["tutorial_url"] = "https://example.test/t";
+  values["installer"] = "installer\\setup.exe";
+  values["b"] = Json::array({1, -2, 2.5, true, nullptr, Json::object()});
+  values["a"] = JsonObject{{"z", "1"}, {"y", Json::array()}};
+  EXPECT_EQ(
+      "{\"a\": {\"y\": [], \"z\": \"1\"}, \"b\": [1, -2, 2.5, true, null, {}], "
+      "\"installer\": \"installer\\\\setup.exe\", \"tutorial_url\": \"https://example.test/t\"}",
+      DumpJson(Json(values)));
+}
+
+TEST(JsonValueTest, DumpEscapesControlsQuotesAndSeparators) {
+  EXPECT_EQ(R"("q\" b\\ \n\r\t\b\f \u0001 /")", DumpJson("q\" b\\ \n\r\t\b\f \x01 /"));
+  EXPECT_EQ("\"\\u2028\\u2029 \xE5\xAE\x89\"", DumpJson("\xE2\x80\xA8\xE2\x80\xA9 \xE5\xAE\x89"));
+  EXPECT_EQ("0.10000000000000001", DumpJson(0.1));
+  EXPECT_EQ("18446744073709551615", DumpJson(ParseJson("18446744073709551615")));
+}
+
+TEST(JsonValueTest, StringsMayHoldBytesThatAreNotUtf8) {
+  // The parse succeeds; only the value that holds bad bytes converts to "".
+  const Json config = ParseJson("{\"name\": \"\xC0\xAF\", \"intro\": \"ok \xE5\xAE\x89\"}");
+  ASSERT_TRUE(config.is_object());
+  EXPECT_EQ("\xC0\xAF", JsonString(config, "name"));
+  EXPECT_EQ(L"", Utf8ToUtf16(JsonString(config, "name")));
+  EXPECT_EQ(L"ok \u5B89", Utf8ToUtf16(JsonString(config, "intro")));
+
+  // Bad bytes in keys and nested values, next to genuine characters from the
+  // private-use range used to carry them through the parser.
+  const std::string tricky = "{\"k\xFF\": [\"\xF4\x8F\xBF\xBF\", \"\xF4\x8F\xBE\x80\xE5\"]}";
+  const Json value = ParseJson(tricky);
+  ASSERT_TRUE(value.is_object());
+  const Json& list = JsonMember(value, "k\xFF");
+  ASSERT_TRUE(list.is_array());
+  EXPECT_EQ("\xF4\x8F\xBF\xBF", list[0].get<std::string>());
+  EXPECT_EQ("\xF4\x8F\xBE\x80\xE5", list[1].get<std::string>());
+  EXPECT_EQ("{\"k\xFF\": [\"\xF4\x8F\xBF\xBF\", \"\xF4\x8F\xBE\x80\xE5\"]}", DumpJson(value));
+  // Outside strings bad bytes are still a parse error.
+  EXPECT_TRUE(ParseJson("{\"a\": 1}\xFF").is_null());
+}
+
+}  // namespace
