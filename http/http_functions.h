@@ -1,0 +1,24 @@
+// The application's network entry points: one URL, one session, one request.
+// Each returns the response at once; attach a handler with Then, which runs
+// on a WinHTTP worker thread when the transfer ends. The session and the
+// response stay alive until then even if the caller keeps no reference.
+// Any thread. Throws what URL parsing and request building throw
+// (std::invalid_argument, std::out_of_range, std::runtime_error).
+#pragma once
+
+#include <memory>
+#include <string>
+
+#include "http/header_map.h"
+#include "http/response.h"
+
+namespace winhttpx {
+
+std::shared_ptr<TextResponse> HttpGet(const std::wstring& url, const HeaderMap& headers = {});
+std::shared_ptr<TextResponse> HttpPost(const std::wstring& url, const std::string& body,
+                                       const std::wstring& content_type,
+                                       const HeaderMap& headers = {});
+std::shared_ptr<DownloadResponse> HttpDownload(const std::wstring& url, const std::wstring& file,
+                                               ProgressHandler progress);
+
+}  // namespace winhttpx

@@ -1,0 +1,141 @@
+// Request: one HTTP request on a connection, driven by WinHTTP's status
+// notifications from sending to the end of the response body.
+//
+// Ownership: always held by std::shared_ptr (made by Create). The Response
+// made by Send/SendToFile owns the request; the request refers back to it
+// weakly, so dropping every reference to the response stops the transfer.
+// Threads: build and send it on one thread; after Send, notifications run on
+// WinHTTP's worker threads. Releasing the last reference closes the request
+// handle and waits for WinHTTP's closing notification, its last one, so no
+// pending read or write can still use the request's buffers; when that
+// happens inside one of the request's own notifications, the wait is moved to
+// a thread-pool thread so that it never waits for itself.
+#pragma once
+
+#include <windows.h>
+
+#include <winhttp.h>
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "http/data_sink.h"
+#include "http/header_map.h"
+#include "http/http_handle.h"
+#include "http/response.h"
+
+namespace winhttpx {
+
+// Supplies a streamed body: asked for up to length bytes at offset (payload
+// bytes, framing not counted), answers through sink.Write / sink.Finish.
+using BodyProvider = std::function<void(int64_t offset, size_t length, DataSink& sink)>;
+using UploadProgressHandler = std::function<void(int64_t sent, int64_t total)>;
+
+class Request : public HttpHandle, public DataSink, public std::enable_shared_from_this<Request> {
+ public:
+  struct Options {
+    bool tls = false;
+    // Accept unknown authorities, wrong names and expired certificates.
+    // Only for test deployments: it lets anyone on the path replace what
+    // the assistant downloads.
+    bool ignore_certificate_errors = false;
+  };
+
+  // Opens the request and installs the status callback. Throws
+  // std::runtime_error "WinHttpOpenRequest failed: ..." or
+  // "WinHttpSetStatusCallback failed: ...".
+  static std::shared_ptr<Request> Create(HINTERNET connection, const std::wstring& verb,
+                                         const std::wstring& path, const Options& options);
+  ~Request() override;
+
+  void AddHeaders(const HeaderMap& headers);
+  void SetContentType(const std::wstring& content_type) { content_type_ = content_type; }
+  // A body given whole; the content length becomes its size.
+  void SetBody(std::string body);
+  // A streamed body: length -1 sends it chunked.
+  void SetBodyProvider(BodyProvider provider, int64_t length = -1);
+  void SetUploadProgressHandler(UploadProgressHandler handler);
+
+  // Sends the request (once). Throws std::runtime_error when WinHTTP refuses
+  // it; later failures arrive through the response.
+  std::shared_ptr<TextResponse> Send();
+  // Like Send, the body going to path. The file is opened before anything is
+  // sent: "Failed to open file: <path>" is thrown with nothing on the wire.
+  std::shared_ptr<DownloadResponse> SendToFile(const std::wstring& path, ProgressHandler progress);
+
+  // The header block handed to WinHTTP: the request's headers plus
+  // Content-Length (or Transfer-Encoding: chunked) and Content-Type.
+  std::wstring BuildHeaderBlock() const;
+
+  const std::wstring& verb() const { return verb_; }
+  const HeaderMap& headers() const { return headers_; }
+  int64_t content_length() const { return content_length_; }
+
+  // DataSink, for the body provider (notification thread only).
+  bool Write(const char* bytes, size_t count) override;
+  void Finish() override;
+
+ private:
+  friend class Response;
+  struct NotificationScope;
+
+  Request(HINTERNET handle, const std::wstring& verb, const Options& options);
+  static void Destroy(Request* request);
+  // Closes the handle and waits for the closing notification and for every
+  // running notification; false when WinHTTP never confirmed the close.
+  bool Shutdown();
+  static void CALLBACK StatusCallback(HINTERNET handle, DWORD_PTR context, DWORD code, LPVOID info,
+                                      DWORD length);
+
+  void Start(const std::shared_ptr<Response>& response);
+  void OnStatus(DWORD code, LPVOID info, DWORD length);
+  void Advance(const std::shared_ptr<Response>& response, DWORD code, LPVOID info, DWORD length);
+  void ReceiveResponse();
+  void QueryDataAvailable();
+  void ReadHeaders(Response& response);
+  void ProvideBody();
+  bool BodyTruncated(const Response& response) const;
+  void Complete(const std::shared_ptr<Response>& response, ResponseState state, DWORD error);
+  void Attach(CompletionHandler handler, const std::shared_ptr<Response>& response);
+
+  std::string body_;
+  HeaderMap headers_;
+  std::wstring content_type_;
+  int64_t content_length_ = 0;
+  int64_t bytes_sent_ = 0;    // as written, chunk framing included
+  int64_t payload_sent_ = 0;  // the provider's offset
+  BodyProvider provider_;
+  bool finished_ = false;
+  bool write_pending_ = false;
+  std::weak_ptr<Response> response_;
+  // Filled by WinHttpReadData; owned here, not by the response, because a
+  // pending read may outlive the response until the handle has closed.
+  std::string read_buffer_;
+  UploadProgressHandler upload_progress_;
+
+  std::wstring verb_;
+  Options options_;
+  bool sent_ = false;
+
+  // Completion and handler attachment are guarded together so that a
+  // handler attached at any moment runs exactly once.
+  std::mutex handlers_lock_;
+  std::vector<CompletionHandler> handlers_;
+  bool completing_ = false;
+  bool handlers_done_ = false;
+
+  HANDLE closed_ = nullptr;  // set by the closing notification
+
+  // Notifications currently running (they may nest or overlap); the
+  // destructor waits for zero. SRW primitives need no clean-up, so the
+  // last notification may leave while the destructor takes over.
+  SRWLOCK busy_lock_ = SRWLOCK_INIT;
+  CONDITION_VARIABLE idle_ = CONDITION_VARIABLE_INIT;
+  int running_ = 0;
+};
+
+}  // namespace winhttpx

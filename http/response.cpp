@@ -1,0 +1,74 @@
+#include "http/response.h"
+
+#include <cwchar>
+#include <filesystem>
+#include <stdexcept>
+
+#include "http/request.h"
+#include "http/winhttp_error.h"
+
+namespace winhttpx {
+namespace {
+
+std::string NarrowPath(const std::wstring& path) {
+  if (path.empty()) return std::string();
+  const int size = WideCharToMultiByte(CP_ACP, 0, path.data(), static_cast<int>(path.size()),
+                                       nullptr, 0, nullptr, nullptr);
+  if (size <= 0) return std::string();
+  std::string narrow(static_cast<size_t>(size), '\0');
+  WideCharToMultiByte(CP_ACP, 0, path.data(), static_cast<int>(path.size()), &narrow[0], size,
+                      nullptr, nullptr);
+  return narrow;
+}
+
+}  // namespace
+
+Response::Response(std::shared_ptr<Request> request) : request_(std::move(request)) {}
+
+Response::~Response() = default;
+
+std::shared_ptr<Response> Response::Then(CompletionHandler handler) {
+  std::shared_ptr<Response> self = shared_from_this();
+  if (handler) request_->Attach(std::move(handler), self);
+  return self;
+}
+
+void Response::MarkFailed(DWORD error) {
+  error_code_ = error;
+  state_ = ResponseState::kFailed;
+}
+
+DownloadResponse::DownloadResponse(std::shared_ptr<Request> request, const std::wstring& path,
+                                   ProgressHandler progress)
+    : Response(std::move(request)), path_(path), progress_(std::move(progress)) {
+  file_.open(std::filesystem::path(path), std::ios::out | std::ios::binary | std::ios::trunc);
+  if (!file_.is_open()) throw std::runtime_error("Failed to open file: " + NarrowPath(path));
+}
+
+DownloadResponse::~DownloadResponse() = default;
+
+void DownloadResponse::OnHeaders() {
+  const std::wstring* value = FindHeader(headers(), L"Content-Length");
+  if (!value) return;
+  wchar_t* end = nullptr;
+  const long long length = std::wcstoll(value->c_str(), &end, 10);
+  if (end != value->c_str() && *end == L'\0' && length >= 0) content_length_ = length;
+}
+
+void DownloadResponse::OnData(const char* bytes, size_t count) {
+  received_ += static_cast<int64_t>(count);
+  file_.write(bytes, static_cast<std::streamsize>(count));
+  // A package with a hole in it must not pass for a downloaded one.
+  if (!file_) throw TransferError("WriteFile", ERROR_WRITE_FAULT);
+  if (progress_) progress_(received_, content_length_);
+}
+
+void DownloadResponse::OnComplete() {
+  if (file_.is_open()) {
+    file_.close();
+    if (!file_ && state() == ResponseState::kCompleted) MarkFailed(ERROR_WRITE_FAULT);
+  }
+  if (progress_) progress_(received_, content_length_);
+}
+
+}  // namespace winhttpx
