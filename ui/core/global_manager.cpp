@@ -233,6 +233,36 @@ DWORD GlobalManager::GetTextColor(const std::wstring& name) {
   return it == colors.end() ? 0 : it->second;
 }
 
+namespace {
+
+std::wstring& DefaultTextColorName() {
+  static std::wstring name = L"textdefaultcolor";
+  return name;
+}
+
+std::wstring& DefaultDisabledTextColorName() {
+  static std::wstring name = L"textdefaultdisablecolor";
+  return name;
+}
+
+}  // namespace
+
+const std::wstring& GlobalManager::GetDefaultTextColor() { return DefaultTextColorName(); }
+
+void GlobalManager::SetDefaultTextColor(const std::wstring& name) {
+  CheckThread();
+  DefaultTextColorName() = name;
+}
+
+const std::wstring& GlobalManager::GetDefaultDisabledTextColor() {
+  return DefaultDisabledTextColorName();
+}
+
+void GlobalManager::SetDefaultDisabledTextColor(const std::wstring& name) {
+  CheckThread();
+  DefaultDisabledTextColorName() = name;
+}
+
 // --- Attribute classes ----------------------------------------------------------------
 
 void GlobalManager::AddClass(const std::wstring& name, const std::wstring& attributes) {

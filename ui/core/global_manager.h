@@ -88,6 +88,13 @@ class GlobalManager {
   static void AddTextColor(const std::wstring& name, const std::wstring& value);
   // 0 for an unknown name.
   static DWORD GetTextColor(const std::wstring& name);
+  // Names of the colours text starts with, and disabled text with
+  // ("defaultfontcolor" and "disabledfontcolor" of global.xml); initially
+  // "textdefaultcolor" and "textdefaultdisablecolor".
+  static const std::wstring& GetDefaultTextColor();
+  static void SetDefaultTextColor(const std::wstring& name);
+  static const std::wstring& GetDefaultDisabledTextColor();
+  static void SetDefaultDisabledTextColor(const std::wstring& name);
 
   // --- Attribute classes -------------------------------------------------------
   static void AddClass(const std::wstring& name, const std::wstring& attributes);

@@ -1,0 +1,8 @@
+#include "ui/control/check_box.h"
+
+namespace ui {
+
+template class CheckBoxTemplate<Control>;
+template class CheckBoxTemplate<Box>;
+
+}  // namespace ui

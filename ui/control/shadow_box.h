@@ -1,0 +1,20 @@
+// ShadowBox: the box a window wraps around its root when it draws its own
+// drop shadow. Its padding is the shadow's thickness and its background image
+// the shadow; it repaints that image only when the area being repainted
+// reaches into the shadow border.
+//
+// Owned by its window as the root; UI thread only.
+#pragma once
+
+#include "ui/control/box.h"
+
+namespace ui {
+
+class ShadowBox : public Box {
+ public:
+  ShadowBox();
+
+  void PaintSelf(IRenderContext* context, const RECT& dirty) override;
+};
+
+}  // namespace ui
