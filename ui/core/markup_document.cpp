@@ -207,6 +207,34 @@ inline wchar_t* DecodeText(wchar_t* p, wchar_t** dest, wchar_t end) {
   return in;
 }
 
+// Copies |source| with its NUL into |target| while looking for the NUL, so
+// the text is read once. Answers the length, or SIZE_MAX when |capacity|
+// characters were copied without meeting the NUL. Source loads are aligned
+// (they never leave the page that holds the NUL).
+size_t CopyUpToNul(wchar_t* target, const wchar_t* source, size_t capacity) {
+  size_t i = 0;
+#if MARKUP_HAVE_SSE2
+  while ((reinterpret_cast<uintptr_t>(source + i) & 15) != 0) {
+    if (i == capacity) return SIZE_MAX;
+    target[i] = source[i];
+    if (source[i] == 0) return i;
+    ++i;
+  }
+  const __m128i zero = _mm_setzero_si128();
+  while (i + 8 <= capacity) {
+    const __m128i chunk = _mm_load_si128(reinterpret_cast<const __m128i*>(source + i));
+    if (_mm_movemask_epi8(_mm_cmpeq_epi16(chunk, zero)) != 0) break;
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(target + i), chunk);
+    i += 8;
+  }
+#endif
+  for (; i < capacity; ++i) {
+    target[i] = source[i];
+    if (source[i] == 0) return i;
+  }
+  return SIZE_MAX;
+}
+
 void CopyTruncated(wchar_t* target, size_t target_size, const wchar_t* source) {
   size_t i = 0;
   if (source != nullptr) {
@@ -362,9 +390,16 @@ MarkupNode MarkupDocument::GetRoot() const {
 
 bool MarkupDocument::LoadFromText(const wchar_t* text) {
   if (text == nullptr) text = L"";
-  const size_t length = static_cast<size_t>(FindAny(text, 0, 0) - text);
-  if (!AllocateText(length + 1)) return Fail(L"Out of memory", nullptr);
-  std::memcpy(text_, text, (length + 1) * sizeof(wchar_t));
+  // Straight into the previous buffer while the text fits; otherwise measure
+  // and copy into a larger one.
+  const bool copied = text_ != nullptr && CopyUpToNul(text_, text, text_capacity_) != SIZE_MAX;
+  if (copied) {
+    element_count_ = 0;
+  } else {
+    const size_t length = static_cast<size_t>(FindAny(text, 0, 0) - text);
+    if (!AllocateText(length + 1)) return Fail(L"Out of memory", nullptr);
+    std::memcpy(text_, text, (length + 1) * sizeof(wchar_t));
+  }
   if (!Parse()) {
     Release();
     return false;

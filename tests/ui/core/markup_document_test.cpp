@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "tests/support/scoped_temp_dir.h"
@@ -239,6 +240,22 @@ TEST(MarkupDocumentTest, DeepNestingAndManyElements) {
   for (MarkupNode c = doc.GetRoot().GetChild(); c.IsValid(); c = c.GetSibling(), ++count) last = c;
   EXPECT_EQ(5000, count);
   EXPECT_EQ(L"4999", Attr(last, L"i"));
+}
+
+TEST(MarkupDocumentTest, ReloadsTextsShorterOrLongerThanTheLastOne) {
+  // A reload copies into the previous buffer when the text fits, including
+  // texts exactly as long as the first one.
+  auto text = [](size_t value_length, wchar_t fill) {
+    return L"<A v=\"" + std::wstring(value_length, fill) + L"\"/>";
+  };
+  MarkupDocument doc;
+  for (const auto& step : {std::make_pair(size_t{40}, L'a'), std::make_pair(size_t{40}, L'b'),
+                           std::make_pair(size_t{41}, L'c'), std::make_pair(size_t{3}, L'd'),
+                           std::make_pair(size_t{41}, L'e'), std::make_pair(size_t{300}, L'f')}) {
+    ASSERT_TRUE(doc.LoadFromText(text(step.first, step.second).c_str()));
+    EXPECT_EQ(std::wstring(step.first, step.second), doc.GetRoot().GetAttributeValue(0));
+    EXPECT_FALSE(doc.GetRoot().GetSibling().IsValid());
+  }
 }
 
 TEST(MarkupDocumentTest, FailedLoadReleasesPreviousContent) {
