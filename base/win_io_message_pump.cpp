@@ -60,10 +60,8 @@ void WinIOMessagePump::DoRunLoop() {
     bool more_work_is_plausible = WaitForIOCompletion(0, nullptr);
     if (state_->should_quit) break;
 
-    more_work_is_plausible |= state_->delegate->DoWork();
-    if (state_->should_quit) break;
-
-    more_work_is_plausible |= state_->delegate->DoDelayedWork(&delayed_work_time_);
+    more_work_is_plausible |=
+        RunWorkSlice(state_->delegate, &delayed_work_time_, &state_->should_quit);
     if (state_->should_quit) break;
     if (more_work_is_plausible) continue;
 

@@ -99,6 +99,13 @@ void WinUIMessagePump::ScheduleDelayedWork(int64_t run_time) {
   if (delay_ms < USER_TIMER_MINIMUM) delay_ms = USER_TIMER_MINIMUM;
   if (delay_ms >= int64_t{0xFFFFFFFF}) delay_ms = 0xFFFFFFFE;
   SetTimer(window_, reinterpret_cast<UINT_PTR>(this), static_cast<UINT>(delay_ms), nullptr);
+  timer_set_ = true;
+}
+
+void WinUIMessagePump::KillDelayedWorkTimer() {
+  if (!timer_set_) return;
+  KillTimer(window_, reinterpret_cast<UINT_PTR>(this));
+  timer_set_ = false;
 }
 
 LRESULT CALLBACK WinUIMessagePump::WindowProc(HWND hwnd, UINT message, WPARAM wparam,
@@ -127,7 +134,7 @@ void WinUIMessagePump::HandleWorkMessage() {
 }
 
 void WinUIMessagePump::HandleTimerMessage() {
-  KillTimer(window_, reinterpret_cast<UINT_PTR>(this));
+  KillDelayedWorkTimer();
   if (!state_) return;
   state_->delegate->DoDelayedWork(&delayed_work_time_);
   if (delayed_work_time_ != 0) ScheduleDelayedWork(delayed_work_time_);
@@ -138,13 +145,9 @@ void WinUIMessagePump::DoRunLoop() {
     bool more_work_is_plausible = ProcessNextWindowsMessage();
     if (state_->should_quit) break;
 
-    more_work_is_plausible |= state_->delegate->DoWork();
-    if (state_->should_quit) break;
-
-    more_work_is_plausible |= state_->delegate->DoDelayedWork(&delayed_work_time_);
-    if (more_work_is_plausible && delayed_work_time_ == 0) {
-      KillTimer(window_, reinterpret_cast<UINT_PTR>(this));
-    }
+    more_work_is_plausible |=
+        RunWorkSlice(state_->delegate, &delayed_work_time_, &state_->should_quit);
+    if (more_work_is_plausible && delayed_work_time_ == 0) KillDelayedWorkTimer();
     if (state_->should_quit) break;
 
     if (more_work_is_plausible) continue;

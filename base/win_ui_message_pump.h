@@ -75,11 +75,14 @@ class WinUIMessagePump : public MessagePump {
   void HandleWorkMessage();
   void HandleTimerMessage();
   void WaitForWork();
+  void KillDelayedWorkTimer();
   bool ProcessNextWindowsMessage();
   bool ProcessMessageHelper(const MSG& message);
   bool ProcessPumpReplacementMessage();
 
   int64_t delayed_work_time_ = 0;
+  // Whether the window timer may be armed (killing it is a system call).
+  bool timer_set_ = false;
   std::atomic<long> have_work_{0};
   RunState* state_ = nullptr;
   HWND window_ = nullptr;
