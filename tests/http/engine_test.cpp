@@ -108,6 +108,25 @@ TEST(HttpFunctionsTest, BadUrlsRaiseBeforeSending) {
   EXPECT_THROW(HttpGet(L"http://127.0.0.1:99999999999/"), std::out_of_range);
 }
 
+TEST(HttpFunctionsTest, UrlsWithoutAUsableHostFailWithStatusZero) {
+  for (const wchar_t* url : {L"", L"http://", L"no-such-host.invalid"}) {
+    std::shared_ptr<TextResponse> response;
+    try {
+      response = HttpGet(url);
+    } catch (const std::runtime_error& e) {
+      // WinHTTP may refuse the host at once; then with its call's name.
+      EXPECT_EQ(std::string(e.what()).rfind("WinHttpConnect failed: ", 0), 0u) << e.what();
+      continue;
+    }
+    CompletionWaiter waiter;
+    waiter.Watch(response);
+    ASSERT_TRUE(waiter.Wait()) << url;
+    EXPECT_EQ(response->state(), ResponseState::kFailed) << url;
+    EXPECT_EQ(response->status_code(), 0u) << url;
+    EXPECT_NE(response->error_code(), 0u) << url;
+  }
+}
+
 TEST(EngineTest, GetSendsZeroContentLengthAndTheUserAgent) {
   REQUIRE_TEST_SERVICE();
   HeaderMap headers;
