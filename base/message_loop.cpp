@@ -125,11 +125,11 @@ void MessageLoop::Run() { RunWithDispatcher(nullptr); }
 
 void MessageLoop::RunWithDispatcher(MessageDispatcher* dispatcher) {
   CBASE_DCHECK_ON_THREAD(thread_checker_);
-  RunState state;
+  LoopRunState state;
   state.run_depth = run_state_ ? run_state_->run_depth + 1 : 1;
   state.quit_received = false;
   state.dispatcher = dispatcher;
-  RunState* previous = run_state_;
+  LoopRunState* previous = run_state_;
   run_state_ = &state;
   if (dispatcher && kind_ == MessageLoopKind::kUI) {
     static_cast<WinUIMessagePump*>(pump_.get())->RunWithDispatcher(this, dispatcher);

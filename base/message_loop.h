@@ -61,6 +61,13 @@ class DestructionObserver {
   virtual void WillDestroyCurrentMessageLoop() = 0;
 };
 
+// One active Run of a loop; nested runs stack them. Loop thread.
+struct LoopRunState {
+  int run_depth;  // 1 for the outermost run
+  bool quit_received;
+  MessageDispatcher* dispatcher;  // never set by this system's own code
+};
+
 class MessageLoop : public MessagePump::Delegate {
  public:
   // A default loop (DefaultMessagePump) on the calling thread.
@@ -105,12 +112,6 @@ class MessageLoop : public MessagePump::Delegate {
   void RemoveDestructionObserver(DestructionObserver* observer);
 
  protected:
-  struct RunState {
-    int run_depth;
-    bool quit_received;
-    MessageDispatcher* dispatcher;
-  };
-
   MessageLoop(MessageLoopKind kind, std::shared_ptr<MessagePump> pump);
 
   // Every post ends here. Any thread.
@@ -139,7 +140,7 @@ class MessageLoop : public MessagePump::Delegate {
   void PostInternal(Task task, int64_t delay_us, bool nestable);
 
   MessageLoopKind kind_;
-  RunState* run_state_ = nullptr;
+  LoopRunState* run_state_ = nullptr;
   std::shared_ptr<MessagePump> pump_;
   bool nestable_tasks_allowed_ = true;
 

@@ -65,4 +65,12 @@ class MessagePump {
   static bool RunWorkSlice(Delegate* delegate, int64_t* delayed_work_time, const bool* should_quit);
 };
 
+// One active Run of a Windows pump; nested runs stack them. Loop thread.
+struct PumpRunState {
+  int run_depth;
+  bool should_quit;
+  MessagePump::Delegate* delegate;
+  MessageDispatcher* dispatcher;  // UI pump only
+};
+
 }  // namespace cbase

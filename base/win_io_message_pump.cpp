@@ -16,11 +16,12 @@ WinIOMessagePump::~WinIOMessagePump() {
 
 void WinIOMessagePump::Run(Delegate* delegate) {
   CBASE_DCHECK_ON_THREAD(thread_checker_);
-  RunState state;
+  PumpRunState state;
   state.run_depth = state_ ? state_->run_depth + 1 : 1;
   state.should_quit = false;
   state.delegate = delegate;
-  RunState* previous = state_;
+  state.dispatcher = nullptr;
+  PumpRunState* previous = state_;
   state_ = &state;
   DoRunLoop();
   state_ = previous;

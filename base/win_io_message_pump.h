@@ -73,11 +73,6 @@ class WinIOMessagePump : public MessagePump {
   virtual void DoRunLoop();
 
  private:
-  struct RunState {
-    int run_depth;
-    bool should_quit;
-    Delegate* delegate;
-  };
   struct IOItem {
     IOHandler* handler;
     IOContext* context;
@@ -92,7 +87,7 @@ class WinIOMessagePump : public MessagePump {
 
   int64_t delayed_work_time_ = 0;
   std::atomic<long> have_work_{0};
-  RunState* state_ = nullptr;
+  PumpRunState* state_ = nullptr;
   HANDLE port_;
   std::list<IOItem> completed_io_;
   ObserverList<IOObserver> observers_;

@@ -59,12 +59,12 @@ WinUIMessagePump::~WinUIMessagePump() {
 
 void WinUIMessagePump::RunWithDispatcher(Delegate* delegate, MessageDispatcher* dispatcher) {
   CBASE_DCHECK_ON_THREAD(thread_checker_);
-  RunState state;
+  PumpRunState state;
   state.run_depth = state_ ? state_->run_depth + 1 : 1;
   state.should_quit = false;
   state.delegate = delegate;
   state.dispatcher = dispatcher;
-  RunState* previous = state_;
+  PumpRunState* previous = state_;
   state_ = &state;
   DoRunLoop();
   state_ = previous;

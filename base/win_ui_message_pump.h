@@ -59,13 +59,6 @@ class WinUIMessagePump : public MessagePump {
   HWND window() const { return window_; }
 
  protected:
-  struct RunState {
-    int run_depth;
-    bool should_quit;
-    Delegate* delegate;
-    MessageDispatcher* dispatcher;
-  };
-
   virtual void DoRunLoop();
   virtual void WillProcessMessage(const MSG& message);
   virtual void DidProcessMessage(const MSG& message);
@@ -84,7 +77,7 @@ class WinUIMessagePump : public MessagePump {
   // Whether the window timer may be armed (killing it is a system call).
   bool timer_set_ = false;
   std::atomic<long> have_work_{0};
-  RunState* state_ = nullptr;
+  PumpRunState* state_ = nullptr;
   HWND window_ = nullptr;
   ObserverList<UIObserver> observers_;
   ThreadChecker thread_checker_;
