@@ -1,0 +1,297 @@
+// Painting, checked pixel by pixel: colours by state, images with the hot
+// cross-fade, alpha through the off-screen picture, borders, and progress
+// bars.
+#include <cstdio>
+#include <gtest/gtest.h>
+#include <string>
+
+#include "tests/ui/control/test_support.h"
+#include "ui/control/box.h"
+#include "ui/control/button.h"
+#include "ui/control/label.h"
+#include "ui/control/progress.h"
+#include "ui/core/global_manager.h"
+
+namespace ui {
+namespace {
+
+using testing::MakeCanvas;
+using testing::PixelAt;
+using testing::Rect;
+
+constexpr DWORD kWhite = 0xFFFFFFFF;
+constexpr DWORD kRed = 0xFFFF0000;
+constexpr DWORD kBlue = 0xFF0000FF;
+constexpr DWORD kGreen = 0xFF00FF00;
+
+int Red(DWORD pixel) { return (pixel >> 16) & 0xFF; }
+int Green(DWORD pixel) { return (pixel >> 8) & 0xFF; }
+int Blue(DWORD pixel) { return pixel & 0xFF; }
+
+// Writes a solid 4 × 4 bitmap file and answers its full path.
+std::wstring SolidBitmapFile(const wchar_t* name, DWORD rgb) {
+  wchar_t folder[MAX_PATH];
+  ::GetTempPathW(MAX_PATH, folder);
+  const std::wstring path = std::wstring(folder) + name;
+  BITMAPFILEHEADER file = {};
+  BITMAPINFOHEADER info = {};
+  info.biSize = sizeof(info);
+  info.biWidth = 4;
+  info.biHeight = 4;
+  info.biPlanes = 1;
+  info.biBitCount = 32;
+  info.biCompression = BI_RGB;
+  file.bfType = 0x4D42;
+  file.bfOffBits = sizeof(file) + sizeof(info);
+  file.bfSize = file.bfOffBits + 16 * 4;
+  FILE* out = _wfopen(path.c_str(), L"wb");
+  fwrite(&file, sizeof(file), 1, out);
+  fwrite(&info, sizeof(info), 1, out);
+  for (int i = 0; i < 16; ++i) fwrite(&rgb, 4, 1, out);
+  fclose(out);
+  return path;
+}
+
+class PaintTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    GlobalManager::AddTextColor(L"red", kRed);
+    GlobalManager::AddTextColor(L"blue", kBlue);
+    GlobalManager::AddTextColor(L"green", kGreen);
+    GlobalManager::AddTextColor(L"black", 0xFF000000);
+    GlobalManager::AddTextColor(L"half_red", 0x80FF0000);
+    canvas_ = MakeCanvas(100, 100);
+  }
+  void FillWhite() { canvas_->FillPixels(Rect(0, 0, 100, 100), 0xFF); }
+  DWORD At(int x, int y) const { return PixelAt(*canvas_, x, y); }
+
+  std::unique_ptr<IRenderContext> canvas_;
+};
+
+TEST_F(PaintTest, AnOpaqueBackgroundFillsTheDirtyPartAndATranslucentOneTheWholeControl) {
+  Control opaque;
+  opaque.SetBkColor(L"red");
+  opaque.SetBounds(Rect(0, 0, 100, 50));
+  opaque.Paint(canvas_.get(), Rect(0, 0, 50, 50));
+  EXPECT_EQ(At(25, 25), kRed);
+  EXPECT_EQ(At(75, 25), 0u);
+
+  Control translucent;
+  translucent.SetBkColor(L"half_red");
+  translucent.SetBounds(Rect(0, 50, 100, 100));
+  translucent.Paint(canvas_.get(), Rect(0, 50, 50, 100));
+  EXPECT_EQ(At(75, 75) >> 24, 0x80u);
+  // A name that is not declared, or a colour of 0, paints nothing.
+  Control unknown;
+  unknown.SetBkColor(L"no_such_colour");
+  unknown.SetBounds(Rect(0, 0, 100, 100));
+  canvas_->Clear();
+  unknown.Paint(canvas_.get(), Rect(0, 0, 100, 100));
+  EXPECT_EQ(At(50, 50), 0u);
+}
+
+TEST_F(PaintTest, RoundCornersClipTheControl) {
+  Control round;
+  round.SetBkColor(L"red");
+  round.SetBorderRound(SIZE{20, 20});
+  round.SetBounds(Rect(0, 0, 60, 60));
+  round.Paint(canvas_.get(), Rect(0, 0, 100, 100));
+  EXPECT_EQ(At(30, 30), kRed);
+  EXPECT_EQ(At(1, 1), 0u);
+}
+
+TEST_F(PaintTest, StateColoursFallBackPushedToHotAndHotToNormal) {
+  Button button;
+  button.SetBounds(Rect(0, 0, 10, 10));
+  button.SetAttribute(L"normalcolor", L"red");
+  button.SetAttribute(L"hotcolor", L"blue");
+  const struct {
+    const wchar_t* state;
+    DWORD expected;
+  } cases[] = {{L"normal", kRed}, {L"hot", kBlue}, {L"pushed", kBlue}, {L"disabled", kRed}};
+  for (const auto& c : cases) {
+    canvas_->Clear();
+    button.SetAttribute(L"state", c.state);
+    button.Paint(canvas_.get(), Rect(0, 0, 100, 100));
+    EXPECT_EQ(At(5, 5), c.expected) << c.state;
+  }
+  button.SetAttribute(L"pushedcolor", L"green");
+  button.SetAttribute(L"state", L"pushed");
+  button.Paint(canvas_.get(), Rect(0, 0, 100, 100));
+  EXPECT_EQ(At(5, 5), kGreen);
+}
+
+TEST_F(PaintTest, TheHotColourFadesInOverTheNormalOne) {
+  Control control;
+  control.SetBounds(Rect(0, 0, 10, 10));
+  control.SetAttribute(L"normalcolor", L"red");
+  control.SetAttribute(L"hotcolor", L"blue");
+  control.SetAttribute(L"fadehot", L"true");
+  control.SetState(kControlStateHot);
+  control.SetHotAlpha(128);
+  control.Paint(canvas_.get(), Rect(0, 0, 100, 100));
+  EXPECT_NEAR(Red(At(5, 5)), 127, 2);
+  EXPECT_NEAR(Blue(At(5, 5)), 128, 2);
+  control.SetHotAlpha(0);
+  control.Paint(canvas_.get(), Rect(0, 0, 100, 100));
+  EXPECT_EQ(At(5, 5), kRed);
+}
+
+TEST_F(PaintTest, StateImagesCrossFadeOrBlendTheFadesOfOnePicture) {
+  const std::wstring red = SolidBitmapFile(L"ui_control_red.bmp", 0x00FF0000);
+  const std::wstring blue = SolidBitmapFile(L"ui_control_blue.bmp", 0x000000FF);
+  Control control;
+  control.SetBounds(Rect(0, 0, 20, 20));
+  control.SetAttribute(L"normalimage", red);
+  control.SetAttribute(L"hotimage", blue);
+  ASSERT_NE(control.GetAnimationPlayer(AnimationType::kHot), nullptr);
+  control.SetState(kControlStateHot);
+  control.SetHotAlpha(128);
+  FillWhite();
+  control.Paint(canvas_.get(), Rect(0, 0, 100, 100));
+  EXPECT_NEAR(Red(At(10, 10)), 127, 2);
+  EXPECT_NEAR(Blue(At(10, 10)), 128, 2);
+
+  // The same file in both states: drawn once, with the fades blended.
+  Control same;
+  same.SetBounds(Rect(0, 0, 20, 20));
+  same.SetAttribute(L"normalimage", L"file='" + red + L"' fade='100'");
+  same.SetAttribute(L"hotimage", L"file='" + red + L"'");
+  same.SetHotAlpha(0);
+  FillWhite();
+  same.Paint(canvas_.get(), Rect(0, 0, 100, 100));
+  EXPECT_EQ(Red(At(10, 10)), 255);
+  EXPECT_NEAR(Green(At(10, 10)), 155, 2);
+
+  // Without the hot fade, pushed falls back to the hot image at full
+  // strength.
+  Control pushed;
+  pushed.SetBounds(Rect(0, 0, 20, 20));
+  pushed.SetAttribute(L"normalimage", red);
+  pushed.SetAttribute(L"hotimage", L"file='" + blue + L"' fade='50'");
+  pushed.SetAttribute(L"fadehot", L"false");
+  pushed.SetState(kControlStatePushed);
+  FillWhite();
+  pushed.Paint(canvas_.get(), Rect(0, 0, 100, 100));
+  // An opaque picture is copied as is (GDI leaves its alpha to the window).
+  EXPECT_EQ(At(10, 10) & 0xFFFFFF, kBlue & 0xFFFFFF);
+  EXPECT_EQ(pushed.GetStateImage(kStateImageBackground, kControlStateHot).fade, 255);
+}
+
+TEST_F(PaintTest, AlphaBlendsTheControlAndItsChildrenAsOnePicture) {
+  Box box;
+  box.SetBkColor(L"red");
+  auto* child = new Control();
+  child->SetBkColor(L"blue");
+  child->SetMargin(Rect(10, 10, 10, 10), false);
+  box.Add(child);
+  box.SetBounds(Rect(0, 0, 40, 40));
+  box.SetAlpha(128);
+  FillWhite();
+  box.Paint(canvas_.get(), Rect(0, 0, 100, 100));
+  // Red at half over white; the child blue at half, not blue over red.
+  EXPECT_EQ(Red(At(5, 5)), 255);
+  EXPECT_NEAR(Green(At(5, 5)), 127, 2);
+  EXPECT_NEAR(Red(At(20, 20)), 127, 2);
+  EXPECT_EQ(Blue(At(20, 20)), 255);
+
+  // The picture is kept while nothing changes, and repainted after a change.
+  child->SetBkColor(L"green");
+  FillWhite();
+  box.Paint(canvas_.get(), Rect(0, 0, 100, 100));
+  EXPECT_EQ(Green(At(20, 20)), 255);
+  EXPECT_NEAR(Red(At(20, 20)), 127, 2);
+
+  box.SetAlpha(0);
+  FillWhite();
+  box.Paint(canvas_.get(), Rect(0, 0, 100, 100));
+  EXPECT_EQ(At(5, 5), kWhite);
+}
+
+TEST_F(PaintTest, RenderOffsetShiftsTheLookInsideTheControl) {
+  Control control;
+  control.SetBkColor(L"red");
+  control.SetBounds(Rect(10, 10, 50, 50));
+  control.SetRenderOffset(POINT{20, 0});
+  control.Paint(canvas_.get(), Rect(0, 0, 100, 100));
+  EXPECT_EQ(At(15, 20), kRed);
+  EXPECT_EQ(At(40, 20), 0u);
+  EXPECT_EQ(At(5, 20), 0u);
+}
+
+TEST_F(PaintTest, BordersAreDrawnInsideTheControl) {
+  Control uniform;
+  uniform.SetAttribute(L"bordercolor", L"blue");
+  uniform.SetAttribute(L"bordersize", L"2");
+  uniform.SetBounds(Rect(0, 0, 20, 20));
+  FillWhite();
+  uniform.Paint(canvas_.get(), Rect(0, 0, 100, 100));
+  EXPECT_EQ(At(0, 10), kBlue);
+  EXPECT_EQ(At(19, 10), kBlue);
+  EXPECT_EQ(At(10, 10), kWhite);
+
+  Control bottom;
+  bottom.SetAttribute(L"bordercolor", L"red");
+  bottom.SetAttribute(L"bordersize", L"0,0,0,1");
+  bottom.SetBounds(Rect(30, 0, 50, 20));
+  bottom.Paint(canvas_.get(), Rect(0, 0, 100, 100));
+  EXPECT_EQ(At(40, 19), kRed);
+  EXPECT_EQ(At(40, 0), kWhite);
+}
+
+TEST_F(PaintTest, ProgressBarsFillByValue) {
+  Progress horizontal;
+  horizontal.SetAttribute(L"progresscolor", L" green");
+  horizontal.SetAttribute(L"value", L"150");
+  horizontal.SetBounds(Rect(0, 0, 100, 20));
+  horizontal.Paint(canvas_.get(), Rect(0, 0, 100, 100));
+  EXPECT_EQ(At(0, 10), kGreen);
+  EXPECT_EQ(At(99, 10), kGreen);
+
+  Progress vertical;
+  vertical.SetAttribute(L"hor", L"false");
+  vertical.SetAttribute(L"progresscolor", L"blue");
+  vertical.SetAttribute(L"value", L"25");
+  vertical.SetBounds(Rect(0, 0, 10, 100));
+  canvas_->Clear();
+  vertical.Paint(canvas_.get(), Rect(0, 0, 100, 100));
+  EXPECT_EQ(At(5, 74), 0u);
+  EXPECT_EQ(At(5, 75), kBlue);
+  EXPECT_EQ(At(5, 99), kBlue);
+
+  Progress empty_range;
+  empty_range.SetAttribute(L"progresscolor", L"red");
+  empty_range.SetAttribute(L"min", L"5");
+  empty_range.SetAttribute(L"max", L"5");
+  empty_range.SetAttribute(L"value", L"5");
+  empty_range.SetBounds(Rect(0, 0, 100, 10));
+  canvas_->Clear();
+  empty_range.Paint(canvas_.get(), Rect(0, 0, 100, 100));
+  EXPECT_EQ(At(50, 5), 0u);
+}
+
+TEST_F(PaintTest, TextTakesTheColourOfItsState) {
+  Label label;
+  label.SetText(L"\x2588\x2588\x2588");  // full blocks
+  label.SetAttribute(L"normaltextcolor", L"black");
+  label.SetAttribute(L"disabledtextcolor", L"red");
+  label.SetBounds(Rect(0, 0, 100, 30));
+  auto count = [this](auto test) {
+    int n = 0;
+    for (int y = 0; y < 30; ++y) {
+      for (int x = 0; x < 100; ++x) n += test(At(x, y)) ? 1 : 0;
+    }
+    return n;
+  };
+  FillWhite();
+  label.Paint(canvas_.get(), Rect(0, 0, 100, 100));
+  EXPECT_GT(count([](DWORD p) { return Red(p) < 64 && Blue(p) < 64; }), 20);
+  label.SetEnabled(false);
+  FillWhite();
+  label.Paint(canvas_.get(), Rect(0, 0, 100, 100));
+  EXPECT_GT(count([](DWORD p) { return Red(p) > 200 && Blue(p) < 64; }), 20);
+  EXPECT_EQ(count([](DWORD p) { return Red(p) < 64 && Blue(p) < 64; }), 0);
+}
+
+}  // namespace
+}  // namespace ui
