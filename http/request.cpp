@@ -82,6 +82,7 @@ std::shared_ptr<Request> Request::Create(HINTERNET connection, const std::wstrin
                                0) == WINHTTP_INVALID_STATUS_CALLBACK) {
     ThrowLastError("WinHttpSetStatusCallback");
   }
+  request->callback_installed_ = true;
   return request;
 }
 
@@ -112,7 +113,9 @@ bool Request::Shutdown() {
   if (handle_) {
     HINTERNET handle = handle_;
     handle_ = nullptr;
-    if (!WinHttpCloseHandle(handle) || !closed_) {
+    if (!callback_installed_ || !closed_) {
+      WinHttpCloseHandle(handle);  // nothing of ours will be told
+    } else if (!WinHttpCloseHandle(handle)) {
       // Not closed, so no closing notification will come: stop notifications.
       WinHttpSetStatusCallback(handle, nullptr, WINHTTP_CALLBACK_FLAG_ALL_NOTIFICATIONS, 0);
     } else if (WaitForSingleObject(closed_, 60000) != WAIT_OBJECT_0) {

@@ -128,6 +128,7 @@ class Request : public HttpHandle, public DataSink, public std::enable_shared_fr
   bool completing_ = false;
   bool handlers_done_ = false;
 
+  bool callback_installed_ = false;
   HANDLE closed_ = nullptr;  // set by the closing notification
 
   // Notifications currently running (they may nest or overlap); the
