@@ -14,24 +14,6 @@ WinIOMessagePump::~WinIOMessagePump() {
   if (port_) CloseHandle(port_);
 }
 
-void WinIOMessagePump::Run(Delegate* delegate) {
-  CBASE_DCHECK_ON_THREAD(thread_checker_);
-  PumpRunState state;
-  state.run_depth = state_ ? state_->run_depth + 1 : 1;
-  state.should_quit = false;
-  state.delegate = delegate;
-  state.dispatcher = nullptr;
-  PumpRunState* previous = state_;
-  state_ = &state;
-  DoRunLoop();
-  state_ = previous;
-}
-
-void WinIOMessagePump::Quit() {
-  CBASE_DCHECK_ON_THREAD(thread_checker_);
-  if (state_) state_->should_quit = true;
-}
-
 void WinIOMessagePump::ScheduleWork() {
   if (have_work_.exchange(1) != 0) return;
   auto* self = reinterpret_cast<OVERLAPPED*>(this);

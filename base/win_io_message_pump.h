@@ -9,13 +9,11 @@
 
 #include <windows.h>
 
-#include <atomic>
 #include <cstdint>
 #include <list>
 
-#include "base/message_pump.h"
 #include "base/observer_list.h"
-#include "base/thread_checker.h"
+#include "base/win_message_pump.h"
 
 namespace cbase {
 
@@ -45,15 +43,13 @@ class IOObserver {
   virtual void DidProcessIOEvent() = 0;
 };
 
-class WinIOMessagePump : public MessagePump {
+class WinIOMessagePump : public WinMessagePump {
  public:
   WinIOMessagePump();
   ~WinIOMessagePump() override;
   WinIOMessagePump(const WinIOMessagePump&) = delete;
   WinIOMessagePump& operator=(const WinIOMessagePump&) = delete;
 
-  void Run(Delegate* delegate) override;
-  void Quit() override;
   void ScheduleWork() override;
   void ScheduleDelayedWork(int64_t run_time) override;
 
@@ -70,7 +66,7 @@ class WinIOMessagePump : public MessagePump {
   void RemoveObserver(IOObserver* observer) { observers_.RemoveObserver(observer); }
 
  protected:
-  virtual void DoRunLoop();
+  void DoRunLoop() override;
 
  private:
   struct IOItem {
@@ -85,13 +81,9 @@ class WinIOMessagePump : public MessagePump {
   bool ProcessInternalIOItem(const IOItem& item);
   int64_t GetCurrentDelay() const;
 
-  int64_t delayed_work_time_ = 0;
-  std::atomic<long> have_work_{0};
-  PumpRunState* state_ = nullptr;
   HANDLE port_;
   std::list<IOItem> completed_io_;
   ObserverList<IOObserver> observers_;
-  ThreadChecker thread_checker_;
 };
 
 }  // namespace cbase

@@ -57,24 +57,6 @@ WinUIMessagePump::~WinUIMessagePump() {
   ReleaseWindowClass();
 }
 
-void WinUIMessagePump::RunWithDispatcher(Delegate* delegate, MessageDispatcher* dispatcher) {
-  CBASE_DCHECK_ON_THREAD(thread_checker_);
-  PumpRunState state;
-  state.run_depth = state_ ? state_->run_depth + 1 : 1;
-  state.should_quit = false;
-  state.delegate = delegate;
-  state.dispatcher = dispatcher;
-  PumpRunState* previous = state_;
-  state_ = &state;
-  DoRunLoop();
-  state_ = previous;
-}
-
-void WinUIMessagePump::Quit() {
-  CBASE_DCHECK_ON_THREAD(thread_checker_);
-  if (state_) state_->should_quit = true;
-}
-
 void WinUIMessagePump::ScheduleWork() {
   if (have_work_.exchange(1) != 0) return;  // a wake-up is already on its way
   if (!PostMessageW(window_, kHaveWorkMessage, reinterpret_cast<WPARAM>(this), 0)) {

@@ -13,12 +13,10 @@
 
 #include <windows.h>
 
-#include <atomic>
 #include <cstdint>
 
-#include "base/message_pump.h"
 #include "base/observer_list.h"
-#include "base/thread_checker.h"
+#include "base/win_message_pump.h"
 
 namespace cbase {
 
@@ -30,7 +28,7 @@ class UIObserver {
   virtual void DidProcessMessage(const MSG& message) = 0;
 };
 
-class WinUIMessagePump : public MessagePump {
+class WinUIMessagePump : public WinMessagePump {
  public:
   static constexpr UINT kHaveWorkMessage = WM_USER + 1;
   static constexpr const wchar_t* kWindowClassName = L"CorvaneMessagePumpWindow";
@@ -40,11 +38,9 @@ class WinUIMessagePump : public MessagePump {
   WinUIMessagePump(const WinUIMessagePump&) = delete;
   WinUIMessagePump& operator=(const WinUIMessagePump&) = delete;
 
-  void Run(Delegate* delegate) override { RunWithDispatcher(delegate, nullptr); }
   // Runs with `dispatcher` (may be null) handling window messages; the run
   // ends when it answers false.
-  void RunWithDispatcher(Delegate* delegate, MessageDispatcher* dispatcher);
-  void Quit() override;
+  using WinMessagePump::RunWithDispatcher;
   void ScheduleWork() override;
   void ScheduleDelayedWork(int64_t run_time) override;
 
@@ -59,7 +55,7 @@ class WinUIMessagePump : public MessagePump {
   HWND window() const { return window_; }
 
  protected:
-  virtual void DoRunLoop();
+  void DoRunLoop() override;
   virtual void WillProcessMessage(const MSG& message);
   virtual void DidProcessMessage(const MSG& message);
 
@@ -73,14 +69,10 @@ class WinUIMessagePump : public MessagePump {
   bool ProcessMessageHelper(const MSG& message);
   bool ProcessPumpReplacementMessage();
 
-  int64_t delayed_work_time_ = 0;
   // Whether the window timer may be armed (killing it is a system call).
   bool timer_set_ = false;
-  std::atomic<long> have_work_{0};
-  PumpRunState* state_ = nullptr;
   HWND window_ = nullptr;
   ObserverList<UIObserver> observers_;
-  ThreadChecker thread_checker_;
 };
 
 }  // namespace cbase
