@@ -292,7 +292,8 @@ const CreateControlCallback& GlobalManager::GetGlobalCreateControlCallback() {
 // --- Decoded images --------------------------------------------------------------
 
 std::wstring GlobalManager::GetImageCacheKey(const std::wstring& full_path) {
-  return NormalizeDiskPath(full_path);
+  const std::wstring disk_path = NormalizeDiskPath(full_path);
+  return IsArchiveOpen() ? NormalizeArchivePath(disk_path) : disk_path;
 }
 
 std::shared_ptr<ImageInfo> GlobalManager::GetImage(const std::wstring& full_path) {
@@ -304,7 +305,16 @@ std::shared_ptr<ImageInfo> GlobalManager::GetImage(const std::wstring& full_path
     if (std::shared_ptr<ImageInfo> live = found->second.lock()) return live;
   }
 
-  std::unique_ptr<ImageInfo> decoded = ImageInfo::LoadFromFile(key, key);
+  // The archive first; the disk only when the archive is closed or does not
+  // hold the file (a member that does not decode is not looked for on disk).
+  std::unique_ptr<ImageInfo> decoded;
+  HGLOBAL data = IsArchiveOpen() ? GetArchiveData(key) : nullptr;
+  if (data != nullptr) {
+    decoded = ImageInfo::LoadFromMemory(data, key);
+    ::GlobalFree(data);
+  } else {
+    decoded = ImageInfo::LoadFromFile(NormalizeDiskPath(full_path), key);
+  }
   if (!decoded) return nullptr;
 
   // The last holder's release takes the entry out of the cache.

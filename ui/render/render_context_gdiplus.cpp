@@ -35,29 +35,6 @@ class Graphics : public Gdiplus::Graphics {
   }
 };
 
-// The GDI+ font for a logical font. Built from the wide LOGFONTW so that a
-// Chinese face name survives on systems whose ANSI code page is not Chinese.
-struct TextFont {
-  std::unique_ptr<Gdiplus::Font> font;
-  std::wstring face;
-};
-
-TextFont MakeFont(HDC hdc, HFONT handle) {
-  TextFont result;
-  LOGFONTW logfont = {};
-  if (handle && ::GetObjectW(handle, sizeof(logfont), &logfont) == sizeof(logfont)) {
-    result.font = std::make_unique<Gdiplus::Font>(hdc, &logfont);
-    result.face = logfont.lfFaceName;
-  } else {
-    result.font = std::make_unique<Gdiplus::Font>(hdc);
-    HFONT current = static_cast<HFONT>(::GetCurrentObject(hdc, OBJ_FONT));
-    if (current && ::GetObjectW(current, sizeof(logfont), &logfont) == sizeof(logfont)) {
-      result.face = logfont.lfFaceName;
-    }
-  }
-  return result;
-}
-
 // The outline of a rounded rectangle with corner ellipses of |corner|.
 void AddRoundRect(Gdiplus::GraphicsPath& path, const RECT& rc, const SIZE& corner) {
   const INT l = rc.left, t = rc.top, r = rc.right, b = rc.bottom;
@@ -281,6 +258,28 @@ void RenderContext_GdiPlus::DrawImage(const RECT& paint_rc, HBITMAP bitmap, bool
   ::DeleteDC(image_dc);
 }
 
+RenderContext_GdiPlus::TextFont RenderContext_GdiPlus::GetTextFont(HFONT handle) {
+  // Built from the wide LOGFONTW, so that a Chinese face name survives on
+  // systems whose ANSI code page is not Chinese. Without a readable handle,
+  // the font selected into the device context is used.
+  LOGFONTW logfont = {};
+  bool readable = handle && ::GetObjectW(handle, sizeof(logfont), &logfont) == sizeof(logfont);
+  if (!readable) {
+    HGDIOBJ current = ::GetCurrentObject(hdc_, OBJ_FONT);
+    readable = current && ::GetObjectW(current, sizeof(logfont), &logfont) == sizeof(logfont);
+  }
+  if (!readable) {
+    fallback_font_ = std::make_unique<Gdiplus::Font>(hdc_);
+    return TextFont{fallback_font_.get(), std::wstring()};
+  }
+  // Making a GDI+ font costs as much as drawing a short label, so each
+  // logical font is made once per context.
+  const std::string key(reinterpret_cast<const char*>(&logfont), sizeof(logfont));
+  std::unique_ptr<Gdiplus::Font>& font = fonts_[key];
+  if (!font) font = std::make_unique<Gdiplus::Font>(hdc_, &logfont);
+  return TextFont{font.get(), logfont.lfFaceName};
+}
+
 void RenderContext_GdiPlus::DrawColor(const RECT& rc, const std::wstring& color_name, BYTE fade) {
   if (color_name.empty()) return;
   DrawColor(rc, GlobalManager::GetTextColor(color_name), fade);
@@ -346,7 +345,7 @@ void RenderContext_GdiPlus::DrawText(const RECT& rc, const std::wstring& text, A
                                      HFONT font, UINT format, BYTE fade, bool line_limit) {
   if (text.empty()) return;
   Graphics graphics(hdc_);
-  const TextFont text_font = MakeFont(hdc_, font);
+  const TextFont text_font = GetTextFont(font);
 
   // Text is never drawn fully opaque.
   BYTE alpha = static_cast<BYTE>(static_cast<double>(color >> 24) / 255.0 * fade);
@@ -388,7 +387,7 @@ void RenderContext_GdiPlus::DrawText(const RECT& rc, const std::wstring& text, A
   const Gdiplus::RectF box(
       static_cast<Gdiplus::REAL>(layout.left), static_cast<Gdiplus::REAL>(layout.top),
       static_cast<Gdiplus::REAL>(Width(layout)), static_cast<Gdiplus::REAL>(Height(layout)));
-  graphics.DrawString(text.c_str(), static_cast<INT>(text.size()), text_font.font.get(), box,
+  graphics.DrawString(text.c_str(), static_cast<INT>(text.size()), text_font.font, box,
                       string_format.get(), &brush);
 }
 
@@ -409,7 +408,7 @@ void RenderContext_GdiPlus::FillEllipse(const RECT& rc, ARGB color) {
 RECT RenderContext_GdiPlus::MeasureText(const std::wstring& text, HFONT font, UINT format,
                                         int width) {
   Graphics graphics(hdc_);
-  const TextFont text_font = MakeFont(hdc_, font);
+  const TextFont text_font = GetTextFont(font);
   std::unique_ptr<Gdiplus::StringFormat> string_format(
       Gdiplus::StringFormat::GenericTypographic()->Clone());
   if (format & DT_SINGLELINE) {
@@ -419,20 +418,20 @@ RECT RenderContext_GdiPlus::MeasureText(const std::wstring& text, HFONT font, UI
 
   Gdiplus::RectF bounds;
   if (width == -1) {
-    graphics.MeasureString(text.c_str(), static_cast<INT>(text.size()), text_font.font.get(),
+    graphics.MeasureString(text.c_str(), static_cast<INT>(text.size()), text_font.font,
                            Gdiplus::PointF(0, 0), string_format.get(), &bounds);
   } else {
     Gdiplus::REAL height = 0;
     if (format & DT_SINGLELINE) {
       // One line of the font's CJK height, whatever the text holds.
       Gdiplus::RectF probe;
-      graphics.MeasureString(L"\x6D4B\x8BD5", 2, text_font.font.get(), Gdiplus::PointF(0, 0),
+      graphics.MeasureString(L"\x6D4B\x8BD5", 2, text_font.font, Gdiplus::PointF(0, 0),
                              string_format.get(), &probe);
       height = probe.Height;
     }
     const Gdiplus::RectF layout(0, 0, static_cast<Gdiplus::REAL>(width), height);
-    graphics.MeasureString(text.c_str(), static_cast<INT>(text.size()), text_font.font.get(),
-                           layout, string_format.get(), &bounds);
+    graphics.MeasureString(text.c_str(), static_cast<INT>(text.size()), text_font.font, layout,
+                           string_format.get(), &bounds);
   }
   return RECT{static_cast<LONG>(bounds.X), static_cast<LONG>(bounds.Y),
               static_cast<LONG>(bounds.X + bounds.Width + 1),

@@ -5,11 +5,13 @@
 #ifndef UI_RENDER_RENDER_CONTEXT_GDIPLUS_H_
 #define UI_RENDER_RENDER_CONTEXT_GDIPLUS_H_
 
+#include <map>
 #include <memory>
 #include <string>
 
 #include "ui/render/gdi_bitmap.h"
 #include "ui/render/gdi_clip.h"
+#include "ui/render/gdiplus_fwd.h"
 #include "ui/render/render.h"
 
 namespace ui {
@@ -68,12 +70,21 @@ class RenderContext_GdiPlus : public IRenderContext {
   void FillPath(const IPath* path, const IBrush* brush) override;
 
  private:
+  struct TextFont {
+    Gdiplus::Font* font;
+    std::wstring face;
+  };
+  TextFont GetTextFont(HFONT handle);
+
   HDC hdc_ = nullptr;
   int saved_dc_ = 0;
   HGDIOBJ old_bitmap_ = nullptr;
   bool alpha_blit_ = false;
   GdiClip clip_;
   GdiBitmap bitmap_;
+  // GDI+ fonts by the bytes of their LOGFONTW.
+  std::map<std::string, std::unique_ptr<Gdiplus::Font>> fonts_;
+  std::unique_ptr<Gdiplus::Font> fallback_font_;
 };
 
 // The colour with its alpha multiplied by |fade| (truncated); 255 keeps it.

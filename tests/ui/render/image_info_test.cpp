@@ -183,5 +183,54 @@ TEST(ImageCacheTest, MissingAndBrokenFilesGiveNothingAndAreNotCached) {
   EXPECT_NE(GlobalManager::GetImage(path), nullptr);  // no negative caching
 }
 
+// The skin archive opened from memory, with relative paths resolved against
+// the image folder; both undone at the end of the scope.
+class ArchiveScope {
+ public:
+  ArchiveScope() : bytes_(ReadFile(TestImage(L"skin.zip"))) {
+    ::GetCurrentDirectoryW(MAX_PATH, old_directory_);
+    ::SetCurrentDirectoryW(testing::TestImageFolder().c_str());
+    opened_ = !bytes_.empty() && GlobalManager::OpenResourceArchive(bytes_.data(), bytes_.size());
+  }
+  ~ArchiveScope() {
+    GlobalManager::CloseResourceArchive();
+    ::SetCurrentDirectoryW(old_directory_);
+  }
+  bool opened() const { return opened_; }
+
+ private:
+  std::vector<char> bytes_;
+  wchar_t old_directory_[MAX_PATH] = {};
+  bool opened_ = false;
+};
+
+TEST(ImageCacheTest, ArchiveMembersComeFirstThenTheDisk) {
+  ArchiveScope archive;
+  ASSERT_TRUE(archive.opened());
+  // Keys are archive member names while the archive is open.
+  EXPECT_EQ(GlobalManager::GetImageCacheKey(L"pair\\sub\\..\\logo.png"), L"pair/logo.png");
+
+  std::shared_ptr<ImageInfo> logo = GlobalManager::GetImage(L"pair\\sub\\..\\logo.png");
+  ASSERT_NE(logo, nullptr);
+  EXPECT_EQ(logo->path(), L"pair/logo.png");
+  EXPECT_EQ(FramePixel(logo->GetFrame(0), 0, 0) & 0xFFFFFF, 0x0000FFu);  // the member
+  EXPECT_EQ(GlobalManager::GetImage(L"./pair/logo.png").get(), logo.get());
+
+  // A member that does not decode is not looked for on disk; a file the
+  // archive lacks is.
+  EXPECT_EQ(GlobalManager::GetImage(L"pair\\broken.png"), nullptr);
+  std::shared_ptr<ImageInfo> disk_only = GlobalManager::GetImage(L"pair\\disk_only.png");
+  ASSERT_NE(disk_only, nullptr);
+  EXPECT_EQ(FramePixel(disk_only->GetFrame(0), 0, 0) & 0xFFFFFF, 0xFF0000u);
+
+  // With the archive closed, the same name is the file on disk.
+  logo.reset();
+  GlobalManager::CloseResourceArchive();
+  std::shared_ptr<ImageInfo> from_disk = GlobalManager::GetImage(L"pair\\logo.png");
+  ASSERT_NE(from_disk, nullptr);
+  EXPECT_EQ(from_disk->path(), L"pair\\logo.png");
+  EXPECT_EQ(FramePixel(from_disk->GetFrame(0), 0, 0) & 0xFFFFFF, 0xFF0000u);
+}
+
 }  // namespace
 }  // namespace ui

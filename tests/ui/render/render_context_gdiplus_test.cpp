@@ -523,6 +523,26 @@ TEST(DrawTextTest, ChineseFaceNamesReachTheFontMapper) {
   EXPECT_EQ(differing, 0);
 }
 
+TEST(DrawTextTest, WithoutAFontTheSelectedFontIsUsed) {
+  RenderContext_GdiPlus context;
+  const RECT box = {0, 0, 120, 40};
+  Font big(L"DejaVu Sans", 26);
+  MakeWhite(context, 120, 40);
+  context.DrawText(box, L"Ag", 0xFF000000, big.get(), DT_SINGLELINE);
+  std::unique_ptr<IRenderContext> expected = context.Clone();
+
+  HGDIOBJ old = ::SelectObject(context.DeviceContext(), big.get());
+  MakeWhite(context, 120, 40);
+  context.DrawText(box, L"Ag", 0xFF000000, nullptr, DT_SINGLELINE);
+  ::SelectObject(context.DeviceContext(), old);
+  int differing = 0;
+  for (int y = 0; y < 40; ++y) {
+    for (int x = 0; x < 120; ++x) differing += PixelAt(context, x, y) != PixelAt(*expected, x, y);
+  }
+  EXPECT_EQ(differing, 0);
+  EXPECT_GT(CountPixels(context, box, IsInk), 50);
+}
+
 TEST(DrawTextTest, NSimSunMovesDownOnePixelWhenCentredVertically) {
   // Both faces map to the same font here; only the name differs.
   Font nsimsun(L"\x65B0\x5B8B\x4F53", 14);
