@@ -79,6 +79,7 @@ RenderContext_GdiPlus::~RenderContext_GdiPlus() {
 }
 
 bool RenderContext_GdiPlus::Resize(int width, int height, bool flip_height) {
+  CBASE_DCHECK_ON_THREAD(thread_checker_);
   if (bitmap_.GetWidth() == width && bitmap_.GetHeight() == height) return false;
   if (old_bitmap_) {
     ::SelectObject(hdc_, old_bitmap_);
@@ -92,6 +93,7 @@ bool RenderContext_GdiPlus::Resize(int width, int height, bool flip_height) {
 void RenderContext_GdiPlus::Clear() { bitmap_.Clear(); }
 
 std::unique_ptr<IRenderContext> RenderContext_GdiPlus::Clone() {
+  CBASE_DCHECK_ON_THREAD(thread_checker_);
   auto copy = std::make_unique<RenderContext_GdiPlus>();
   copy->Resize(GetWidth(), GetHeight(), true);
   copy->BitBlt(0, 0, GetWidth(), GetHeight(), this, 0, 0, SRCCOPY);
@@ -99,6 +101,7 @@ std::unique_ptr<IRenderContext> RenderContext_GdiPlus::Clone() {
 }
 
 HBITMAP RenderContext_GdiPlus::DetachBitmap() {
+  CBASE_DCHECK_ON_THREAD(thread_checker_);
   if (old_bitmap_) {
     ::SelectObject(hdc_, old_bitmap_);
     old_bitmap_ = nullptr;
@@ -109,10 +112,12 @@ HBITMAP RenderContext_GdiPlus::DetachBitmap() {
 BYTE* RenderContext_GdiPlus::GetBits() const { return static_cast<BYTE*>(bitmap_.GetBits()); }
 
 void RenderContext_GdiPlus::FillPixels(const RECT& rc, BYTE value) {
+  CBASE_DCHECK_ON_THREAD(thread_checker_);
   bitmap_.FillPixels(rc, value);
 }
 
 void RenderContext_GdiPlus::MakeOpaque(const RECT& rc, const RECT& insets, BYTE key_alpha) {
+  CBASE_DCHECK_ON_THREAD(thread_checker_);
   bitmap_.MakeOpaque(rc, insets, key_alpha);
 }
 
@@ -125,12 +130,14 @@ void RenderContext_GdiPlus::Save() { saved_dc_ = ::SaveDC(hdc_); }
 void RenderContext_GdiPlus::Restore() { ::RestoreDC(hdc_, saved_dc_); }
 
 POINT RenderContext_GdiPlus::OffsetOrigin(int dx, int dy) {
+  CBASE_DCHECK_ON_THREAD(thread_checker_);
   POINT old = GetOrigin();
   ::SetWindowOrgEx(hdc_, old.x + dx, old.y + dy, nullptr);
   return old;
 }
 
 POINT RenderContext_GdiPlus::SetOrigin(int x, int y) {
+  CBASE_DCHECK_ON_THREAD(thread_checker_);
   POINT old = {};
   ::SetWindowOrgEx(hdc_, x, y, &old);
   return old;
@@ -142,16 +149,24 @@ POINT RenderContext_GdiPlus::GetOrigin() const {
   return origin;
 }
 
-void RenderContext_GdiPlus::SetClip(const RECT& rc) { clip_.CreateClip(hdc_, rc); }
+void RenderContext_GdiPlus::SetClip(const RECT& rc) {
+  CBASE_DCHECK_ON_THREAD(thread_checker_);
+  clip_.CreateClip(hdc_, rc);
+}
 
 void RenderContext_GdiPlus::SetRoundClip(const RECT& rc, int width, int height) {
+  CBASE_DCHECK_ON_THREAD(thread_checker_);
   clip_.CreateRoundClip(hdc_, rc, width, height);
 }
 
-void RenderContext_GdiPlus::ClearClip() { clip_.ClearClip(hdc_); }
+void RenderContext_GdiPlus::ClearClip() {
+  CBASE_DCHECK_ON_THREAD(thread_checker_);
+  clip_.ClearClip(hdc_);
+}
 
 bool RenderContext_GdiPlus::BitBlt(int x, int y, int width, int height, IRenderContext* source,
                                    int src_x, int src_y, DWORD rop) {
+  CBASE_DCHECK_ON_THREAD(thread_checker_);
   if (!source) return false;
   return ::BitBlt(hdc_, x, y, width, height, source->DeviceContext(), src_x, src_y, rop) != FALSE;
 }
@@ -159,6 +174,7 @@ bool RenderContext_GdiPlus::BitBlt(int x, int y, int width, int height, IRenderC
 bool RenderContext_GdiPlus::AlphaBlend(int x, int y, int width, int height, IRenderContext* source,
                                        int src_x, int src_y, int src_width, int src_height,
                                        BYTE alpha) {
+  CBASE_DCHECK_ON_THREAD(thread_checker_);
   if (!source) return false;
   BLENDFUNCTION blend = {AC_SRC_OVER, 0, alpha, AC_SRC_ALPHA};
   return ::AlphaBlend(hdc_, x, y, width, height, source->DeviceContext(), src_x, src_y, src_width,
@@ -168,6 +184,7 @@ bool RenderContext_GdiPlus::AlphaBlend(int x, int y, int width, int height, IRen
 void RenderContext_GdiPlus::DrawImage(const RECT& paint_rc, HBITMAP bitmap, bool has_alpha,
                                       const RECT& dest, const RECT& source, const RECT& corners,
                                       BYTE fade, bool xtiled, bool ytiled) {
+  CBASE_DCHECK_ON_THREAD(thread_checker_);
   if (!bitmap || !Meets(dest, paint_rc)) return;
 
   HDC image_dc = ::CreateCompatibleDC(hdc_);
@@ -281,11 +298,13 @@ RenderContext_GdiPlus::TextFont RenderContext_GdiPlus::GetTextFont(HFONT handle)
 }
 
 void RenderContext_GdiPlus::DrawColor(const RECT& rc, const std::wstring& color_name, BYTE fade) {
+  CBASE_DCHECK_ON_THREAD(thread_checker_);
   if (color_name.empty()) return;
   DrawColor(rc, GlobalManager::GetTextColor(color_name), fade);
 }
 
 void RenderContext_GdiPlus::DrawColor(const RECT& rc, ARGB color, BYTE fade) {
+  CBASE_DCHECK_ON_THREAD(thread_checker_);
   Graphics graphics(hdc_);
   Gdiplus::SolidBrush brush(Gdiplus::Color(FadeColor(color, fade)));
   graphics.FillRectangle(&brush, Gdiplus::RectF(static_cast<Gdiplus::REAL>(rc.left),
@@ -295,6 +314,7 @@ void RenderContext_GdiPlus::DrawColor(const RECT& rc, ARGB color, BYTE fade) {
 }
 
 void RenderContext_GdiPlus::DrawLine(const IPen* pen, int x1, int y1, int x2, int y2) {
+  CBASE_DCHECK_ON_THREAD(thread_checker_);
   const Gdiplus::Pen* gdiplus_pen = PenOf(pen);
   if (!gdiplus_pen) return;
   Graphics graphics(hdc_);
@@ -302,6 +322,7 @@ void RenderContext_GdiPlus::DrawLine(const IPen* pen, int x1, int y1, int x2, in
 }
 
 void RenderContext_GdiPlus::DrawLine(const RECT& line, int width, ARGB color) {
+  CBASE_DCHECK_ON_THREAD(thread_checker_);
   Graphics graphics(hdc_, false);
   Gdiplus::Pen pen(Gdiplus::Color(color), static_cast<Gdiplus::REAL>(width));
   graphics.DrawLine(&pen, static_cast<INT>(line.left), static_cast<INT>(line.top),
@@ -310,6 +331,7 @@ void RenderContext_GdiPlus::DrawLine(const RECT& line, int width, ARGB color) {
 
 void RenderContext_GdiPlus::DrawBezier(const IPen* pen, int x1, int y1, int x2, int y2, int x3,
                                        int y3, int x4, int y4) {
+  CBASE_DCHECK_ON_THREAD(thread_checker_);
   const Gdiplus::Pen* gdiplus_pen = PenOf(pen);
   if (!gdiplus_pen) return;
   Graphics graphics(hdc_);
@@ -317,6 +339,7 @@ void RenderContext_GdiPlus::DrawBezier(const IPen* pen, int x1, int y1, int x2, 
 }
 
 void RenderContext_GdiPlus::DrawRect(const RECT& rc, int width, ARGB color) {
+  CBASE_DCHECK_ON_THREAD(thread_checker_);
   Graphics graphics(hdc_, false);
   Gdiplus::Pen pen(Gdiplus::Color(color), static_cast<Gdiplus::REAL>(width));
   graphics.DrawRectangle(&pen, static_cast<INT>(rc.left), static_cast<INT>(rc.top), Width(rc),
@@ -325,6 +348,7 @@ void RenderContext_GdiPlus::DrawRect(const RECT& rc, int width, ARGB color) {
 
 void RenderContext_GdiPlus::DrawRoundRect(const RECT& rc, const SIZE& corner, int width,
                                           ARGB color) {
+  CBASE_DCHECK_ON_THREAD(thread_checker_);
   Graphics graphics(hdc_);
   Gdiplus::Pen pen(Gdiplus::Color(color), static_cast<Gdiplus::REAL>(width));
   Gdiplus::GraphicsPath path;
@@ -334,6 +358,7 @@ void RenderContext_GdiPlus::DrawRoundRect(const RECT& rc, const SIZE& corner, in
 
 void RenderContext_GdiPlus::FillRoundRect(const RECT& rc, const SIZE& corner, ARGB color,
                                           BYTE fade) {
+  CBASE_DCHECK_ON_THREAD(thread_checker_);
   Graphics graphics(hdc_);
   Gdiplus::SolidBrush brush(Gdiplus::Color(FadeColor(color, fade)));
   Gdiplus::GraphicsPath path;
@@ -343,6 +368,7 @@ void RenderContext_GdiPlus::FillRoundRect(const RECT& rc, const SIZE& corner, AR
 
 void RenderContext_GdiPlus::DrawText(const RECT& rc, const std::wstring& text, ARGB color,
                                      HFONT font, UINT format, BYTE fade, bool line_limit) {
+  CBASE_DCHECK_ON_THREAD(thread_checker_);
   if (text.empty()) return;
   Graphics graphics(hdc_);
   const TextFont text_font = GetTextFont(font);
@@ -392,6 +418,7 @@ void RenderContext_GdiPlus::DrawText(const RECT& rc, const std::wstring& text, A
 }
 
 void RenderContext_GdiPlus::DrawEllipse(const RECT& rc, int width, ARGB color) {
+  CBASE_DCHECK_ON_THREAD(thread_checker_);
   Graphics graphics(hdc_);
   Gdiplus::Pen pen(Gdiplus::Color(color), static_cast<Gdiplus::REAL>(width));
   graphics.DrawEllipse(&pen, static_cast<INT>(rc.left), static_cast<INT>(rc.top), Width(rc),
@@ -399,6 +426,7 @@ void RenderContext_GdiPlus::DrawEllipse(const RECT& rc, int width, ARGB color) {
 }
 
 void RenderContext_GdiPlus::FillEllipse(const RECT& rc, ARGB color) {
+  CBASE_DCHECK_ON_THREAD(thread_checker_);
   Graphics graphics(hdc_);
   Gdiplus::SolidBrush brush{Gdiplus::Color(color)};
   graphics.FillEllipse(&brush, static_cast<INT>(rc.left), static_cast<INT>(rc.top), Width(rc),
@@ -407,6 +435,7 @@ void RenderContext_GdiPlus::FillEllipse(const RECT& rc, ARGB color) {
 
 RECT RenderContext_GdiPlus::MeasureText(const std::wstring& text, HFONT font, UINT format,
                                         int width) {
+  CBASE_DCHECK_ON_THREAD(thread_checker_);
   Graphics graphics(hdc_);
   const TextFont text_font = GetTextFont(font);
   std::unique_ptr<Gdiplus::StringFormat> string_format(
@@ -439,6 +468,7 @@ RECT RenderContext_GdiPlus::MeasureText(const std::wstring& text, HFONT font, UI
 }
 
 void RenderContext_GdiPlus::DrawPath(const IPath* path, const IPen* pen) {
+  CBASE_DCHECK_ON_THREAD(thread_checker_);
   const Path_Gdiplus* gdiplus_path = dynamic_cast<const Path_Gdiplus*>(path);
   const Gdiplus::Pen* gdiplus_pen = PenOf(pen);
   if (!gdiplus_path || !gdiplus_pen) return;
@@ -447,6 +477,7 @@ void RenderContext_GdiPlus::DrawPath(const IPath* path, const IPen* pen) {
 }
 
 void RenderContext_GdiPlus::FillPath(const IPath* path, const IBrush* brush) {
+  CBASE_DCHECK_ON_THREAD(thread_checker_);
   const Path_Gdiplus* gdiplus_path = dynamic_cast<const Path_Gdiplus*>(path);
   const Brush_Gdiplus* gdiplus_brush = dynamic_cast<const Brush_Gdiplus*>(brush);
   if (!gdiplus_path || !gdiplus_brush || !gdiplus_brush->GetBrush()) return;

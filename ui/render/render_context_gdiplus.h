@@ -9,6 +9,7 @@
 #include <memory>
 #include <string>
 
+#include "base/thread_checker.h"
 #include "ui/render/gdi_bitmap.h"
 #include "ui/render/gdi_clip.h"
 #include "ui/render/gdiplus_fwd.h"
@@ -76,6 +77,7 @@ class RenderContext_GdiPlus : public IRenderContext {
   };
   TextFont GetTextFont(HFONT handle);
 
+  cbase::ThreadChecker thread_checker_;
   HDC hdc_ = nullptr;
   int saved_dc_ = 0;
   HGDIOBJ old_bitmap_ = nullptr;

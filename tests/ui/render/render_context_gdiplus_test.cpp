@@ -2,7 +2,9 @@
 
 #include <gtest/gtest.h>
 #include <string>
+#include <thread>
 
+#include "base/check.h"
 #include "tests/ui/render/pixels.h"
 #include "ui/core/global_manager.h"
 #include "ui/render/render_factory_gdiplus.h"
@@ -80,6 +82,21 @@ TEST(RenderContextTest, ResizeRecreatesOnlyOnASizeChange) {
   context.Clear();
   EXPECT_EQ(CountPixels(context, RECT{0, 0, 31, 20}, [](DWORD p) { return p == 0; }), 620);
 }
+
+#ifndef NDEBUG
+int g_check_failures = 0;
+
+TEST(RenderContextTest, UseFromAnotherThreadIsReportedInDebugBuilds) {
+  RenderContext_GdiPlus context;
+  context.Resize(4, 4);
+  g_check_failures = 0;
+  cbase::CheckFailureHandler old =
+      cbase::SetCheckFailureHandler([](const char*, const char*, int) { ++g_check_failures; });
+  std::thread([&] { context.FillPixels(RECT{0, 0, 4, 4}, 1); }).join();
+  cbase::SetCheckFailureHandler(old);
+  EXPECT_EQ(g_check_failures, 1);
+}
+#endif
 
 TEST(RenderContextTest, CloneCopiesThePixelsAndDetachEmptiesTheContext) {
   RenderContext_GdiPlus context;
