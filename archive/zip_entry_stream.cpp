@@ -5,6 +5,8 @@
 #include <algorithm>
 #include <climits>
 
+#include "archive/zip_crc32.h"
+
 namespace archive {
 
 namespace {
@@ -93,7 +95,7 @@ ZipStatus ZipEntryStream::ReadStored(uint8_t* buffer, size_t capacity, size_t* p
     if (!source_->ReadAt(input_position_, out, n, &got)) return kZipReadFailed;
     if (got == 0) return kZipDataError;
     if (encrypted_) cipher_.Decrypt(out, got);
-    crc_ = static_cast<uint32_t>(crc32(crc_, out, static_cast<uInt>(got)));
+    crc_ = Crc32(crc_, out, got);
     input_position_ += got;
     remaining_in_ -= got;
     remaining_out_ -= got;
@@ -133,7 +135,7 @@ ZipStatus ZipEntryStream::ReadDeflated(uint8_t* buffer, size_t capacity, size_t*
     z.avail_out = room;
     int ret = inflate(&z, Z_SYNC_FLUSH);
     uInt made = room - z.avail_out;
-    crc_ = static_cast<uint32_t>(crc32(crc_, out, made));
+    crc_ = Crc32(crc_, out, made);
     *produced += made;
     remaining_out_ -= made;
     if (ret == Z_STREAM_END) {

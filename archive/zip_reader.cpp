@@ -58,6 +58,21 @@ bool IsAbsolutePath(const std::wstring& path) {
   return (!path.empty() && IsSeparator(path[0])) || (path.size() >= 2 && path[1] == L':');
 }
 
+// Creates (or replaces) a file for writing. Replacing a read-only file fails
+// on Windows; it fails here the same way where the file system would let it
+// pass (Wine run by root, for one). A new file, the usual case, costs one call.
+HANDLE CreateTarget(const std::wstring& path, DWORD attributes) {
+  HANDLE file =
+      CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, attributes, nullptr);
+  if (file != INVALID_HANDLE_VALUE || GetLastError() != ERROR_FILE_EXISTS) return file;
+  DWORD existing = GetFileAttributesW(path.c_str());
+  if (existing != INVALID_FILE_ATTRIBUTES && (existing & FILE_ATTRIBUTE_READONLY)) {
+    SetLastError(ERROR_ACCESS_DENIED);
+    return INVALID_HANDLE_VALUE;
+  }
+  return CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, attributes, nullptr);
+}
+
 std::u16string_view AsU16(const std::wstring& s) {
   return std::u16string_view(reinterpret_cast<const char16_t*>(s.data()), s.size());
 }
@@ -80,13 +95,14 @@ class ZipReader {
   ZipStatus ExtractToFileName(int index, const std::wstring& target);
   // Writes the entry's data to `file` and stamps its times.
   ZipStatus WriteEntry(int index, HANDLE file, const ZipEntryInfo& info);
-  // EnsureDirectories, skipped when the folder was the last one made.
+  // EnsureDirectories, once per folder while the archive is open (folder
+  // checks go through the whole path each time and dominate small files).
   void EnsureFolder(const std::wstring& root, const std::wstring& path);
 
   archive::ZipArchive archive_;
   std::unique_ptr<uint8_t[]> buffer_;  // extraction buffer, made on first use
   std::wstring base_directory_;
-  std::wstring last_folder_;
+  std::unordered_set<std::wstring> folders_made_;
 };
 
 ZipStatus ZipReader::Open(const void* source, size_t length, ZipSourceKind kind,
@@ -169,7 +185,6 @@ ZipStatus ZipReader::SetBaseDirectory(const wchar_t* directory) {
   if (base.empty() || !IsSeparator(base.back())) base += L'\\';
   if (base.size() > kMaxPath) return kZipBadArgument;
   base_directory_ = std::move(base);
-  last_folder_.clear();
   return kZipOk;
 }
 
@@ -197,9 +212,8 @@ ZipStatus ZipReader::ExtractEntry(int index, const void* target, size_t length,
 
 void ZipReader::EnsureFolder(const std::wstring& root, const std::wstring& path) {
   std::wstring folder = root + path;
-  if (folder == last_folder_) return;
-  EnsureDirectories(root.c_str(), path.c_str());
-  last_folder_ = std::move(folder);
+  if (folders_made_.count(folder)) return;
+  if (EnsureDirectories(root.c_str(), path.c_str())) folders_made_.insert(std::move(folder));
 }
 
 ZipStatus ZipReader::ExtractToFileName(int index, const std::wstring& target) {
@@ -230,23 +244,15 @@ ZipStatus ZipReader::ExtractToFileName(int index, const std::wstring& target) {
   // A relative target's folder is at least the base directory itself.
   if (!folder.empty() || !root.empty()) EnsureFolder(root, folder);
 
-  // Replacing a read-only file fails on Windows; say so the same way where
-  // the file system would let it pass (Wine run by root, for one).
-  DWORD existing = GetFileAttributesW(full.c_str());
-  if (existing != INVALID_FILE_ATTRIBUTES && (existing & FILE_ATTRIBUTE_READONLY)) {
-    return kZipCannotOpen;
-  }
-
   DWORD attributes = info.attributes & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN |
                                         FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE);
   if (!attributes) attributes = FILE_ATTRIBUTE_NORMAL;
-  HANDLE file =
-      CreateFileW(full.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, attributes, nullptr);
+  HANDLE file = CreateTarget(full, attributes);
   if (file == INVALID_HANDLE_VALUE && GetLastError() == ERROR_PATH_NOT_FOUND) {
-    // The folder remembered as made may have gone since.
-    last_folder_.clear();
+    // A folder remembered as made may have gone since.
+    folders_made_.clear();
     EnsureFolder(root, folder);
-    file = CreateFileW(full.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, attributes, nullptr);
+    file = CreateTarget(full, attributes);
   }
   if (file == INVALID_HANDLE_VALUE) return kZipCannotOpen;
   s = WriteEntry(index, file, info);

@@ -23,26 +23,33 @@ bool MemoryZipSource::ReadAt(uint64_t offset, void* buffer, size_t length, size_
 }
 
 WindowedZipSource::WindowedZipSource(std::unique_ptr<ZipSource> inner, size_t window_size)
-    : inner_(std::move(inner)), window_(window_size) {}
+    : inner_(std::move(inner)) {
+  for (Window& w : windows_) w.bytes.resize(window_size);
+}
 
 bool WindowedZipSource::ReadAt(uint64_t offset, void* buffer, size_t length, size_t* got) {
   *got = 0;
   // Reads of a quarter window or more gain nothing from copying through it.
-  if (length >= window_.size() / 4) return inner_->ReadAt(offset, buffer, length, got);
+  if (length >= windows_[0].bytes.size() / 4) return inner_->ReadAt(offset, buffer, length, got);
 
-  bool inside = offset >= window_offset_ && offset - window_offset_ <= window_length_ &&
-                window_length_ - (offset - window_offset_) >= length;
-  if (!inside) {
-    window_length_ = 0;
-    window_offset_ = offset;
-    if (!inner_->ReadAt(offset, window_.data(), window_.size(), &window_length_)) {
-      window_length_ = 0;
+  auto holds = [&](const Window& w) {
+    return offset >= w.offset && offset - w.offset <= w.length &&
+           w.length - (offset - w.offset) >= length;
+  };
+  Window* w = holds(windows_[0]) ? &windows_[0] : holds(windows_[1]) ? &windows_[1] : nullptr;
+  if (!w) {
+    w = windows_[0].last_use <= windows_[1].last_use ? &windows_[0] : &windows_[1];
+    w->length = 0;
+    w->offset = offset;
+    if (!inner_->ReadAt(offset, w->bytes.data(), w->bytes.size(), &w->length)) {
+      w->length = 0;
       return false;
     }
   }
-  size_t start = static_cast<size_t>(offset - window_offset_);
-  size_t n = std::min(length, window_length_ - start);
-  if (n) std::memcpy(buffer, window_.data() + start, n);
+  w->last_use = ++uses_;
+  size_t start = static_cast<size_t>(offset - w->offset);
+  size_t n = std::min(length, w->length - start);
+  if (n) std::memcpy(buffer, w->bytes.data() + start, n);
   *got = n;
   return true;
 }

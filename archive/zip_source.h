@@ -45,20 +45,28 @@ class MemoryZipSource : public ZipSource {
   size_t size_;
 };
 
-// Serves small reads from a window of the inner source that is read in one
-// go; large reads go straight through.
+// Serves small reads from two windows of the inner source, each read in one
+// go; large reads go straight through. Two, because extraction alternates
+// between the central directory and the entries' local headers, and one
+// window would be refilled at every turn.
 class WindowedZipSource : public ZipSource {
  public:
-  explicit WindowedZipSource(std::unique_ptr<ZipSource> inner, size_t window_size = 64 * 1024);
+  explicit WindowedZipSource(std::unique_ptr<ZipSource> inner, size_t window_size = 16 * 1024);
 
   uint64_t Size() const override { return inner_->Size(); }
   bool ReadAt(uint64_t offset, void* buffer, size_t length, size_t* got) override;
 
  private:
+  struct Window {
+    std::vector<uint8_t> bytes;
+    uint64_t offset = 0;
+    size_t length = 0;  // valid bytes
+    uint64_t last_use = 0;
+  };
+
   std::unique_ptr<ZipSource> inner_;
-  std::vector<uint8_t> window_;
-  uint64_t window_offset_ = 0;
-  size_t window_length_ = 0;  // valid bytes in window_
+  Window windows_[2];
+  uint64_t uses_ = 0;
 };
 
 }  // namespace archive
