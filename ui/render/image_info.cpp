@@ -27,8 +27,17 @@ bool FrameHasAlpha(HBITMAP frame) {
     return false;
   }
   // Not a DIB section: read the pixels out.
+  for (DWORD pixel : ReadBitmapPixels(frame, nullptr)) {
+    if ((pixel >> 24) != 255) return true;
+  }
+  return false;
+}
+
+}  // namespace
+
+std::vector<DWORD> ReadBitmapPixels(HBITMAP bitmap, int* width) {
   BITMAP info = {};
-  if (!::GetObjectW(frame, sizeof(info), &info)) return false;
+  if (!bitmap || !::GetObjectW(bitmap, sizeof(info), &info)) return {};
   BITMAPINFO format = {};
   format.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
   format.bmiHeader.biWidth = info.bmWidth;
@@ -39,16 +48,12 @@ bool FrameHasAlpha(HBITMAP frame) {
   std::vector<DWORD> pixels(static_cast<size_t>(info.bmWidth) * info.bmHeight);
   HDC screen = ::GetDC(nullptr);
   const int rows =
-      ::GetDIBits(screen, frame, 0, info.bmHeight, pixels.data(), &format, DIB_RGB_COLORS);
+      ::GetDIBits(screen, bitmap, 0, info.bmHeight, pixels.data(), &format, DIB_RGB_COLORS);
   ::ReleaseDC(nullptr, screen);
-  if (rows <= 0) return false;
-  for (DWORD pixel : pixels) {
-    if ((pixel >> 24) != 255) return true;
-  }
-  return false;
+  if (rows <= 0) return {};
+  if (width) *width = info.bmWidth;
+  return pixels;
 }
-
-}  // namespace
 
 ImageInfo::~ImageInfo() {
   for (HBITMAP frame : frames_) ::DeleteObject(frame);

@@ -59,6 +59,10 @@ class ImageInfo {
   bool cached_ = false;
 };
 
+// The pixels of |bitmap| as top-down 32-bit values (0xAARRGGBB), with its
+// width in |width| when given; empty when they cannot be read.
+std::vector<DWORD> ReadBitmapPixels(HBITMAP bitmap, int* width);
+
 }  // namespace ui
 
 #endif  // UI_RENDER_IMAGE_INFO_H_

@@ -10,17 +10,13 @@ namespace ui {
 namespace {
 
 using testing::CountPixels;
+using testing::MakeWhite;
 using testing::PaintBitmap;
 using testing::PixelAt;
 
 constexpr DWORD kRed = 0xFFFF0000;
 constexpr DWORD kBlue = 0xFF0000FF;
 constexpr DWORD kWhite = 0xFFFFFFFF;
-
-void MakeWhite(RenderContext_GdiPlus& context, int width, int height) {
-  context.Resize(width, height);
-  context.FillPixels(RECT{0, 0, width, height}, 255);
-}
 
 TEST(PenTest, SettingsRoundTripAndClonesAreIndependent) {
   RenderFactory_GdiPlus factory;

@@ -14,22 +14,11 @@ namespace {
 using testing::ScratchFolder;
 using testing::TestImage;
 
-// The colour (0xRRGGBB) and alpha of pixel (x, y) of a frame.
+// Pixel (x, y) of a frame, 0xAARRGGBB.
 DWORD FramePixel(HBITMAP frame, int x, int y) {
-  BITMAP info = {};
-  ::GetObjectW(frame, sizeof(info), &info);
-  BITMAPINFO format = {};
-  format.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
-  format.bmiHeader.biWidth = info.bmWidth;
-  format.bmiHeader.biHeight = -info.bmHeight;
-  format.bmiHeader.biPlanes = 1;
-  format.bmiHeader.biBitCount = 32;
-  format.bmiHeader.biCompression = BI_RGB;
-  std::vector<DWORD> pixels(static_cast<size_t>(info.bmWidth) * info.bmHeight);
-  HDC screen = ::GetDC(nullptr);
-  ::GetDIBits(screen, frame, 0, info.bmHeight, pixels.data(), &format, DIB_RGB_COLORS);
-  ::ReleaseDC(nullptr, screen);
-  return pixels[static_cast<size_t>(y) * info.bmWidth + x];
+  int width = 0;
+  const std::vector<DWORD> pixels = ReadBitmapPixels(frame, &width);
+  return pixels.at(static_cast<size_t>(y) * width + x);
 }
 
 std::vector<char> ReadFile(const std::wstring& path) {

@@ -32,6 +32,12 @@ inline int CountPixels(const IRenderContext& context, const RECT& rc,
   return count;
 }
 
+// Sizes |context| to |width| x |height| and makes it opaque white.
+inline void MakeWhite(IRenderContext& context, int width, int height) {
+  context.Resize(width, height);
+  context.FillPixels(RECT{0, 0, width, height}, 255);
+}
+
 // A top-down 32-bit bitmap whose pixel (x, y) is |colour(x, y)| (ARGB, taken
 // as premultiplied, as GDI's AlphaBlend expects).
 inline void PaintBitmap(GdiBitmap& bitmap, int width, int height,

@@ -16,6 +16,7 @@ using testing::AlphaOf;
 using testing::BlueOf;
 using testing::CountPixels;
 using testing::GreenOf;
+using testing::MakeWhite;
 using testing::PaintBitmap;
 using testing::PixelAt;
 using testing::RedOf;
@@ -24,13 +25,6 @@ constexpr DWORD kRed = 0xFFFF0000;
 constexpr DWORD kGreen = 0xFF00FF00;
 constexpr DWORD kBlue = 0xFF0000FF;
 constexpr DWORD kWhite = 0xFFFFFFFF;
-
-// A context of |width| x |height|, opaque white.
-void MakeWhite(RenderContext_GdiPlus& context, int width, int height) {
-  context.Resize(width, height);
-  ASSERT_EQ(context.GetWidth(), width);
-  context.FillPixels(RECT{0, 0, width, height}, 255);
-}
 
 // StretchBlt keeps colours but not alpha; the window host makes its frame
 // opaque again after painting.
