@@ -21,6 +21,8 @@ std::string NarrowPath(const std::wstring& path) {
   return narrow;
 }
 
+constexpr size_t kWriteBufferSize = 1 << 20;
+
 }  // namespace
 
 Response::Response(std::shared_ptr<Request> request) : request_(std::move(request)) {}
@@ -55,18 +57,32 @@ void DownloadResponse::OnHeaders() {
   if (end != value->c_str() && *end == L'\0' && length >= 0) content_length_ = length;
 }
 
+bool DownloadResponse::FlushPending() {
+  if (!pending_.empty()) {
+    file_.write(pending_.data(), static_cast<std::streamsize>(pending_.size()));
+    pending_.clear();
+  }
+  return static_cast<bool>(file_);
+}
+
 void DownloadResponse::OnData(const char* bytes, size_t count) {
   received_ += static_cast<int64_t>(count);
-  file_.write(bytes, static_cast<std::streamsize>(count));
+  if (pending_.capacity() < kWriteBufferSize) pending_.reserve(kWriteBufferSize);
+  pending_.append(bytes, count);
   // A package with a hole in it must not pass for a downloaded one.
-  if (!file_) throw TransferError("WriteFile", ERROR_WRITE_FAULT);
+  if (pending_.size() >= kWriteBufferSize && !FlushPending()) {
+    throw TransferError("WriteFile", ERROR_WRITE_FAULT);
+  }
   if (progress_) progress_(received_, content_length_);
 }
 
 void DownloadResponse::OnComplete() {
   if (file_.is_open()) {
+    const bool flushed = FlushPending();
     file_.close();
-    if (!file_ && state() == ResponseState::kCompleted) MarkFailed(ERROR_WRITE_FAULT);
+    if ((!flushed || !file_) && state() == ResponseState::kCompleted) {
+      MarkFailed(ERROR_WRITE_FAULT);
+    }
   }
   if (progress_) progress_(received_, content_length_);
 }

@@ -108,8 +108,14 @@ class DownloadResponse : public Response {
   void OnComplete() override;
 
  private:
+  // Writes the gathered bytes to the file; false when that failed.
+  bool FlushPending();
+
   std::wstring path_;
   std::ofstream file_;
+  // Pieces arrive 8 KiB at a time; gathering them saves a system call per
+  // piece, which costs about a third of the throughput under Wine.
+  std::string pending_;
   int64_t content_length_ = -1;
   int64_t received_ = 0;
   ProgressHandler progress_;
