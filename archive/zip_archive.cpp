@@ -34,6 +34,11 @@ int32_t ZipArchive::entry_count() const {
   return directory_ ? static_cast<int32_t>(directory_->entry_count()) : 0;
 }
 
+ZipStatus ZipArchive::MoveToEntry(int32_t index, LocalLayout* layout) {
+  ZipStatus s = directory_->MoveTo(index);
+  return s != kZipOk ? s : directory_->CheckLocalHeader(directory_->current(), layout);
+}
+
 void ZipArchive::CloseEntry() {
   stream_.Close();
   open_index_ = -1;
@@ -52,12 +57,10 @@ ZipStatus ZipArchive::GetEntry(int32_t index, ZipEntryInfo* entry) {
     return kZipOk;
   }
 
-  ZipStatus s = directory_->MoveTo(index);
+  LocalLayout layout;
+  ZipStatus s = MoveToEntry(index, &layout);
   if (s != kZipOk) return s;
   const CentralRecord& record = directory_->current();
-  LocalLayout layout;
-  s = directory_->CheckLocalHeader(record, &layout);
-  if (s != kZipOk) return s;
   s = directory_->ReadLocalExtra(layout, &extra_);
   if (s != kZipOk) return s;
 
@@ -104,13 +107,10 @@ ZipStatus ZipArchive::FindEntry(std::string_view utf8_name, int32_t* index) {
 ZipStatus ZipArchive::OpenEntry(int32_t index) {
   CloseEntry();
   if (!is_open() || index < 0 || index >= entry_count()) return kZipBadArgument;
-  ZipStatus s = directory_->MoveTo(index);
-  if (s != kZipOk) return s;
-  const CentralRecord& record = directory_->current();
   LocalLayout layout;
-  s = directory_->CheckLocalHeader(record, &layout);
+  ZipStatus s = MoveToEntry(index, &layout);
   if (s != kZipOk) return s;
-  s = stream_.Open(source_.get(), record, layout.data_offset, password_);
+  s = stream_.Open(source_.get(), directory_->current(), layout.data_offset, password_);
   if (s != kZipOk) return s;
   open_index_ = index;
   return kZipOk;

@@ -69,6 +69,9 @@ class ZipArchive {
   void CloseEntry();
 
  private:
+  // Makes `index` the current entry and checks its local header.
+  ZipStatus MoveToEntry(int32_t index, LocalLayout* layout);
+
   std::unique_ptr<ZipSource> source_;
   std::unique_ptr<ZipDirectory> directory_;
   std::string password_;
