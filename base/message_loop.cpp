@@ -99,8 +99,7 @@ void MessageLoop::PostNonNestableDelayedTask(Task task, int64_t delay_us) {
   PostInternal(std::move(task), std::max<int64_t>(delay_us, 0), false);
 }
 
-// `delay_us` < 0 marks an immediate task.
-void MessageLoop::PostInternal(Task task, int64_t delay_us, bool nestable) {
+void MessageLoop::PostInternal(Task&& task, int64_t delay_us, bool nestable) {
   QueuedTask pending;
   pending.run_time = delay_us < 0 ? 0 : RunTimeAfter(delay_us);
   pending.nestable = nestable;
@@ -108,7 +107,7 @@ void MessageLoop::PostInternal(Task task, int64_t delay_us, bool nestable) {
   AddToIncomingQueue(std::move(pending));
 }
 
-void MessageLoop::AddToIncomingQueue(QueuedTask task) {
+void MessageLoop::AddToIncomingQueue(QueuedTask&& task) {
   std::shared_ptr<MessagePump> pump;
   {
     AutoLock hold(incoming_lock_);

@@ -115,7 +115,7 @@ class MessageLoop : public MessagePump::Delegate {
   MessageLoop(MessageLoopKind kind, std::shared_ptr<MessagePump> pump);
 
   // Every post ends here. Any thread.
-  virtual void AddToIncomingQueue(QueuedTask task);
+  virtual void AddToIncomingQueue(QueuedTask&& task);
 
   void RunWithDispatcher(MessageDispatcher* dispatcher);
   MessagePump* pump() const { return pump_.get(); }
@@ -137,7 +137,8 @@ class MessageLoop : public MessagePump::Delegate {
   bool DeferOrRunPendingTask(QueuedTask task);
   void RunTask(QueuedTask& task);
   bool DeletePendingTasks();
-  void PostInternal(Task task, int64_t delay_us, bool nestable);
+  // `delay_us` < 0 marks an immediate task.
+  void PostInternal(Task&& task, int64_t delay_us, bool nestable);
 
   MessageLoopKind kind_;
   LoopRunState* run_state_ = nullptr;

@@ -47,22 +47,6 @@ class MessagePump {
   // Makes the pump call DoDelayedWork at about `run_time` (MonotonicNow
   // microseconds). Loop thread.
   virtual void ScheduleDelayedWork(int64_t run_time) = 0;
-
-  // Longest stretch of back-to-back tasks between two looks at the window
-  // queue or completion port (microseconds).
-  static constexpr int64_t kWorkSliceUs = 1000;
-
- protected:
-  // Runs one immediate task and one due delayed task per round, round after
-  // round, until a round finds nothing, *should_quit is set, or the slice has
-  // passed. Answers whether anything ran. Loop thread.
-  //
-  // The Windows pumps use it between two looks at their system queue: every
-  // such look is a system call (a wineserver round trip under Wine, tens of
-  // microseconds), so one look per task would cap a UI loop at a few ten
-  // thousand tasks per second. A slice keeps window messages within about a
-  // millisecond of tasks while tasks run at memory speed.
-  static bool RunWorkSlice(Delegate* delegate, int64_t* delayed_work_time, const bool* should_quit);
 };
 
 // One active Run of a Windows pump; nested runs stack them. Loop thread.

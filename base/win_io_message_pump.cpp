@@ -40,11 +40,12 @@ int64_t WinIOMessagePump::GetCurrentDelay() const {
 
 void WinIOMessagePump::DoRunLoop() {
   for (;;) {
+    const int64_t look = BeginLook();
     bool more_work_is_plausible = WaitForIOCompletion(0, nullptr);
+    EndLook(look);
     if (state_->should_quit) break;
 
-    more_work_is_plausible |=
-        RunWorkSlice(state_->delegate, &delayed_work_time_, &state_->should_quit);
+    more_work_is_plausible |= RunWorkSlice();
     if (state_->should_quit) break;
     if (more_work_is_plausible) continue;
 

@@ -124,11 +124,12 @@ void WinUIMessagePump::HandleTimerMessage() {
 
 void WinUIMessagePump::DoRunLoop() {
   for (;;) {
+    const int64_t look = BeginLook();
     bool more_work_is_plausible = ProcessNextWindowsMessage();
+    EndLook(look);
     if (state_->should_quit) break;
 
-    more_work_is_plausible |=
-        RunWorkSlice(state_->delegate, &delayed_work_time_, &state_->should_quit);
+    more_work_is_plausible |= RunWorkSlice();
     if (more_work_is_plausible && delayed_work_time_ == 0) KillDelayedWorkTimer();
     if (state_->should_quit) break;
 
