@@ -5,10 +5,10 @@
 #include <versionhelpers.h>
 
 #include <atomic>
-#include <cassert>
 #include <cwchar>
 
 #include "archive/zip_reader.h"
+#include "base/thread_checker.h"
 #include "ui/core/path_util.h"
 #include "ui/core/string_table.h"
 #include "ui/render/image_info.h"
@@ -34,19 +34,14 @@ GlobalState& State() {
   return state;
 }
 
-#ifndef NDEBUG
-std::atomic<DWORD> g_owner_thread{0};
-#endif
-
-// The tables are not locked: one thread (the UI thread) owns them.
-void CheckThread() {
-#ifndef NDEBUG
-  const DWORD current = ::GetCurrentThreadId();
-  DWORD expected = 0;
-  g_owner_thread.compare_exchange_strong(expected, current);
-  assert(g_owner_thread.load() == current && "GlobalManager used from a second thread");
-#endif
+// The tables are not locked: one thread (the UI thread, the first to use
+// them) owns them until Shutdown().
+cbase::ThreadChecker& OwnerThread() {
+  static cbase::ThreadChecker checker;
+  return checker;
 }
+
+void CheckThread() { CBASE_DCHECK_ON_THREAD(OwnerThread()); }
 
 struct DisplayScale {
   std::atomic<int> percent{100};
@@ -77,9 +72,7 @@ void GlobalManager::Shutdown() {
   state.create_control = nullptr;
   state.strings.Clear();
   state.images.clear();
-#ifndef NDEBUG
-  g_owner_thread = 0;
-#endif
+  OwnerThread().DetachFromThread();
 }
 
 // --- Resource location --------------------------------------------------------

@@ -7,7 +7,8 @@
 // Shutdown() and are owned here (fonts are GDI objects deleted on removal).
 //
 // Threading: everything except the display scale belongs to the UI thread and
-// is not locked; debug builds assert that one thread uses the tables. The
+// is not locked; debug builds check (cbase::ThreadChecker) that one thread
+// uses the tables, the first to touch them until Shutdown(). The
 // display scale may be read from any thread.
 #pragma once
 

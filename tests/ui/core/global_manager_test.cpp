@@ -4,7 +4,9 @@
 
 #include <gtest/gtest.h>
 #include <string>
+#include <thread>
 
+#include "base/check.h"
 #include "tests/support/scoped_temp_dir.h"
 #include "tests/support/stored_zip.h"
 
@@ -185,6 +187,23 @@ TEST_F(GlobalManagerTest, DisplayScale) {
   EXPECT_EQ(13 + 4, rect.right);
   EXPECT_EQ(25 + 3, rect.bottom);
 }
+
+#ifndef NDEBUG
+int g_check_failures = 0;
+void CountCheckFailure(const char*, const char*, int) { ++g_check_failures; }
+
+TEST_F(GlobalManagerTest, TablesBelongToTheFirstThreadUntilShutdown) {
+  GlobalManager::AddClass(L"owned", L"x=\"1\"");  // binds this thread
+  const cbase::CheckFailureHandler previous = cbase::SetCheckFailureHandler(&CountCheckFailure);
+  g_check_failures = 0;
+  std::thread([] { GlobalManager::GetClassAttributes(L"owned"); }).join();
+  EXPECT_EQ(1, g_check_failures);
+  GlobalManager::GetDpiScale();  // the scale may be read anywhere
+  std::thread([] { GlobalManager::ScaleLength(3); }).join();
+  EXPECT_EQ(1, g_check_failures);
+  cbase::SetCheckFailureHandler(previous);
+}
+#endif
 
 }  // namespace
 }  // namespace ui
