@@ -82,6 +82,16 @@ TEST(MarkupDocumentTest, BuildsTreeWithNamesAttributesAndText) {
   EXPECT_FALSE(box.GetSibling().HasChildren());
 }
 
+TEST(MarkupDocumentTest, NamesMayHoldNonAsciiLettersAndDigits) {
+  MarkupDocument doc;
+  ASSERT_TRUE(doc.LoadFromText(L"<\u6309\u94AE_1 \u6587\u5B57:x=\"\u00E9\"></\u6309\u94AE_1>"));
+  EXPECT_STREQ(L"\u6309\u94AE_1", doc.GetRoot().GetName());
+  EXPECT_STREQ(L"\u6587\u5B57:x", doc.GetRoot().GetAttributeName(0));
+  EXPECT_EQ(L"\u00E9", Attr(doc.GetRoot(), L"\u6587\u5B57:x"));
+  // Punctuation outside ASCII is not part of a name.
+  EXPECT_EQ(L"Error while parsing attributes", FailureOf(L"<A b\u3002=\"1\"/>"));
+}
+
 TEST(MarkupDocumentTest, InvalidNodesAnswerEmpty) {
   MarkupNode none;
   EXPECT_FALSE(none.IsValid());
