@@ -22,7 +22,7 @@ Box::~Box() {
   for (Control* child : children) DisposeChild(child);
 }
 
-// --- Container operations ---------------------------------------------------------------------
+// --- Container operations ---
 
 int Box::NearestSelectable(int index, bool forward) {
   const int count = ChildCount();
@@ -134,7 +134,7 @@ RECT Box::InnerRect() const {
               rect.bottom - padding.bottom};
 }
 
-// --- Bubbled events ------------------------------------------------------------------------------
+// --- Bubbled events ---
 
 void Box::AttachBubbledEvent(EventType type, EventCallback callback) {
   bubbled_events_.Add(type, std::move(callback));
@@ -158,8 +158,7 @@ void Box::DispatchEvent(EventArgs& args) {
   if (go) HandleMessage(args);
 }
 
-// --- Control
-// -----------------------------------------------------------------------------------------
+// --- Control ---
 
 void Box::SetWindow(Window* window, Box* parent, bool init) {
   for (Control* child : children_) child->SetWindow(window, this, init);

@@ -30,7 +30,7 @@ class Box : public Control {
   // the layout.
   ~Box() override;
 
-  // --- Container operations -----------------------------------------------------------
+  // --- Container operations ---
   // For list boxes: the nearest visible, enabled list element at or after
   // |index| (forward) or at or before it (backward, then forward from 0);
   // -1 when none.
@@ -62,11 +62,11 @@ class Box : public Control {
 
   const std::vector<Control*>& children() const { return children_; }
 
-  // --- Bubbled events -------------------------------------------------------------------
+  // --- Bubbled events ---
   void AttachBubbledEvent(EventType type, EventCallback callback);
   void AttachBubbledMarkupEvent(EventType type, EventCallback callback);
 
-  // --- Control -------------------------------------------------------------------------------
+  // --- Control ---
   void SetWindow(Window* window, Box* parent, bool init = true) override;
   void SetBounds(const RECT& rect) override;
   SIZE DesiredSize(SIZE available) override;

@@ -42,7 +42,7 @@ void Control::SetWindow(Window* window, Box* parent, bool /*init*/) {
   SetAttachment(window, parent);
 }
 
-// --- Tree ---------------------------------------------------------------------------------------
+// --- Tree ---
 
 Control* Control::FindControl(FindControlProc proc, void* data, UINT flags,
                               POINT /*scroll_offset*/) {
@@ -76,8 +76,7 @@ bool Control::IsSelfOrAncestorOf(const Control* control) const {
   return false;
 }
 
-// --- Attributes
-// ------------------------------------------------------------------------------------
+// --- Attributes ---
 
 void Control::SetAttribute(const std::wstring& name, const std::wstring& value) {
   if (name == L"class") {
@@ -251,8 +250,14 @@ bool Control::ApplyAttributeListOnEvent(const std::wstring& receiver, const std:
   return true;
 }
 
-// --- State
-// -----------------------------------------------------------------------------------------
+EventCallback Control::MakeAttributeListHandler(const std::wstring& receiver,
+                                               const std::wstring& list) {
+  return ToWeakCallback([this, receiver, list](const EventArgs& args) {
+    return ApplyAttributeListOnEvent(receiver, list, args);
+  });
+}
+
+// --- State ---
 
 void Control::SetState(ControlStateType state) {
   if (state_ == state) return;
@@ -295,8 +300,7 @@ void Control::SetUseCache(bool use) {
   Invalidate();
 }
 
-// --- Look
-// ----------------------------------------------------------------------------------------------
+// --- Look ---
 
 void Control::SetBkColor(const std::wstring& color) {
   const std::wstring trimmed = TrimLeadingBlanks(color);
@@ -383,8 +387,7 @@ void Control::SetToolTipText(const std::wstring& text) { tooltip_text_ = text; }
 
 void Control::SetToolTipTextId(const std::wstring& id) { tooltip_text_id_ = id; }
 
-// --- Animations
-// --------------------------------------------------------------------------------------------
+// --- Animations ---
 
 ControlAnimations& Control::Animations() {
   if (animations_ == nullptr) {
@@ -411,8 +414,7 @@ void Control::SetAnimationTimerManager(TimerManager* timers) { g_animation_timer
 
 TimerManager* Control::GetAnimationTimerManager() { return g_animation_timers; }
 
-// --- Events
-// --------------------------------------------------------------------------------------------------
+// --- Events ---
 
 void Control::AttachEvent(EventType type, EventCallback callback) {
   code_events_.Add(type, std::move(callback));
@@ -591,8 +593,7 @@ void Control::SendEvent(EventType type, WPARAM wparam, LPARAM lparam) {
   DispatchEvent(args);
 }
 
-// --- Layout
-// ----------------------------------------------------------------------------------------------------
+// --- Layout ---
 
 void Control::SetBounds(const RECT& rect) {
   const RECT old = GetRect();
@@ -681,8 +682,7 @@ void Control::InvalidateWindowArea() {
   if (GetWindow() != nullptr && IsVisible()) GetWindow()->Invalidate(GetRectWithScrollOffset());
 }
 
-// --- Painting
-// -----------------------------------------------------------------------------------------------------
+// --- Painting ---
 
 void Control::Paint(IRenderContext* context, const RECT& dirty) {
   if (alpha_ == 0) return;

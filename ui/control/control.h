@@ -60,7 +60,7 @@ class Control : public PlaceHolder, public AnimationTarget {
   Control();
   ~Control() override;
 
-  // --- Tree ---------------------------------------------------------------------
+  // --- Tree ---
   // Attaches the control (and, for boxes, its subtree) to |window| under
   // |parent|; |init| is set when the control joins a live tree, so it may
   // register with the window (option groups).
@@ -72,6 +72,9 @@ class Control : public PlaceHolder, public AnimationTarget {
                                POINT scroll_offset = POINT{0, 0});
   // Whether Tab may move the focus here (containers answer false).
   virtual bool AllowsTabStop() const { return true; }
+  // Controls that track a drag while pressed (scroll bars) answer true: when
+  // the window loses the focus they get a "buttonup" so the drag ends.
+  virtual bool NeedsButtonUpOnKillFocus() const { return false; }
   // List container elements answer true: the items a list box can select.
   virtual bool IsListElement() const { return false; }
   // Scroll position a box applies to its children; 0 except in scroll boxes.
@@ -82,7 +85,7 @@ class Control : public PlaceHolder, public AnimationTarget {
   // True when |control| is this control or one of its descendants.
   bool IsSelfOrAncestorOf(const Control* control) const;
 
-  // --- Attributes -----------------------------------------------------------------
+  // --- Attributes ---
   virtual void SetAttribute(const std::wstring& name, const std::wstring& value);
   // Applies the attribute list of each named class: from the global classes,
   // or from the window's classes when the global table lacks the name.
@@ -94,8 +97,11 @@ class Control : public PlaceHolder, public AnimationTarget {
   // in the window). Always lets processing continue.
   bool ApplyAttributeListOnEvent(const std::wstring& receiver, const std::wstring& list,
                                  const EventArgs& args);
+  // A handler that runs ApplyAttributeListOnEvent while this control lives
+  // (bound to its weak flag), for attaching a skin's Event elements.
+  EventCallback MakeAttributeListHandler(const std::wstring& receiver, const std::wstring& list);
 
-  // --- State --------------------------------------------------------------------------
+  // --- State ---
   ControlStateType GetState() const { return state_; }
   void SetState(ControlStateType state);
   int GetHotAlpha() const { return hot_alpha_; }
@@ -125,7 +131,7 @@ class Control : public PlaceHolder, public AnimationTarget {
   // What a completed click does (buttons click, check boxes toggle).
   virtual void Invoke() {}
 
-  // --- Look -------------------------------------------------------------------------------
+  // --- Look ---
   const std::wstring& GetBkColor() const { return bk_color_; }
   void SetBkColor(const std::wstring& color);
   const std::wstring& GetStateColor(ControlStateType state) const { return state_colors_[state]; }
@@ -165,7 +171,7 @@ class Control : public PlaceHolder, public AnimationTarget {
   const std::wstring& GetDataId() const { return data_id_; }
   void SetDataId(const std::wstring& id) { data_id_ = id; }
 
-  // --- Animations -------------------------------------------------------------------------
+  // --- Animations ---
   // The control's players, made on first use.
   ControlAnimations& Animations();
   // The player of |type|, or nullptr (also when no player was ever made).
@@ -178,7 +184,7 @@ class Control : public PlaceHolder, public AnimationTarget {
   static void SetAnimationTimerManager(TimerManager* timers);
   static TimerManager* GetAnimationTimerManager();
 
-  // --- Events -----------------------------------------------------------------------------
+  // --- Events ---
   void AttachEvent(EventType type, EventCallback callback);
   void AttachMarkupEvent(EventType type, EventCallback callback);
   void DetachEvent(EventType type);
@@ -199,7 +205,7 @@ class Control : public PlaceHolder, public AnimationTarget {
   // used.
   void SendEvent(EventType type, WPARAM wparam = 0, LPARAM lparam = 0);
 
-  // --- Layout -------------------------------------------------------------------------------
+  // --- Layout ---
   void SetBounds(const RECT& rect) override;
   // The fixed size; an auto dimension sizes to the content (the larger of the
   // background or normal image and the text). Cached until the re-estimate
@@ -213,11 +219,11 @@ class Control : public PlaceHolder, public AnimationTarget {
   void SetInternVisible(bool visible) override;
   void Invalidate() override;
 
-  // --- Painting
-  // ----------------------------------------------------------------------------------- Paints the
-  // control and its children: through an off-screen bitmap when the alpha is below 255 or the cache
-  // is on, else directly, clipped to the control (rounded when a corner ellipse is set) and shifted
-  // by the render offset.
+  // --- Painting ---
+  // Paints the control and its children: through an off-screen bitmap when
+  // the alpha is below 255 or the cache is on, else directly, clipped to the
+  // control (rounded when a corner ellipse is set) and shifted by the render
+  // offset.
   virtual void Paint(IRenderContext* context, const RECT& dirty);
   // The control's own look inside |dirty|: background colour, background
   // image, state colour, state images, text, border.
@@ -241,7 +247,7 @@ class Control : public PlaceHolder, public AnimationTarget {
   // The window's resource folder, or "" without a window.
   std::wstring GetResourceFolder() const;
 
-  // --- AnimationTarget -------------------------------------------------------------------------
+  // --- AnimationTarget ---
   SIZE EstimateAnimationSize(SIZE available) override { return DesiredSize(available); }
   void ApplyAnimatedAlpha(int alpha) override { SetAlpha(alpha); }
   void ApplyAnimatedHotAlpha(int hot_alpha) override { SetHotAlpha(hot_alpha); }

@@ -46,7 +46,7 @@ class PlaceHolder : public cbase::SupportWeakCallback {
   Window* GetWindow() const { return window_; }
   Box* GetParent() const { return parent_; }
 
-  // --- Size rules ------------------------------------------------------------
+  // --- Size rules ---
   int GetFixedWidth() const { return fixed_width_; }
   int GetFixedHeight() const { return fixed_height_; }
   // kStretch, kAuto or a length (scaled when |scale|). Other negative values
@@ -81,7 +81,7 @@ class PlaceHolder : public cbase::SupportWeakCallback {
   bool IsFloat() const { return float_; }
   void SetFloat(bool is_float);
 
-  // --- Visibility -------------------------------------------------------------
+  // --- Visibility ---
   // Visible only when both the control's own flag and the flag inherited from
   // its ancestors are on.
   bool IsVisible() const { return visible_ && internal_visible_; }
@@ -92,7 +92,7 @@ class PlaceHolder : public cbase::SupportWeakCallback {
   // The visibility inherited from the ancestors; set by the parent box.
   virtual void SetInternVisible(bool visible);
 
-  // --- Position -----------------------------------------------------------------
+  // --- Position ---
   const RECT& GetRect() const { return rect_; }
   int GetWidth() const { return rect_.right - rect_.left; }
   int GetHeight() const { return rect_.bottom - rect_.top; }
@@ -103,7 +103,7 @@ class PlaceHolder : public cbase::SupportWeakCallback {
   // dimension means "whatever the layout offers".
   virtual SIZE DesiredSize(SIZE available);
 
-  // --- Layout requests ------------------------------------------------------------
+  // --- Layout requests ---
   // A floating control lays itself out again; any other asks its ancestors.
   void Relayout();
   // Marks this control and every auto-sized ancestor stale and has the

@@ -166,6 +166,31 @@ TEST(EventReceiverTest, DotSlashFindsADescendantAndABareNameAnyControl) {
   EXPECT_TRUE(panel->ApplyAttributeListOnEvent(L"./status", L"visible=\"true\"", args));
   EXPECT_FALSE(other->IsVisible());
   EXPECT_TRUE(panel->ApplyAttributeListOnEvent(L"nobody", L"visible=\"false\"", args));
+
+  // As a skin attaches it: fired by the panel's own event.
+  panel->AttachMarkupEvent(kEventMouseHover,
+                           panel->MakeAttributeListHandler(L"status", L"visible=\"true\""));
+  panel->SendEvent(kEventMouseHover);
+  EXPECT_TRUE(other->IsVisible());
+}
+
+TEST(DisplayScaleTest, SkinLengthsScaleAndKeepTheirWrittenValues) {
+  GlobalManager::SetDisplayScale(150, true);
+  Box box;
+  box.SetAttribute(L"width", L"100");
+  box.SetAttribute(L"height", L"auto");
+  box.SetAttribute(L"padding", L"2,4,6,8");
+  box.SetAttribute(L"margin", L"10,0,0,0");
+  EXPECT_EQ(box.GetFixedWidth(), 150);
+  EXPECT_EQ(box.GetFixedHeight(), Control::kAuto);
+  EXPECT_EQ(box.GetLayout()->GetPadding(), Rect(3, 6, 9, 12));
+  EXPECT_EQ(box.GetMargin().left, 15);
+  box.ApplyAnimatedWidth(40);  // animations work in device pixels
+  EXPECT_EQ(box.GetFixedWidth(), 40);
+  GlobalManager::SetDisplayScale(200, true);
+  box.RescaleSize();
+  EXPECT_EQ(box.GetFixedWidth(), 200);
+  GlobalManager::SetDisplayScale(100, false);
 }
 
 }  // namespace

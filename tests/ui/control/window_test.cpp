@@ -1,0 +1,181 @@
+// The window services controls rely on: the native window's life, closing
+// through the root's fade, replacing the root, and animated looks driven by
+// the test clock.
+#include <gtest/gtest.h>
+#include <string>
+#include <vector>
+
+#include "tests/ui/control/test_support.h"
+#include "ui/control/box.h"
+#include "ui/control/button.h"
+#include "ui/core/global_manager.h"
+
+namespace ui {
+namespace {
+
+using testing::AnimationTimers;
+using testing::Rect;
+using testing::TestWindow;
+
+class Tracked : public Control {
+ public:
+  explicit Tracked(bool* deleted) : deleted_(deleted) {}
+  ~Tracked() override { *deleted_ = true; }
+
+ private:
+  bool* deleted_;
+};
+
+TEST(WindowTest, CloseHidesTheRootAndClosesThreeHundredMillisecondsLater) {
+  TestWindow window;
+  HWND hwnd = window.Create(nullptr, L"close", WS_POPUP, 0, true, Rect(0, 0, 50, 50));
+  ASSERT_NE(hwnd, nullptr);
+  EXPECT_EQ(::GetWindowLongPtrW(hwnd, GWL_EXSTYLE) & WS_EX_LAYERED, WS_EX_LAYERED);
+  auto* root = new VBox();
+  window.AttachRoot(root);
+  std::vector<EventType> closed;
+  window.AttachWindowEvent(kEventWindowClose, [&](const EventArgs& args) {
+    closed.push_back(args.type);
+    return true;
+  });
+  window.AttachWindowEvent(kEventAll, [&](const EventArgs&) {
+    closed.push_back(kEventAll);
+    return true;
+  });
+
+  window.Close(7);
+  EXPECT_FALSE(root->IsVisible());
+  AnimationTimers().PulseFor(288);
+  TestWindow::PumpMessages();
+  EXPECT_TRUE(::IsWindow(hwnd));
+  AnimationTimers().PulseFor(16);
+  TestWindow::PumpMessages();
+  EXPECT_FALSE(::IsWindow(hwnd));
+  EXPECT_EQ(window.GetHWND(), nullptr);
+  EXPECT_EQ(closed, (std::vector<EventType>{kEventWindowClose, kEventAll}));
+}
+
+TEST(WindowTest, ASuperclassThatDoesNotExistFailsCreation) {
+  class Superclassing : public TestWindow {
+    std::wstring ClassName() const override { return L"UiControlTestSuper"; }
+    std::wstring SuperClassName() const override { return L"NoSuchSystemClass"; }
+  } window;
+  EXPECT_EQ(window.Create(nullptr, L"", WS_POPUP, 0, false), nullptr);
+}
+
+TEST(WindowTest, ANewRootSendsTheOldOneToTheDelayedCleanup) {
+  bool deleted = false;
+  TestWindow window;
+  auto* first = new VBox();
+  first->Add(new Tracked(&deleted));
+  window.AttachRoot(first);
+  window.AttachRoot(new VBox());
+  EXPECT_FALSE(deleted);
+  EXPECT_EQ(window.DelayedCleanupCount(), 1u);
+  window.RunDelayedCleanup();
+  EXPECT_TRUE(deleted);
+}
+
+TEST(WindowTest, ContextMenuRequestsBecomeMenuEventsWhenTheControlUsesAMenu) {
+  TestWindow window;
+  auto* root = new VBox();
+  auto* plain = new Control();
+  auto* button = new Button();
+  root->Add(plain);
+  root->Add(button);
+  window.AttachRoot(root);
+  std::vector<Control*> menus;
+  auto record = [&](const EventArgs& args) {
+    menus.push_back(args.sender);
+    EXPECT_EQ(args.lparam, 99);
+    return true;
+  };
+  plain->AttachEvent(kEventMouseMenu, record);
+  button->AttachEvent(kEventMouseMenu, record);
+  EventArgs request;
+  request.type = kEventInternalMenu;
+  request.lparam = 99;
+  request.sender = plain;
+  plain->DispatchEvent(request);
+  request.sender = button;
+  button->DispatchEvent(request);
+  EXPECT_TRUE(menus.empty());
+  plain->SetAttribute(L"menu", L"true");
+  button->SetAttribute(L"menu", L"true");
+  request.sender = plain;
+  plain->DispatchEvent(request);
+  request.sender = button;
+  button->DispatchEvent(request);
+  EXPECT_EQ(menus, (std::vector<Control*>{plain, button}));
+}
+
+TEST(AnimatedLookTest, TheHotLookFadesInOnEnterAndOutOnLeave) {
+  TestWindow window;
+  auto* root = new VBox();
+  auto* button = new Button();
+  button->SetAttribute(L"hotcolor", L"blue");
+  button->SetAttribute(L"fadehot", L"true");
+  root->Add(button);
+  window.AttachRoot(root);
+  window.SetHoverControl(button);
+  button->SendEvent(kEventMouseEnter);
+  EXPECT_EQ(button->GetState(), kControlStateHot);
+  AnimationTimers().Pulse();
+  AnimationTimers().Pulse();
+  EXPECT_GT(button->GetHotAlpha(), 0);
+  EXPECT_LT(button->GetHotAlpha(), 255);
+  AnimationTimers().PulseFor(1000);
+  EXPECT_EQ(button->GetHotAlpha(), 255);
+
+  window.SetHoverControl(root);
+  button->SendEvent(kEventMouseLeave);
+  EXPECT_EQ(button->GetState(), kControlStateNormal);
+  AnimationTimers().PulseFor(1000);
+  EXPECT_EQ(button->GetHotAlpha(), 0);
+}
+
+TEST(AnimatedLookTest, FadeVisibleShowsAndHidesThroughTheAlphaFade) {
+  TestWindow window;
+  auto* root = new VBox();
+  auto* panel = new VBox();
+  root->Add(panel);
+  window.AttachRoot(root);
+  panel->SetAttribute(L"fadealpha", L"true");
+  EXPECT_EQ(panel->GetAlpha(), 0);
+  panel->SetAttribute(L"fadevisible", L"true");
+  AnimationTimers().PulseFor(1000);
+  EXPECT_EQ(panel->GetAlpha(), 255);
+  panel->SetAttribute(L"fadevisible", L"false");
+  EXPECT_TRUE(panel->IsVisible());  // until the fade ends
+  AnimationTimers().PulseFor(1000);
+  EXPECT_EQ(panel->GetAlpha(), 0);
+  EXPECT_FALSE(panel->IsVisible());
+
+  // Without fade animations the change is immediate.
+  auto* plain = new Control();
+  root->Add(plain);
+  plain->SetFadeVisible(false);
+  EXPECT_FALSE(plain->IsVisible());
+}
+
+TEST(AnimatedLookTest, SizeAnimationsGrowTheFixedWidthAndRelayout) {
+  TestWindow window;
+  auto* root = new HBox();
+  auto* growing = new testing::ContentControl(SIZE{80, 10});
+  root->Add(growing);
+  window.AttachRoot(root);
+  window.LayoutPass(Rect(0, 0, 300, 50));
+  growing->SetAttribute(L"fadewidth", L"true");
+  growing->SetFadeVisible(true);
+  AnimationTimers().PulseFor(200);  // of about 560 ms
+  EXPECT_TRUE(window.IsLayoutPending());
+  window.LayoutPass(Rect(0, 0, 300, 50));
+  EXPECT_GT(growing->GetWidth(), 0);
+  EXPECT_LT(growing->GetWidth(), 80);
+  AnimationTimers().PulseFor(3000);
+  window.LayoutPass(Rect(0, 0, 300, 50));
+  EXPECT_EQ(growing->GetWidth(), 80);
+}
+
+}  // namespace
+}  // namespace ui
