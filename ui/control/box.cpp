@@ -144,18 +144,9 @@ void Box::AttachBubbledMarkupEvent(EventType type, EventCallback callback) {
   bubbled_markup_events_.Add(type, std::move(callback));
 }
 
-void Box::DispatchEvent(EventArgs& args) {
-  if (IsInternalEvent(args.type)) {
-    HandleMessage(args);
-    return;
-  }
-  bool go = true;
-  if (args.sender == this && !RunOwnHandlers(args, go)) return;
-  if (!(bubbled_events_.empty() && bubbled_markup_events_.empty()) &&
-      !RunHandlers(bubbled_events_, bubbled_markup_events_, args, GetWeakFlag(), go)) {
-    return;
-  }
-  if (go) HandleMessage(args);
+bool Box::RunBubbledHandlers(const EventArgs& args, bool& go) {
+  if (bubbled_events_.empty() && bubbled_markup_events_.empty()) return true;
+  return RunHandlers(bubbled_events_, bubbled_markup_events_, args, GetWeakFlag(), go);
 }
 
 // --- Control ---

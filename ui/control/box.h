@@ -73,7 +73,6 @@ class Box : public Control {
   void SetAttribute(const std::wstring& name, const std::wstring& value) override;
   Control* FindControl(FindControlProc proc, void* data, UINT flags,
                        POINT scroll_offset = POINT{0, 0}) override;
-  void DispatchEvent(EventArgs& args) override;
   void PaintChildren(IRenderContext* context, const RECT& dirty) override;
   void SetVisible(bool visible) override;
   void SetInternVisible(bool visible) override;
@@ -84,6 +83,8 @@ class Box : public Control {
   bool AllowsTabStop() const override { return false; }
 
  protected:
+  // For its own events and those of its descendants that reach it.
+  bool RunBubbledHandlers(const EventArgs& args, bool& go) override;
   // Disposes of a removed child as auto- and delayed-destroy say.
   void DisposeChild(Control* child);
   // Attaches a new child to this box's window and visibility.

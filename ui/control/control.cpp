@@ -251,7 +251,7 @@ bool Control::ApplyAttributeListOnEvent(const std::wstring& receiver, const std:
 }
 
 EventCallback Control::MakeAttributeListHandler(const std::wstring& receiver,
-                                               const std::wstring& list) {
+                                                const std::wstring& list) {
   return ToWeakCallback([this, receiver, list](const EventArgs& args) {
     return ApplyAttributeListOnEvent(receiver, list, args);
   });
@@ -465,6 +465,7 @@ void Control::DispatchEvent(EventArgs& args) {
   }
   bool go = true;
   if (args.sender == this && !RunOwnHandlers(args, go)) return;
+  if (!RunBubbledHandlers(args, go)) return;
   if (go) HandleMessage(args);
 }
 

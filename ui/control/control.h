@@ -194,8 +194,8 @@ class Control : public PlaceHolder, public AnimationTarget {
   void AttachUnSelect(EventCallback callback) { AttachEvent(kEventUnSelect, std::move(callback)); }
 
   // The event entry: runs the attached handlers (for events this control
-  // sent), then the message handling. A handler may delete the control;
-  // dispatch then ends at once.
+  // sent), then, for boxes, the bubbled-event handlers, then the message
+  // handling. A handler may delete the control; dispatch then ends at once.
   virtual void DispatchEvent(EventArgs& args);
   // What the control does with an event; what it does not consume climbs to
   // the parent with the same sender.
@@ -280,6 +280,8 @@ class Control : public PlaceHolder, public AnimationTarget {
                           bool& go);
   // The control's own handlers, for an event it sent.
   bool RunOwnHandlers(const EventArgs& args, bool& go);
+  // The handlers for events that climb through the control; boxes have them.
+  virtual bool RunBubbledHandlers(const EventArgs& /*args*/, bool& /*go*/) { return true; }
 
   // Fills the control (or its rounded shape) with a resolved colour.
   void FillColor(IRenderContext* context, const RECT& rect, ARGB color, BYTE fade);

@@ -13,16 +13,7 @@ namespace {
 using testing::Rect;
 using testing::SizedControl;
 using testing::TestWindow;
-
-// Tells a test whether it has been deleted.
-class Tracked : public Control {
- public:
-  explicit Tracked(bool* deleted) : deleted_(deleted) {}
-  ~Tracked() override { *deleted_ = true; }
-
- private:
-  bool* deleted_;
-};
+using testing::Tracked;
 
 class ListElement : public Control {
  public:

@@ -36,6 +36,16 @@ class TestWindow : public Window {
   }
 };
 
+// Tells a test whether it has been deleted.
+class Tracked : public Control {
+ public:
+  explicit Tracked(bool* deleted) : deleted_(deleted) {}
+  ~Tracked() override { *deleted_ = true; }
+
+ private:
+  bool* deleted_;
+};
+
 // A control of a given size (or stretch) that counts its estimates.
 class SizedControl : public Control {
  public:

@@ -16,15 +16,7 @@ namespace {
 using testing::AnimationTimers;
 using testing::Rect;
 using testing::TestWindow;
-
-class Tracked : public Control {
- public:
-  explicit Tracked(bool* deleted) : deleted_(deleted) {}
-  ~Tracked() override { *deleted_ = true; }
-
- private:
-  bool* deleted_;
-};
+using testing::Tracked;
 
 TEST(WindowTest, CloseHidesTheRootAndClosesThreeHundredMillisecondsLater) {
   TestWindow window;
