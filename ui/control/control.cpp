@@ -607,7 +607,7 @@ void Control::SetBounds(const RECT& rect) {
   }
   Window* window = GetWindow();
   if (window == nullptr || !IsVisible()) return;
-  InvalidateWindowArea();
+  MarkAncestorCachesDirty();
   RECT area = now;
   if (!::IsRectEmpty(&old)) ::UnionRect(&area, &old, &now);
   const RECT shifted = GetRectWithScrollOffset();
@@ -654,6 +654,7 @@ void Control::SetVisible(bool visible) {
   const bool was_visible = IsVisible();
   PlaceHolder::SetVisible(visible);
   if (IsVisible() == was_visible) return;
+  MarkAncestorCachesDirty();
   Window* window = GetWindow();
   if (window == nullptr) return;
   if (!IsVisible() && window->GetFocusControl() == this) window->SetFocusControl(nullptr);
@@ -669,17 +670,21 @@ void Control::SetInternVisible(bool visible) {
 }
 
 void Control::Invalidate() {
-  if (!IsVisible()) return;
+  // Also while hidden: the cached picture must not outlive a change.
   cache_dirty_ = true;
-  InvalidateWindowArea();
+  if (IsVisible()) InvalidateWindowArea();
 }
 
-void Control::InvalidateWindowArea() {
+void Control::MarkAncestorCachesDirty() {
   // Ancestors that paint their children into a translucent picture must
   // repaint that picture.
   for (Control* box = GetParent(); box != nullptr; box = box->GetParent()) {
     if (box->alpha_ < 255) box->cache_dirty_ = true;
   }
+}
+
+void Control::InvalidateWindowArea() {
+  MarkAncestorCachesDirty();
   if (GetWindow() != nullptr && IsVisible()) GetWindow()->Invalidate(GetRectWithScrollOffset());
 }
 

@@ -295,8 +295,9 @@ class Control : public PlaceHolder, public AnimationTarget {
   // Draws the image of one state layer with the hot cross-fade rules.
   void PaintStateImageLayer(IRenderContext* context, ImageAttribute* images);
 
-  // Repaints the window area without marking cached bitmaps stale.
+  // Repaints the window area; only the ancestors' cached pictures go stale.
   void InvalidateWindowArea();
+  void MarkAncestorCachesDirty();
 
  private:
   void StartBackgroundPlay();

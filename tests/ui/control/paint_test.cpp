@@ -208,6 +208,38 @@ TEST_F(PaintTest, AlphaBlendsTheControlAndItsChildrenAsOnePicture) {
   EXPECT_EQ(At(5, 5), kWhite);
 }
 
+TEST_F(PaintTest, ACachedControlRepaintsItsPictureOnlyAfterAChange) {
+  GlobalManager::AddTextColor(L"cache_test", kRed);
+  Box box;
+  box.SetUseCache(true);
+  box.SetBkColor(L"cache_test");
+  auto* child = new Control();
+  child->SetBkColor(L"blue");
+  child->SetFixedWidth(10);
+  child->SetFixedHeight(10);
+  box.Add(child);
+  box.SetBounds(Rect(0, 0, 40, 40));
+  box.Paint(canvas_.get(), Rect(0, 0, 100, 100));
+  EXPECT_EQ(At(20, 20), kRed);
+  EXPECT_EQ(At(5, 5), kBlue);
+
+  // A colour redefined behind the control's back: the picture is reused.
+  // Children are painted directly and show their own changes.
+  GlobalManager::AddTextColor(L"cache_test", kGreen);
+  child->SetBkColor(L"black");
+  canvas_->Clear();
+  box.Paint(canvas_.get(), Rect(0, 0, 100, 100));
+  EXPECT_EQ(At(20, 20), kRed);
+  EXPECT_EQ(At(5, 5), 0xFF000000u);
+
+  // A change made while hidden is seen once shown again.
+  box.SetVisible(false);
+  box.SetBorderRound(SIZE{0, 0});
+  box.SetVisible(true);
+  box.Paint(canvas_.get(), Rect(0, 0, 100, 100));
+  EXPECT_EQ(At(20, 20), kGreen);
+}
+
 TEST_F(PaintTest, RenderOffsetShiftsTheLookInsideTheControl) {
   Control control;
   control.SetBkColor(L"red");
