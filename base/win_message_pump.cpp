@@ -48,7 +48,6 @@ void WinMessagePump::Quit() {
   if (state_) state_->should_quit = true;
 }
 
-
 int64_t WinMessagePump::BeginLook() { return Ticks(); }
 
 void WinMessagePump::EndLook(int64_t begin) {
