@@ -3,6 +3,11 @@
 
     run_bench.py [--build DIR] [--rounds N] [--work DIR]
 
+DIR is an optimised build with the archive subsystem, for example:
+    cmake -S . -B build-archive-release -G Ninja -DCMAKE_BUILD_TYPE=Release \\
+      -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64.cmake -DSUBSYSTEMS=archive
+    cmake --build build-archive-release --target zip_extract_bench zip_floor_extract
+
 Unpacks one generated package (about 200 MB packed, 290 MB unpacked, 1,500
 files; made under --work, never in the repository) with, in the same run:
   ours    ExtractArchive under Wine (bench/archive/extract_bench.cpp)
@@ -35,12 +40,19 @@ def wine_path(path):
 
 def main():
     ap = argparse.ArgumentParser()
-    ap.add_argument("--build", default=os.path.join(HERE, "..", "..", "build-archive"))
+    ap.add_argument("--build", default=os.path.join(HERE, "..", "..", "build-archive-release"))
     ap.add_argument("--rounds", type=int, default=5)
     ap.add_argument("--work", default="/tmp/archive-bench")
+    ap.add_argument("--any-build", action="store_true", help="allow an unoptimised build")
     args = ap.parse_args()
 
     build = os.path.abspath(args.build)
+    cache = open(os.path.join(build, "CMakeCache.txt")).read()
+    build_type = next((line.split("=", 1)[1] for line in cache.splitlines()
+                       if line.startswith("CMAKE_BUILD_TYPE:")), "")
+    print("build: %s (%s)" % (build, build_type or "no build type"))
+    if build_type not in ("Release", "RelWithDebInfo") and not args.any_build:
+        sys.exit("benchmark an optimised build (-DCMAKE_BUILD_TYPE=Release), or pass --any-build")
     work = os.path.abspath(args.work)
     os.makedirs(work, exist_ok=True)
     package = os.path.join(work, "package.zip")
@@ -54,8 +66,10 @@ def main():
           (len(entries), os.path.getsize(package) / 1e6, out_bytes / 1e6))
 
     env = dict(os.environ, WINEPREFIX=os.path.join(build, "wineprefix"), WINEDEBUG="-all")
-    if not os.path.isdir(env["WINEPREFIX"]):
-        sys.exit("no Wine prefix in the build folder: run the archive tests once first")
+    if not os.path.exists(env["WINEPREFIX"] + "/.ready"):
+        # Our test runner makes the prefix the same way the tests get it.
+        subprocess.run([os.path.join(HERE, "..", "..", "scripts", "wine-run"), "--prefix",
+                        env["WINEPREFIX"], "cmd", "/c", "exit"], check=True)
     bench = os.path.join(build, "bench", "archive")
     out = {name: os.path.join(work, "out_" + name) for name in ("ours", "floor", "unzip", "bsdtar")}
     commands = {
@@ -80,6 +94,7 @@ def main():
             subprocess.run(commands[name], env=env, check=True, stdout=subprocess.DEVNULL)
 
         times = {name: [] for name in commands}
+        inside = {name: [] for name in commands}
         order = list(commands)
         for r in range(args.rounds):
             for name in order[r % len(order):] + order[:r % len(order)]:
@@ -88,8 +103,12 @@ def main():
                     os.makedirs(out[name])
                 subprocess.run(["sync"])
                 start = time.perf_counter()
-                subprocess.run(commands[name], env=env, check=True, stdout=subprocess.DEVNULL)
+                run = subprocess.run(commands[name], env=env, check=True, stdout=subprocess.PIPE)
                 times[name].append(time.perf_counter() - start)
+                # The Wine programs also say how long they took inside.
+                said = run.stdout.decode().split()
+                if "s" in said:
+                    inside[name].append(float(said[said.index("s") - 1]))
             print("round %d: " % (r + 1) +
                   "  ".join("%s %.2f s" % (n, times[n][-1]) for n in commands), flush=True)
 
@@ -110,6 +129,10 @@ def main():
         print("  %-7s %6.2f s  %6.1f MB/s   (min %.2f, max %.2f)" %
               (name, median[name], out_bytes / 1e6 / median[name], min(times[name]),
                max(times[name])))
+    print("  inside the Wine processes: ours %.2f s, floor %.2f s (ratio of medians %.3f)" %
+          (statistics.median(inside["ours"]), statistics.median(inside["floor"]),
+           statistics.median(inside["ours"]) / statistics.median(inside["floor"])))
+
     # Ratios of medians, and medians of the per-round ratios (each round runs
     # the tools back to back, so its ratio is less touched by load drifting
     # between rounds).
