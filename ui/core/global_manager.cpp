@@ -6,11 +6,13 @@
 
 #include <atomic>
 #include <cwchar>
+#include <set>
 
 #include "archive/zip_reader.h"
 #include "base/thread_checker.h"
 #include "ui/core/path_util.h"
 #include "ui/core/string_table.h"
+#include "ui/core/window_builder.h"
 #include "ui/render/image_info.h"
 
 namespace ui {
@@ -27,6 +29,10 @@ struct GlobalState {
   ZipReader* archive = nullptr;
   // Weak references: the holders own the images.
   std::map<std::wstring, std::weak_ptr<ImageInfo>> images;
+  // Parsed child layouts by file path.
+  std::map<std::wstring, std::unique_ptr<WindowBuilder>> layouts;
+  // Layouts being built: a layout that shows itself would never end.
+  std::set<std::wstring> layouts_in_progress;
 };
 
 GlobalState& State() {
@@ -72,6 +78,7 @@ void GlobalManager::Shutdown() {
   state.create_control = nullptr;
   state.strings.Clear();
   state.images.clear();
+  state.layouts.clear();
   OwnerThread().DetachFromThread();
 }
 
@@ -322,6 +329,31 @@ std::shared_ptr<ImageInfo> GlobalManager::GetImage(const std::wstring& full_path
   images[key] = image;
   image->set_cached(true);
   return image;
+}
+
+// --- Layout cache ------------------------------------------------------------------
+
+Control* GlobalManager::CreateBoxWithCache(const std::wstring& path,
+                                           const CreateControlCallback& callback) {
+  CheckThread();
+  GlobalState& state = State();
+  if (!state.layouts_in_progress.insert(path).second) return nullptr;
+  Control* box = nullptr;
+  const auto cached = state.layouts.find(path);
+  if (cached != state.layouts.end()) {
+    box = cached->second->Rebuild(callback);
+  } else {
+    auto builder = std::make_unique<WindowBuilder>();
+    box = builder->Create(path, callback);
+    if (box != nullptr) state.layouts[path] = std::move(builder);
+  }
+  state.layouts_in_progress.erase(path);
+  return box;
+}
+
+bool GlobalManager::IsLayoutCached(const std::wstring& path) {
+  CheckThread();
+  return State().layouts.count(path) != 0;
 }
 
 // --- Language strings ---------------------------------------------------------------------

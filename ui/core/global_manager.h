@@ -46,8 +46,8 @@ class GlobalManager {
   GlobalManager() = delete;
 
   // Releases every table: fonts (their handles deleted), colours, classes,
-  // language strings, the resource path and the callback. The resource
-  // archive is closed too.
+  // language strings, cached layouts, the resource path and the callback. The
+  // resource archive is closed too.
   static void Shutdown();
 
   // --- Resource location ---------------------------------------------------
@@ -117,7 +117,16 @@ class GlobalManager {
   // disk normalisation, then the archive one while the archive is open.
   static std::wstring GetImageCacheKey(const std::wstring& full_path);
 
-  // The cache of parsed child layouts joins here with the window builder.
+  // --- Layout cache ---------------------------------------------------------------
+  // The first control of the layout file |path| (under the resource path),
+  // made with |callback| for element names the toolkit does not know. The
+  // first request parses the file and keeps its builder; later requests
+  // build from the parsed document again. nullptr when the file does not
+  // load or yields no control (nothing is cached then).
+  static Control* CreateBoxWithCache(const std::wstring& path,
+                                     const CreateControlCallback& callback);
+  // Whether a parsed layout is kept for |path|.
+  static bool IsLayoutCached(const std::wstring& path);
 
   // --- Language strings -----------------------------------------------------------
   // Loads the table from |path|: from the resource archive while it is open

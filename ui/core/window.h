@@ -1,13 +1,16 @@
 // Window: binds one native top-level window to a control tree.
 //
-// This is the part of the window that the controls call back into: the
-// native window and its procedures, the root of the tree, the name table, the
-// window's attribute classes and resource folder, option groups, keyboard
-// focus, the event targets of the mouse, invalidation and layout requests, the
-// layout pass itself, and the delayed deletion of controls removed from the
-// tree (message kDelayedCleanupMessage). Input routing, painting, tooltips
-// and the skinned frame are added by the window host (WindowImplBase and
-// RouteMessage's input branches).
+// The window owns the native window and its procedures and turns native
+// messages into control events (mouse with hover and leave tracking, capture,
+// wheel, keyboard with Tab navigation, focus, context menu, IME, touch and pen,
+// cursor, tooltips). It keeps the tree laid out lazily (a pass runs in
+// WM_PAINT only when some control asked), paints the whole client area into an
+// offscreen render context and copies it to the screen or, for a layered
+// window, presents it with per-pixel alpha. It also holds what controls call
+// back into: the name table, the window's classes and resource folder, option
+// groups, keyboard focus, invalidation and the delayed deletion of controls
+// removed from the tree (message kDelayedCleanupMessage). The skinned frame
+// (skin loading, hit testing, system buttons) is WindowImplBase's.
 //
 // Ownership: the window owns its root control and the controls waiting for
 // delayed deletion. Single-threaded: created, used and destroyed on the UI
@@ -24,6 +27,9 @@
 #include "base/thread_checker.h"
 #include "base/weak_callback.h"
 #include "ui/control/event_args.h"
+#include "ui/core/global_manager.h"
+#include "ui/core/message_filter.h"
+#include "ui/core/window_shadow.h"
 
 namespace ui {
 
@@ -63,8 +69,11 @@ class Window : public virtual cbase::SupportWeakCallback {
   virtual void OnDestroyed(HWND hwnd);
   // RouteMessage, then the previous window procedure when unhandled.
   virtual LRESULT ProcessMessage(UINT message, WPARAM wparam, LPARAM lparam);
-  // Called once after the first layout pass.
+  // Called once after the first layout pass: the whole window fades in.
   virtual void OnFirstLayout();
+  // What makes controls for skin element names the toolkit does not know
+  // (child boxes building their layouts ask for it); none by default.
+  virtual CreateControlCallback GetCreateControlCallback();
 
   HWND GetHWND() const { return hwnd_; }
   bool IsLayered() const { return layered_; }
@@ -78,10 +87,67 @@ class Window : public virtual cbase::SupportWeakCallback {
   // was consumed.
   LRESULT RouteMessage(UINT message, WPARAM wparam, LPARAM lparam, bool& handled);
 
+  // Centres the window on its owner (when it has one that is not minimised)
+  // or on the work area of the nearest monitor, kept inside that work area.
+  void CenterWindow();
+  // Shows the window with its owner disabled until Close.
+  void ShowModal();
+  void SetTitleFromId(const std::wstring& id);
+
+  // --- Skin-configured geometry (the Window element's attributes) ------------------
+  // Stores the initial size (display-scaled with |dpi_scale|, grown by the
+  // shadow unless |contains_shadow|); a window without a root yet is resized
+  // to it at once.
+  void SetInitialSize(int cx, int cy, bool contains_shadow = false, bool dpi_scale = false);
+  SIZE GetInitialSize() const { return initial_size_; }
+  // Height = |percent| of the monitor's work area, kept within the track
+  // sizes, width = the initial width, both grown by the shadow; applied at
+  // once unless the window is minimised or maximised.
+  void SetHeightPercent(double percent);
+  double GetHeightPercent() const { return height_percent_; }
+  const RECT& GetSizeBox() const { return size_box_; }
+  void SetSizeBox(const RECT& size_box);
+  // Left and right are insets from the sides, top from the top, bottom the
+  // caption's bottom measured from the top.
+  const RECT& GetCaptionRect() const { return caption_; }
+  void SetCaptionRect(const RECT& caption);
+  SIZE GetRoundCorner() const { return round_corner_; }
+  void SetRoundCorner(SIZE round);
+  // Smallest and largest tracking sizes (0: not set). A height grows by the
+  // shadow's top and bottom unless |contains_shadow|.
+  SIZE GetMinInfo() const { return min_info_; }
+  void SetMinInfo(int cx, int cy, bool contains_shadow = false);
+  SIZE GetMaxInfo() const { return max_info_; }
+  void SetMaxInfo(int cx, int cy, bool contains_shadow = false);
+  // The maximised rectangle relative to the work area (empty: the work area).
+  void SetMaximizeRect(const RECT& rect) { maximize_rect_ = rect; }
+  const RECT& GetMaximizeRect() const { return maximize_rect_; }
+  const RECT& GetAlphaFixCorner() const { return alpha_fix_corner_; }
+  void SetAlphaFixCorner(const RECT& corner) { alpha_fix_corner_ = corner; }
+  POINT GetRenderOffset() const { return render_offset_; }
+  void SetRenderOffset(POINT offset);
+
+  // --- Shadow ---
+  bool IsShadowAttached() const { return shadow_.IsAttached(); }
+  void SetShadowAttached(bool attached) { shadow_.SetAttached(attached); }
+  void SetShadowImage(const std::wstring& image) { shadow_.SetImage(image); }
+  void SetShadowCorner(const RECT& corner) { shadow_.SetThickness(corner); }
+  // The shadow's thickness, zero on every side when it is not attached.
+  RECT GetShadowThickness() const { return shadow_.GetThickness(); }
+  WindowShadow& shadow() { return shadow_; }
+
+  // --- Hooks ---
+  void AddMessageFilter(IUIMessageFilter* filter);
+  void RemoveMessageFilter(IUIMessageFilter* filter);
+  void AddPointHook(IUIPointHook* hook);
+  void RemovePointHook(IUIPointHook* hook);
+  // The tooltip window, once a hover has made it.
+  HWND GetTooltipWindow() const { return tooltip_; }
+
   // Handlers of window events ("windowclose", or "all").
   void AttachWindowEvent(EventType type, EventCallback callback);
 
-  // --- Tree ---------------------------------------------------------------------
+  // --- Tree ---
   // Installs |root| (owned from now on). An earlier root goes to the delayed
   // cleanup. The root lays itself out at the next pass.
   bool AttachRoot(Control* root);
@@ -93,7 +159,7 @@ class Window : public virtual cbase::SupportWeakCallback {
   // at it and drops its name.
   void ForgetControl(Control* control);
 
-  // --- Resources ------------------------------------------------------------------
+  // --- Resources ---
   // The skin folder of this window, relative to the global resource path;
   // stored with a trailing separator.
   void SetResourcePath(const std::wstring& path);
@@ -103,7 +169,7 @@ class Window : public virtual cbase::SupportWeakCallback {
   // "" for an unknown class.
   std::wstring GetClassAttributes(const std::wstring& name) const;
 
-  // --- Lookup ---------------------------------------------------------------------------
+  // --- Lookup ---
   Control* FindControlByName(const std::wstring& name) const;
   // Depth first below |parent| (the root when nullptr), names compared
   // without regard to case.
@@ -111,14 +177,14 @@ class Window : public virtual cbase::SupportWeakCallback {
   // The topmost visible control whose rectangle holds |point|.
   Control* FindControlAt(POINT point) const;
 
-  // --- Option groups --------------------------------------------------------------------
+  // --- Option groups ---
   bool AddToGroup(const std::wstring& group, Control* control);
   bool RemoveFromGroup(const std::wstring& group, Control* control);
   // The members of |group| (a copy, so callers may change the group while
   // walking it); empty for an unknown group.
   std::vector<Control*> GetGroup(const std::wstring& group) const;
 
-  // --- Focus and mouse targets -------------------------------------------------------------
+  // --- Focus and mouse targets ---
   Control* GetFocusControl() const { return focus_; }
   // Moves the keyboard focus: the old control gets the internal kill-focus
   // event and "killfocus"; the new one, if it belongs to this window and is
@@ -128,15 +194,20 @@ class Window : public virtual cbase::SupportWeakCallback {
   // around. While a layout pass is pending a forward move only repaints.
   bool FocusNextTabStop(bool forward = true);
   Control* GetHoverControl() const { return hover_; }
+  Control* GetEnteredControl() const { return entered_; }
   Control* GetPressedControl() const { return pressed_; }
+  Control* GetKeyControl() const { return key_; }
   POINT GetLastMousePos() const { return last_mouse_; }
+  // Turns primary pen and touch pointer messages into pointer events (on by
+  // default).
+  void SetPointerInputEnabled(bool enabled) { pointer_input_ = enabled; }
 
-  // --- Events -----------------------------------------------------------------------------
+  // --- Events ---
   // Builds an event record (sender |control|, current tick, last mouse
   // position) and hands it to the control's event entry.
   bool SendEvent(Control* control, EventType type, WPARAM wparam = 0, LPARAM lparam = 0);
 
-  // --- Invalidation and layout ----------------------------------------------------------------
+  // --- Invalidation and layout ---
   void Invalidate(const RECT& rect);
   // A control asked for a layout pass.
   void RequestLayout() { layout_pending_ = true; }
@@ -147,9 +218,12 @@ class Window : public virtual cbase::SupportWeakCallback {
   // The first pass calls OnFirstLayout.
   void LayoutPass(const RECT& client);
   int GetWindowAlpha() const { return window_alpha_; }
+  // Stores the alpha the window is presented with and repaints.
   void SetWindowAlpha(int alpha);
+  // Frames presented so far (UpdateLayeredWindow or a copy to the screen).
+  unsigned GetPresentCount() const { return present_count_; }
 
-  // --- Delayed deletion -------------------------------------------------------------------------
+  // --- Delayed deletion ---
   // Detaches |control| from its parent (the window is kept) and deletes it
   // from the message loop, so a control may be removed from inside its own
   // handlers.
@@ -163,6 +237,14 @@ class Window : public virtual cbase::SupportWeakCallback {
   void SetHoverControl(Control* control) { hover_ = control; }
   void SetPressedControl(Control* control) { pressed_ = control; }
   void SetLastMousePos(POINT point) { last_mouse_ = point; }
+  // The tree is going away with the window: every target and name pointing
+  // into it is dropped.
+  void ForgetTree();
+  // The root's size for its content (99999 x 99999 available), kept within
+  // its minimum and maximum sizes.
+  SIZE EstimateRootSize();
+  // Asks for WM_TOUCH when the system offers touch input.
+  void RegisterTouchInput();
 
  private:
   static LRESULT CALLBACK UserDataWindowProc(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam);
@@ -172,11 +254,71 @@ class Window : public virtual cbase::SupportWeakCallback {
   // The end of a native window's life, shared by both procedures.
   void OnNcDestroy(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam);
 
+  // Invalidates |rect| (the client area when nullptr) of the native window.
+  void InvalidateNative(const RECT* rect);
+  void OnPaint();
+  // Presents the render context: UpdateLayeredWindow for a layered window,
+  // else a copy of |update| to |hdc|.
+  void Present(HDC hdc, const RECT& update);
+  // The routing of the mouse, keyboard and touch branches of RouteMessage.
+  void OnMouseMove(LPARAM lparam);
+  void OnButtonDown(UINT message, LPARAM lparam);
+  void OnButtonUp(UINT message, LPARAM lparam);
+  void OnContextMenu(LPARAM lparam);
+  void OnMouseWheel(WPARAM wparam, LPARAM lparam);
+  bool OnMouseHover(LPARAM lparam);
+  void OnMouseLeave();
+  void OnKeyDown(WPARAM wparam, LPARAM lparam);
+  bool OnSetCursor(LPARAM lparam);
+  void OnKillFocus();
+  void OnCloseRequest();
+  void OnSize(WPARAM wparam);
+  void OnTouch(WPARAM wparam, LPARAM lparam);
+  bool OnPointer(UINT message, WPARAM wparam);
+  // The control under |point| becomes the hover control; enter and leave
+  // events follow. False when that control belongs to another window.
+  bool UpdateHover(POINT point);
+  void ShowTooltip(Control* control);
+  void HideTooltip();
+  // Releases capture and sends "buttonup" to every pressed target.
+  void ReleasePressedTargets();
+  // The control under |point| when it belongs to this window.
+  Control* OwnControlAt(POINT point) const;
+
   HWND hwnd_ = nullptr;
   WNDPROC previous_proc_ = ::DefWindowProcW;
   bool layered_ = true;
   HDC paint_dc_ = nullptr;
   std::unique_ptr<IRenderContext> render_context_;
+  HFONT default_font_ = nullptr;
+  bool modal_ = false;
+
+  SIZE initial_size_ = {0, 0};
+  SIZE min_info_ = {0, 0};
+  SIZE max_info_ = {0, 0};
+  RECT maximize_rect_ = {0, 0, 0, 0};
+  RECT size_box_ = {0, 0, 0, 0};
+  RECT caption_ = {0, 0, 0, 0};
+  RECT alpha_fix_corner_ = {0, 0, 0, 0};
+  SIZE round_corner_ = {0, 0};
+  double height_percent_ = 0;
+  POINT render_offset_ = {0, 0};
+  WindowShadow shadow_;
+
+  std::vector<IUIMessageFilter*> message_filters_;
+  std::vector<IUIPointHook*> point_hooks_;
+
+  HWND tooltip_ = nullptr;
+  std::wstring tooltip_text_;
+  bool mouse_tracking_ = false;
+  bool mouse_capture_ = false;
+  bool pointer_input_ = true;
+  POINT last_touch_ = {-1, -1};
+  unsigned present_count_ = 0;
+  // Dirty area of a layered window not yet painted, and whether a WM_PAINT
+  // is on its way.
+  RECT layered_dirty_ = {0, 0, 0, 0};
+  bool paint_posted_ = false;
 
   Control* root_ = nullptr;
   EventHandlerTable window_events_;

@@ -1,0 +1,533 @@
+// The window host driven through real native windows and real window
+// messages under Wine: skin loading, the shadow, hit testing, the system
+// buttons, mouse and keyboard routing, tooltips, closing, and what reaches
+// the back buffer.
+#include <windows.h>
+
+#include <commctrl.h>
+
+#include <atomic>
+#include <gtest/gtest.h>
+#include <memory>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "tests/ui/core/window/window_test_support.h"
+#include "ui/control/box.h"
+#include "ui/control/check_box.h"
+#include "ui/control/label.h"
+#include "ui/control/shadow_box.h"
+#include "ui/core/window_builder.h"
+
+namespace ui {
+namespace {
+
+using testing::ClientPoint;
+using testing::PumpMessages;
+using testing::SampleWindow;
+using testing::ScreenPoint;
+using testing::WindowGuard;
+using testing::WindowTimers;
+using Event = SampleWindow::Event;
+
+constexpr int kShadow = WindowShadow::kDefaultThickness;
+
+Control* Named(Window* window, const wchar_t* name) {
+  Control* control = window->FindControlByName(name);
+  EXPECT_NE(control, nullptr) << "no control named " << std::string(name, name + wcslen(name));
+  return control;
+}
+
+void Click(HWND hwnd, const Control* control) {
+  const LPARAM point = ClientPoint(control);
+  ::SendMessageW(hwnd, WM_LBUTTONDOWN, MK_LBUTTON, point);
+  ::SendMessageW(hwnd, WM_LBUTTONUP, 0, point);
+}
+
+LRESULT HitTest(HWND hwnd, int x, int y) {
+  return ::SendMessageW(hwnd, WM_NCHITTEST, 0, ScreenPoint(hwnd, x, y));
+}
+
+TEST(WindowHostTest, TheSampleSkinBuildsAShadowedLayeredWindowAndPaintsIt) {
+  SampleWindow* window = SampleWindow::Open();
+  ASSERT_NE(window, nullptr);
+  WindowGuard guard(window);
+  HWND hwnd = window->GetHWND();
+
+  EXPECT_EQ(window->skin_loaded, 1);
+  RECT rect;
+  ::GetWindowRect(hwnd, &rect);
+  EXPECT_EQ(rect.right - rect.left, 400 + 2 * kShadow);
+  EXPECT_EQ(rect.bottom - rect.top, 300 + 2 * kShadow);
+  EXPECT_EQ(::GetWindowLongPtrW(hwnd, GWL_EXSTYLE) & WS_EX_LAYERED, WS_EX_LAYERED);
+  EXPECT_EQ(::GetWindowLongPtrW(hwnd, GWL_STYLE) & WS_CAPTION, 0);
+
+  // The tree hangs in the shadow box; the skin's root fills its inside.
+  auto* shadow = dynamic_cast<ShadowBox*>(window->GetRoot());
+  ASSERT_NE(shadow, nullptr);
+  Control* root_box = Named(window, L"root_box");
+  EXPECT_EQ(root_box->GetParent(), shadow);
+  EXPECT_EQ(root_box->GetRect(), (RECT{kShadow, kShadow, kShadow + 400, kShadow + 300}));
+  EXPECT_EQ(root_box->GetBorderRound().cx, 3);
+  EXPECT_GT(window->GetPresentCount(), 0u);
+
+  // The first layout started the fade-in from a transparent window.
+  EXPECT_EQ(window->GetWindowAlpha(), 0);
+  WindowTimers().PulseFor(400);
+  PumpMessages();
+  EXPECT_EQ(window->GetWindowAlpha(), 255);
+
+  // Window attributes and classes: the global class wins over the window's
+  // class of the same name; a class only the window declares still applies.
+  EXPECT_EQ(Named(window, L"ok")->GetBkColor(), L"green");
+  EXPECT_EQ(Named(window, L"local_class")->GetBkColor(), L"gray");
+  EXPECT_EQ(window->GetCaptionRect(), (RECT{0, 0, 0, 40}));
+  EXPECT_EQ(window->GetSizeBox(), (RECT{4, 4, 4, 4}));
+
+  // Include with count 3: three rows, in order, inside their box.
+  auto* rows = dynamic_cast<Box*>(Named(window, L"rows"));
+  ASSERT_NE(rows, nullptr);
+  ASSERT_EQ(rows->ChildCount(), 3);
+  for (int i = 0; i < 3; ++i) {
+    auto* row = dynamic_cast<Label*>(rows->ChildAt(i));
+    ASSERT_NE(row, nullptr);
+    EXPECT_EQ(row->GetText(), L"Included row");
+    EXPECT_EQ(row->GetRect().top, rows->GetRect().top + 20 * i);
+  }
+}
+
+TEST(WindowHostTest, TheBackBufferHoldsFilledBoxesTextAndTheProgressBar) {
+  SampleWindow* window = SampleWindow::Open();
+  ASSERT_NE(window, nullptr);
+  WindowGuard guard(window);
+
+  const RECT filled = Named(window, L"filled")->GetRect();
+  EXPECT_EQ(testing::BackBufferPixel(window, (filled.left + filled.right) / 2,
+                                     (filled.top + filled.bottom) / 2),
+            0xffe03020u);
+  const RECT space = Named(window, L"bar_space")->GetRect();
+  EXPECT_EQ(testing::BackBufferPixel(window, (space.left + space.right) / 2, space.top + 2),
+            0xff2060c0u);
+  // The shadow is translucent; the content inside it is opaque.
+  EXPECT_LT(testing::BackBufferPixel(window, 2, 150) >> 24, 0xffu);
+
+  // The label's text leaves dark pixels on the white background.
+  const RECT label = Named(window, L"label")->GetRect();
+  int dark = 0;
+  for (int y = label.top; y < label.bottom; ++y) {
+    for (int x = label.left; x < label.left + 150; ++x) {
+      const DWORD pixel = testing::BackBufferPixel(window, x, y);
+      if ((pixel & 0xff) < 0x80 && (pixel >> 24) == 0xff) ++dark;
+    }
+  }
+  EXPECT_GT(dark, 20);
+  // To its right, past the text, the label is plain white.
+  EXPECT_EQ(testing::BackBufferPixel(window, label.right - 5, label.bottom - 3), 0xffffffffu);
+
+  // The progress bar is filled to 40 %: green, then its grey background.
+  const RECT bar = Named(window, L"progress")->GetRect();
+  const int y = (bar.top + bar.bottom) / 2;
+  EXPECT_EQ(testing::BackBufferPixel(window, bar.left + 40, y), 0xff20a040u);
+  EXPECT_EQ(testing::BackBufferPixel(window, bar.left + 120, y), 0xffd0d0d0u);
+}
+
+TEST(WindowHostTest, HitTestsDragOnTheCaptionAndResizeOnlyInsideTheShadow) {
+  SampleWindow* window = SampleWindow::Open();
+  ASSERT_NE(window, nullptr);
+  WindowGuard guard(window);
+  HWND hwnd = window->GetHWND();
+  const int left = kShadow, top = kShadow, right = kShadow + 400, bottom = kShadow + 300;
+
+  // The shadow neither drags nor resizes.
+  EXPECT_EQ(HitTest(hwnd, 2, 150), HTCLIENT);
+  EXPECT_EQ(HitTest(hwnd, 150, 2), HTCLIENT);
+  EXPECT_EQ(HitTest(hwnd, right + 5, 150), HTCLIENT);
+  EXPECT_EQ(HitTest(hwnd, 150, bottom + 5), HTCLIENT);
+  // The 4-pixel size box just inside it.
+  EXPECT_EQ(HitTest(hwnd, left + 1, top + 1), HTTOPLEFT);
+  EXPECT_EQ(HitTest(hwnd, 150, top + 1), HTTOP);
+  EXPECT_EQ(HitTest(hwnd, right - 1, top + 1), HTTOPRIGHT);
+  EXPECT_EQ(HitTest(hwnd, left + 1, 150), HTLEFT);
+  EXPECT_EQ(HitTest(hwnd, right - 1, 150), HTRIGHT);
+  EXPECT_EQ(HitTest(hwnd, left + 1, bottom - 1), HTBOTTOMLEFT);
+  EXPECT_EQ(HitTest(hwnd, 150, bottom - 1), HTBOTTOM);
+  EXPECT_EQ(HitTest(hwnd, right - 1, bottom - 1), HTBOTTOMRIGHT);
+
+  // The caption (40 pixels) drags on empty space and on labels, not on buttons.
+  const RECT space = Named(window, L"bar_space")->GetRect();
+  EXPECT_EQ(HitTest(hwnd, (space.left + space.right) / 2, top + 20), HTCAPTION);
+  const RECT title = Named(window, L"title")->GetRect();
+  EXPECT_EQ(HitTest(hwnd, (title.left + title.right) / 2, (title.top + title.bottom) / 2),
+            HTCAPTION);
+  for (const wchar_t* name : {L"minbtn", L"maxbtn", L"closebtn"}) {
+    const RECT button = Named(window, name)->GetRect();
+    EXPECT_EQ(HitTest(hwnd, (button.left + button.right) / 2, (button.top + button.bottom) / 2),
+              HTCLIENT);
+  }
+  // Below the caption everything is client area.
+  EXPECT_EQ(HitTest(hwnd, 150, top + 41), HTCLIENT);
+}
+
+TEST(WindowHostTest, TrackSizesIncludeTheShadow) {
+  SampleWindow* window = SampleWindow::Open();
+  ASSERT_NE(window, nullptr);
+  WindowGuard guard(window);
+  MINMAXINFO info = {};
+  ::SendMessageW(window->GetHWND(), WM_GETMINMAXINFO, 0, reinterpret_cast<LPARAM>(&info));
+  EXPECT_EQ(info.ptMinTrackSize.x, 200);
+  EXPECT_EQ(info.ptMinTrackSize.y, 150 + 2 * kShadow);
+  EXPECT_EQ(info.ptMaxTrackSize.x, 900);
+  EXPECT_EQ(info.ptMaxTrackSize.y, 700 + 2 * kShadow);
+  MONITORINFO monitor = {};
+  monitor.cbSize = sizeof(monitor);
+  ::GetMonitorInfoW(::MonitorFromWindow(window->GetHWND(), MONITOR_DEFAULTTONEAREST), &monitor);
+  EXPECT_EQ(info.ptMaxSize.x, monitor.rcWork.right - monitor.rcWork.left);
+  EXPECT_EQ(info.ptMaxSize.y, monitor.rcWork.bottom - monitor.rcWork.top);
+}
+
+TEST(WindowHostTest, MaxAndRestoreButtonsSwapAndTheShadowComesAndGoes) {
+  SampleWindow* window = SampleWindow::Open();
+  ASSERT_NE(window, nullptr);
+  WindowGuard guard(window);
+  HWND hwnd = window->GetHWND();
+  Control* max = Named(window, L"maxbtn");
+  Control* restore = Named(window, L"restorebtn");
+  auto* shadow = dynamic_cast<ShadowBox*>(window->GetRoot());
+  ASSERT_NE(shadow, nullptr);
+  Control* root_box = Named(window, L"root_box");
+
+  Click(hwnd, max);
+  PumpMessages();
+  EXPECT_TRUE(::IsZoomed(hwnd));
+  EXPECT_FALSE(max->IsVisible());
+  EXPECT_TRUE(restore->IsVisible());
+  EXPECT_EQ(shadow->GetLayout()->GetPadding(), (RECT{0, 0, 0, 0}));
+  EXPECT_EQ(root_box->GetBorderRound().cx, 0);
+  // Maximised, the size box is off: the top edge is plain client area.
+  ::UpdateWindow(hwnd);
+  EXPECT_EQ(HitTest(hwnd, 300, 1), HTCAPTION);
+
+  Click(hwnd, restore);
+  PumpMessages();
+  EXPECT_FALSE(::IsZoomed(hwnd));
+  EXPECT_TRUE(max->IsVisible());
+  EXPECT_FALSE(restore->IsVisible());
+  EXPECT_EQ(shadow->GetLayout()->GetPadding(), (RECT{kShadow, kShadow, kShadow, kShadow}));
+  EXPECT_EQ(root_box->GetBorderRound().cx, 3);
+}
+
+TEST(WindowHostTest, MinimiseButtonMinimises) {
+  SampleWindow* window = SampleWindow::Open();
+  ASSERT_NE(window, nullptr);
+  WindowGuard guard(window);
+  Click(window->GetHWND(), Named(window, L"minbtn"));
+  PumpMessages();
+  EXPECT_TRUE(::IsIconic(window->GetHWND()));
+}
+
+TEST(WindowHostTest, RightButtonThenContextMenuDeliversTheMenuEvent) {
+  SampleWindow* window = SampleWindow::Open(L"sample.xml", {L"menu_target"});
+  ASSERT_NE(window, nullptr);
+  WindowGuard guard(window);
+  HWND hwnd = window->GetHWND();
+  Control* target = Named(window, L"menu_target");
+  const LPARAM point = ClientPoint(target);
+  ::SendMessageW(hwnd, WM_RBUTTONDOWN, MK_RBUTTON, point);
+  EXPECT_EQ(window->GetPressedControl(), target);
+  ::SendMessageW(hwnd, WM_RBUTTONUP, 0, point);
+  // The default procedure turns the release into WM_CONTEXTMENU.
+  PumpMessages();
+  EXPECT_EQ(window->GetPressedControl(), nullptr);
+  std::vector<EventType> types;
+  for (const Event& event : window->events) types.push_back(event.type);
+  // The press takes the focus first.
+  EXPECT_EQ(types, (std::vector<EventType>{kEventSetFocus, kEventMouseRightButtonDown,
+                                           kEventMouseRightButtonUp, kEventMouseMenu}));
+}
+
+TEST(WindowHostTest, MouseRoutingEntersLeavesAndClicks) {
+  SampleWindow* window = SampleWindow::Open(L"sample.xml", {L"ok", L"opt_b"});
+  ASSERT_NE(window, nullptr);
+  WindowGuard guard(window);
+  HWND hwnd = window->GetHWND();
+  Control* ok = Named(window, L"ok");
+
+  ::SendMessageW(hwnd, WM_MOUSEMOVE, 0, ClientPoint(ok));
+  EXPECT_EQ(window->GetHoverControl(), ok);
+  EXPECT_EQ(window->GetEnteredControl(), ok);
+  EXPECT_EQ(ok->GetState(), kControlStateHot);
+  // Leaving the window: WM_MOUSELEAVE becomes a move to nowhere.
+  ::SendMessageW(hwnd, WM_MOUSELEAVE, 0, 0);
+  EXPECT_EQ(window->GetEnteredControl(), nullptr);
+  EXPECT_EQ(ok->GetState(), kControlStateNormal);
+  std::vector<EventType> ok_types;
+  for (const Event& event : window->events) ok_types.push_back(event.type);
+  EXPECT_EQ(ok_types,
+            (std::vector<EventType>{kEventMouseEnter, kEventMouseMove, kEventMouseLeave}));
+
+  // The move with lParam -1 alone also ends the hover.
+  window->events.clear();
+  ::SendMessageW(hwnd, WM_MOUSEMOVE, 0, ClientPoint(ok));
+  ::SendMessageW(hwnd, WM_MOUSEMOVE, 0, static_cast<LPARAM>(-1));
+  ASSERT_FALSE(window->events.empty());
+  EXPECT_EQ(window->events.back(), (Event{L"ok", kEventMouseLeave}));
+
+  // A click on an option selects it and clears the other of its group.
+  auto* alpha = dynamic_cast<CheckBox*>(Named(window, L"opt_a"));
+  auto* beta = dynamic_cast<CheckBox*>(Named(window, L"opt_b"));
+  ASSERT_NE(alpha, nullptr);
+  ASSERT_NE(beta, nullptr);
+  EXPECT_TRUE(alpha->IsSelected());
+  window->events.clear();
+  Click(hwnd, beta);
+  EXPECT_TRUE(beta->IsSelected());
+  EXPECT_FALSE(alpha->IsSelected());
+  EXPECT_EQ(window->GetFocusControl(), beta);
+  std::vector<EventType> beta_types;
+  for (const Event& event : window->events) {
+    if (event.control == L"opt_b") beta_types.push_back(event.type);
+  }
+  EXPECT_EQ(beta_types, (std::vector<EventType>{kEventSetFocus, kEventMouseButtonDown,
+                                                kEventMouseButtonUp, kEventClick, kEventSelect}));
+}
+
+TEST(WindowHostTest, MarkupEventWithTwoTypesAndTwoReceivers) {
+  SampleWindow* window = SampleWindow::Open();
+  ASSERT_NE(window, nullptr);
+  WindowGuard guard(window);
+  HWND hwnd = window->GetHWND();
+  Control* events = Named(window, L"events");
+  Control* a = Named(window, L"ev_a");
+  Control* b = Named(window, L"ev_b");
+  EXPECT_EQ(a->GetBkColor(), L"");
+  ::SendMessageW(hwnd, WM_MOUSEMOVE, 0, ClientPoint(events));
+  EXPECT_EQ(a->GetBkColor(), L"hot");
+  EXPECT_EQ(b->GetBkColor(), L"hot");
+  a->SetBkColor(L"gray");
+  b->SetBkColor(L"gray");
+  ::SendMessageW(hwnd, WM_MOUSEMOVE, 0, ClientPoint(Named(window, L"filled")));
+  EXPECT_EQ(a->GetBkColor(), L"hot");
+  EXPECT_EQ(b->GetBkColor(), L"hot");
+}
+
+TEST(WindowHostTest, WheelGoesToTheControlUnderTheScreenPoint) {
+  SampleWindow* window = SampleWindow::Open(L"sample.xml", {L"menu_target"});
+  ASSERT_NE(window, nullptr);
+  WindowGuard guard(window);
+  std::vector<int> deltas;
+  Named(window, L"menu_target")->AttachEvent(kEventMouseScrollWheel, [&](const EventArgs& args) {
+    deltas.push_back(static_cast<int>(args.wparam));
+    return true;
+  });
+  HWND hwnd = window->GetHWND();
+  ::SendMessageW(hwnd, WM_MOUSEWHEEL, MAKEWPARAM(0, static_cast<WORD>(-120)),
+                 ScreenPoint(hwnd, Named(window, L"menu_target")));
+  ::SendMessageW(hwnd, WM_MOUSEWHEEL, MAKEWPARAM(0, 240),
+                 ScreenPoint(hwnd, Named(window, L"filled")));
+  EXPECT_EQ(deltas, (std::vector<int>{-120}));
+}
+
+class ShiftKey {
+ public:
+  explicit ShiftKey(bool down) {
+    ::GetKeyboardState(saved_);
+    BYTE keys[256];
+    ::GetKeyboardState(keys);
+    keys[VK_SHIFT] = down ? 0x80 : 0;
+    ::SetKeyboardState(keys);
+  }
+  ~ShiftKey() { ::SetKeyboardState(saved_); }
+
+ private:
+  BYTE saved_[256];
+};
+
+TEST(WindowHostTest, TabAndShiftTabMoveTheFocusAndWrap) {
+  SampleWindow* window = SampleWindow::Open();
+  ASSERT_NE(window, nullptr);
+  WindowGuard guard(window);
+  HWND hwnd = window->GetHWND();
+  auto* rows = dynamic_cast<Box*>(Named(window, L"rows"));
+  ASSERT_NE(rows, nullptr);
+  Control* first = Named(window, L"title");  // the first control that is not a box
+  Control* last = rows->ChildAt(2);
+
+  // Without a focus control Tab does nothing.
+  ::SendMessageW(hwnd, WM_KEYDOWN, VK_TAB, 0);
+  EXPECT_EQ(window->GetFocusControl(), nullptr);
+
+  window->SetFocusControl(Named(window, L"ok"));
+  {
+    ShiftKey shift(false);
+    ::SendMessageW(hwnd, WM_KEYDOWN, VK_TAB, 0);
+    EXPECT_EQ(window->GetFocusControl(), Named(window, L"local_class"));
+    window->SetFocusControl(last);
+    ::SendMessageW(hwnd, WM_KEYDOWN, VK_TAB, 0);
+    EXPECT_EQ(window->GetFocusControl(), first);
+  }
+  {
+    ShiftKey shift(true);
+    ::SendMessageW(hwnd, WM_KEYDOWN, VK_TAB, 0);
+    EXPECT_EQ(window->GetFocusControl(), last);
+    ::SendMessageW(hwnd, WM_KEYDOWN, VK_TAB, 0);
+    EXPECT_EQ(window->GetFocusControl(), rows->ChildAt(1));
+  }
+  // Other keys go to the focus control, and the release to the same one.
+  std::vector<EventType> keys;
+  rows->ChildAt(1)->AttachAll([&](const EventArgs& args) {
+    keys.push_back(args.type);
+    return true;
+  });
+  ::SendMessageW(hwnd, WM_KEYDOWN, 'A', 0);
+  ::SendMessageW(hwnd, WM_CHAR, 'a', 0);
+  ::SendMessageW(hwnd, WM_KEYUP, 'A', 0);
+  EXPECT_EQ(keys, (std::vector<EventType>{kEventKeyDown, kEventChar, kEventKeyUp}));
+  EXPECT_EQ(window->GetKeyControl(), nullptr);
+}
+
+TEST(WindowHostTest, HoverShowsTheControlsTooltip) {
+  SampleWindow* window = SampleWindow::Open();
+  ASSERT_NE(window, nullptr);
+  WindowGuard guard(window);
+  HWND hwnd = window->GetHWND();
+  Control* close = Named(window, L"closebtn");
+  ::SendMessageW(hwnd, WM_MOUSEMOVE, 0, ClientPoint(close));
+  EXPECT_EQ(::SendMessageW(hwnd, WM_MOUSEHOVER, 0, ClientPoint(close)), 0);
+  HWND tooltip = window->GetTooltipWindow();
+  ASSERT_NE(tooltip, nullptr);
+  wchar_t class_name[64] = {};
+  ::GetClassNameW(tooltip, class_name, 64);
+  EXPECT_STREQ(class_name, L"tooltips_class32");
+  EXPECT_EQ(::GetWindow(tooltip, GW_OWNER), hwnd);
+  wchar_t text[64] = {};
+  TOOLINFOW tool = {};
+  tool.cbSize = sizeof(tool);
+  tool.hwnd = hwnd;
+  tool.uId = reinterpret_cast<UINT_PTR>(hwnd);
+  tool.lpszText = text;
+  ::SendMessageW(tooltip, TTM_GETTEXTW, 64, reinterpret_cast<LPARAM>(&tool));
+  EXPECT_STREQ(text, L"Close");
+}
+
+TEST(WindowHostTest, CloseFadesOutAndDestroysTheWindowThreeHundredMillisecondsLater) {
+  bool deleted = false;
+  SampleWindow* window = SampleWindow::Open();
+  ASSERT_NE(window, nullptr);
+  WindowGuard guard(window);
+  window->on_destroyed = [&] { deleted = true; };
+  std::vector<EventType> closing;
+  window->AttachWindowEvent(kEventWindowClose, [&](const EventArgs& args) {
+    closing.push_back(args.type);
+    return true;
+  });
+  HWND hwnd = window->GetHWND();
+  WindowTimers().PulseFor(400);
+  PumpMessages();
+  ASSERT_EQ(window->GetWindowAlpha(), 255);
+  Control* root = window->GetRoot();
+
+  Click(hwnd, Named(window, L"closebtn"));
+  WindowTimers().PulseFor(288);
+  PumpMessages();
+  ASSERT_TRUE(::IsWindow(hwnd));
+  // The fade has taken the window's alpha down and hidden the root.
+  EXPECT_EQ(window->GetWindowAlpha(), 0);
+  EXPECT_FALSE(root->IsVisible());
+  EXPECT_FALSE(deleted);
+
+  WindowTimers().PulseFor(16);
+  PumpMessages();
+  EXPECT_FALSE(::IsWindow(hwnd));
+  EXPECT_TRUE(deleted);
+  EXPECT_EQ(closing, (std::vector<EventType>{kEventWindowClose}));
+}
+
+TEST(WindowHostTest, AMissingOrBrokenSkinShowsTheErrorBoxAndMakesNoWindow) {
+  for (const wchar_t* file : {L"missing.xml", L"broken.xml"}) {
+    std::atomic<bool> done{false};
+    std::wstring seen_text;
+    std::thread closer([&] {
+      for (int i = 0; i < 500 && !done; ++i) {
+        HWND box = ::FindWindowW(L"#32770", L"Tessaly");
+        if (box != nullptr) {
+          wchar_t text[300] = {};
+          ::GetDlgItemTextW(box, 0xFFFF, text, 300);
+          seen_text = text;
+          ::PostMessageW(box, WM_COMMAND, IDOK, 0);
+          return;
+        }
+        ::Sleep(10);
+      }
+    });
+    bool deleted = false;
+    auto* window = new SampleWindow(file);
+    window->on_destroyed = [&] { deleted = true; };
+    HWND hwnd = window->Create(nullptr, L"Sample", WS_POPUP, 0);
+    done = true;
+    closer.join();
+    EXPECT_EQ(hwnd, nullptr);
+    EXPECT_TRUE(deleted);
+    EXPECT_EQ(::FindWindowW(L"UiSampleWindow", nullptr), nullptr);
+    const std::wstring expected = std::wstring(L"Failed to load xml file ") + L"sample\\" + file;
+    EXPECT_EQ(seen_text, expected);
+  }
+}
+
+TEST(WindowHostTest, ARootSizedByContentSizesTheWindowAndCustomElementsUseTheHook) {
+  SampleWindow* window = SampleWindow::Open(L"auto.xml");
+  ASSERT_NE(window, nullptr);
+  WindowGuard guard(window);
+  RECT rect;
+  ::GetWindowRect(window->GetHWND(), &rect);
+  EXPECT_EQ(rect.right - rect.left, 120);
+  EXPECT_EQ(rect.bottom - rect.top, 90);
+  EXPECT_NE(window->FindControlByName(L"custom"), nullptr);
+  // No shadow: the root is the skin's own box.
+  EXPECT_EQ(dynamic_cast<ShadowBox*>(window->GetRoot()), nullptr);
+  EXPECT_EQ(testing::BackBufferPixel(window, 60, 40), 0xffe03020u);
+}
+
+TEST(WindowHostTest, AWindowThatIsNotLayeredCopiesToTheScreen) {
+  auto* window = new SampleWindow();
+  ASSERT_NE(window->Create(nullptr, L"Sample", WS_POPUP, 0, false), nullptr);
+  WindowGuard guard(window);
+  window->Show(true, false);
+  ::UpdateWindow(window->GetHWND());
+  PumpMessages();
+  EXPECT_EQ(::GetWindowLongPtrW(window->GetHWND(), GWL_EXSTYLE) & WS_EX_LAYERED, 0);
+  EXPECT_GT(window->GetPresentCount(), 0u);
+  const RECT filled = Named(window, L"filled")->GetRect();
+  EXPECT_EQ(testing::BackBufferPixel(window, filled.left + 5, filled.top + 5) & 0xffffff,
+            0xe03020u);
+}
+
+TEST(WindowHostTest, MessageFiltersSeeMessagesFirst) {
+  SampleWindow* window = SampleWindow::Open(L"sample.xml", {L"ok"});
+  ASSERT_NE(window, nullptr);
+  WindowGuard guard(window);
+  struct Filter : IUIMessageFilter {
+    LRESULT MessageHandler(UINT message, WPARAM, LPARAM, bool& handled) override {
+      seen.push_back(message);
+      handled = message == WM_MOUSEMOVE || message == WM_KEYDOWN;
+      return 5;
+    }
+    std::vector<UINT> seen;
+  } filter;
+  window->AddMessageFilter(&filter);
+  HWND hwnd = window->GetHWND();
+  window->SetFocusControl(Named(window, L"ok"));
+  window->events.clear();
+  // A claimed mouse move still reaches the controls; a claimed key does not.
+  ::SendMessageW(hwnd, WM_MOUSEMOVE, 0, ClientPoint(Named(window, L"ok")));
+  EXPECT_EQ(window->GetHoverControl(), Named(window, L"ok"));
+  ::SendMessageW(hwnd, WM_KEYDOWN, 'A', 0);
+  for (const Event& event : window->events) EXPECT_NE(event.type, kEventKeyDown);
+  window->RemoveMessageFilter(&filter);
+  const size_t seen = filter.seen.size();
+  ::SendMessageW(hwnd, WM_KEYDOWN, 'A', 0);
+  EXPECT_EQ(filter.seen.size(), seen);
+}
+
+}  // namespace
+}  // namespace ui

@@ -1,0 +1,69 @@
+#include "ui/core/window_shadow.h"
+
+#include "ui/control/shadow_box.h"
+#include "ui/core/global_manager.h"
+
+namespace ui {
+
+WindowShadow::WindowShadow() : image_(kDefaultImage) {
+  thickness_ = written_;
+  GlobalManager::ScaleRect(thickness_);
+  saved_ = thickness_;
+}
+
+void WindowShadow::SetImage(const std::wstring& image) {
+  image_ = image;
+  default_image_ = false;
+}
+
+RECT WindowShadow::GetThickness() const { return attached_ ? thickness_ : RECT{0, 0, 0, 0}; }
+
+void WindowShadow::SetThickness(const RECT& thickness) {
+  written_ = thickness;
+  thickness_ = thickness;
+  GlobalManager::ScaleRect(thickness_);
+  saved_ = thickness_;
+}
+
+Control* WindowShadow::Wrap(Control* root) {
+  if (!attached_ || root == nullptr) return root;
+  auto* box = new ShadowBox();
+  box->GetLayout()->SetPadding(thickness_, false);
+  const int width = root->GetFixedWidth();
+  const int height = root->GetFixedHeight();
+  box->SetFixedWidth(width > 0 ? width + thickness_.left + thickness_.right : width, false, false);
+  box->SetFixedHeight(height > 0 ? height + thickness_.top + thickness_.bottom : height, false,
+                      false);
+  if (default_image_) root->SetBorderRound(SIZE{kDefaultRootRound, kDefaultRootRound});
+  box->Add(root);
+  box->SetBkImage(image_);
+  box_ = box;
+  inner_root_ = root;
+  return box;
+}
+
+void WindowShadow::Forget(const Control* control) {
+  if (control == nullptr) return;
+  if (control == static_cast<const Control*>(box_)) box_ = nullptr;
+  if (control == inner_root_) inner_root_ = nullptr;
+}
+
+void WindowShadow::OnMaximizedOrRestored(bool maximized) {
+  if (!attached_ || box_ == nullptr) return;
+  const RECT padding = maximized ? RECT{0, 0, 0, 0} : saved_;
+  box_->GetLayout()->SetPadding(padding, false);
+  if (default_image_ && inner_root_ != nullptr) {
+    const int round = maximized ? 0 : kDefaultRootRound;
+    inner_root_->SetBorderRound(SIZE{round, round});
+  }
+}
+
+void WindowShadow::OnDpiChanged() {
+  if (!attached_ || box_ == nullptr) return;
+  thickness_ = written_;
+  GlobalManager::ScaleRect(thickness_);
+  saved_ = thickness_;
+  box_->GetLayout()->SetPadding(thickness_, false);
+}
+
+}  // namespace ui
