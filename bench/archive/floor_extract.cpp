@@ -106,25 +106,31 @@ int wmain(int argc, wchar_t** argv) {
         written_total += n;
       }
     } else {
+      // Whole 16 KiB pieces out: refill the input until the output piece is
+      // full or the stream ends, then write it.
       inflateReset(&z);
       int ret = Z_OK;
       while (ret != Z_STREAM_END) {
-        if (z.avail_in == 0) {
-          if (remaining == 0) break;
-          DWORD n = remaining < kPiece ? remaining : kPiece;
-          ReadAt(zip, position, in.data(), n);
-          position += n;
-          remaining -= n;
-          z.next_in = in.data();
-          z.avail_in = n;
-        }
         z.next_out = out.data();
         z.avail_out = kPiece;
-        ret = inflate(&z, Z_NO_FLUSH);
-        if (ret != Z_OK && ret != Z_STREAM_END && ret != Z_BUF_ERROR) break;
+        while (z.avail_out > 0 && ret != Z_STREAM_END) {
+          if (z.avail_in == 0) {
+            if (remaining == 0) break;
+            DWORD n = remaining < kPiece ? remaining : kPiece;
+            ReadAt(zip, position, in.data(), n);
+            position += n;
+            remaining -= n;
+            z.next_in = in.data();
+            z.avail_in = n;
+          }
+          ret = inflate(&z, Z_NO_FLUSH);
+          if (ret != Z_OK && ret != Z_STREAM_END) break;
+        }
         DWORD n = kPiece - z.avail_out;
+        if (n == 0) break;
         WriteFile(file, out.data(), n, &written, nullptr);
         written_total += n;
+        if (ret != Z_OK && ret != Z_STREAM_END) break;
       }
     }
     CloseHandle(file);
