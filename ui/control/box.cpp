@@ -65,6 +65,7 @@ bool Box::MoveChild(Control* control, int index) {
 }
 
 void Box::AdoptChild(Control* child) {
+  CBASE_DCHECK_ON_THREAD(thread_checker());
   Window* window = GetWindow();
   child->SetWindow(window, this, window != nullptr);
   if (window != nullptr) window->InitSubtree(child, this);
@@ -109,6 +110,7 @@ void Box::RemoveAll() {
 }
 
 void Box::DisposeChild(Control* child) {
+  CBASE_DCHECK_ON_THREAD(thread_checker());
   Window* window = GetWindow();
   if (!auto_destroy_) {
     // The caller keeps the child; it no longer has this parent.

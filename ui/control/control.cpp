@@ -459,6 +459,7 @@ bool Control::RunOwnHandlers(const EventArgs& args, bool& go) {
 }
 
 void Control::DispatchEvent(EventArgs& args) {
+  CBASE_DCHECK_ON_THREAD(thread_checker_);
   if (IsInternalEvent(args.type)) {
     HandleMessage(args);
     return;
@@ -691,6 +692,7 @@ void Control::InvalidateWindowArea() {
 // --- Painting ---
 
 void Control::Paint(IRenderContext* context, const RECT& dirty) {
+  CBASE_DCHECK_ON_THREAD(thread_checker_);
   if (alpha_ == 0) return;
   const RECT& rect = GetRect();
   RECT overlap;

@@ -19,6 +19,7 @@
 #include <memory>
 #include <string>
 
+#include "base/thread_checker.h"
 #include "ui/animation/animation_target.h"
 #include "ui/animation/control_animations.h"
 #include "ui/control/event_args.h"
@@ -262,6 +263,7 @@ class Control : public PlaceHolder, public AnimationTarget {
   // The part of the control being repainted, valid during PaintSelf.
   const RECT& GetPaintRect() const { return paint_rect_; }
   bool HasHotFade() const { return GetAnimationPlayer(AnimationType::kHot) != nullptr; }
+  const cbase::ThreadChecker& thread_checker() const { return thread_checker_; }
 
   // Steps of HandleMessage that derived controls reuse.
   void OnMouseEnter(const EventArgs& args);
@@ -348,6 +350,9 @@ class Control : public PlaceHolder, public AnimationTarget {
 
   // Revokes the frame timer of an animated background image.
   cbase::WeakCallbackFlag background_play_flag_;
+  // The UI thread the control was made on; debug builds check it where
+  // events, painting and tree changes come in.
+  cbase::ThreadChecker thread_checker_;
 };
 
 }  // namespace ui
