@@ -6,6 +6,13 @@
 // the fields; a key that is missing or not a string (or not valid UTF-8)
 // leaves its field as it was. One process-wide instance (Instance()), created
 // empty on first use; UI thread only.
+//
+// The deployment settings travel in the same file, so that a rebranded copy
+// can also point at another operator: "service_url" and "stats_url" (base
+// addresses without a trailing "/"; the fixed paths such as "/api/channel"
+// are appended) and "stats_hostname" (the name under which the statistics
+// site knows this assistant). Absent keys keep the defaults the build was
+// configured with.
 #pragma once
 
 #include <string>
@@ -25,6 +32,15 @@ class ProductConfig {
   const std::wstring& name() const { return name_; }
   const std::wstring& intro() const { return intro_; }
 
+  const std::wstring& service_url() const { return service_url_; }
+  const std::wstring& stats_url() const { return stats_url_; }
+  const std::wstring& stats_hostname() const { return stats_hostname_; }
+
+  // The build's defaults of the three deployment settings.
+  static const wchar_t kDefaultServiceUrl[];
+  static const wchar_t kDefaultStatsUrl[];
+  static const wchar_t kDefaultStatsHostname[];
+
  private:
   std::string ReadText() const;
 
@@ -33,4 +49,7 @@ class ProductConfig {
   std::wstring channel_;
   std::wstring name_;
   std::wstring intro_;
+  std::wstring service_url_ = kDefaultServiceUrl;
+  std::wstring stats_url_ = kDefaultStatsUrl;
+  std::wstring stats_hostname_ = kDefaultStatsHostname;
 };

@@ -1,0 +1,55 @@
+#include "app/file_hash.h"
+
+#include <windows.h>
+
+#include <bcrypt.h>
+
+#include <vector>
+
+namespace {
+
+// Closes what it holds when the hash is done, whichever way.
+struct HashHandles {
+  BCRYPT_ALG_HANDLE algorithm = nullptr;
+  BCRYPT_HASH_HANDLE hash = nullptr;
+  HANDLE file = INVALID_HANDLE_VALUE;
+  ~HashHandles() {
+    if (hash) ::BCryptDestroyHash(hash);
+    if (algorithm) ::BCryptCloseAlgorithmProvider(algorithm, 0);
+    if (file != INVALID_HANDLE_VALUE) ::CloseHandle(file);
+  }
+};
+
+bool Succeeded(NTSTATUS status) { return status >= 0; }
+
+}  // namespace
+
+std::string Sha256OfFile(const std::wstring& path) {
+  HashHandles h;
+  h.file = ::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                         FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+  if (h.file == INVALID_HANDLE_VALUE) return std::string();
+  if (!Succeeded(
+          ::BCryptOpenAlgorithmProvider(&h.algorithm, BCRYPT_SHA256_ALGORITHM, nullptr, 0)) ||
+      !Succeeded(::BCryptCreateHash(h.algorithm, &h.hash, nullptr, 0, nullptr, 0, 0))) {
+    return std::string();
+  }
+  std::vector<unsigned char> buffer(1 << 20);
+  for (;;) {
+    DWORD read = 0;
+    if (!::ReadFile(h.file, buffer.data(), static_cast<DWORD>(buffer.size()), &read, nullptr)) {
+      return std::string();
+    }
+    if (read == 0) break;
+    if (!Succeeded(::BCryptHashData(h.hash, buffer.data(), read, 0))) return std::string();
+  }
+  unsigned char digest[32];
+  if (!Succeeded(::BCryptFinishHash(h.hash, digest, sizeof(digest), 0))) return std::string();
+  static const char kHex[] = "0123456789abcdef";
+  std::string hex;
+  for (unsigned char byte : digest) {
+    hex += kHex[byte >> 4];
+    hex += kHex[byte & 0xF];
+  }
+  return hex;
+}

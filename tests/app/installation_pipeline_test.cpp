@@ -1,0 +1,439 @@
+#include "app/installation_pipeline.h"
+
+#include <gtest/gtest.h>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "app/file_hash.h"
+#include "app/installer_config.h"
+#include "app/json_file.h"
+#include "app/package_file_name.h"
+#include "tests/app/app_test_service.h"
+#include "tests/app/recording_shell.h"
+#include "tests/app/test_ui_thread.h"
+#include "tests/support/scoped_temp_dir.h"
+#include "tests/support/stored_zip.h"
+
+namespace {
+
+using testing_support::FileBytes;
+using testing_support::PublishPackage;
+using testing_support::RecordingShell;
+using testing_support::ScopedTempDir;
+using testing_support::ServiceBase;
+using testing_support::TestUiThread;
+using testing_support::WriteBytes;
+
+const std::wstring kError = L"\u9519\u8BEF";                             // 错误
+const std::wstring kDownloadFailed = L"\u4E0B\u8F7D\u5931\u8D25\uFF01";  // 下载失败！
+const std::wstring kLaunchFailed = L"\u542F\u52A8\u5B89\u88C5\u7A0B\u5E8F\u5931\u8D25\uFF01";
+
+std::string Pattern(size_t size) {
+  std::string bytes(size, '\0');
+  for (size_t i = 0; i < size; ++i) bytes[i] = static_cast<char>((i * 7 + i / 251) % 256);
+  return bytes;
+}
+
+bool Exists(const std::wstring& path) {
+  return ::GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+InstallationDetails Details(const std::wstring& url, const std::wstring& launch = L"") {
+  InstallationDetails details;
+  details.download_url = url;
+  details.launch_cmd = launch;
+  return details;
+}
+
+// One main window's worth of pipeline: recording view hooks and shell, a
+// local application-data folder of its own and retries without waiting.
+class PipelineTest : public ::testing::Test {
+ protected:
+  void Make(const std::wstring& local_folder = L"local") {
+    local_ = dir_.Child(local_folder) + L"\\";
+    CreateFolderTree(local_);
+    InstallationPipeline::Environment env;
+    env.post = ui_.poster();
+    env.shell = &shell_;
+    env.owner = [] { return static_cast<HWND>(nullptr); };
+    env.local_app_data = local_;
+    env.downloader_directory = local_ + L"fernwick_downloader";
+    env.product = L"fernwick";
+    env.report_event = [this](const std::string& name) { events_.push_back(name); };
+    env.retry_scheduler = [this](DWORD delay, UiTask task) {
+      delays_.push_back(delay);
+      if (before_retry_) before_retry_();
+      ui_.poster()(std::move(task));
+    };
+    InstallationPipeline::View view;
+    view.show_installing = [this] { ++shown_; };
+    view.set_progress = [this](int percent) { progress_.push_back(percent); };
+    view.hide_installing = [this] { ++hidden_; };
+    pipeline_ = std::make_unique<InstallationPipeline>(env, view);
+  }
+
+  bool Download(const InstallationDetails& details) {
+    pipeline_->StartInstallation(details);
+    return ui_.RunUntil([&] { return !pipeline_->downloading(); }, 60000);
+  }
+
+  std::wstring Installer(const std::wstring& name) const {
+    return pipeline_->installer_folder() + L"\\" + name;
+  }
+  std::wstring Config(const char* key) const {
+    return InstallerConfig(pipeline_->config_path()).Get(key);
+  }
+  // Points the marker program's output at a fresh file of this test.
+  std::wstring ExpectMarker(const std::wstring& name) {
+    const std::wstring marker = dir_.Child(name);
+    ::SetEnvironmentVariableW(L"APP_TEST_MARKER", marker.c_str());
+    return marker;
+  }
+  void ExpectOnlyError(const std::wstring& text) {
+    ASSERT_EQ(1u, shell_.messages.size());
+    EXPECT_EQ(text, shell_.messages[0].text);
+    EXPECT_EQ(kError, shell_.messages[0].caption);
+    EXPECT_EQ(static_cast<UINT>(MB_ICONERROR), shell_.messages[0].icon);
+  }
+
+  ScopedTempDir dir_;
+  std::wstring local_;
+  TestUiThread ui_;
+  RecordingShell shell_;
+  std::vector<std::string> events_;
+  std::vector<int> progress_;
+  std::vector<DWORD> delays_;
+  std::function<void()> before_retry_;
+  int shown_ = 0;
+  int hidden_ = 0;
+  std::unique_ptr<InstallationPipeline> pipeline_;
+};
+
+TEST_F(PipelineTest, ZipPackageIsRecordedThenExtractedUnderTheProductAndLaunched) {
+  REQUIRE_APP_SERVICE();
+  Make();
+  const std::string zip = testing_support::MakeStoredZip(
+      {{"Fernwick/marker.exe", FileBytes(testing_support::MarkerProgramPath())},
+       {"Fernwick/readme.txt", "hello"}});
+  ASSERT_GT(zip.size(), 10000u);
+  InstallerConfig(pipeline_->config_path()).Set({{InstallerConfig::kAttributionId, L"keep"}});
+
+  InstallationDetails details =
+      Details(PublishPackage(L"app_zip.zip", zip), L"{target_dir}\\Fernwick\\marker.exe");
+  details.tutorial_url = L"https://t/tutorial";
+  details.has_tutorial_url = true;
+  pipeline_->StartInstallation(details);
+  EXPECT_EQ(1, shown_);
+  EXPECT_EQ(L"{target_dir}\\Fernwick\\marker.exe", Config(InstallerConfig::kLaunchCommand));
+  EXPECT_EQ(L"", Config(InstallerConfig::kInstaller));
+  ASSERT_TRUE(ui_.RunUntil([&] { return !pipeline_->downloading(); }));
+
+  EXPECT_TRUE(shell_.messages.empty());
+  EXPECT_EQ(1, hidden_);
+  ASSERT_FALSE(progress_.empty());
+  EXPECT_EQ(100, progress_.back());
+  for (size_t i = 1; i < progress_.size(); ++i) EXPECT_LE(progress_[i - 1], progress_[i]);
+  EXPECT_EQ(zip, FileBytes(Installer(L"app_zip.zip")));
+  EXPECT_FALSE(Exists(Installer(L"app_zip.zip.part")));
+  EXPECT_EQ(L"installer\\app_zip.zip", Config(InstallerConfig::kInstaller));
+  EXPECT_EQ(L"https://t/tutorial", Config(InstallerConfig::kTutorialUrl));
+  EXPECT_EQ(L"keep", Config(InstallerConfig::kAttributionId));
+  EXPECT_TRUE(pipeline_->HasDownloadedPackage());
+
+  shell_.run_commands = true;
+  const std::wstring marker = ExpectMarker(L"zip_marker.txt");
+  pipeline_->LaunchInstaller();
+  ASSERT_EQ(1u, shell_.commands.size());
+  const std::wstring program = local_ + L"fernwick\\Fernwick\\marker.exe";
+  EXPECT_EQ(program, shell_.commands[0].file);
+  EXPECT_EQ(L"", shell_.commands[0].parameters);
+  EXPECT_EQ(SW_SHOWNORMAL, shell_.commands[0].show);
+  EXPECT_EQ("hello", FileBytes(local_ + L"fernwick\\Fernwick\\readme.txt"));
+  EXPECT_FALSE(testing_support::WaitForFile(marker).empty());
+  EXPECT_TRUE(events_.empty());  // unpacking and launching a zip reports nothing
+  EXPECT_TRUE(shell_.messages.empty());
+}
+
+TEST_F(PipelineTest, ExecutableRunsDirectlyAndReportsTheLaunch) {
+  REQUIRE_APP_SERVICE();
+  Make();
+  const std::string program = FileBytes(testing_support::MarkerProgramPath());
+  ASSERT_TRUE(Download(Details(PublishPackage(L"app_direct.exe", program))));
+  ASSERT_TRUE(shell_.messages.empty());
+  shell_.run_commands = true;
+  const std::wstring marker = ExpectMarker(L"direct_marker.txt");
+  pipeline_->LaunchInstaller();
+  ASSERT_EQ(1u, shell_.commands.size());
+  EXPECT_EQ(Installer(L"app_direct.exe"), shell_.commands[0].file);
+  EXPECT_EQ(L"", shell_.commands[0].parameters);
+  EXPECT_EQ(SW_SHOWNORMAL, shell_.commands[0].show);
+  EXPECT_EQ(std::vector<std::string>{"installer_launch"}, events_);
+  const std::string written = testing_support::WaitForFile(marker);
+  EXPECT_NE(std::string::npos, written.find("app_direct.exe")) << written;
+}
+
+TEST_F(PipelineTest, ExecutableRunsThroughCmdWithTheInstallerQuotedInAFolderWithABlank) {
+  REQUIRE_APP_SERVICE();
+  Make(L"Local App Data");
+  const std::string program = FileBytes(testing_support::MarkerProgramPath());
+  ASSERT_TRUE(Download(Details(PublishPackage(L"app_cmd.exe", program), L"{installer} /S")));
+  shell_.run_commands = true;
+  const std::wstring marker = ExpectMarker(L"cmd_marker.txt");
+  pipeline_->LaunchInstaller();
+  ASSERT_EQ(1u, shell_.commands.size());
+  const std::wstring path = Installer(L"app_cmd.exe");
+  EXPECT_EQ(L"cmd.exe", shell_.commands[0].file);
+  EXPECT_EQ(L"/C \"" + path + L"\" /S", shell_.commands[0].parameters);
+  EXPECT_EQ(SW_HIDE, shell_.commands[0].show);
+  EXPECT_EQ(std::vector<std::string>{"installer_launch"}, events_);
+  // The program got its own path as one piece, then the switch.
+  const std::string written = testing_support::WaitForFile(marker);
+  const size_t first_line = written.find('\n');
+  ASSERT_NE(std::string::npos, first_line) << written;
+  const std::string args = written.substr(first_line + 1);
+  EXPECT_EQ(0u, args.find("/S\n")) << written;
+}
+
+TEST(SubstituteInstallerTest, QuotesAPathWithABlankUnlessTheTemplateDoes) {
+  EXPECT_EQ(L"\"C:\\a b\\x.exe\" /S", SubstituteInstaller(L"{installer} /S", L"C:\\a b\\x.exe"));
+  EXPECT_EQ(L"\"C:\\a b\\x.exe\" /S",
+            SubstituteInstaller(L"\"{installer}\" /S", L"C:\\a b\\x.exe"));
+  EXPECT_EQ(L"C:\\ab\\x.exe /D=C:\\ab\\x.exe",
+            SubstituteInstaller(L"{installer} /D={installer}", L"C:\\ab\\x.exe"));
+  EXPECT_EQ(L"run \"C:\\a b\" and \"C:\\a b\"",
+            SubstituteInstaller(L"run {installer} and {installer}", L"C:\\a b"));
+  EXPECT_EQ(L"plain", SubstituteInstaller(L"plain", L"C:\\a b"));
+  EXPECT_EQ(L"D:\\x\\y\\run.exe --from D:\\x",
+            SubstituteTargetDir(L"{target_dir}\\y\\run.exe --from {target_dir}", L"D:\\x"));
+}
+
+TEST_F(PipelineTest, WithoutContentLengthTheBarKeepsItsSkinValue) {
+  REQUIRE_APP_SERVICE();
+  Make();
+  const std::string bytes = Pattern(200000);
+  const std::wstring url = PublishPackage(L"app_chunked.exe", bytes) + L"?fault_chunked=1";
+  ASSERT_TRUE(Download(Details(url)));
+  EXPECT_TRUE(shell_.messages.empty());
+  EXPECT_TRUE(progress_.empty());
+  EXPECT_EQ(bytes, FileBytes(Installer(L"app_chunked.exe")));
+  EXPECT_EQ(1, hidden_);
+}
+
+TEST_F(PipelineTest, NotFoundLeavesTheRecordedPackageIntact) {
+  REQUIRE_APP_SERVICE();
+  Make();
+  const std::string first = Pattern(5000);
+  const std::wstring url = PublishPackage(L"app_keep.exe", first);
+  ASSERT_TRUE(Download(Details(url)));
+  ASSERT_EQ(L"installer\\app_keep.exe", Config(InstallerConfig::kInstaller));
+
+  ASSERT_TRUE(Download(Details(url + L"?fault_status=404")));
+  ExpectOnlyError(kDownloadFailed);
+  EXPECT_TRUE(delays_.empty());  // a missing package does not come back by waiting
+  EXPECT_EQ(first, FileBytes(Installer(L"app_keep.exe")));
+  EXPECT_FALSE(Exists(Installer(L"app_keep.exe.part")));
+  EXPECT_EQ(L"installer\\app_keep.exe", Config(InstallerConfig::kInstaller));
+  EXPECT_EQ(1, hidden_);  // the overlay stays after the failure
+  EXPECT_EQ(2, shown_);
+}
+
+TEST_F(PipelineTest, DroppedConnectionIsResumedFromTheKeptBytes) {
+  REQUIRE_APP_SERVICE();
+  Make();
+  const std::string bytes = Pattern(300000);
+  const std::wstring url = PublishPackage(L"app_resume.bin", bytes);
+  ASSERT_TRUE(testing_support::QueueFault(L"/packages/app_resume.bin", {{"drop", 100000}}, 1));
+  int64_t kept = -1;
+  size_t reports_before_retry = 0;
+  before_retry_ = [&] {
+    kept = static_cast<int64_t>(FileBytes(Installer(L"app_resume.bin.part")).size());
+    reports_before_retry = progress_.size();
+  };
+  ASSERT_TRUE(Download(Details(url)));
+  testing_support::ClearFaults();
+  EXPECT_TRUE(shell_.messages.empty());
+  EXPECT_EQ(std::vector<DWORD>{1000}, delays_);
+  EXPECT_EQ(100000, kept);
+  EXPECT_EQ(bytes, FileBytes(Installer(L"app_resume.bin")));
+  EXPECT_FALSE(Exists(Installer(L"app_resume.bin.part")));
+  EXPECT_FALSE(Exists(Installer(L"app_resume.bin.part.resume")));
+  // After the retry the bar went on from the kept third instead of from 0.
+  ASSERT_LT(reports_before_retry, progress_.size());
+  for (size_t i = reports_before_retry; i < progress_.size(); ++i) EXPECT_GE(progress_[i], 33);
+  EXPECT_EQ(100, progress_.back());
+}
+
+TEST_F(PipelineTest, WithoutAValidatorEachRetryStartsOverAndTheLastFailureIsShown) {
+  REQUIRE_APP_SERVICE();
+  Make();
+  // /test/bytes sends no ETag or Last-Modified, so nothing may be resumed.
+  std::vector<int64_t> kept;
+  before_retry_ = [&] { kept.push_back(FileBytes(Installer(L"bytes.part")).size()); };
+  ASSERT_TRUE(Download(Details(ServiceBase() + L"/test/bytes?size=50000&fault_drop=20000")));
+  EXPECT_EQ((std::vector<DWORD>{1000, 2000, 4000}), delays_);
+  EXPECT_EQ((std::vector<int64_t>{20000, 20000, 20000}), kept);
+  ExpectOnlyError(kDownloadFailed);
+  EXPECT_FALSE(Exists(Installer(L"bytes")));
+  EXPECT_EQ(L"", Config(InstallerConfig::kInstaller));
+}
+
+TEST_F(PipelineTest, ServerErrorsAreRetriedButNotStartFailures) {
+  REQUIRE_APP_SERVICE();
+  Make();
+  ASSERT_TRUE(Download(Details(PublishPackage(L"app_busy.exe", "x") + L"?fault_status=503")));
+  EXPECT_EQ((std::vector<DWORD>{1000, 2000, 4000}), delays_);
+  ExpectOnlyError(kDownloadFailed);
+
+  for (const wchar_t* url : {L"ftp://127.0.0.1/app.exe", L"http://127.0.0.1:99999999999/app.exe"}) {
+    shell_.messages.clear();
+    delays_.clear();
+    ASSERT_TRUE(Download(Details(url))) << url;
+    EXPECT_TRUE(delays_.empty()) << url;
+    ExpectOnlyError(kDownloadFailed);
+  }
+}
+
+TEST_F(PipelineTest, ExpectedHashIsCheckedAfterTheDownloadAndBeforeTheLaunch) {
+  REQUIRE_APP_SERVICE();
+  Make();
+  const std::string bytes = Pattern(70000);
+  InstallationDetails details = Details(PublishPackage(L"app_hashed.exe", bytes));
+  details.sha256 = std::string(64, '0');
+  ASSERT_TRUE(Download(details));
+  ExpectOnlyError(kDownloadFailed);
+  EXPECT_FALSE(Exists(Installer(L"app_hashed.exe")));
+  EXPECT_FALSE(Exists(Installer(L"app_hashed.exe.part")));
+  EXPECT_EQ(L"", Config(InstallerConfig::kInstaller));
+
+  shell_.messages.clear();
+  ScopedTempDir scratch;
+  ASSERT_TRUE(WriteBytes(scratch.Child(L"copy"), bytes));
+  details.sha256 = Sha256OfFile(scratch.Child(L"copy"));
+  ASSERT_EQ(64u, details.sha256.size());
+  ASSERT_TRUE(Download(details));
+  EXPECT_TRUE(shell_.messages.empty());
+  EXPECT_EQ(std::wstring(details.sha256.begin(), details.sha256.end()),
+            InstallerConfig(pipeline_->config_path()).Get("sha256"));
+  pipeline_->LaunchInstaller();
+  EXPECT_EQ(1u, shell_.commands.size());
+
+  // Replaced after the download: nothing runs.
+  ASSERT_TRUE(WriteBytes(Installer(L"app_hashed.exe"), bytes + "!"));
+  pipeline_->LaunchInstaller();
+  EXPECT_EQ(1u, shell_.commands.size());
+  ExpectOnlyError(kLaunchFailed);
+  EXPECT_EQ(1u, events_.size());
+
+  // A later package without a hash is not held to the old one.
+  shell_.messages.clear();
+  ASSERT_TRUE(Download(Details(PublishPackage(L"app_unhashed.exe", bytes))));
+  EXPECT_EQ(L"", InstallerConfig(pipeline_->config_path()).Get("sha256"));
+  pipeline_->LaunchInstaller();
+  EXPECT_EQ(2u, shell_.commands.size());
+  EXPECT_TRUE(shell_.messages.empty());
+}
+
+TEST_F(PipelineTest, LaunchFailuresTellTheUser) {
+  Make();
+  const std::wstring config = pipeline_->config_path();
+  pipeline_->LaunchInstaller();
+  ExpectOnlyError(
+      L"\u914D\u7F6E\u6587\u4EF6\u4E0D\u5B58\u5728\u6216\u683C\u5F0F\u9519\u8BEF\uFF01");
+
+  CreateFolderTree(pipeline_->installer_folder());
+  ASSERT_TRUE(WriteBytes(config, "{\"installer\": "));
+  shell_.messages.clear();
+  pipeline_->LaunchInstaller();
+  ExpectOnlyError(
+      L"\u914D\u7F6E\u6587\u4EF6\u4E0D\u5B58\u5728\u6216\u683C\u5F0F\u9519\u8BEF\uFF01");
+
+  ASSERT_TRUE(WriteBytes(config, R"({"launch_cmd": "{installer}", "bd_vid": "x"})"));
+  shell_.messages.clear();
+  pipeline_->LaunchInstaller();
+  ExpectOnlyError(L"\u5B89\u88C5\u6587\u4EF6\u8DEF\u5F84\u4E0D\u5B58\u5728\uFF01");
+
+  InstallerConfig(config).Set({{InstallerConfig::kInstaller, L"installer\\gone.exe"}});
+  shell_.messages.clear();
+  pipeline_->LaunchInstaller();
+  ExpectOnlyError(L"\u5B89\u88C5\u6587\u4EF6\u4E0D\u5B58\u5728\uFF01\n\u8DEF\u5F84\uFF1A" +
+                  Installer(L"gone.exe"));
+  EXPECT_FALSE(pipeline_->HasDownloadedPackage());
+
+  // An upper-case extension is neither unpacked nor run.
+  ASSERT_TRUE(WriteBytes(Installer(L"SETUP.EXE"), "MZ"));
+  InstallerConfig(config).Set({{InstallerConfig::kInstaller, L"installer\\SETUP.EXE"}});
+  shell_.messages.clear();
+  pipeline_->LaunchInstaller();
+  EXPECT_TRUE(shell_.messages.empty());
+  EXPECT_TRUE(shell_.commands.empty());
+  EXPECT_TRUE(pipeline_->HasDownloadedPackage());
+
+  // A file that is no program: the system refuses it.
+  ASSERT_TRUE(WriteBytes(Installer(L"broken.exe"), "not a program"));
+  InstallerConfig(config).Set({{InstallerConfig::kInstaller, L"installer\\broken.exe"},
+                               {InstallerConfig::kLaunchCommand, L""}});
+  shell_.run_commands = true;
+  pipeline_->LaunchInstaller();
+  ExpectOnlyError(kLaunchFailed);
+  EXPECT_TRUE(events_.empty());
+}
+
+TEST_F(PipelineTest, TutorialAndFolderGoToTheShell) {
+  REQUIRE_APP_SERVICE();
+  Make();
+  pipeline_->OpenTutorial();  // no configuration yet
+  EXPECT_TRUE(shell_.opened.empty());
+
+  // The channel's help address stands until details name a tutorial; one
+  // that asks for it is opened at once.
+  pipeline_->set_tutorial_url(L"https://help/?auto_open=1");
+  ASSERT_TRUE(Download(Details(PublishPackage(L"app_tutorial.exe", "x"))));
+  ASSERT_EQ(std::vector<std::wstring>{L"https://help/?auto_open=1"}, shell_.opened);
+  EXPECT_EQ(L"https://help/?auto_open=1", Config(InstallerConfig::kTutorialUrl));
+  pipeline_->OpenTutorial();
+  EXPECT_EQ(2u, shell_.opened.size());
+
+  InstallationDetails details = Details(PublishPackage(L"app_tutorial.exe", "x"));
+  details.tutorial_url = L"https://t/plain";
+  details.has_tutorial_url = true;
+  shell_.opened.clear();
+  ASSERT_TRUE(Download(details));
+  EXPECT_TRUE(shell_.opened.empty());
+  pipeline_->OpenTutorial();
+  pipeline_->OpenInstallerFolder();
+  EXPECT_EQ(
+      (std::vector<std::wstring>{L"https://t/plain", local_ + L"fernwick_downloader\\installer"}),
+      shell_.opened);
+}
+
+TEST_F(PipelineTest, ProgressAfterTheWindowClosedIsDropped) {
+  REQUIRE_APP_SERVICE();
+  Make();
+  const std::wstring url = PublishPackage(L"app_slow.exe", Pattern(8000)) + L"?fault_slow=50";
+  pipeline_->StartInstallation(Details(url));
+  ui_.RunFor(100);
+  ui_.Close();
+  pipeline_.reset();
+  TestUiThread later;
+  later.RunFor(800);  // the transfer ends meanwhile and finds nobody
+  EXPECT_EQ(0, hidden_);
+  EXPECT_TRUE(shell_.messages.empty());
+}
+
+TEST(PackageFileNameTest, OnlyPlainNamesBecomePaths) {
+  EXPECT_EQ(L"setup.exe", PackageFileName(L"https://h/a/setup.exe?x=1#y"));
+  EXPECT_EQ(L"my%20app.zip", PackageFileName(L"https://h/my%20app.zip"));
+  EXPECT_EQ(L"download.exe", PackageFileName(L"https://h/a/"));
+  for (const wchar_t* url :
+       {L"https://h/a\\..\\..\\evil.exe", L"https://h/..", L"https://h/...", L"https://h/c:x.exe",
+        L"https://h/a*b.exe", L"https://h/a|b.exe", L"https://h/a<b>.exe", L"https://h/a\"b.exe",
+        L"https://h/a\tb.exe", L"https://h/con", L"https://h/NUL.zip", L"https://h/com1.exe",
+        L"https://h/lpt9", L"https://h/?x", L"nothing"}) {
+    EXPECT_EQ(L"download.exe", PackageFileName(url)) << url;
+  }
+  EXPECT_EQ(L"console.exe", PackageFileName(L"https://h/console.exe"));
+  EXPECT_EQ(L"com10.exe", PackageFileName(L"https://h/com10.exe"));
+}
+
+}  // namespace
