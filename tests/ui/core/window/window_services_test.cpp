@@ -1,0 +1,159 @@
+// The window's services around the routing: sizing from the skin, centring,
+// reflection of child notifications, delayed deletion through the message
+// queue, the cursor, and repaints asked for by the window alpha.
+#include <windows.h>
+
+#include <cstdlib>
+#include <gtest/gtest.h>
+#include <vector>
+
+#include "tests/ui/core/window/window_test_support.h"
+#include "ui/control/box.h"
+
+namespace ui {
+namespace {
+
+using testing::ClientPoint;
+using testing::PumpMessages;
+using testing::SampleWindow;
+using testing::WindowGuard;
+
+constexpr int kShadow = WindowShadow::kDefaultThickness;
+
+RECT WorkArea(HWND hwnd) {
+  MONITORINFO monitor = {};
+  monitor.cbSize = sizeof(monitor);
+  ::GetMonitorInfoW(::MonitorFromWindow(hwnd, MONITOR_DEFAULTTONEAREST), &monitor);
+  return monitor.rcWork;
+}
+
+TEST(WindowServicesTest, HeightPercentTakesItsShareOfTheWorkArea) {
+  SampleWindow* window = SampleWindow::Open(L"percent.xml");
+  ASSERT_NE(window, nullptr);
+  WindowGuard guard(window);
+  const RECT work = WorkArea(window->GetHWND());
+  RECT rect;
+  ::GetWindowRect(window->GetHWND(), &rect);
+  EXPECT_EQ(rect.right - rect.left, 300 + 2 * kShadow);
+  EXPECT_EQ(rect.bottom - rect.top, static_cast<int>((work.bottom - work.top) * 0.5) + 2 * kShadow);
+}
+
+TEST(WindowServicesTest, CenterWindowCentresOnTheWorkArea) {
+  SampleWindow* window = SampleWindow::Open();
+  ASSERT_NE(window, nullptr);
+  WindowGuard guard(window);
+  window->CenterWindow();
+  const RECT work = WorkArea(window->GetHWND());
+  RECT rect;
+  ::GetWindowRect(window->GetHWND(), &rect);
+  EXPECT_LE(std::abs((rect.left + rect.right) - (work.left + work.right)), 2);
+  EXPECT_LE(std::abs((rect.top + rect.bottom) - (work.top + work.bottom)), 2);
+  // A window larger than the work area is kept at its left and top edges.
+  ::SetWindowPos(window->GetHWND(), nullptr, 0, 0, work.right - work.left + 200,
+                 work.bottom - work.top + 200, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+  window->CenterWindow();
+  ::GetWindowRect(window->GetHWND(), &rect);
+  EXPECT_EQ(rect.left, work.left - 200);
+  EXPECT_EQ(rect.top, work.top - 200);
+}
+
+// A child window that answers reflected messages with a marker.
+LRESULT CALLBACK ReflectTargetProc(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam) {
+  if (message == WM_COMMAND + 0x2000) return 0x1234 + static_cast<LRESULT>(wparam);
+  if (message == WM_NOTIFY + 0x2000) return 0x4321;
+  return ::DefWindowProcW(hwnd, message, wparam, lparam);
+}
+
+TEST(WindowServicesTest, ChildNotificationsAreReflectedToTheChild) {
+  SampleWindow* window = SampleWindow::Open();
+  ASSERT_NE(window, nullptr);
+  WindowGuard guard(window);
+  WNDCLASSW wc = {};
+  wc.lpfnWndProc = &ReflectTargetProc;
+  wc.hInstance = ::GetModuleHandleW(nullptr);
+  wc.lpszClassName = L"UiReflectTarget";
+  ::RegisterClassW(&wc);
+  HWND hwnd = window->GetHWND();
+  HWND child = ::CreateWindowExW(0, L"UiReflectTarget", L"", WS_CHILD, 0, 0, 10, 10, hwnd, nullptr,
+                                 ::GetModuleHandleW(nullptr), nullptr);
+  ASSERT_NE(child, nullptr);
+  EXPECT_EQ(::SendMessageW(hwnd, WM_COMMAND, 2, reinterpret_cast<LPARAM>(child)), 0x1236);
+  NMHDR header = {};
+  header.hwndFrom = child;
+  EXPECT_EQ(::SendMessageW(hwnd, WM_NOTIFY, 0, reinterpret_cast<LPARAM>(&header)), 0x4321);
+  // Without a header there is nothing to reflect.
+  EXPECT_EQ(::SendMessageW(hwnd, WM_NOTIFY, 0, 0), 0);
+  ::DestroyWindow(child);
+}
+
+TEST(WindowServicesTest, AControlRemovedInItsOwnHandlerIsDeletedFromTheQueue) {
+  SampleWindow* window = SampleWindow::Open();
+  ASSERT_NE(window, nullptr);
+  WindowGuard guard(window);
+  Control* ok = window->FindControlByName(L"ok");
+  ASSERT_NE(ok, nullptr);
+  std::weak_ptr<cbase::WeakFlag> alive = ok->GetWeakFlag();
+  ok->AttachClick([ok](const EventArgs&) {
+    ok->GetParent()->Remove(ok);
+    return true;
+  });
+  const LPARAM point = ClientPoint(ok);
+  ::SendMessageW(window->GetHWND(), WM_LBUTTONDOWN, MK_LBUTTON, point);
+  ::SendMessageW(window->GetHWND(), WM_LBUTTONUP, 0, point);
+  EXPECT_FALSE(alive.expired());
+  EXPECT_EQ(window->DelayedCleanupCount(), 1u);
+  EXPECT_EQ(window->FindControlByName(L"ok"), ok);
+  PumpMessages();
+  EXPECT_TRUE(alive.expired());
+  EXPECT_EQ(window->FindControlByName(L"ok"), nullptr);
+  EXPECT_EQ(window->GetPressedControl(), nullptr);
+}
+
+TEST(WindowServicesTest, SetCursorAsksTheControlUnderTheCursor) {
+  SampleWindow* window = SampleWindow::Open(L"sample.xml", {L"ok"});
+  ASSERT_NE(window, nullptr);
+  WindowGuard guard(window);
+  HWND hwnd = window->GetHWND();
+  Control* ok = window->FindControlByName(L"ok");
+  const RECT& rect = ok->GetRect();
+  POINT point = {(rect.left + rect.right) / 2, (rect.top + rect.bottom) / 2};
+  ::ClientToScreen(hwnd, &point);
+  ASSERT_TRUE(::SetCursorPos(point.x, point.y));
+  window->events.clear();
+  EXPECT_EQ(::SendMessageW(hwnd, WM_SETCURSOR, reinterpret_cast<WPARAM>(hwnd),
+                           MAKELPARAM(HTCLIENT, WM_MOUSEMOVE)),
+            TRUE);
+  ASSERT_EQ(window->events.size(), 1u);
+  EXPECT_EQ(window->events[0].type, kEventSetCursor);
+  // While a control is pressed the cursor is left alone.
+  ::SendMessageW(hwnd, WM_LBUTTONDOWN, MK_LBUTTON,
+                 ClientPoint(window->FindControlByName(L"filled")));
+  window->events.clear();
+  EXPECT_EQ(::SendMessageW(hwnd, WM_SETCURSOR, reinterpret_cast<WPARAM>(hwnd),
+                           MAKELPARAM(HTCLIENT, WM_MOUSEMOVE)),
+            TRUE);
+  EXPECT_TRUE(window->events.empty());
+  ::SendMessageW(hwnd, WM_LBUTTONUP, 0, 0);
+}
+
+TEST(WindowServicesTest, WindowAlphaAndInvalidationRepaintTheLayeredWindow) {
+  SampleWindow* window = SampleWindow::Open();
+  ASSERT_NE(window, nullptr);
+  WindowGuard guard(window);
+  PumpMessages();
+  const unsigned presented = window->GetPresentCount();
+  window->SetWindowAlpha(128);
+  PumpMessages();
+  EXPECT_EQ(window->GetWindowAlpha(), 128);
+  EXPECT_EQ(window->GetPresentCount(), presented + 1);
+  // Several invalidations before the queue runs make one paint.
+  window->FindControlByName(L"filled")->SetBkColor(L"green");
+  window->FindControlByName(L"label")->Invalidate();
+  PumpMessages();
+  EXPECT_EQ(window->GetPresentCount(), presented + 2);
+  const RECT& filled = window->FindControlByName(L"filled")->GetRect();
+  EXPECT_EQ(testing::BackBufferPixel(window, filled.left + 3, filled.top + 3), 0xff20a040u);
+}
+
+}  // namespace
+}  // namespace ui
