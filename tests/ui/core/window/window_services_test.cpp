@@ -134,6 +134,7 @@ TEST(WindowServicesTest, SetCursorAsksTheControlUnderTheCursor) {
             TRUE);
   EXPECT_TRUE(window->events.empty());
   ::SendMessageW(hwnd, WM_LBUTTONUP, 0, 0);
+  testing::ParkCursor();
 }
 
 TEST(WindowServicesTest, WindowAlphaAndInvalidationRepaintTheLayeredWindow) {

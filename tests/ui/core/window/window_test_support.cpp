@@ -35,6 +35,10 @@ void PumpMessages() {
   }
 }
 
+void ParkCursor() {
+  ::SetCursorPos(::GetSystemMetrics(SM_CXSCREEN) - 1, ::GetSystemMetrics(SM_CYSCREEN) - 1);
+}
+
 SampleWindow* SampleWindow::Open(std::wstring skin_file, std::vector<std::wstring> watched,
                                  DWORD style) {
   auto* window = new SampleWindow(std::move(skin_file), std::move(watched));
@@ -92,6 +96,7 @@ class WindowSession : public ::testing::Environment {
     ASSERT_EQ(Gdiplus::GdiplusStartup(&token_, &input, nullptr), Gdiplus::Ok);
     SetRenderFactory(std::make_unique<RenderFactory_GdiPlus>());
     Control::SetAnimationTimerManager(&WindowTimers().manager);
+    ParkCursor();
     GlobalManager::SetResourcePath(SkinRoot());
     WindowBuilder global;
     global.Create(L"global.xml");

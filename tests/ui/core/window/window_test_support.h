@@ -30,6 +30,10 @@ std::wstring SkinRoot();
 // Runs every message waiting for this thread's windows.
 void PumpMessages();
 
+// Moves the real cursor to the screen's far corner, away from the test
+// windows, so the system sends them no mouse messages of its own.
+void ParkCursor();
+
 class SampleWindow : public WindowImplBase {
  public:
   struct Event {
