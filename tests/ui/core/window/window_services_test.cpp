@@ -5,10 +5,12 @@
 
 #include <cstdlib>
 #include <gtest/gtest.h>
+#include <string>
 #include <vector>
 
 #include "tests/ui/core/window/window_test_support.h"
 #include "ui/control/box.h"
+#include "ui/core/global_manager.h"
 
 namespace ui {
 namespace {
@@ -154,6 +156,84 @@ TEST(WindowServicesTest, WindowAlphaAndInvalidationRepaintTheLayeredWindow) {
   EXPECT_EQ(window->GetPresentCount(), presented + 2);
   const RECT& filled = window->FindControlByName(L"filled")->GetRect();
   EXPECT_EQ(testing::BackBufferPixel(window, filled.left + 3, filled.top + 3), 0xff20a040u);
+}
+
+TEST(WindowServicesTest, LosingTheFocusEndsTheDragOfAControlThatAsksForIt) {
+  SampleWindow* window = SampleWindow::Open(L"sample.xml", {L"dragger", L"ok"});
+  ASSERT_NE(window, nullptr);
+  WindowGuard guard(window);
+  HWND hwnd = window->GetHWND();
+  for (const wchar_t* name : {L"ok", L"dragger"}) {
+    Control* control = window->FindControlByName(name);
+    ::SendMessageW(hwnd, WM_LBUTTONDOWN, MK_LBUTTON, ClientPoint(control));
+    window->events.clear();
+    ::SendMessageW(hwnd, WM_KILLFOCUS, 0, 0);
+    if (std::wstring(name) == L"dragger") {
+      EXPECT_EQ(window->GetPressedControl(), nullptr);
+      ASSERT_EQ(window->events.size(), 1u);
+      EXPECT_EQ(window->events[0].type, kEventMouseButtonUp);
+    } else {
+      // A plain control keeps its press.
+      EXPECT_EQ(window->GetPressedControl(), control);
+      EXPECT_TRUE(window->events.empty());
+      ::SendMessageW(hwnd, WM_LBUTTONUP, 0, ClientPoint(control));
+    }
+  }
+}
+
+TEST(WindowServicesTest, WmCloseEndsHoverAndPressAndDestroysTheWindow) {
+  SampleWindow* window = SampleWindow::Open();
+  ASSERT_NE(window, nullptr);
+  bool deleted = false;
+  window->on_destroyed = [&] { deleted = true; };
+  HWND hwnd = window->GetHWND();
+  std::vector<EventType> seen;
+  Control* ok = window->FindControlByName(L"ok");
+  ok->AttachAll([&](const EventArgs& args) {
+    seen.push_back(args.type);
+    return true;
+  });
+  ::SendMessageW(hwnd, WM_MOUSEMOVE, 0, ClientPoint(ok));
+  ::SendMessageW(hwnd, WM_LBUTTONDOWN, MK_LBUTTON, ClientPoint(ok));
+  seen.clear();
+  ::SendMessageW(hwnd, WM_CLOSE, 0, 0);
+  EXPECT_FALSE(::IsWindow(hwnd));
+  EXPECT_TRUE(deleted);
+  // The release still counts where the mouse last was: over the button.
+  EXPECT_EQ(seen, (std::vector<EventType>{kEventMouseLeave, kEventMouseButtonUp, kEventClick,
+                                          kEventKillFocus}));
+}
+
+TEST(WindowServicesTest, ImeCompositionEventsGoToTheFocusControl) {
+  SampleWindow* window = SampleWindow::Open(L"sample.xml", {L"ok"});
+  ASSERT_NE(window, nullptr);
+  WindowGuard guard(window);
+  window->SetFocusControl(window->FindControlByName(L"ok"));
+  window->events.clear();
+  ::SendMessageW(window->GetHWND(), WM_IME_STARTCOMPOSITION, 0, 0);
+  ::SendMessageW(window->GetHWND(), WM_IME_ENDCOMPOSITION, 0, 0);
+  ASSERT_EQ(window->events.size(), 2u);
+  EXPECT_EQ(window->events[0].type, kEventImeStartComposition);
+  EXPECT_EQ(window->events[1].type, kEventImeEndComposition);
+}
+
+TEST(WindowServicesTest, DpiChangeMovesTheWindowToTheSuggestedRectangle) {
+  SampleWindow* window = SampleWindow::Open();
+  ASSERT_NE(window, nullptr);
+  WindowGuard guard(window);
+  RECT suggested = {50, 60, 50 + 500, 60 + 400};
+  ::SendMessageW(window->GetHWND(), WM_DPICHANGED, MAKEWPARAM(96, 96),
+                 reinterpret_cast<LPARAM>(&suggested));
+  RECT rect;
+  ::GetWindowRect(window->GetHWND(), &rect);
+  EXPECT_EQ(rect, suggested);
+  // Scaling stays off: sizes and the shadow are unchanged.
+  EXPECT_EQ(GlobalManager::GetDpiScale(), 100);
+  EXPECT_EQ(window->GetShadowThickness(), (RECT{kShadow, kShadow, kShadow, kShadow}));
+  ::UpdateWindow(window->GetHWND());
+  PumpMessages();
+  EXPECT_EQ(window->FindControlByName(L"root_box")->GetRect(),
+            (RECT{kShadow, kShadow, 500 - kShadow, 400 - kShadow}));
 }
 
 }  // namespace

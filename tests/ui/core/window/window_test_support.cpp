@@ -61,8 +61,19 @@ void SampleWindow::OnSkinLoaded() {
   }
 }
 
+namespace {
+
+// Tracks a drag while pressed, as a scroll bar does.
+class Dragger : public Control {
+ public:
+  bool NeedsButtonUpOnKillFocus() const override { return true; }
+};
+
+}  // namespace
+
 Control* SampleWindow::CreateCustomControl(const std::wstring& class_name) {
   if (class_name == L"Custom") return new Control();
+  if (class_name == L"Dragger") return new Dragger();
   return nullptr;
 }
 
