@@ -15,6 +15,8 @@
 #include "ui/control/linear_layout.h"
 #include "ui/control/option.h"
 #include "ui/control/progress.h"
+#include "ui/control/scroll_bar.h"
+#include "ui/control/scrollable_box.h"
 #include "ui/control/tab_box.h"
 #include "ui/control/tile_layout.h"
 #include "ui/core/window.h"
@@ -58,6 +60,7 @@ Control* MakeToolkitControl(const wchar_t* name) {
       break;
     case L'H':
       if (Is(name, L"HBox")) return new HBox();
+      if (Is(name, L"HScrollableBox")) return new HScrollableBox();
       break;
     case L'L':
       if (Is(name, L"Label")) return new Label();
@@ -70,18 +73,23 @@ Control* MakeToolkitControl(const wchar_t* name) {
     case L'P':
       if (Is(name, L"Progress")) return new Progress();
       break;
+    case L'S':
+      if (Is(name, L"ScrollBar")) return new ScrollBar();
+      if (Is(name, L"ScrollableBox")) return new ScrollableBox();
+      break;
     case L'T':
       if (Is(name, L"TabBox")) return new TabBox();
       if (Is(name, L"TileBox")) return new TileBox();
+      if (Is(name, L"TileScrollableBox")) return new TileScrollableBox();
       break;
     case L'V':
       if (Is(name, L"VBox")) return new VBox();
+      if (Is(name, L"VScrollableBox")) return new VScrollableBox();
       break;
     default:
       break;
   }
-  // "RichEdit", "ScrollBar" and the scrolling boxes join this table with the
-  // scrolling controls.
+  // "RichEdit" joins this table with the rich edit control.
   return nullptr;
 }
 
