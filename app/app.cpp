@@ -1,0 +1,99 @@
+#include "app/app.h"
+
+#include <windows.h>
+
+#include <commctrl.h>
+
+#include <memory>
+
+#include "app/basic_form.h"
+#include "app/desktop_shortcut.h"
+#include "app/module_path.h"
+#include "app/product_config.h"
+#include "base/thread_table.h"
+#include "ui/core/global_manager.h"
+#include "ui/core/window_builder.h"
+#include "ui/render/gdiplus_fwd.h"
+#include "ui/render/render.h"
+#include "ui/render/render_factory_gdiplus.h"
+
+App::App(BasicFormActions* actions) : FrameworkThread("MainThread"), actions_(actions) {}
+
+App::~App() { Stop(); }
+
+void App::Init() {
+  cbase::ThreadTable::BindThreadId(cbase::UIThreadId);
+  const std::wstring module_path = ModuleFilePath();
+  const std::wstring module_directory = ModuleDirectory();
+
+  OpenResourceArchive();
+  ui::SetRenderFactory(std::make_unique<ui::RenderFactory_GdiPlus>());
+  ui::GlobalManager::SetResourcePath(std::wstring(kResourceRoot) + kThemeFolder);
+  // Custom element names are the main window's business (CreateCustomControl).
+  ui::GlobalManager::SetGlobalCreateControlCallback(nullptr);
+  {
+    ui::WindowBuilder global;
+    global.Create(L"global.xml");
+  }
+  LoadLanguage();
+
+  Gdiplus::GdiplusStartupInput input;
+  gdiplus_started_ = Gdiplus::GdiplusStartup(&gdiplus_token_, &input, nullptr) == Gdiplus::Ok;
+  INITCOMMONCONTROLSEX controls = {sizeof(controls), ICC_WIN95_CLASSES};
+  ::InitCommonControlsEx(&controls);
+
+  ProductConfig& config = ProductConfig::Instance();
+  if (!config.Load(module_directory)) {
+    ::MessageBoxW(nullptr, kConfigFailure, kErrorCaption, MB_OK | MB_ICONSTOP);
+    // Nothing else would ever end the loop: no window exists.
+    ::PostQuitMessage(0);
+    return;
+  }
+  CreateDesktopShortcut(config.name() + kShortcutSuffix, module_path, L"", L"");
+
+  auto* form = new BasicForm(actions_);
+  if (form->Create(nullptr, BasicForm::kWindowName, kWindowStyle, 0, true) == nullptr) {
+    // The skin did not load (the window host has told the user and the form
+    // is gone); end the run as the configuration failure does.
+    ::PostQuitMessage(0);
+    return;
+  }
+  form->CenterWindow();
+  form->Show(true, true);
+}
+
+void App::Cleanup() {
+  ui::GlobalManager::CloseResourceArchive();
+  ui::SetRenderFactory(nullptr);
+  ui::GlobalManager::Shutdown();
+  if (gdiplus_started_) Gdiplus::GdiplusShutdown(gdiplus_token_);
+  gdiplus_started_ = false;
+  MarkQuitProperly();
+  cbase::ThreadTable::UnbindThreadId();
+}
+
+void App::OpenResourceArchive() {
+  // Resource memory stays mapped for the life of the module, as the archive
+  // requires of its bytes.
+  ui::GlobalManager::CloseResourceArchive();
+  const HMODULE module = ::GetModuleHandleW(nullptr);
+  HRSRC found = ::FindResourceW(module, MAKEINTRESOURCEW(kArchiveId), kArchiveType);
+  if (found == nullptr) return;
+  HGLOBAL loaded = ::LoadResource(module, found);
+  const DWORD size = ::SizeofResource(module, found);
+  const void* data = loaded != nullptr ? ::LockResource(loaded) : nullptr;
+  if (data == nullptr || size == 0) return;
+  ui::GlobalManager::OpenResourceArchive(data, size);
+}
+
+void App::LoadLanguage() {
+  const std::wstring path = std::wstring(kResourceRoot) + kLanguageFolder + kLanguageFile;
+  if (!ui::GlobalManager::IsArchiveOpen()) {
+    ui::GlobalManager::LoadStringTableFromFile(path);
+    return;
+  }
+  if (HGLOBAL block = ui::GlobalManager::GetArchiveData(path)) {
+    ui::GlobalManager::LoadStringTableFromMemory(block);
+    ::GlobalFree(block);
+  }
+}

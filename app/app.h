@@ -1,0 +1,48 @@
+// App: the assistant's main thread. The process entry runs its body on the
+// calling thread with a UI loop; Init performs start-up (embedded archive,
+// skin globals, language strings, GDI+, product configuration, desktop
+// shortcut, main window) and Cleanup releases it after the loop has quit.
+// Lives on the entry function's stack; main thread only.
+#pragma once
+
+#include <windows.h>
+
+#include <memory>
+#include <string>
+
+#include "base/thread.h"
+
+class BasicFormActions;
+
+class App : public cbase::FrameworkThread {
+ public:
+  // Resource type and id of the embedded archive.
+  static constexpr wchar_t kArchiveType[] = L"THEME";
+  static constexpr int kArchiveId = 129;
+  static constexpr wchar_t kResourceRoot[] = L"resources\\";
+  static constexpr wchar_t kThemeFolder[] = L"themes\\default";
+  static constexpr wchar_t kLanguageFolder[] = L"lang\\zh_CN";
+  static constexpr wchar_t kLanguageFile[] = L"\\gdstrings.ini";
+  static constexpr wchar_t kShortcutSuffix[] = L" 安装助手";
+  static constexpr wchar_t kConfigFailure[] = L"加载配置文件失败！";
+  static constexpr wchar_t kErrorCaption[] = L"错误";
+  // WS_OVERLAPPEDWINDOW without WS_MAXIMIZEBOX.
+  static constexpr DWORD kWindowStyle = 0x00CE0000;
+
+  // |actions| (may be null) is handed to the main window; it must outlive
+  // the run.
+  explicit App(BasicFormActions* actions = nullptr);
+  ~App() override;
+
+ protected:
+  void Init() override;
+  void Cleanup() override;
+
+ private:
+  void OpenResourceArchive();
+  void LoadLanguage();
+
+  BasicFormActions* actions_;
+  ULONG_PTR gdiplus_token_ = 0;
+  bool gdiplus_started_ = false;
+};

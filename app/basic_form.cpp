@@ -1,0 +1,313 @@
+#include "app/basic_form.h"
+
+#include <windows.h>
+
+#include <shellapi.h>
+
+#include <cstring>
+#include <utility>
+
+#include "app/app_directories.h"
+#include "app/installer_config.h"
+#include "app/product_config.h"
+#include "app/utf8.h"
+#include "base/weak_callback.h"
+#include "ui/control/box.h"
+#include "ui/control/label.h"
+#include "ui/control/tab_box.h"
+#include "ui/core/global_manager.h"
+#include "ui/core/window_builder.h"
+
+namespace {
+
+constexpr wchar_t kWaitingText[] = L"加载中...";
+constexpr wchar_t kProceedText[] = L"下一步";
+constexpr wchar_t kCopiedText[] = L"复制成功";
+constexpr wchar_t kNameSuffix[] = L" 官方正版";
+// The resource path start-up gives the GlobalManager (relative: inside the
+// archive it names entries, on disk it resolves against the current folder).
+constexpr wchar_t kThemePath[] = L"resources\\themes\\default";
+
+// The heap closure message 1124 carries.
+struct PostedTask {
+  std::function<void()> run;
+};
+
+// Label or LabelBox text access for a control of either kind.
+bool GetLabelText(ui::Control* control, std::wstring& text) {
+  if (auto* label = dynamic_cast<ui::Label*>(control)) {
+    text = label->GetText();
+    return true;
+  }
+  if (auto* box = dynamic_cast<ui::LabelBox*>(control)) {
+    text = box->GetText();
+    return true;
+  }
+  return false;
+}
+
+void SetLabelText(ui::Control* control, const std::wstring& text) {
+  if (auto* label = dynamic_cast<ui::Label*>(control)) {
+    label->SetText(text);
+  } else if (auto* box = dynamic_cast<ui::LabelBox*>(control)) {
+    box->SetText(text);
+  }
+}
+
+// Posts |task| to |hwnd|; the task is destroyed unrun if posting fails.
+void PostTaskTo(HWND hwnd, std::function<void()> task) {
+  auto* posted = new PostedTask{std::move(task)};
+  if (!::PostMessageW(hwnd, BasicForm::kPostToUIMessage, 0, reinterpret_cast<LPARAM>(posted))) {
+    delete posted;
+  }
+}
+
+}  // namespace
+
+std::wstring ReplaceProduct(std::wstring text, const std::wstring& product) {
+  const std::wstring placeholder = BasicForm::kProductPlaceholder;
+  size_t at = 0;
+  while ((at = text.find(placeholder, at)) != std::wstring::npos) {
+    text.replace(at, placeholder.size(), product);
+    at += product.size();
+  }
+  return text;
+}
+
+bool CopyTextToClipboard(const std::wstring& text) {
+  if (!::OpenClipboard(nullptr)) return false;
+  bool copied = false;
+  ::EmptyClipboard();
+  const size_t bytes = (text.size() + 1) * sizeof(wchar_t);
+  if (HGLOBAL block = ::GlobalAlloc(GMEM_MOVEABLE, bytes)) {
+    if (void* data = ::GlobalLock(block)) {
+      std::memcpy(data, text.c_str(), bytes);
+      ::GlobalUnlock(block);
+      copied = ::SetClipboardData(CF_UNICODETEXT, block) != nullptr;
+    }
+    // The clipboard owns the block only once SetClipboardData took it.
+    if (!copied) ::GlobalFree(block);
+  }
+  ::CloseClipboard();
+  return copied;
+}
+
+BasicForm::BasicForm(BasicFormActions* actions) : actions_(actions) {}
+
+BasicForm::~BasicForm() = default;
+
+std::wstring BasicForm::ClassName() const { return kWindowName; }
+
+std::wstring BasicForm::SkinFolder() const { return L"basic"; }
+
+std::wstring BasicForm::SkinFile() const { return L"basic.xml"; }
+
+ui::Control* BasicForm::CreateCustomControl(const std::wstring&) {
+  // "QRCode" (support_qr) is the one custom element of the skin; its control
+  // comes with the channel details' half of the assistant. Until then every
+  // name answers none and the builder skips the element.
+  return nullptr;
+}
+
+LRESULT BasicForm::ProcessMessage(UINT message, WPARAM wparam, LPARAM lparam) {
+  if (message == kPostToUIMessage) {
+    if (lparam != 0) {
+      std::unique_ptr<PostedTask> posted(reinterpret_cast<PostedTask*>(lparam));
+      if (posted->run) posted->run();
+    }
+    return 0;
+  }
+  return WindowImplBase::ProcessMessage(message, wparam, lparam);
+}
+
+void BasicForm::PostToUI(std::function<void()> task) {
+  if (!task || GetHWND() == nullptr || !::IsWindow(GetHWND())) return;
+  PostTaskTo(GetHWND(), ToWeakCallback(std::move(task)));
+}
+
+std::function<void(std::function<void()>)> BasicForm::GetPoster() {
+  const HWND hwnd = GetHWND();
+  std::weak_ptr<cbase::WeakFlag> flag = GetWeakFlag();
+  return [hwnd, flag](std::function<void()> task) {
+    if (!task || hwnd == nullptr || !::IsWindow(hwnd)) return;
+    PostTaskTo(hwnd, cbase::MakeWeakCallback(flag, std::move(task)));
+  };
+}
+
+LRESULT BasicForm::OnClose(UINT, WPARAM, LPARAM, bool& handled) {
+  ::PostQuitMessage(0);
+  handled = false;
+  return 0;
+}
+
+LRESULT BasicForm::OnDpiChanged(UINT message, WPARAM wparam, LPARAM lparam, bool& handled) {
+  // Fonts are made at the display scale, so the global definitions are read
+  // again. They are read from where start-up read them (the archive first):
+  // a path under the executable's folder would miss the archive's entries and
+  // leave the window without its fonts and classes.
+  if (ui::GlobalManager::IsAdaptDpi()) {
+    ui::GlobalManager::SetDisplayScale(::MulDiv(LOWORD(wparam), 100, 96), true);
+  }
+  ui::GlobalManager::SetResourcePath(kThemePath);
+  ui::GlobalManager::RemoveAllFonts();
+  ui::WindowBuilder global;
+  global.Create(L"global.xml");
+  // The base rescales the shadow and the controls, applies the suggested
+  // rectangle (no Z-order change, no activation) and lays the tree out.
+  WindowImplBase::OnDpiChanged(message, wparam, lparam, handled);
+  handled = false;
+  return 0;
+}
+
+void BasicForm::OnSkinLoaded() {
+  pages_ = FindControlByName(L"pages");
+  const ProductConfig& config = ProductConfig::Instance();
+  for (const wchar_t* name : {L"p1_lb_fullname", L"p3_install_tutorial_text",
+                              L"p3_install_launch_text", L"install_lb_status"}) {
+    ui::Control* control = FindControlByName(name);
+    std::wstring text;
+    if (control != nullptr && GetLabelText(control, text)) {
+      SetLabelText(control, ReplaceProduct(text, config.name()));
+    }
+  }
+  BindClicks();
+  FillLabels();
+  if (actions_ != nullptr) actions_->ReportStartup(*this);
+  ChooseFirstPage();
+}
+
+void BasicForm::FillLabels() {
+  const ProductConfig& config = ProductConfig::Instance();
+  if (ui::Control* name = FindControlByName(L"p1_lb_name")) {
+    SetLabelText(name, config.name() + kNameSuffix);
+  }
+  if (ui::Control* intro = FindControlByName(L"p1_lb_intro")) SetLabelText(intro, config.intro());
+  if (ui::Control* location = FindControlByName(L"p1_et_location")) {
+    SetLabelText(location, LocalAppDataDirectory() + config.product());
+  }
+}
+
+void BasicForm::ChooseFirstPage() {
+  const std::wstring installer = InstallerConfig().Get(InstallerConfig::kInstaller);
+  const std::wstring path = DownloaderDirectory() + L"\\" + installer;
+  const DWORD attributes = ::GetFileAttributesW(path.c_str());
+  const bool exists =
+      attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
+  const wchar_t last = path.back();
+  if (actions_ != nullptr) actions_->RequestChannelInfo(*this);
+  if (exists && last != L'\\' && last != L'/') SelectInstallPage();
+}
+
+void BasicForm::BindClicks() {
+  auto bind = [this](const wchar_t* name, std::function<void()> action) {
+    if (ui::Control* control = FindControlByName(name)) {
+      control->AttachClick([action](const ui::EventArgs&) {
+        action();
+        return true;
+      });
+    }
+  };
+  bind(L"btn_close", [this] { Close(1); });
+  bind(L"ok1", [this] { Proceed(); });
+  bind(L"p3_support", [this] { ShowSupport(); });
+  bind(L"support_qq_link", [this] { CopyQQNumber(); });
+  bind(L"p3_install_tutorial", [this] {
+    if (actions_ != nullptr) actions_->OpenTutorial(*this);
+  });
+  bind(L"p3_install_launch", [this] {
+    if (actions_ != nullptr) actions_->LaunchInstaller(*this);
+  });
+  bind(L"p3_dir", [this] { OpenDownloadFolder(); });
+  bind(L"install_close", [this] { SetVisibleByName(L"install", false); });
+  bind(L"support_close", [this] { SetVisibleByName(L"support", false); });
+  bind(L"support_ok", [this] { SetVisibleByName(L"support", false); });
+}
+
+int BasicForm::InstallPageIndex() const {
+  auto* pages = dynamic_cast<ui::Box*>(pages_);
+  ui::Control* control = FindControlByName(L"p3_install_launch");
+  if (pages == nullptr || control == nullptr) return -1;
+  while (control != nullptr && control->GetParent() != pages) control = control->GetParent();
+  return control == nullptr ? -1 : pages->IndexOf(control);
+}
+
+bool BasicForm::SelectInstallPage() {
+  auto* pages = dynamic_cast<ui::TabBox*>(pages_);
+  const int index = InstallPageIndex();
+  return pages != nullptr && index >= 0 && pages->SelectPage(index);
+}
+
+void BasicForm::Proceed() {
+  if (channel_info_ready_) {
+    StartInstallation();
+    return;
+  }
+  if (ui::Control* ok = FindControlByName(L"ok1")) {
+    ok->SetEnabled(false);
+    SetLabelText(ok, kWaitingText);
+  }
+  start_waiting_ = true;
+}
+
+void BasicForm::StartInstallation() {
+  if (actions_ != nullptr) actions_->StartInstallation(*this);
+}
+
+void BasicForm::ResetProceedButton() {
+  start_waiting_ = false;
+  if (ui::Control* ok = FindControlByName(L"ok1")) {
+    ok->SetEnabled(true);
+    SetLabelText(ok, kProceedText);
+  }
+}
+
+void BasicForm::SetChannelInfo(const std::string& qr_text, const std::string& qq,
+                               const std::string& help_url) {
+  qr_text_ = qr_text;
+  qq_ = qq;
+  help_url_ = help_url;
+  // The tutorial starts as the channel's help address until a package says
+  // otherwise.
+  if (tutorial_url_.empty()) tutorial_url_ = help_url;
+}
+
+void BasicForm::OnChannelReplyHandled() {
+  channel_info_ready_ = true;
+  if (!start_waiting_) return;
+  ResetProceedButton();
+  StartInstallation();
+}
+
+void BasicForm::OnChannelRequestFailed() {
+  if (start_waiting_) ResetProceedButton();
+}
+
+void BasicForm::SetPackageDetails(const std::string& launch_command,
+                                  const std::string& tutorial_url) {
+  launch_command_ = launch_command;
+  tutorial_url_ = tutorial_url;
+}
+
+void BasicForm::ShowSupport() {
+  ui::Control* support = FindControlByName(L"support");
+  if (support == nullptr) return;
+  if (ui::Control* qr = FindControlByName(L"support_qr")) {
+    qr->SetAttribute(L"text", Utf8ToUtf16(qr_text_));
+  }
+  if (ui::Control* qq = FindControlByName(L"support_qq")) SetLabelText(qq, Utf8ToUtf16(qq_));
+  support->SetVisible(true);
+}
+
+void BasicForm::CopyQQNumber() {
+  CopyTextToClipboard(Utf8ToUtf16(qq_));
+  if (actions_ != nullptr) actions_->ShowToast(*this, kCopiedText);
+}
+
+void BasicForm::OpenDownloadFolder() {
+  const std::wstring folder = DownloaderDirectory() + L"\\installer";
+  ::ShellExecuteW(GetHWND(), L"open", folder.c_str(), nullptr, nullptr, SW_SHOWNORMAL);
+}
+
+void BasicForm::SetVisibleByName(const std::wstring& name, bool visible) {
+  if (ui::Control* control = FindControlByName(name)) control->SetVisible(visible);
+}
