@@ -229,6 +229,32 @@ double Timed(Work work) {
   return NowMs() - start;
 }
 
+// Points the resource path at |root| and reads its global.xml.
+void UseSkin(const std::wstring& root) {
+  ui::GlobalManager::SetResourcePath(root);
+  ui::WindowBuilder global;
+  global.Create(L"global.xml");
+}
+
+// Opening the skinned window against opening a bare one of the same size
+// (shadow included).
+void MeasureOpening(int rounds, const wchar_t* folder, const wchar_t* file, SIZE size,
+                    Samples& skinned, Samples& bare) {
+  Alternate(
+      rounds, skinned, bare,
+      [folder, file] {
+        BenchWindow* window = nullptr;
+        const double opened = OpenSkinned(folder, file, &window);
+        CloseSkinned(window);
+        return opened;
+      },
+      [size] {
+        const double opened = OpenBare(size.cx + 28, size.cy + 28);
+        PumpMessages();
+        return opened;
+      });
+}
+
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
@@ -255,46 +281,12 @@ int wmain(int argc, wchar_t** argv) {
   // The sample skin's fonts, colours and classes, then the assistant's: both
   // sets of names stay in the global tables (the assistant's second).
   const std::wstring folder = ProgramFolder();
-  ui::GlobalManager::SetResourcePath(folder + L"window_bench_skin\\sample_skin");
-  {
-    ui::WindowBuilder global;
-    global.Create(L"global.xml");
-  }
-
+  UseSkin(folder + L"window_bench_skin\\sample_skin");
   Samples sample, sample_floor;
-  Alternate(
-      rounds, sample, sample_floor,
-      [] {
-        BenchWindow* window = nullptr;
-        const double opened = OpenSkinned(L"sample", L"sample.xml", &window);
-        CloseSkinned(window);
-        return opened;
-      },
-      [] {
-        const double opened = OpenBare(400 + 28, 300 + 28);
-        PumpMessages();
-        return opened;
-      });
-
-  ui::GlobalManager::SetResourcePath(folder + L"window_bench_skin\\theme");
-  {
-    ui::WindowBuilder global;
-    global.Create(L"global.xml");
-  }
+  MeasureOpening(rounds, L"sample", L"sample.xml", SIZE{400, 300}, sample, sample_floor);
+  UseSkin(folder + L"window_bench_skin\\theme");
   Samples main_open, main_floor;
-  Alternate(
-      rounds, main_open, main_floor,
-      [] {
-        BenchWindow* window = nullptr;
-        const double opened = OpenSkinned(L"basic", L"basic.xml", &window);
-        CloseSkinned(window);
-        return opened;
-      },
-      [] {
-        const double opened = OpenBare(800 + 28, 600 + 28);
-        PumpMessages();
-        return opened;
-      });
+  MeasureOpening(rounds, L"basic", L"basic.xml", SIZE{800, 600}, main_open, main_floor);
 
   // The skin build alone: parse basic.xml and make its controls.
   Samples build, build_floor;
@@ -369,11 +361,7 @@ int wmain(int argc, wchar_t** argv) {
   if (hold_ms > 0) {
     // The sample window alone, centred and faded in, for a screenshot.
     ui::GlobalManager::Shutdown();
-    ui::GlobalManager::SetResourcePath(folder + L"window_bench_skin\\sample_skin");
-    {
-      ui::WindowBuilder global;
-      global.Create(L"global.xml");
-    }
+    UseSkin(folder + L"window_bench_skin\\sample_skin");
     BenchWindow* sample_window = nullptr;
     OpenSkinned(L"sample", L"sample.xml", &sample_window);
     sample_window->CenterWindow();

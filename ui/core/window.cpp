@@ -391,8 +391,7 @@ void Window::OnSize(WPARAM wparam) {
 void Window::OnKillFocus() {
   Control* target = pointer_ != nullptr ? pointer_ : (touch_ != nullptr ? touch_ : pressed_);
   if (target == nullptr || !target->NeedsButtonUpOnKillFocus()) return;
-  ::ReleaseCapture();
-  mouse_capture_ = false;
+  ReleaseMouseCapture();
   pointer_ = touch_ = pressed_ = nullptr;
   SendEvent(target, kEventMouseButtonUp);
 }
@@ -412,11 +411,14 @@ void Window::OnCloseRequest() {
   if (HWND owner = ::GetWindow(hwnd_, GW_OWNER)) ::SetFocus(owner);
 }
 
+void Window::ReleaseMouseCapture() {
+  if (!mouse_capture_) return;
+  ::ReleaseCapture();
+  mouse_capture_ = false;
+}
+
 void Window::ReleasePressedTargets() {
-  if (mouse_capture_) {
-    ::ReleaseCapture();
-    mouse_capture_ = false;
-  }
+  ReleaseMouseCapture();
   std::weak_ptr<cbase::WeakFlag> alive = GetWeakFlag();
   for (Control** target : {&pressed_, &touch_, &pointer_}) {
     Control* control = *target;
@@ -444,10 +446,7 @@ void Window::OnContextMenu(LPARAM lparam) {
   Control* pressed = pressed_;
   pressed_ = nullptr;
   if (pressed == nullptr) return;
-  if (mouse_capture_) {
-    ::ReleaseCapture();
-    mouse_capture_ = false;
-  }
+  ReleaseMouseCapture();
   SendEvent(pressed, kEventInternalMenu, 0, reinterpret_cast<LPARAM>(pressed));
 }
 
@@ -531,10 +530,7 @@ void Window::OnButtonDown(UINT message, LPARAM lparam) {
 
 void Window::OnButtonUp(UINT message, LPARAM lparam) {
   last_mouse_ = PointFromLParam(lparam);
-  if (mouse_capture_) {
-    ::ReleaseCapture();
-    mouse_capture_ = false;
-  }
+  ReleaseMouseCapture();
   Control* pressed = pressed_;
   if (pressed == nullptr) return;
   if (message == WM_LBUTTONUP) {
@@ -574,6 +570,15 @@ void Window::OnMouseLeave() {
   mouse_tracking_ = false;
 }
 
+TOOLINFOW Window::ToolInfo() const {
+  TOOLINFOW tool = {};
+  tool.cbSize = sizeof(tool);
+  tool.uFlags = TTF_IDISHWND;
+  tool.hwnd = hwnd_;
+  tool.uId = reinterpret_cast<UINT_PTR>(hwnd_);
+  return tool;
+}
+
 void Window::ShowTooltip(Control* control) {
   if (tooltip_ == nullptr) {
     INITCOMMONCONTROLSEX init = {sizeof(init), ICC_WIN95_CLASSES};
@@ -582,20 +587,12 @@ void Window::ShowTooltip(Control* control) {
         0, TOOLTIPS_CLASSW, nullptr, WS_POPUP | TTS_NOPREFIX | TTS_ALWAYSTIP, CW_USEDEFAULT,
         CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, hwnd_, nullptr, ModuleInstance(), nullptr);
     if (tooltip_ == nullptr) return;
-    TOOLINFOW tool = {};
-    tool.cbSize = sizeof(tool);
-    tool.uFlags = TTF_IDISHWND;
-    tool.hwnd = hwnd_;
-    tool.uId = reinterpret_cast<UINT_PTR>(hwnd_);
+    TOOLINFOW tool = ToolInfo();
     tool.lpszText = const_cast<wchar_t*>(L"");
     ::SendMessageW(tooltip_, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&tool));
   }
   tooltip_text_ = control->GetToolTipText();
-  TOOLINFOW tool = {};
-  tool.cbSize = sizeof(tool);
-  tool.uFlags = TTF_IDISHWND;
-  tool.hwnd = hwnd_;
-  tool.uId = reinterpret_cast<UINT_PTR>(hwnd_);
+  TOOLINFOW tool = ToolInfo();
   tool.rect = control->GetRect();
   tool.lpszText = const_cast<wchar_t*>(tooltip_text_.c_str());
   ::SendMessageW(tooltip_, TTM_SETMAXTIPWIDTH, 0, control->GetToolTipWidth());
@@ -605,11 +602,7 @@ void Window::ShowTooltip(Control* control) {
 
 void Window::HideTooltip() {
   if (tooltip_ == nullptr) return;
-  TOOLINFOW tool = {};
-  tool.cbSize = sizeof(tool);
-  tool.uFlags = TTF_IDISHWND;
-  tool.hwnd = hwnd_;
-  tool.uId = reinterpret_cast<UINT_PTR>(hwnd_);
+  TOOLINFOW tool = ToolInfo();
   ::SendMessageW(tooltip_, TTM_TRACKACTIVATE, FALSE, reinterpret_cast<LPARAM>(&tool));
 }
 
@@ -649,10 +642,7 @@ void Window::OnTouch(WPARAM wparam, LPARAM lparam) {
     } else if ((input.dwFlags & TOUCHEVENTF_UP) != 0) {
       last_touch_ = point;
       last_mouse_ = point;
-      if (mouse_capture_) {
-        ::ReleaseCapture();
-        mouse_capture_ = false;
-      }
+      ReleaseMouseCapture();
       Control* touch = touch_;
       touch_ = nullptr;
       if (touch != nullptr) SendEvent(touch, kEventTouchUp, 0, lparam);
@@ -720,16 +710,14 @@ bool Window::OnPointer(UINT message, WPARAM wparam) {
     }
     default: {  // up, leave, capture changed
       last_mouse_ = point;
-      if (mouse_capture_) {
-        ::ReleaseCapture();
-        mouse_capture_ = false;
-      }
+      ReleaseMouseCapture();
       Control* pointer = pointer_;
       pointer_ = nullptr;
       return pointer != nullptr && deliver(pointer, kEventPointUp);
     }
   }
 }
+
 void Window::AttachWindowEvent(EventType type, EventCallback callback) {
   window_events_.Add(type, std::move(callback));
 }

@@ -19,6 +19,8 @@
 
 #include <windows.h>
 
+#include <commctrl.h>
+
 #include <map>
 #include <memory>
 #include <string>
@@ -278,8 +280,11 @@ class Window : public virtual cbase::SupportWeakCallback {
   // The control under |point| becomes the hover control; enter and leave
   // events follow. False when that control belongs to another window.
   bool UpdateHover(POINT point);
+  // The window's one tool, as every tooltip message names it.
+  TOOLINFOW ToolInfo() const;
   void ShowTooltip(Control* control);
   void HideTooltip();
+  void ReleaseMouseCapture();
   // Releases capture and sends "buttonup" to every pressed target.
   void ReleasePressedTargets();
   // The control under |point| when it belongs to this window.
