@@ -4,6 +4,7 @@
 #include <windows.h>
 
 #include <cstdlib>
+#include <cstring>
 #include <gtest/gtest.h>
 #include <string>
 #include <vector>
@@ -234,6 +235,54 @@ TEST(WindowServicesTest, DpiChangeMovesTheWindowToTheSuggestedRectangle) {
   PumpMessages();
   EXPECT_EQ(window->FindControlByName(L"root_box")->GetRect(),
             (RECT{kShadow, kShadow, 500 - kShadow, 400 - kShadow}));
+}
+
+TEST(WindowServicesTest, WindowAttributesWithoutShadow) {
+  const std::string strings = "STRID_TITLE = Attribute title\n";
+  HGLOBAL block = ::GlobalAlloc(GMEM_MOVEABLE, strings.size());
+  std::memcpy(::GlobalLock(block), strings.data(), strings.size());
+  ::GlobalUnlock(block);
+  ASSERT_TRUE(GlobalManager::LoadStringTableFromMemory(block));
+  ::GlobalFree(block);
+
+  SampleWindow* window = SampleWindow::Open(L"attributes.xml");
+  ASSERT_NE(window, nullptr);
+  WindowGuard guard(window);
+  HWND hwnd = window->GetHWND();
+  RECT rect;
+  ::GetWindowRect(hwnd, &rect);
+  EXPECT_EQ(rect.right - rect.left, 200);
+  EXPECT_EQ(rect.bottom - rect.top, 100);
+  wchar_t title[64] = {};
+  ::GetWindowTextW(hwnd, title, 64);
+  EXPECT_STREQ(title, L"Attribute title");
+  // The rounded corners cut the window's region.
+  HRGN region = ::CreateRectRgn(0, 0, 0, 0);
+  EXPECT_NE(::GetWindowRgn(hwnd, region), ERROR);
+  EXPECT_FALSE(::PtInRegion(region, 0, 0));
+  EXPECT_TRUE(::PtInRegion(region, 100, 50));
+  ::DeleteObject(region);
+  // Nothing is drawn, yet the alpha repair makes the inside opaque and
+  // leaves the 2-pixel edge transparent.
+  EXPECT_EQ(testing::BackBufferPixel(window, 100, 50), 0xff000000u);
+  EXPECT_EQ(testing::BackBufferPixel(window, 1, 50), 0u);
+  EXPECT_EQ(testing::BackBufferPixel(window, 100, 98), 0u);
+  GlobalManager::LoadStringTableFromMemory(nullptr);
+}
+
+TEST(WindowServicesTest, AShadowOfTheSkinsOwnLeavesTheRootsCornersAlone) {
+  SampleWindow* window = SampleWindow::Open(L"shadow.xml");
+  ASSERT_NE(window, nullptr);
+  WindowGuard guard(window);
+  RECT rect;
+  ::GetWindowRect(window->GetHWND(), &rect);
+  EXPECT_EQ(rect.right - rect.left, 200 + 5 + 7);
+  EXPECT_EQ(rect.bottom - rect.top, 100 + 6 + 8);
+  Control* inner = window->FindControlByName(L"inner");
+  EXPECT_EQ(inner->GetRect(), (RECT{5, 6, 205, 106}));
+  EXPECT_EQ(inner->GetBorderRound().cx, 0);
+  EXPECT_EQ(testing::BackBufferPixel(window, 100, 50), 0xffffffffu);
+  EXPECT_LT(testing::BackBufferPixel(window, 2, 50) >> 24, 0xffu);
 }
 
 }  // namespace
