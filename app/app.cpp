@@ -17,7 +17,7 @@
 #include "ui/render/render.h"
 #include "ui/render/render_factory_gdiplus.h"
 
-App::App(BasicFormActions* actions) : FrameworkThread("MainThread"), actions_(actions) {}
+App::App() : FrameworkThread("MainThread") {}
 
 App::~App() { Stop(); }
 
@@ -51,7 +51,7 @@ void App::Init() {
   }
   CreateDesktopShortcut(config.name() + kShortcutSuffix, module_path, L"", L"");
 
-  auto* form = new BasicForm(actions_);
+  auto* form = new BasicForm();
   if (form->Create(nullptr, BasicForm::kWindowName, kWindowStyle, 0, true) == nullptr) {
     // The skin did not load (the window host has told the user and the form
     // is gone); end the run as the configuration failure does.

@@ -12,8 +12,6 @@
 
 #include "base/thread.h"
 
-class BasicFormActions;
-
 class App : public cbase::FrameworkThread {
  public:
   // Resource type and id of the embedded archive.
@@ -29,9 +27,7 @@ class App : public cbase::FrameworkThread {
   // WS_OVERLAPPEDWINDOW without WS_MAXIMIZEBOX.
   static constexpr DWORD kWindowStyle = 0x00CE0000;
 
-  // |actions| (may be null) is handed to the main window; it must outlive
-  // the run.
-  explicit App(BasicFormActions* actions = nullptr);
+  App();
   ~App() override;
 
  protected:
@@ -42,7 +38,6 @@ class App : public cbase::FrameworkThread {
   void OpenResourceArchive();
   void LoadLanguage();
 
-  BasicFormActions* actions_;
   ULONG_PTR gdiplus_token_ = 0;
   bool gdiplus_started_ = false;
 };

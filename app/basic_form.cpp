@@ -2,26 +2,28 @@
 
 #include <windows.h>
 
-#include <shellapi.h>
-
 #include <cstring>
 #include <utility>
 
 #include "app/app_directories.h"
-#include "app/installer_config.h"
+#include "app/attribution.h"
+#include "app/desktop_shell.h"
+#include "app/install_starter.h"
+#include "app/installation_pipeline.h"
 #include "app/product_config.h"
+#include "app/qr_code_ctrl.h"
+#include "app/usage_events.h"
 #include "app/utf8.h"
 #include "base/weak_callback.h"
 #include "ui/control/box.h"
 #include "ui/control/label.h"
+#include "ui/control/progress.h"
 #include "ui/control/tab_box.h"
 #include "ui/core/global_manager.h"
 #include "ui/core/window_builder.h"
 
 namespace {
 
-constexpr wchar_t kWaitingText[] = L"加载中...";
-constexpr wchar_t kProceedText[] = L"下一步";
 constexpr wchar_t kCopiedText[] = L"复制成功";
 constexpr wchar_t kNameSuffix[] = L" 官方正版";
 // The resource path start-up gives the GlobalManager (relative: inside the
@@ -92,7 +94,7 @@ bool CopyTextToClipboard(const std::wstring& text) {
   return copied;
 }
 
-BasicForm::BasicForm(BasicFormActions* actions) : actions_(actions) {}
+BasicForm::BasicForm() = default;
 
 BasicForm::~BasicForm() = default;
 
@@ -102,10 +104,8 @@ std::wstring BasicForm::SkinFolder() const { return L"basic"; }
 
 std::wstring BasicForm::SkinFile() const { return L"basic.xml"; }
 
-ui::Control* BasicForm::CreateCustomControl(const std::wstring&) {
-  // "QRCode" (support_qr) is the one custom element of the skin; its control
-  // comes with the channel details' half of the assistant. Until then every
-  // name answers none and the builder skips the element.
+ui::Control* BasicForm::CreateCustomControl(const std::wstring& class_name) {
+  if (class_name == L"QRCode") return new QRCodeCtrl();
   return nullptr;
 }
 
@@ -125,7 +125,7 @@ void BasicForm::PostToUI(std::function<void()> task) {
   PostTaskTo(GetHWND(), ToWeakCallback(std::move(task)));
 }
 
-std::function<void(std::function<void()>)> BasicForm::GetPoster() {
+PostToUIFunction BasicForm::GetPoster() {
   const HWND hwnd = GetHWND();
   std::weak_ptr<cbase::WeakFlag> flag = GetWeakFlag();
   return [hwnd, flag](std::function<void()> task) {
@@ -170,10 +170,41 @@ void BasicForm::OnSkinLoaded() {
       SetLabelText(control, ReplaceProduct(text, config.name()));
     }
   }
+  MakeHelpers();
   BindClicks();
   FillLabels();
-  if (actions_ != nullptr) actions_->ReportStartup(*this);
-  ChooseFirstPage();
+  ResolveAttribution(AttributionSources::ForThisProcess(), GetPoster(), [](const std::wstring&) {});
+  ReportEvent("startup");
+  starter_->RequestChannelInfo();
+  if (pipeline_->HasDownloadedPackage()) SelectInstallPage();
+}
+
+void BasicForm::MakeHelpers() {
+  InstallationPipeline::View view;
+  view.show_installing = [this] {
+    SelectInstallPage();
+    SetVisibleByName(L"install", true);
+  };
+  view.set_progress = [this](int percent) { SetProgress(percent); };
+  view.hide_installing = [this] { SetVisibleByName(L"install", false); };
+  const HWND hwnd = GetHWND();
+  pipeline_ = std::make_unique<InstallationPipeline>(
+      InstallationPipeline::Environment::ForProductConfig(GetPoster(), [hwnd] { return hwnd; }),
+      view);
+
+  InstallStarter::Hooks hooks;
+  hooks.set_proceed_button = [this](bool enabled, const std::wstring& text) {
+    SetProceedButton(enabled, text);
+  };
+  hooks.show_error = [hwnd](const std::wstring& text) {
+    ShowError(DesktopShell::System(), hwnd, text);
+  };
+  hooks.start_installation = [this](const InstallationDetails& details) {
+    pipeline_->StartInstallation(details);
+  };
+  starter_ = std::make_unique<InstallStarter>(InstallStarter::ChannelAddressFromProductConfig(),
+                                              InstallStarter::DetailsAddressFromProductConfig(),
+                                              GetPoster(), hooks);
 }
 
 void BasicForm::FillLabels() {
@@ -187,17 +218,6 @@ void BasicForm::FillLabels() {
   }
 }
 
-void BasicForm::ChooseFirstPage() {
-  const std::wstring installer = InstallerConfig().Get(InstallerConfig::kInstaller);
-  const std::wstring path = DownloaderDirectory() + L"\\" + installer;
-  const DWORD attributes = ::GetFileAttributesW(path.c_str());
-  const bool exists =
-      attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
-  const wchar_t last = path.back();
-  if (actions_ != nullptr) actions_->RequestChannelInfo(*this);
-  if (exists && last != L'\\' && last != L'/') SelectInstallPage();
-}
-
 void BasicForm::BindClicks() {
   auto bind = [this](const wchar_t* name, std::function<void()> action) {
     if (ui::Control* control = FindControlByName(name)) {
@@ -208,16 +228,18 @@ void BasicForm::BindClicks() {
     }
   };
   bind(L"btn_close", [this] { Close(1); });
-  bind(L"ok1", [this] { Proceed(); });
+  bind(L"ok1", [this] { starter_->OnProceed(); });
   bind(L"p3_support", [this] { ShowSupport(); });
   bind(L"support_qq_link", [this] { CopyQQNumber(); });
   bind(L"p3_install_tutorial", [this] {
-    if (actions_ != nullptr) actions_->OpenTutorial(*this);
+    // Until a package names its tutorial, the channel's help address serves.
+    if (pipeline_->tutorial_url().empty()) {
+      pipeline_->set_tutorial_url(Utf8ToUtf16(starter_->channel_info().help_url));
+    }
+    pipeline_->OpenTutorial();
   });
-  bind(L"p3_install_launch", [this] {
-    if (actions_ != nullptr) actions_->LaunchInstaller(*this);
-  });
-  bind(L"p3_dir", [this] { OpenDownloadFolder(); });
+  bind(L"p3_install_launch", [this] { pipeline_->LaunchInstaller(); });
+  bind(L"p3_dir", [this] { pipeline_->OpenInstallerFolder(); });
   bind(L"install_close", [this] { SetVisibleByName(L"install", false); });
   bind(L"support_close", [this] { SetVisibleByName(L"support", false); });
   bind(L"support_ok", [this] { SetVisibleByName(L"support", false); });
@@ -237,75 +259,40 @@ bool BasicForm::SelectInstallPage() {
   return pages != nullptr && index >= 0 && pages->SelectPage(index);
 }
 
-void BasicForm::Proceed() {
-  if (channel_info_ready_) {
-    StartInstallation();
-    return;
-  }
+void BasicForm::SetProceedButton(bool enabled, const std::wstring& text) {
   if (ui::Control* ok = FindControlByName(L"ok1")) {
-    ok->SetEnabled(false);
-    SetLabelText(ok, kWaitingText);
-  }
-  start_waiting_ = true;
-}
-
-void BasicForm::StartInstallation() {
-  if (actions_ != nullptr) actions_->StartInstallation(*this);
-}
-
-void BasicForm::ResetProceedButton() {
-  start_waiting_ = false;
-  if (ui::Control* ok = FindControlByName(L"ok1")) {
-    ok->SetEnabled(true);
-    SetLabelText(ok, kProceedText);
+    ok->SetEnabled(enabled);
+    SetLabelText(ok, text);
   }
 }
 
-void BasicForm::SetChannelInfo(const std::string& qr_text, const std::string& qq,
-                               const std::string& help_url) {
-  qr_text_ = qr_text;
-  qq_ = qq;
-  help_url_ = help_url;
-  // The tutorial starts as the channel's help address until a package says
-  // otherwise.
-  if (tutorial_url_.empty()) tutorial_url_ = help_url;
-}
-
-void BasicForm::OnChannelReplyHandled() {
-  channel_info_ready_ = true;
-  if (!start_waiting_) return;
-  ResetProceedButton();
-  StartInstallation();
-}
-
-void BasicForm::OnChannelRequestFailed() {
-  if (start_waiting_) ResetProceedButton();
-}
-
-void BasicForm::SetPackageDetails(const std::string& launch_command,
-                                  const std::string& tutorial_url) {
-  launch_command_ = launch_command;
-  tutorial_url_ = tutorial_url;
+void BasicForm::SetProgress(int percent) {
+  if (auto* progress = dynamic_cast<ui::Progress*>(FindControlByName(L"install_progress"))) {
+    progress->SetValue(percent);
+  }
 }
 
 void BasicForm::ShowSupport() {
   ui::Control* support = FindControlByName(L"support");
   if (support == nullptr) return;
-  if (ui::Control* qr = FindControlByName(L"support_qr")) {
-    qr->SetAttribute(L"text", Utf8ToUtf16(qr_text_));
+  const ChannelInfo& info = starter_->channel_info();
+  if (auto* qr = dynamic_cast<QRCodeCtrl*>(FindControlByName(L"support_qr"))) {
+    qr->SetQrText(info.custom_service);
+    qr->Invalidate();
   }
-  if (ui::Control* qq = FindControlByName(L"support_qq")) SetLabelText(qq, Utf8ToUtf16(qq_));
+  if (ui::Control* qq = FindControlByName(L"support_qq")) {
+    SetLabelText(qq, Utf8ToUtf16(info.custom_service_qq));
+  }
   support->SetVisible(true);
 }
 
 void BasicForm::CopyQQNumber() {
-  CopyTextToClipboard(Utf8ToUtf16(qq_));
-  if (actions_ != nullptr) actions_->ShowToast(*this, kCopiedText);
+  CopyTextToClipboard(Utf8ToUtf16(starter_->channel_info().custom_service_qq));
+  ShowToast(kCopiedText);
 }
 
-void BasicForm::OpenDownloadFolder() {
-  const std::wstring folder = DownloaderDirectory() + L"\\installer";
-  ::ShellExecuteW(GetHWND(), L"open", folder.c_str(), nullptr, nullptr, SW_SHOWNORMAL);
+void BasicForm::ShowToast(const std::wstring&) {
+  // The toolkit has no toast window yet (ui/toast); the copy itself is done.
 }
 
 void BasicForm::SetVisibleByName(const std::wstring& name, bool visible) {

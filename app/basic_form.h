@@ -4,10 +4,11 @@
 // It is also the way back to the UI thread for work finished elsewhere
 // (PostToUI, window message 1124).
 //
-// The network-driven work (attribution and the "startup" event, the channel
-// request, the installation pipeline, the toast) is reached through
-// BasicFormActions, which the application supplies; without it those steps
-// do nothing and "ok1" waits for a channel reply that never comes.
+// The network-driven work lives in two helpers the window owns and feeds
+// with its controls: InstallStarter (channel details, the "ok1" handshake,
+// the installation details) and InstallationPipeline (download, launch,
+// tutorial, folder). The window itself reports "startup" and resolves the
+// attribution id when its skin has loaded.
 //
 // Ownership: created with new; deletes itself after its native window is
 // destroyed (WindowImplBase). UI thread only, except PostToUI/GetPoster.
@@ -19,29 +20,11 @@
 #include <memory>
 #include <string>
 
+#include "app/post_to_ui.h"
 #include "ui/core/window_impl_base.h"
 
-class BasicForm;
-
-// What the window asks of the network half. Every call runs on the UI
-// thread; the form outlives none of the calls' asynchronous work, so
-// continuations must come back through BasicForm::GetPoster().
-class BasicFormActions {
- public:
-  virtual ~BasicFormActions() = default;
-  // The skin has loaded: resolve the attribution id, report "startup".
-  virtual void ReportStartup(BasicForm& form) = 0;
-  // Ask the service for the channel details; the answer ends in
-  // BasicForm::OnChannelReplyHandled or OnChannelRequestFailed.
-  virtual void RequestChannelInfo(BasicForm& form) = 0;
-  // "ok1" with the channel details in: obtain the installation details and
-  // start the pipeline (download with progress).
-  virtual void StartInstallation(BasicForm& form) = 0;
-  virtual void OpenTutorial(BasicForm& form) = 0;
-  virtual void LaunchInstaller(BasicForm& form) = 0;
-  // A short notice over the window ("复制成功" after copying the QQ number).
-  virtual void ShowToast(BasicForm& form, const std::wstring& text) = 0;
-};
+class InstallStarter;
+class InstallationPipeline;
 
 class BasicForm : public ui::WindowImplBase {
  public:
@@ -51,8 +34,7 @@ class BasicForm : public ui::WindowImplBase {
   static constexpr wchar_t kWindowName[] = L"Basic";
   static constexpr wchar_t kProductPlaceholder[] = L"{product}";
 
-  // |actions| may be null; it must outlive the window.
-  explicit BasicForm(BasicFormActions* actions);
+  BasicForm();
 
   // WindowImplBase
   std::wstring ClassName() const override;
@@ -70,59 +52,36 @@ class BasicForm : public ui::WindowImplBase {
   void PostToUI(std::function<void()> task);
   // A PostToUI that holds no pointer to this object: safe from any thread at
   // any time (tasks for a destroyed window are dropped unrun).
-  std::function<void(std::function<void()>)> GetPoster();
+  PostToUIFunction GetPoster();
 
-  // --- Channel details (set by the channel request, UI thread) ---------------
-  // UTF-8 texts as the service sends them.
-  void SetChannelInfo(const std::string& qr_text, const std::string& qq,
-                      const std::string& help_url);
-  const std::string& qr_text() const { return qr_text_; }
-  const std::string& qq() const { return qq_; }
-  const std::string& help_url() const { return help_url_; }
-  bool channel_info_ready() const { return channel_info_ready_; }
-  bool start_waiting() const { return start_waiting_; }
-  // The reply was handled: a waiting start goes ahead now.
-  void OnChannelReplyHandled();
-  // The request failed: a waiting "ok1" becomes clickable again.
-  void OnChannelRequestFailed();
-
-  // --- Current package (set by the pipeline, UI thread) ----------------------
-  void SetPackageDetails(const std::string& launch_command, const std::string& tutorial_url);
-  const std::string& launch_command() const { return launch_command_; }
-  const std::string& tutorial_url() const { return tutorial_url_; }
+  // The helpers, once the skin has loaded (null before).
+  InstallStarter* starter() const { return starter_.get(); }
+  InstallationPipeline* pipeline() const { return pipeline_.get(); }
 
   // --- Page flow ---------------------------------------------------------------
   // Index in "pages" of the page holding the "p3_" controls; -1 if none.
   int InstallPageIndex() const;
   bool SelectInstallPage();
-  // "ok1": start now, or wait disabled with "加载中..." for the channel reply.
-  void Proceed();
   void ShowSupport();
   // Puts the QQ number on the clipboard and shows "复制成功".
   void CopyQQNumber();
-  // Opens DownloaderDirectory()\installer in the file browser.
-  void OpenDownloadFolder();
+  // A short notice over the window; shown once the toolkit has its toast.
+  void ShowToast(const std::wstring& text);
   void SetVisibleByName(const std::wstring& name, bool visible);
 
  protected:
   ~BasicForm() override;
 
  private:
+  void MakeHelpers();
   void BindClicks();
   void FillLabels();
-  void ChooseFirstPage();
-  void StartInstallation();
-  void ResetProceedButton();
+  void SetProceedButton(bool enabled, const std::wstring& text);
+  void SetProgress(int percent);
 
-  BasicFormActions* actions_;
   ui::Control* pages_ = nullptr;
-  std::string qr_text_;
-  std::string qq_;
-  std::string help_url_;
-  bool channel_info_ready_ = false;
-  bool start_waiting_ = false;
-  std::string launch_command_;
-  std::string tutorial_url_;
+  std::unique_ptr<InstallationPipeline> pipeline_;
+  std::unique_ptr<InstallStarter> starter_;
 };
 
 // Copies |text| to the clipboard as Unicode text. False when the clipboard

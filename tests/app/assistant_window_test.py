@@ -3,13 +3,18 @@ private Xvfb display, found by its window name, looked at through
 screenshots and clicked with xdotool.
 
 Run by ctest (tests/app/CMakeLists.txt), which passes the programs through
-the environment: ASSISTANT_EXE, BRAND_EXE (optional), THEME_ZIP, WINE_RUN and
-TEST_DIR (a scratch folder in the build tree holding the Wine prefix).
+the environment: ASSISTANT_EXE, BRAND_EXE, THEME_ZIP, WINE_RUN and TEST_DIR
+(a scratch folder in the build tree holding the Wine prefix). The reference
+service (service/) runs on a free loopback port; the assistant under test is
+a copy branded to use it.
 """
+
+import json
 
 import os
 import shutil
 import subprocess
+import sys
 import tempfile
 import time
 import unittest
@@ -19,6 +24,7 @@ SHADOW = 14  # the skin's shadow around the 800 x 600 window
 WIDTH, HEIGHT = 800, 600
 SCREEN = (1280, 1024)
 SHORTCUT = "Fernwick 安装助手.lnk"
+REPO = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
 
 
 def wait_for(predicate, timeout, step=0.25):
@@ -57,13 +63,19 @@ class Display:
 class AssistantWindowTest(unittest.TestCase):
     @classmethod
     def setUpClass(cls):
-        cls.exe = os.environ["ASSISTANT_EXE"]
         cls.wine_run = os.environ["WINE_RUN"]
         cls.root = os.environ["TEST_DIR"]
         cls.prefix = os.path.join(cls.root, "wineprefix")
         os.makedirs(cls.root, exist_ok=True)
         cls.display = Display()
         cls.env = dict(os.environ, DISPLAY=cls.display.name)
+        port_file = os.path.join(cls.root, "service.port")
+        if os.path.exists(port_file):
+            os.remove(port_file)
+        cls.service = subprocess.Popen(
+            [sys.executable, "-m", "service", "--port", "0", "--port-file",
+             port_file, "--data", os.path.join(cls.root, "service-data")],
+            cwd=REPO, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         # Make the prefix, then give it a desktop folder of its own (Wine links
         # it to the Unix home by default).
         subprocess.run([cls.wine_run, "--prefix", cls.prefix, "cmd.exe", "/c", "exit"],
@@ -79,9 +91,46 @@ class AssistantWindowTest(unittest.TestCase):
             os.unlink(cls.desktop)
         os.makedirs(cls.desktop, exist_ok=True)
         cls.downloader = os.path.join(user, "AppData", "Local", "fernwick_downloader")
+        port = wait_for(lambda: cls.read_port(port_file), 60)
+        assert port, "the reference service did not start"
+        address = "http://127.0.0.1:%d" % port
+        cls.exe = cls.branded("assistant.exe", lambda config: dict(
+            config, service_url=address, stats_url=address))
+
+    @staticmethod
+    def read_port(port_file):
+        try:
+            with open(port_file) as f:
+                values = dict(line.strip().split("=", 1) for line in f if "=" in line)
+            return int(values["http_port"])
+        except (OSError, KeyError, ValueError):
+            return None
+
+    @classmethod
+    def branded(cls, name, change_config):
+        """A copy of the assistant whose archive carries the configuration
+        change_config makes of the built one (bytes or a dict)."""
+        work = tempfile.mkdtemp(dir=cls.root)
+        archive = os.path.join(work, "theme.zip")
+        with zipfile.ZipFile(os.environ["THEME_ZIP"]) as source, \
+                zipfile.ZipFile(archive, "w", zipfile.ZIP_DEFLATED) as target:
+            for item in source.infolist():
+                data = source.read(item)
+                if item.filename == "resources/config.json":
+                    changed = change_config(json.loads(data.decode("utf-8")))
+                    data = changed if isinstance(changed, bytes) else json.dumps(
+                        changed, ensure_ascii=False).encode("utf-8")
+                target.writestr(item.filename, data)
+        branded = os.path.join(work, name)
+        subprocess.run([cls.wine_run, "--prefix", cls.prefix, os.environ["BRAND_EXE"],
+                        os.environ["ASSISTANT_EXE"], archive, branded],
+                       env=cls.env, check=True, stdout=subprocess.DEVNULL, timeout=120)
+        return branded
 
     @classmethod
     def tearDownClass(cls):
+        cls.service.terminate()
+        cls.service.wait(30)
         cls.display.close()
 
     def setUp(self):
@@ -213,19 +262,7 @@ class AssistantWindowTest(unittest.TestCase):
         self.close_and_expect_zero(left, top)
 
     def test_empty_configuration_shows_error_and_exits_zero(self):
-        brand = os.environ.get("BRAND_EXE")
-        if not brand:
-            self.skipTest("the branding tool is not built")
-        work = tempfile.mkdtemp(dir=self.root)
-        archive = os.path.join(work, "empty_config.zip")
-        with zipfile.ZipFile(os.environ["THEME_ZIP"]) as source, \
-                zipfile.ZipFile(archive, "w", zipfile.ZIP_DEFLATED) as target:
-            for item in source.infolist():
-                data = b"" if item.filename == "resources/config.json" else source.read(item)
-                target.writestr(item.filename, data)
-        branded = os.path.join(work, "assistant_empty.exe")
-        subprocess.run([self.wine_run, "--prefix", self.prefix, brand, self.exe, archive, branded],
-                       env=self.env, check=True, stdout=subprocess.DEVNULL, timeout=120)
+        branded = self.branded("assistant_empty.exe", lambda config: b"")
         self.start(branded)
         box = self.find_window("错误")
         self.assertIsNotNone(box, "no error box")
