@@ -15,6 +15,7 @@
 #include "ui/control/linear_layout.h"
 #include "ui/control/option.h"
 #include "ui/control/progress.h"
+#include "ui/control/rich_edit.h"
 #include "ui/control/scroll_bar.h"
 #include "ui/control/scrollable_box.h"
 #include "ui/control/tab_box.h"
@@ -73,6 +74,9 @@ Control* MakeToolkitControl(const wchar_t* name) {
     case L'P':
       if (Is(name, L"Progress")) return new Progress();
       break;
+    case L'R':
+      if (Is(name, L"RichEdit")) return new RichEdit();
+      break;
     case L'S':
       if (Is(name, L"ScrollBar")) return new ScrollBar();
       if (Is(name, L"ScrollableBox")) return new ScrollableBox();
@@ -89,7 +93,6 @@ Control* MakeToolkitControl(const wchar_t* name) {
     default:
       break;
   }
-  // "RichEdit" joins this table with the rich edit control.
   return nullptr;
 }
 

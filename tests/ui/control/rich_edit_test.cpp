@@ -1,0 +1,242 @@
+// The rich edit over the system's windowless text services, in a real window:
+// text in and out, number fields, Enter as a "return" event, Tab, read-only
+// double click, the prompt, and the wheel with Ctrl.
+#include "ui/control/rich_edit.h"
+
+#include <gtest/gtest.h>
+#include <memory>
+
+#include "tests/ui/control/test_support.h"
+#include "ui/core/global_manager.h"
+#include "ui/core/window_builder.h"
+
+namespace ui {
+namespace {
+
+using testing::Rect;
+using testing::TestWindow;
+
+// Holds Ctrl (or not) in this thread's keyboard state for the keys the
+// control reads.
+void SetCtrl(bool down) {
+  BYTE keys[256] = {};
+  ::GetKeyboardState(keys);
+  keys[VK_CONTROL] = down ? 0x80 : 0;
+  keys[VK_SHIFT] = 0;
+  keys[VK_TAB] = 0;
+  ::SetKeyboardState(keys);
+}
+
+class RichEditTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    SetCtrl(false);
+    ASSERT_NE(window_.Create(nullptr, L"edit", WS_POPUP, 0, false, Rect(0, 0, 300, 200)), nullptr);
+    edit_ = new RichEdit();
+    window_.AttachRoot(edit_);
+    edit_->SetBounds(Rect(0, 0, 300, 200));
+    ASSERT_TRUE(edit_->HasTextServices());
+  }
+  void TearDown() override { SetCtrl(false); }
+
+  void Send(EventType type, WPARAM wparam) {
+    EventArgs args;
+    args.type = type;
+    args.sender = edit_;
+    args.wparam = wparam;
+    edit_->DispatchEvent(args);
+  }
+  void Type(const std::wstring& text) {
+    for (wchar_t ch : text) Send(kEventChar, ch);
+  }
+
+  TestWindow window_;
+  RichEdit* edit_ = nullptr;
+};
+
+TEST_F(RichEditTest, TextGoesInAndComesOutInUtf16AndUtf8) {
+  edit_->SetText(L"Fernwick \u00e9t\u00e9");
+  EXPECT_EQ(edit_->GetText(), L"Fernwick \u00e9t\u00e9");
+  EXPECT_EQ(edit_->GetUtf8Text(), "Fernwick \xc3\xa9t\xc3\xa9");
+  edit_->SetUtf8Text("C:\\Users\\\xe5\xbc\xa0");
+  EXPECT_EQ(edit_->GetText(), L"C:\\Users\\\u5f20");
+  // Replacing keeps nothing of the old text.
+  edit_->SetText(L"ab");
+  EXPECT_EQ(edit_->GetText(), L"ab");
+  edit_->TxSendMessage(EM_SETSEL, 1, 2);
+  EXPECT_EQ(edit_->GetSelText(), L"b");
+  edit_->SetText(L"");
+  EXPECT_EQ(edit_->GetText(), L"");
+}
+
+TEST_F(RichEditTest, TextGivenBeforeTheWindowAppearsOnceTheServicesStart) {
+  RichEdit* early = new RichEdit();
+  early->SetAttribute(L"text", L"early");
+  EXPECT_EQ(early->GetText(), L"");  // nothing to ask yet
+  TestWindow other;
+  ASSERT_NE(other.Create(nullptr, L"early", WS_POPUP, 0, false, Rect(0, 0, 100, 50)), nullptr);
+  other.AttachRoot(early);
+  EXPECT_EQ(early->GetText(), L"early");
+}
+
+TEST_F(RichEditTest, TypingChangesTheTextAndReportsEachChange) {
+  int changes = 0;
+  edit_->AttachEvent(kEventValueChange, [&](const EventArgs&) {
+    ++changes;
+    return true;
+  });
+  Type(L"abc");
+  EXPECT_EQ(edit_->GetText(), L"abc");
+  EXPECT_GE(changes, 3);
+}
+
+TEST_F(RichEditTest, ANumberFieldDropsLettersButKeepsDigitsAndBackspace) {
+  edit_->SetAttribute(L"number", L"true");
+  Type(L"a1b2");
+  EXPECT_EQ(edit_->GetText(), L"12");
+  // Backspace arrives as a key and then as a control character; both pass.
+  Send(kEventKeyDown, VK_BACK);
+  Send(kEventChar, VK_BACK);
+  EXPECT_EQ(edit_->GetText(), L"1");
+  edit_->SetAttribute(L"number", L"false");
+  Type(L"x");
+  EXPECT_EQ(edit_->GetText(), L"1x");
+}
+
+TEST_F(RichEditTest, PastingIntoANumberFieldKeepsOnlyTheDigits) {
+  ASSERT_TRUE(::OpenClipboard(window_.GetHWND()));
+  ::EmptyClipboard();
+  const wchar_t pasted[] = L"tel: 400-123 x9";
+  HGLOBAL memory = ::GlobalAlloc(GMEM_MOVEABLE, sizeof(pasted));
+  ASSERT_NE(memory, nullptr);
+  memcpy(::GlobalLock(memory), pasted, sizeof(pasted));
+  ::GlobalUnlock(memory);
+  ::SetClipboardData(CF_UNICODETEXT, memory);
+  ::CloseClipboard();
+
+  edit_->SetAttribute(L"number", L"true");
+  SetCtrl(true);
+  Send(kEventKeyDown, 'V');
+  SetCtrl(false);
+  EXPECT_EQ(edit_->GetText(), L"4001239");
+}
+
+TEST_F(RichEditTest, EnterBecomesAReturnEventWhenAskedAndOtherwiseReachesTheEditor) {
+  int returns = 0;
+  edit_->AttachEvent(kEventReturn, [&](const EventArgs&) {
+    ++returns;
+    return true;
+  });
+  edit_->SetText(L"x");
+  edit_->SetAttribute(L"wantreturnmsg", L"true");
+  Send(kEventKeyDown, VK_RETURN);
+  Send(kEventChar, L'\r');
+  EXPECT_EQ(returns, 1);
+  EXPECT_EQ(edit_->GetText(), L"x");
+
+  // With "returnmsgwantctrl" plain Enter edits and Ctrl+Enter reports.
+  edit_->SetAttribute(L"returnmsgwantctrl", L"true");
+  Send(kEventKeyDown, VK_RETURN);
+  Send(kEventChar, L'\r');
+  EXPECT_EQ(returns, 1);
+  EXPECT_NE(edit_->GetText(), L"x");
+  const std::wstring after_enter = edit_->GetText();
+  SetCtrl(true);
+  Send(kEventKeyDown, VK_RETURN);
+  Send(kEventChar, L'\n');
+  SetCtrl(false);
+  EXPECT_EQ(returns, 2);
+  EXPECT_EQ(edit_->GetText(), after_enter);
+}
+
+TEST_F(RichEditTest, TabIsAnEventForFieldsThatDoNotWantIt) {
+  int tabs = 0;
+  edit_->AttachEvent(kEventTab, [&](const EventArgs&) {
+    ++tabs;
+    return true;
+  });
+  edit_->SetAttribute(L"wanttab", L"false");
+  Type(L"\t");
+  EXPECT_EQ(tabs, 1);
+  EXPECT_EQ(edit_->GetText(), L"");
+  edit_->SetAttribute(L"wanttab", L"true");
+  Type(L"\t");
+  EXPECT_EQ(tabs, 1);
+  EXPECT_EQ(edit_->GetText(), L"\t");
+}
+
+TEST_F(RichEditTest, DoubleClickOnAReadOnlyFieldSelectsEverything) {
+  edit_->SetText(L"C:\\Fernwick\\bin");
+  edit_->SetAttribute(L"readonly", L"true");
+  EXPECT_TRUE(edit_->IsReadOnly());
+  Type(L"zz");
+  EXPECT_EQ(edit_->GetText(), L"C:\\Fernwick\\bin");
+  Send(kEventInternalDoubleClick, 0);
+  EXPECT_EQ(edit_->GetSelText(), L"C:\\Fernwick\\bin");
+}
+
+TEST_F(RichEditTest, ThePromptShowsOnlyWhileTheFieldIsEmpty) {
+  GlobalManager::AddTextColor(L"prompt_gray", 0xFF808080);
+  edit_->SetAttribute(L"prompttext", L"Install location");
+  EXPECT_FALSE(edit_->IsPromptShown());  // no colour yet
+  edit_->SetAttribute(L"promptcolor", L"prompt_gray");
+  EXPECT_TRUE(edit_->IsPromptShown());
+  Type(L"x");
+  EXPECT_FALSE(edit_->IsPromptShown());
+  Send(kEventKeyDown, VK_BACK);
+  Send(kEventChar, VK_BACK);
+  EXPECT_TRUE(edit_->IsPromptShown());
+}
+
+TEST_F(RichEditTest, CtrlWheelDoesNotZoom) {
+  edit_->SetText(L"zoom");
+  EventArgs wheel;
+  wheel.type = kEventMouseScrollWheel;
+  wheel.sender = edit_;
+  wheel.wparam = 120;
+  LONG numerator = 0;
+  LONG denominator = 0;
+  SetCtrl(true);
+  edit_->DispatchEvent(wheel);
+  SetCtrl(false);
+  edit_->TxSendMessage(EM_GETZOOM, reinterpret_cast<WPARAM>(&numerator),
+                       reinterpret_cast<LPARAM>(&denominator));
+  EXPECT_EQ(numerator, 0);  // no zoom set
+}
+
+TEST_F(RichEditTest, NaturalHeightGrowsWithTheLines) {
+  edit_->SetText(L"one");
+  const int one = edit_->NaturalSize(300);
+  edit_->SetText(L"one\rtwo\rthree");
+  const int three = edit_->NaturalSize(300);
+  EXPECT_GT(one, 0);
+  EXPECT_GT(three, one * 2);
+  edit_->SetNaturalSizeFunction([](int width) { return width / 2; });
+  EXPECT_EQ(edit_->NaturalSize(300), 150);
+}
+
+TEST(RichEditAloneTest, WithoutTextServicesTheControlIsInert) {
+  RichEdit edit;  // never joined a window
+  edit.SetText(L"kept");
+  EXPECT_EQ(edit.GetText(), L"");
+  EXPECT_EQ(edit.TxSendMessage(WM_CHAR, 'a', 0), 1);
+}
+
+TEST(RichEditBuilderTest, SkinsConfigureTheField) {
+  WindowBuilder builder;
+  std::unique_ptr<Control> built(builder.Create(
+      L"<Window><RichEdit number=\"true\" readonly=\"false\" wantreturnmsg=\"true\" "
+      L"multiline=\"false\" align=\"hcenter vcenter\" vscrollbar=\"true\"/></Window>"));
+  auto* edit = dynamic_cast<RichEdit*>(built.get());
+  ASSERT_NE(edit, nullptr);
+  EXPECT_TRUE(edit->IsNumberOnly());
+  EXPECT_TRUE(edit->IsWantReturnMsg());
+  EXPECT_EQ(edit->GetEditStyle() & ES_MULTILINE, 0u);
+  EXPECT_EQ(edit->GetEditStyle() & (ES_CENTER | ES_NUMBER | WS_VSCROLL),
+            static_cast<DWORD>(ES_CENTER | ES_NUMBER | WS_VSCROLL));
+  EXPECT_EQ(edit->GetVerticalAlign(), 1);
+  EXPECT_NE(edit->VerticalScrollBar(), nullptr);
+}
+
+}  // namespace
+}  // namespace ui

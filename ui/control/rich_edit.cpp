@@ -1,0 +1,647 @@
+#include "ui/control/rich_edit.h"
+
+#include <imm.h>
+
+#include <algorithm>
+#include <utility>
+#include <vector>
+
+#include "ui/animation/timer_manager.h"
+#include "ui/control/attribute_parsing.h"
+#include "ui/control/txt_win_host.h"
+#include "ui/core/global_manager.h"
+#include "ui/core/window.h"
+
+namespace ui {
+
+namespace {
+
+TimerManager& ServiceTimers() {
+  TimerManager* timers = Control::GetAnimationTimerManager();
+  return timers != nullptr ? *timers : TimerManager::GetInstance();
+}
+
+COLORREF ToColorRef(DWORD argb) {
+  return RGB((argb >> 16) & 0xFF, (argb >> 8) & 0xFF, argb & 0xFF);
+}
+
+bool KeyHeld(int vk) { return (::GetKeyState(vk) & 0x8000) != 0; }
+
+std::wstring Utf8ToWide(const std::string& text) {
+  if (text.empty()) return std::wstring();
+  const int size =
+      ::MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
+  std::wstring wide(static_cast<size_t>(size), L'\0');
+  ::MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), &wide[0], size);
+  return wide;
+}
+
+std::string WideToUtf8(const std::wstring& text) {
+  if (text.empty()) return std::string();
+  const int size = ::WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()),
+                                         nullptr, 0, nullptr, nullptr);
+  std::string narrow(static_cast<size_t>(size), '\0');
+  ::WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), &narrow[0], size,
+                        nullptr, nullptr);
+  return narrow;
+}
+
+std::wstring ClipboardText(HWND owner) {
+  std::wstring text;
+  if (!::OpenClipboard(owner)) return text;
+  if (HANDLE data = ::GetClipboardData(CF_UNICODETEXT)) {
+    if (const auto* chars = static_cast<const wchar_t*>(::GlobalLock(data))) {
+      text = chars;
+      ::GlobalUnlock(data);
+    }
+  }
+  ::CloseClipboard();
+  return text;
+}
+
+}  // namespace
+
+RichEdit::RichEdit() {
+  text_color_ = GlobalManager::GetDefaultTextColor();
+  normal_text_color_ = text_color_;
+  disabled_text_color_ = text_color_;
+  SetCursorType(kCursorIBeam);
+}
+
+RichEdit::~RichEdit() {
+  for (auto& timer : timers_) timer.second.Cancel();
+  if (host_ != nullptr) {
+    host_->Shutdown();
+    host_->Release();
+    host_ = nullptr;
+  }
+}
+
+bool RichEdit::HasTextServices() const {
+  return host_ != nullptr && host_->GetTextServices() != nullptr;
+}
+
+void RichEdit::InitTextServices() {
+  if (initialised_) return;
+  initialised_ = true;
+  auto* host = new CTxtWinHost(this);
+  if (!host->Init(GetFontHandle(), ToColorRef(GlobalManager::GetTextColor(text_color_)),
+                  edit_style_)) {
+    host->Release();
+    return;
+  }
+  host_ = host;
+  host_->SetRichText(rich_);
+  host_->NotifyPropertyBits(TXTBIT_BACKSTYLECHANGE, TXTBIT_BACKSTYLECHANGE);
+  const RECT client = GetTextClientRect();
+  host_->GetTextServices()->OnTxInPlaceActivate(&client);
+  TxSendMessage(EM_SETEVENTMASK, 0, ENM_CHANGE | ENM_LINK | ENM_REQUESTRESIZE);
+  TxSendMessage(EM_EXLIMITTEXT, 0, max_length_);
+  if (!text_.empty()) SetText(text_);
+  if (VerticalScrollBar() != nullptr) VerticalScrollBar()->SetScrollRange(0);
+  if (HorizontalScrollBar() != nullptr) HorizontalScrollBar()->SetScrollRange(0);
+}
+
+LRESULT RichEdit::TxSendMessage(UINT message, WPARAM wparam, LPARAM lparam) const {
+  if (!HasTextServices()) return 1;
+  LRESULT result = 0;
+  host_->GetTextServices()->TxSendMessage(message, wparam, lparam, &result);
+  return result;
+}
+
+// --- Text ---
+
+void RichEdit::SetText(const std::wstring& text) {
+  text_ = text;
+  if (!HasTextServices()) return;
+  CHARRANGE all = {0, -1};
+  TxSendMessage(EM_EXSETSEL, 0, reinterpret_cast<LPARAM>(&all));
+  TxSendMessage(EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(text.c_str()));
+  links_.clear();
+  Invalidate();
+}
+
+std::wstring RichEdit::GetText() const {
+  if (!HasTextServices()) return std::wstring();
+  GETTEXTLENGTHEX length = {GTL_DEFAULT, 1200};
+  const LRESULT count = TxSendMessage(EM_GETTEXTLENGTHEX, reinterpret_cast<WPARAM>(&length), 0);
+  if (count <= 0) return std::wstring();
+  std::vector<wchar_t> buffer(static_cast<size_t>(count) + 1, L'\0');
+  GETTEXTEX get = {};
+  get.cb = static_cast<DWORD>(buffer.size() * sizeof(wchar_t));
+  get.flags = GT_DEFAULT;
+  get.codepage = 1200;
+  TxSendMessage(EM_GETTEXTEX, reinterpret_cast<WPARAM>(&get),
+                reinterpret_cast<LPARAM>(buffer.data()));
+  return std::wstring(buffer.data());
+}
+
+void RichEdit::SetUtf8Text(const std::string& text) { SetText(Utf8ToWide(text)); }
+
+std::string RichEdit::GetUtf8Text() const { return WideToUtf8(GetText()); }
+
+std::wstring RichEdit::GetSelText() const {
+  if (!HasTextServices()) return std::wstring();
+  CHARRANGE range = {0, 0};
+  TxSendMessage(EM_EXGETSEL, 0, reinterpret_cast<LPARAM>(&range));
+  if (range.cpMax <= range.cpMin) return std::wstring();
+  std::vector<wchar_t> buffer(static_cast<size_t>(range.cpMax - range.cpMin) + 1, L'\0');
+  TxSendMessage(EM_GETSELTEXT, 0, reinterpret_cast<LPARAM>(buffer.data()));
+  return std::wstring(buffer.data());
+}
+
+void RichEdit::SetTextColor(const std::wstring& color) {
+  if (text_color_ == color) return;
+  text_color_ = color;
+  ApplyTextColor();
+}
+
+void RichEdit::ApplyTextColor() {
+  if (host_ != nullptr) host_->SetColor(ToColorRef(GlobalManager::GetTextColor(text_color_)));
+  Invalidate();
+}
+
+int RichEdit::NaturalSize(int width) {
+  if (natural_size_) return natural_size_(width);
+  if (!HasTextServices()) return 0;
+  HWND hwnd = GetWindow() != nullptr ? GetWindow()->GetHWND() : nullptr;
+  HDC hdc = ::GetDC(hwnd);
+  LONG w = width;
+  LONG h = 0;
+  SIZEL extent = {-1, -1};
+  host_->GetTextServices()->TxGetNaturalSize(DVASPECT_CONTENT, hdc, nullptr, nullptr,
+                                             TXTNS_FITTOCONTENT, &extent, &w, &h);
+  ::ReleaseDC(hwnd, hdc);
+  return static_cast<int>(h);
+}
+
+// --- Settings ---
+
+void RichEdit::ApplyEditStyleFlag(DWORD flag, bool on) {
+  if (on) {
+    edit_style_ |= flag;
+  } else {
+    edit_style_ &= ~flag;
+  }
+  if (host_ != nullptr) host_->SetEditStyle(edit_style_);
+}
+
+void RichEdit::SetRich(bool rich) {
+  rich_ = rich;
+  if (host_ != nullptr) host_->SetRichText(rich);
+}
+
+void RichEdit::SetReadOnly(bool read_only) {
+  read_only_ = read_only;
+  ApplyEditStyleFlag(ES_READONLY, read_only);
+  if (host_ != nullptr) host_->SetReadOnly(read_only);
+  Invalidate();
+}
+
+void RichEdit::SetPassword(bool password) {
+  password_ = password;
+  ApplyEditStyleFlag(ES_PASSWORD, password);
+  if (host_ != nullptr) host_->SetPassword(password);
+}
+
+void RichEdit::SetNumberOnly(bool digits_only) {
+  digits_only_ = digits_only;
+  ApplyEditStyleFlag(ES_NUMBER, digits_only);
+}
+
+void RichEdit::SetFont(const std::wstring& font_id) {
+  font_id_ = font_id;
+  if (host_ != nullptr) host_->SetFont(GetFontHandle());
+  Invalidate();
+}
+
+HFONT RichEdit::GetFontHandle() const { return GlobalManager::GetFont(font_id_); }
+
+const std::wstring& RichEdit::GetPromptText() const {
+  if (prompt_text_.empty() && !prompt_text_id_.empty()) {
+    static thread_local std::wstring from_id;
+    from_id = GlobalManager::GetText(prompt_text_id_);
+    return from_id;
+  }
+  return prompt_text_;
+}
+
+bool RichEdit::IsPromptShown() const {
+  if (read_only_ || prompt_color_.empty() || GetPromptText().empty()) return false;
+  return GetText().empty();
+}
+
+void RichEdit::SetAttribute(const std::wstring& name, const std::wstring& value) {
+  const bool on = ParseSwitch(value);
+  if (name == L"vscrollbar") {
+    ApplyEditStyleFlag(WS_VSCROLL, on);
+    if (!on && (edit_style_ & WS_HSCROLL) == 0) ApplyEditStyleFlag(ES_DISABLENOSCROLL, false);
+    EnableScrollBar(on, HorizontalScrollBar() != nullptr);
+  } else if (name == L"hscrollbar") {
+    ApplyEditStyleFlag(WS_HSCROLL, on);
+    if (!on && (edit_style_ & WS_VSCROLL) == 0) ApplyEditStyleFlag(ES_DISABLENOSCROLL, false);
+    EnableScrollBar(VerticalScrollBar() != nullptr, on);
+  } else if (name == L"autovscroll") {
+    ApplyEditStyleFlag(ES_AUTOVSCROLL, on);
+  } else if (name == L"autohscroll") {
+    ApplyEditStyleFlag(ES_AUTOHSCROLL, on);
+  } else if (name == L"multiline") {
+    if (value == L"true" || value == L"false") ApplyEditStyleFlag(ES_MULTILINE, on);
+  } else if (name == L"readonly") {
+    if (value == L"true" || value == L"false") SetReadOnly(on);
+  } else if (name == L"password") {
+    if (value == L"true" || value == L"false") SetPassword(on);
+  } else if (name == L"number") {
+    if (value == L"true" || value == L"false") SetNumberOnly(on);
+  } else if (name == L"align") {
+    for (const std::wstring& word : SplitBySpaces(value)) {
+      if (word == L"left") {
+        ApplyEditStyleFlag(ES_CENTER | ES_RIGHT, false);
+      } else if (word == L"hcenter") {
+        ApplyEditStyleFlag(ES_RIGHT, false);
+        ApplyEditStyleFlag(ES_CENTER, true);
+      } else if (word == L"right") {
+        ApplyEditStyleFlag(ES_CENTER, false);
+        ApplyEditStyleFlag(ES_RIGHT, true);
+      } else if (word == L"top") {
+        vertical_align_ = 0;
+      } else if (word == L"vcenter") {
+        vertical_align_ = 1;
+      } else if (word == L"bottom") {
+        vertical_align_ = 2;
+      }
+    }
+  } else if (name == L"normaltextcolor") {
+    normal_text_color_ = value;
+    if (IsEnabled()) SetTextColor(value);
+  } else if (name == L"disabledtextcolor") {
+    disabled_text_color_ = value;
+    if (!IsEnabled()) SetTextColor(value);
+  } else if (name == L"caretcolor") {
+    caret_color_ = value;
+  } else if (name == L"promptmode") {
+    prompt_mode_ = on;
+  } else if (name == L"promptcolor") {
+    prompt_color_ = value;
+  } else if (name == L"prompttext") {
+    prompt_text_ = value;
+  } else if (name == L"prompttextid") {
+    prompt_text_id_ = value;
+  } else if (name == L"focusedimage") {
+    focused_image_.SetImageString(value);
+  } else if (name == L"font") {
+    SetFont(value);
+  } else if (name == L"text") {
+    SetText(value);
+  } else if (name == L"textid") {
+    SetText(GlobalManager::GetText(value));
+  } else if (name == L"wanttab") {
+    want_tab_ = on;
+  } else if (name == L"wantreturnmsg") {
+    want_return_msg_ = on;
+  } else if (name == L"returnmsgwantctrl") {
+    return_msg_want_ctrl_ = on;
+  } else if (name == L"rich") {
+    SetRich(on);
+  } else {
+    ScrollableBox::SetAttribute(name, value);
+  }
+}
+
+// --- Tree, geometry, state ---
+
+void RichEdit::SetWindow(Window* window, Box* parent, bool init) {
+  ScrollableBox::SetWindow(window, parent, init);
+  if (window != nullptr) InitTextServices();
+}
+
+RECT RichEdit::GetTextClientRect() const {
+  RECT rect = InnerRect();
+  if (VerticalScrollBar() != nullptr && VerticalScrollBar()->IsVisible()) {
+    rect.right -= VerticalScrollBar()->GetFixedWidth();
+  }
+  if (HorizontalScrollBar() != nullptr && HorizontalScrollBar()->IsVisible()) {
+    rect.bottom -= HorizontalScrollBar()->GetFixedHeight();
+  }
+  if (vertical_align_ != 0 && host_ != nullptr && host_->GetTextServices() != nullptr) {
+    // Centre or bottom-align the text's own height inside the area.
+    const int width = rect.right - rect.left;
+    const int needed = const_cast<RichEdit*>(this)->NaturalSize(width);
+    const int spare = (rect.bottom - rect.top) - needed;
+    if (needed > 0 && spare > 0) rect.top += vertical_align_ == 1 ? spare / 2 : spare;
+  }
+  return rect;
+}
+
+void RichEdit::SetBounds(const RECT& rect) {
+  Control::SetBounds(rect);
+  const RECT& whole = GetRect();
+  const RECT& pad = GetScrollBarPadding();
+  if (ScrollBar* bar = VerticalScrollBar(); bar != nullptr && bar->GetScrollRange() > 0) {
+    bar->SetBounds(RECT{whole.right - pad.right - bar->GetFixedWidth(), whole.top + pad.top,
+                        whole.right - pad.right, whole.bottom - pad.bottom});
+  }
+  if (ScrollBar* bar = HorizontalScrollBar(); bar != nullptr && bar->GetScrollRange() > 0) {
+    bar->SetBounds(RECT{whole.left + pad.left, whole.bottom - pad.bottom - bar->GetFixedHeight(),
+                        whole.right - pad.right, whole.bottom - pad.bottom});
+  }
+  if (host_ != nullptr) {
+    host_->NotifyPropertyBits(TXTBIT_CLIENTRECTCHANGE, TXTBIT_CLIENTRECTCHANGE);
+  }
+}
+
+void RichEdit::SetEnabled(bool enabled) {
+  ScrollableBox::SetEnabled(enabled);
+  SetTextColor(enabled ? normal_text_color_ : disabled_text_color_);
+}
+
+// --- Host callbacks ---
+
+void RichEdit::OnTxNotify(DWORD code, void* data) {
+  Window* window = GetWindow();
+  HWND hwnd = window != nullptr ? window->GetHWND() : nullptr;
+  switch (code) {
+    case EN_CHANGE:
+      SendEvent(kEventValueChange);
+      return;
+    case EN_REQUESTRESIZE:
+      if (data != nullptr) {
+        const RECT& rc = static_cast<REQRESIZE*>(data)->rc;
+        requested_size_ = SIZE{rc.right - rc.left, rc.bottom - rc.top};
+      }
+      return;
+    case EN_LINK: {
+      auto* link = static_cast<ENLINK*>(data);
+      if (link == nullptr || link->msg != WM_LBUTTONUP) return;
+      TxSendMessage(EM_EXSETSEL, 0, reinterpret_cast<LPARAM>(&link->chrg));
+      const std::wstring text = GetSelText();
+      if (hwnd != nullptr) {
+        ::SendMessageW(hwnd, WM_NOTIFY, EN_LINK, reinterpret_cast<LPARAM>(text.c_str()));
+      }
+      return;
+    }
+    default:
+      break;
+  }
+  const bool reflected = code == EN_MSGFILTER || (code >= EN_CORRECTTEXT && code <= EN_IMECHANGE) ||
+                         code == EN_DROPFILES || (code >= EN_OLEOPFAILED && code < EN_LINK) ||
+                         code == EN_LINK + 1;
+  if (reflected && hwnd != nullptr) {
+    NMHDR header = {};
+    header.hwndFrom = hwnd;
+    header.idFrom = static_cast<UINT_PTR>(::GetWindowLongPtrW(hwnd, GWLP_ID));
+    header.code = code;
+    ::SendMessageW(hwnd, WM_NOTIFY, header.idFrom, reinterpret_cast<LPARAM>(&header));
+  }
+}
+
+void RichEdit::SetCaret(int /*x*/, int /*y*/, int width, int height) {
+  caret_width_ = width;
+  caret_height_ = height;
+}
+
+void RichEdit::SetCaretPosition(int x, int y) {
+  caret_pos_ = POINT{x, y};
+  Invalidate();
+}
+
+void RichEdit::SetServiceTimer(UINT id, UINT timeout) {
+  cbase::WeakCallbackFlag& flag = timers_[id];
+  flag.Cancel();
+  ServiceTimers().AddTimer(
+      flag.GetWeakFlag(), [this, id] { TxSendMessage(WM_TIMER, id, 0); }, static_cast<int>(timeout),
+      TimerManager::kRepeatForever);
+}
+
+void RichEdit::KillServiceTimer(UINT id) {
+  auto it = timers_.find(id);
+  if (it != timers_.end()) it->second.Cancel();
+}
+
+void RichEdit::SetServiceCapture(bool capture) {
+  Window* window = GetWindow();
+  if (window == nullptr || window->GetHWND() == nullptr) return;
+  if (capture) {
+    ::SetCapture(window->GetHWND());
+  } else if (::GetCapture() == window->GetHWND()) {
+    ::ReleaseCapture();
+  }
+}
+
+void RichEdit::TakeFocusFromServices() {
+  if (GetWindow() != nullptr && !IsFocused()) GetWindow()->SetFocusControl(this);
+}
+
+void RichEdit::InvalidateFromServices(const RECT* /*rect*/) { Invalidate(); }
+
+void RichEdit::SetBarFromServices(bool vertical, int range, int page) {
+  ScrollBar* bar = vertical ? VerticalScrollBar() : HorizontalScrollBar();
+  if (bar == nullptr) return;
+  const bool first = bar->GetScrollRange() == 0;
+  const int scroll_range = range > page ? range - page : 0;
+  bar->SetScrollRange(scroll_range);
+  if (first && scroll_range > 0) SetBounds(GetRect());
+}
+
+void RichEdit::SetBarPosFromServices(bool vertical, int pos) {
+  ScrollBar* bar = vertical ? VerticalScrollBar() : HorizontalScrollBar();
+  if (bar != nullptr) bar->SetScrollPos(pos);
+}
+
+// --- Events ---
+
+void RichEdit::ForwardMouse(UINT message, const EventArgs& args) {
+  // The text services work in the control's unscrolled coordinates.
+  const RECT& rect = GetRect();
+  const RECT shown = GetRectWithScrollOffset();
+  const POINT point = {args.mouse.x + rect.left - shown.left, args.mouse.y + rect.top - shown.top};
+  WPARAM keys = 0;
+  if (message == WM_LBUTTONDOWN || message == WM_MOUSEMOVE) {
+    keys = KeyHeld(VK_LBUTTON) ? MK_LBUTTON : 0;
+    if (message == WM_LBUTTONDOWN) keys |= MK_LBUTTON;
+  }
+  if (KeyHeld(VK_CONTROL)) keys |= MK_CONTROL;
+  if (KeyHeld(VK_SHIFT)) keys |= MK_SHIFT;
+  TxSendMessage(message, keys, MAKELPARAM(point.x, point.y));
+}
+
+void RichEdit::PasteDigitsOnly() {
+  Window* window = GetWindow();
+  const std::wstring pasted = ClipboardText(window != nullptr ? window->GetHWND() : nullptr);
+  std::wstring digits;
+  for (wchar_t ch : pasted) {
+    if (ch >= L'0' && ch <= L'9') digits.push_back(ch);
+  }
+  if (!digits.empty()) {
+    TxSendMessage(EM_REPLACESEL, TRUE, reinterpret_cast<LPARAM>(digits.c_str()));
+  }
+}
+
+void RichEdit::HandleMessage(EventArgs& args) {
+  if (!IsMouseEnabled() && IsMouseEvent(args.type)) {
+    if (GetParent() != nullptr) GetParent()->DispatchEvent(args);
+    return;
+  }
+  if (!IsEnabled()) {
+    ScrollableBox::HandleMessage(args);
+    return;
+  }
+  switch (args.type) {
+    case kEventInternalDoubleClick:
+      if (read_only_) {
+        CHARRANGE all = {0, -1};
+        TxSendMessage(EM_EXSETSEL, 0, reinterpret_cast<LPARAM>(&all));
+        Invalidate();
+      } else {
+        ForwardMouse(WM_LBUTTONDBLCLK, args);
+      }
+      return;
+    case kEventInternalSetFocus:
+      TxSendMessage(WM_SETFOCUS, 0, 0);
+      Control::HandleMessage(args);
+      return;
+    case kEventInternalKillFocus:
+      TxSendMessage(WM_KILLFOCUS, 0, 0);
+      Control::HandleMessage(args);
+      return;
+    case kEventKeyDown: {
+      const bool ctrl = KeyHeld(VK_CONTROL);
+      if (args.wparam == VK_RETURN && !KeyHeld(VK_SHIFT) && want_return_msg_ &&
+          ctrl == return_msg_want_ctrl_) {
+        swallow_return_char_ = true;
+        SendEvent(kEventReturn);
+        return;
+      }
+      swallow_return_char_ = false;
+      if (digits_only_ && ctrl && args.wparam == 'V') {
+        PasteDigitsOnly();
+        return;
+      }
+      TxSendMessage(WM_KEYDOWN, args.wparam, args.lparam);
+      return;
+    }
+    case kEventKeyUp:
+      TxSendMessage(WM_KEYUP, args.wparam, args.lparam);
+      return;
+    case kEventChar: {
+      const wchar_t ch = static_cast<wchar_t>(args.wparam);
+      if ((ch == L'\r' || ch == L'\n') && swallow_return_char_) {
+        swallow_return_char_ = false;
+        return;
+      }
+      if (ch == L'\t' && !want_tab_) {
+        SendEvent(kEventTab);
+        return;
+      }
+      // Control characters (Backspace and the like) still edit a number field.
+      if (digits_only_ && ch >= 0x20 && (ch < L'0' || ch > L'9')) return;
+      TxSendMessage(WM_CHAR, args.wparam, args.lparam);
+      return;
+    }
+    case kEventMouseMove:
+      ForwardMouse(WM_MOUSEMOVE, args);
+      return;
+    case kEventMouseButtonDown:
+    case kEventPointDown:
+      ForwardMouse(WM_LBUTTONDOWN, args);
+      Control::HandleMessage(args);
+      return;
+    case kEventMouseButtonUp:
+    case kEventPointUp:
+      ForwardMouse(WM_LBUTTONUP, args);
+      Control::HandleMessage(args);
+      return;
+    case kEventMouseRightButtonDown:
+      ForwardMouse(WM_RBUTTONDOWN, args);
+      return;
+    case kEventMouseRightButtonUp:
+      ForwardMouse(WM_RBUTTONUP, args);
+      return;
+    case kEventMouseScrollWheel:
+      if (KeyHeld(VK_CONTROL)) return;  // no zoom
+      break;
+    case kEventImeStartComposition: {
+      composing_ = true;
+      Window* window = GetWindow();
+      if (window != nullptr && window->GetHWND() != nullptr) {
+        if (HIMC context = ::ImmGetContext(window->GetHWND())) {
+          const RECT shown = GetRectWithScrollOffset();
+          const RECT& rect = GetRect();
+          COMPOSITIONFORM form = {};
+          form.dwStyle = CFS_POINT;
+          form.ptCurrentPos.x = std::max<LONG>(1, caret_pos_.x + shown.left - rect.left);
+          form.ptCurrentPos.y = std::max<LONG>(1, caret_pos_.y + shown.top - rect.top);
+          ::ImmSetCompositionWindow(context, &form);
+          ::ImmReleaseContext(window->GetHWND(), context);
+        }
+      }
+      return;
+    }
+    case kEventImeEndComposition:
+      composing_ = false;
+      return;
+    default:
+      break;
+  }
+  ScrollableBox::HandleMessage(args);
+}
+
+void RichEdit::SetScrollPos(SIZE position) {
+  const SIZE old = GetScrollPos();
+  ScrollableBox::SetScrollPos(position);
+  const SIZE now = GetScrollPos();
+  if (now.cy != old.cy) TxSendMessage(WM_VSCROLL, MAKEWPARAM(SB_THUMBPOSITION, now.cy), 0);
+  if (now.cx != old.cx) TxSendMessage(WM_HSCROLL, MAKEWPARAM(SB_THUMBPOSITION, now.cx), 0);
+}
+
+// --- Painting ---
+
+void RichEdit::PaintStateImages(IRenderContext* context) {
+  if (read_only_) return;
+  if (IsFocused() && !focused_image_.file.empty()) {
+    DrawImage(context, focused_image_);
+    return;
+  }
+  ScrollableBox::PaintStateImages(context);
+}
+
+void RichEdit::PaintSelf(IRenderContext* context, const RECT& dirty) {
+  ScrollableBox::PaintSelf(context, dirty);
+  if (!HasTextServices()) return;
+  RECT client = GetTextClientRect();
+  RECT update;
+  if (!::IntersectRect(&update, &dirty, &GetRect())) return;
+  HDC hdc = context->DeviceContext();
+  host_->GetTextServices()->TxDraw(DVASPECT_CONTENT, 0, nullptr, nullptr, hdc, nullptr,
+                                   reinterpret_cast<LPCRECTL>(&client), nullptr, &update, nullptr,
+                                   0, TXTVIEW_ACTIVE);
+  if (IsFocused() && !composing_ && !read_only_) {
+    CHARRANGE range = {0, 0};
+    TxSendMessage(EM_EXGETSEL, 0, reinterpret_cast<LPARAM>(&range));
+    if (range.cpMin == range.cpMax && caret_height_ > 0) {
+      const ARGB color =
+          caret_color_.empty() ? 0xFF000000 : GlobalManager::GetTextColor(caret_color_);
+      const int width = caret_width_ > 0 ? caret_width_ : 1;
+      context->DrawLine(
+          RECT{caret_pos_.x, caret_pos_.y, caret_pos_.x, caret_pos_.y + caret_height_}, width,
+          color);
+    }
+  }
+  if (IsPromptShown()) {
+    context->DrawText(client, GetPromptText(), GlobalManager::GetTextColor(prompt_color_),
+                      GetFontHandle(), DT_NOCLIP);
+  }
+}
+
+void RichEdit::PaintChildren(IRenderContext* context, const RECT& dirty) {
+  AutoClip clip(context, InnerRect());
+  ScrollableBox::PaintChildren(context, dirty);
+}
+
+SIZE RichEdit::EstimateText(SIZE available) {
+  if (GetFixedHeight() != kAuto || !HasTextServices())
+    return ScrollableBox::EstimateText(available);
+  return SIZE{available.cx, NaturalSize(available.cx)};
+}
+
+}  // namespace ui
