@@ -1044,7 +1044,19 @@ void Window::OnPaint() {
 
   PAINTSTRUCT ps;
   HDC hdc = ::BeginPaint(hwnd_, &ps);
-  if (layout_pending_) LayoutPass(client);
+  if (layout_pending_) {
+    LayoutPass(client);
+    // What the pass moved is painted now rather than by another WM_PAINT.
+    RECT moved = {0, 0, 0, 0};
+    ::GetUpdateRect(hwnd_, &moved, FALSE);
+    if (layered_) {
+      ::UnionRect(&moved, &moved, &layered_dirty_);
+      layered_dirty_ = RECT{0, 0, 0, 0};
+    }
+    ::IntersectRect(&moved, &moved, &client);
+    ::UnionRect(&update, &update, &moved);
+    ::ValidateRect(hwnd_, &moved);
+  }
   if (root_ == nullptr) {
     ::EndPaint(hwnd_, &ps);
     return;

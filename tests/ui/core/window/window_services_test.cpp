@@ -11,6 +11,7 @@
 
 #include "tests/ui/core/window/window_test_support.h"
 #include "ui/control/box.h"
+#include "ui/control/label.h"
 #include "ui/core/global_manager.h"
 
 namespace ui {
@@ -157,6 +158,14 @@ TEST(WindowServicesTest, WindowAlphaAndInvalidationRepaintTheLayeredWindow) {
   EXPECT_EQ(window->GetPresentCount(), presented + 2);
   const RECT& filled = window->FindControlByName(L"filled")->GetRect();
   EXPECT_EQ(testing::BackBufferPixel(window, filled.left + 3, filled.top + 3), 0xff20a040u);
+  // A change of size lays out and paints in one go.
+  auto* title = dynamic_cast<Label*>(window->FindControlByName(L"title"));
+  ASSERT_NE(title, nullptr);
+  const int width = title->GetWidth();
+  title->SetText(L"A much longer title of the sample window");
+  PumpMessages();
+  EXPECT_GT(title->GetWidth(), width);
+  EXPECT_EQ(window->GetPresentCount(), presented + 3);
 }
 
 TEST(WindowServicesTest, LosingTheFocusEndsTheDragOfAControlThatAsksForIt) {
