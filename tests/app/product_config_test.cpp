@@ -57,6 +57,21 @@ TEST_F(ProductConfigTest, MissingOrMistypedKeysLeaveFieldsAlone) {
   EXPECT_EQ(L"07", config_.channel());
 }
 
+TEST_F(ProductConfigTest, DeploymentSettingsDefaultToTheBuildsAndFollowTheFile) {
+  ASSERT_TRUE(LoadFromDisk("{\"product\": \"x\"}"));
+  EXPECT_EQ(ProductConfig::kDefaultServiceUrl, config_.service_url());
+  EXPECT_EQ(ProductConfig::kDefaultStatsUrl, config_.stats_url());
+  EXPECT_EQ(ProductConfig::kDefaultStatsHostname, config_.stats_hostname());
+  EXPECT_NE(L"", config_.service_url());
+
+  ASSERT_TRUE(LoadFromDisk(
+      "{\"service_url\": \"https://ops.example\", \"stats_url\": \"https://stats.example/t\", "
+      "\"stats_hostname\": \"fernwick.example\"}"));
+  EXPECT_EQ(L"https://ops.example", config_.service_url());
+  EXPECT_EQ(L"https://stats.example/t", config_.stats_url());
+  EXPECT_EQ(L"fernwick.example", config_.stats_hostname());
+}
+
 TEST_F(ProductConfigTest, InvalidUtf8ValueBecomesEmpty) {
   ASSERT_TRUE(LoadFromDisk("{\"product\": \"p\", \"name\": \"bad \xC0\xAF name\"}"));
   EXPECT_EQ(L"p", config_.product());

@@ -1,0 +1,180 @@
+// The installation pipeline's cost over the work it drives: one package
+// downloaded from the reference service and unpacked, through the real
+// InstallationPipeline (StartInstallation, then LaunchInstaller on the
+// recorded zip) against, in the same process and run, the engine's raw
+// HttpDownload followed by ExtractArchive alone.
+//
+//   pipeline_bench.exe <package url> <work folder> [rounds]
+//
+// Prints per-round seconds, the medians and the ratio pipeline / baseline.
+// The work folder is emptied between runs (not timed).
+#include <windows.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <cstdio>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "app/installation_pipeline.h"
+#include "app/json_file.h"
+#include "archive/package_extraction.h"
+#include "http/http_functions.h"
+#include "tests/app/recording_shell.h"
+#include "tests/app/test_ui_thread.h"
+
+namespace {
+
+double Now() {
+  LARGE_INTEGER counter, frequency;
+  ::QueryPerformanceCounter(&counter);
+  ::QueryPerformanceFrequency(&frequency);
+  return static_cast<double>(counter.QuadPart) / frequency.QuadPart;
+}
+
+void RemoveTree(const std::wstring& dir) {
+  WIN32_FIND_DATAW data;
+  HANDLE find = ::FindFirstFileW((dir + L"\\*").c_str(), &data);
+  if (find != INVALID_HANDLE_VALUE) {
+    do {
+      const std::wstring name = data.cFileName;
+      if (name == L"." || name == L"..") continue;
+      const std::wstring full = dir + L"\\" + name;
+      if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+        RemoveTree(full);
+      } else {
+        ::DeleteFileW(full.c_str());
+      }
+    } while (::FindNextFileW(find, &data));
+    ::FindClose(find);
+  }
+  ::RemoveDirectoryW(dir.c_str());
+}
+
+// HttpDownload to a file, then ExtractArchive: what the pipeline drives.
+double Baseline(const std::wstring& url, const std::wstring& work) {
+  CreateFolderTree(work);
+  const std::wstring file = work + L"\\package.zip";
+  HANDLE done = ::CreateEventW(nullptr, TRUE, FALSE, nullptr);
+  DWORD status = 0;
+  const double start = Now();
+  winhttpx::HttpDownload(url, file, nullptr)
+      ->Then([done, &status](const std::shared_ptr<winhttpx::Response>& response) {
+        status = response->status_code();
+        ::SetEvent(done);
+      });
+  ::WaitForSingleObject(done, INFINITE);
+  const double downloaded = Now();
+  ExtractArchive(file.c_str(), (work + L"\\out").c_str());
+  const double seconds = Now() - start;
+  std::printf("  baseline: download %.3f s, extract %.3f s\n", downloaded - start,
+              seconds - (downloaded - start));
+  ::CloseHandle(done);
+  if (status != 200) std::fprintf(stderr, "baseline: status %lu\n", status);
+  return seconds;
+}
+
+// The same through the pipeline: details in, download with progress posted
+// to a UI loop, the package recorded, then the launch unpacks it.
+double Pipeline(const std::wstring& url, const std::wstring& work) {
+  testing_support::TestUiThread ui;
+  testing_support::RecordingShell shell;
+  InstallationPipeline::Environment env;
+  env.post = ui.poster();
+  env.shell = &shell;
+  env.local_app_data = work + L"\\";
+  env.downloader_directory = work + L"\\fernwick_downloader";
+  env.product = L"fernwick";
+  env.report_event = [](const std::string&) {};
+  int percent = 0;
+  InstallationPipeline::View view;
+  view.set_progress = [&percent](int value) { percent = value; };
+  CreateFolderTree(work);
+  InstallationPipeline pipeline(env, view);
+  InstallationDetails details;
+  details.download_url = url;
+
+  const double start = Now();
+  pipeline.StartInstallation(details);
+  ui.RunUntil([&] { return !pipeline.downloading(); }, INFINITE);
+  const double downloaded = Now();
+  pipeline.LaunchInstaller();
+  const double seconds = Now() - start;
+  std::printf("  pipeline: download %.3f s, launch %.3f s\n", downloaded - start,
+              seconds - (downloaded - start));
+  if (!shell.messages.empty() || percent != 100) {
+    std::fprintf(stderr, "pipeline: %zu messages, bar at %d\n", shell.messages.size(), percent);
+  }
+  return seconds;
+}
+
+// CPU seconds this process has used (all its threads, the HTTP client's
+// included): steadier than wall time on a shared machine.
+double CpuSeconds() {
+  FILETIME created, exited, kernel, user;
+  ::GetProcessTimes(::GetCurrentProcess(), &created, &exited, &kernel, &user);
+  auto seconds = [](const FILETIME& t) {
+    return ((static_cast<uint64_t>(t.dwHighDateTime) << 32) | t.dwLowDateTime) / 1e7;
+  };
+  return seconds(kernel) + seconds(user);
+}
+
+double Median(std::vector<double> values) {
+  std::sort(values.begin(), values.end());
+  const size_t n = values.size();
+  return n % 2 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
+}
+
+}  // namespace
+
+int wmain(int argc, wchar_t** argv) {
+  if (argc < 3) {
+    std::fprintf(stderr, "usage: pipeline_bench <package url> <work folder> [rounds]\n");
+    return 2;
+  }
+  const std::wstring url = argv[1];
+  const std::wstring work = argv[2];
+  const int rounds = argc > 3 ? _wtoi(argv[3]) : 5;
+  std::vector<double> baseline, pipeline, ratios, baseline_cpu, pipeline_cpu;
+  // A warm-up of each: the service's ETag, the page cache, Wine's own caches.
+  RemoveTree(work);
+  Baseline(url, work + L"\\baseline");
+  RemoveTree(work);
+  Pipeline(url, work + L"\\pipeline");
+  RemoveTree(work);
+  for (int round = 0; round < rounds; ++round) {
+    double b = 0, p = 0, bc = 0, pc = 0;
+    for (int turn = 0; turn < 2; ++turn) {
+      const double cpu = CpuSeconds();
+      if ((round + turn) % 2 == 0) {
+        b = Baseline(url, work + L"\\baseline");
+        bc = CpuSeconds() - cpu;
+      } else {
+        p = Pipeline(url, work + L"\\pipeline");
+        pc = CpuSeconds() - cpu;
+      }
+      RemoveTree(work);
+    }
+    baseline.push_back(b);
+    pipeline.push_back(p);
+    ratios.push_back(p / b);
+    baseline_cpu.push_back(bc);
+    pipeline_cpu.push_back(pc);
+    std::printf("round %d: baseline %.3f s (cpu %.3f), pipeline %.3f s (cpu %.3f), ratio %.3f\n",
+                round + 1, b, bc, p, pc, p / b);
+    std::fflush(stdout);
+  }
+  std::printf(
+      "median: baseline %.3f s, pipeline %.3f s; ratio of medians %.3f, "
+      "median of ratios %.3f, best %.3f / %.3f = %.3f\n",
+      Median(baseline), Median(pipeline), Median(pipeline) / Median(baseline), Median(ratios),
+      *std::min_element(pipeline.begin(), pipeline.end()),
+      *std::min_element(baseline.begin(), baseline.end()),
+      *std::min_element(pipeline.begin(), pipeline.end()) /
+          *std::min_element(baseline.begin(), baseline.end()));
+  std::printf("process CPU, median: baseline %.3f s, pipeline %.3f s, ratio %.3f\n",
+              Median(baseline_cpu), Median(pipeline_cpu),
+              Median(pipeline_cpu) / Median(baseline_cpu));
+  return 0;
+}
