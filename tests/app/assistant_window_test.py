@@ -13,6 +13,7 @@ import json
 
 import os
 import shutil
+import signal
 import subprocess
 import sys
 import tempfile
@@ -141,15 +142,20 @@ class AssistantWindowTest(unittest.TestCase):
         self._pixels = {}
 
     def tearDown(self):
-        if self.process is not None and self.process.poll() is None:
-            self.process.kill()
+        # The whole session: wine-run and the Windows program it started.
+        if self.process is not None:
+            try:
+                os.killpg(self.process.pid, signal.SIGKILL)
+            except ProcessLookupError:
+                pass
             self.process.wait(30)
 
     # --- helpers -------------------------------------------------------------
     def start(self, exe=None):
         self.process = subprocess.Popen([self.wine_run, "--prefix", self.prefix, exe or self.exe],
                                         env=self.env, stdout=subprocess.DEVNULL,
-                                        stderr=subprocess.DEVNULL, cwd=self.root)
+                                        stderr=subprocess.DEVNULL, cwd=self.root,
+                                        start_new_session=True)
 
     def xdotool(self, *args):
         result = subprocess.run(["xdotool"] + list(args), env=self.env, capture_output=True,
@@ -259,6 +265,44 @@ class AssistantWindowTest(unittest.TestCase):
         _, left, top = self.window_origin()
         shot = self.settled_screenshot("welcome_empty_installer")
         self.assertTrue(self.is_welcome_page(shot, left, top))
+        self.close_and_expect_zero(left, top)
+
+    def test_proceed_downloads_package_then_support_overlay(self):
+        self.start()
+        _, left, top = self.window_origin()
+        time.sleep(2)  # the channel reply comes in meanwhile (or "ok1" waits)
+        self.xdotool("mousemove", str(left + 386), str(top + 497), "click", "1")
+        config_path = os.path.join(self.downloader, "config.json")
+
+        def recorded_installer():
+            try:
+                with open(config_path, encoding="utf-8") as f:
+                    installer = json.load(f).get("installer", "")
+            except (OSError, ValueError):
+                return None
+            path = os.path.join(self.downloader, installer.replace("\\", os.sep))
+            return installer if installer and os.path.isfile(path) else None
+        installer = wait_for(recorded_installer, 60)
+        self.assertTrue(installer, "no package recorded")
+        self.assertTrue(installer.startswith("installer\\"), installer)
+        shot = self.settled_screenshot("downloaded")
+        self.assertFalse(self.is_welcome_page(shot, left, top))
+        # The overlay is hidden again: the launch card shows its own green.
+        r, g, b = self.pixel(shot, left + 600, top + 420)
+        self.assertTrue(g > r + 40, (r, g, b))
+        # "p3_support" opens the customer-service overlay over a dimmed page.
+        self.xdotool("mousemove", str(left + 563), str(top + 298), "click", "1")
+        shot = self.settled_screenshot("support")
+        self.assertLess(sum(self.pixel(shot, left + 100, top + 300)), 3 * 200)
+        # The channel's QR code (168 x 168 at (320, 201)): a real symbol is
+        # roughly half dark.
+        samples = [sum(self.pixel(shot, left + 320 + x, top + 201 + y)) < 200
+                   for x in range(4, 168, 8) for y in range(4, 168, 8)]
+        self.assertTrue(0.25 < sum(samples) / len(samples) < 0.75, sum(samples))
+        # "support_ok" hides the overlay again.
+        self.xdotool("mousemove", str(left + 400), str(top + 453), "click", "1")
+        shot = self.settled_screenshot("support_closed")
+        self.assertEqual(self.pixel(shot, left + 100, top + 300), (255, 255, 255))
         self.close_and_expect_zero(left, top)
 
     def test_empty_configuration_shows_error_and_exits_zero(self):
