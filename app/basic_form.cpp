@@ -18,6 +18,7 @@
 #include "ui/control/box.h"
 #include "ui/control/label.h"
 #include "ui/control/progress.h"
+#include "ui/control/rich_edit.h"
 #include "ui/control/tab_box.h"
 #include "ui/core/global_manager.h"
 #include "ui/core/window_builder.h"
@@ -213,8 +214,8 @@ void BasicForm::FillLabels() {
     SetLabelText(name, config.name() + kNameSuffix);
   }
   if (ui::Control* intro = FindControlByName(L"p1_lb_intro")) SetLabelText(intro, config.intro());
-  if (ui::Control* location = FindControlByName(L"p1_et_location")) {
-    SetLabelText(location, LocalAppDataDirectory() + config.product());
+  if (auto* location = dynamic_cast<ui::RichEdit*>(FindControlByName(L"p1_et_location"))) {
+    location->SetText(LocalAppDataDirectory() + config.product());
   }
 }
 

@@ -241,10 +241,15 @@ class AssistantWindowTest(unittest.TestCase):
         with open(link, "rb") as f:
             data = f.read()
         self.assertEqual(data[:4], b"L\0\0\0")
-        # The link names the executable (Wine stores the path in the link's
-        # ANSI or wide form).
-        name = os.path.basename(self.exe)
-        self.assertTrue(name.encode() in data or name.encode("utf-16-le") in data)
+        # The link's working folder is the executable's folder (Wine sees
+        # the Unix root as Z:), written in the link's string data.
+        folder = "Z:" + os.path.dirname(self.exe).replace("/", "\\")
+        self.assertIn(folder.encode("utf-16-le"), data)
+        self.assertIn(os.path.basename(self.exe).encode(), data)
+        # The install location: LocalAppData + product, in the read-only edit.
+        dark = [x for x in range(left + 240, left + 500)
+                if sum(self.pixel(shot, x, top + 427)) < 450]
+        self.assertTrue(dark, "no install location")
         self.close_and_expect_zero(left, top)
         self.assertIsNone(self.find_window("Basic", timeout=2))
 
