@@ -285,44 +285,22 @@ SIZE ScrollableBox::RequiredSize(const RECT& rect) {
 }
 
 void ScrollableBox::ProcessVScrollBar(const RECT& rect, int required_height) {
-  ScrollBar* bar = vertical_bar_.get();
-  if (bar == nullptr) return;
-  const RECT padding = GetLayout()->GetPadding();
-  const int view = rect.bottom - rect.top - padding.top - padding.bottom;
-  const int range = required_height - view;
-  if (view < required_height && bar->GetScrollRange() == 0) {
-    bar->SetScrollRange(range);
-    bar->SetScrollPos(0);
-    RepeatLayout();
-    return;
-  }
-  if (bar->GetScrollRange() == 0) return;
-  if (range > 0 || reentry_) {
-    const int width = std::max(0, bar->GetFixedWidth());
-    bar->SetBounds(RECT{rect.right - scroll_bar_padding_.right - width,
-                        rect.top + scroll_bar_padding_.top, rect.right - scroll_bar_padding_.right,
-                        rect.bottom - scroll_bar_padding_.bottom});
-    if (bar->GetScrollRange() == range) return;
-    const int64_t old = bar->GetScrollPos();
-    bar->SetScrollRange(std::abs(range));
-    if (bar->GetScrollRange() == 0) bar->SetScrollPos(0);
-    if (old <= bar->GetScrollRange()) return;
-    RepeatLayout();
-  } else {
-    bar->SetScrollPos(0);
-    bar->SetScrollRange(0);
-    Invalidate();
-    RepeatLayout();
-  }
+  ProcessBar(true, rect, required_height);
 }
 
 void ScrollableBox::ProcessHScrollBar(const RECT& rect, int required_width) {
-  ScrollBar* bar = horizontal_bar_.get();
+  ProcessBar(false, rect, required_width);
+}
+
+void ScrollableBox::ProcessBar(bool vertical, const RECT& rect, int required) {
+  ScrollBar* bar = vertical ? vertical_bar_.get() : horizontal_bar_.get();
   if (bar == nullptr) return;
   const RECT padding = GetLayout()->GetPadding();
-  const int view = rect.right - rect.left - padding.left - padding.right;
-  const int range = required_width - view;
-  if (view < required_width && bar->GetScrollRange() == 0) {
+  const int view = vertical ? rect.bottom - rect.top - padding.top - padding.bottom
+                            : rect.right - rect.left - padding.left - padding.right;
+  const int range = required - view;
+  if (view < required && bar->GetScrollRange() == 0) {
+    // A bar that appears may take room from the content: lay out once more.
     bar->SetScrollRange(range);
     bar->SetScrollPos(0);
     RepeatLayout();
@@ -330,10 +308,16 @@ void ScrollableBox::ProcessHScrollBar(const RECT& rect, int required_width) {
   }
   if (bar->GetScrollRange() == 0) return;
   if (range > 0 || reentry_) {
-    const int height = std::max(0, bar->GetFixedHeight());
-    bar->SetBounds(RECT{
-        rect.left + scroll_bar_padding_.left, rect.bottom - scroll_bar_padding_.bottom - height,
-        rect.right - scroll_bar_padding_.right, rect.bottom - scroll_bar_padding_.bottom});
+    const RECT& pad = scroll_bar_padding_;
+    if (vertical) {
+      const int width = std::max(0, bar->GetFixedWidth());
+      bar->SetBounds(RECT{rect.right - pad.right - width, rect.top + pad.top,
+                          rect.right - pad.right, rect.bottom - pad.bottom});
+    } else {
+      const int height = std::max(0, bar->GetFixedHeight());
+      bar->SetBounds(RECT{rect.left + pad.left, rect.bottom - pad.bottom - height,
+                          rect.right - pad.right, rect.bottom - pad.bottom});
+    }
     if (bar->GetScrollRange() == range) return;
     const int64_t old = bar->GetScrollPos();
     bar->SetScrollRange(std::abs(range));
@@ -341,6 +325,7 @@ void ScrollableBox::ProcessHScrollBar(const RECT& rect, int required_width) {
     if (old <= bar->GetScrollRange()) return;
     RepeatLayout();
   } else {
+    // The content fits again.
     bar->SetScrollPos(0);
     bar->SetScrollRange(0);
     Invalidate();

@@ -111,6 +111,8 @@ class ScrollableBox : public Box {
   // The layout pass proper; |rect| is the box's rectangle.
   void LayoutIn(const RECT& rect);
   void RepeatLayout();
+  // ProcessVScrollBar and ProcessHScrollBar along one axis.
+  void ProcessBar(bool vertical, const RECT& rect, int required);
   // The animated (or direct) move of the vertical position to |end|.
   void AnimateVerticalTo(int start, int end, bool animate);
   // Loads the images of children near the visible area, unloads the rest.
