@@ -4,8 +4,10 @@
 
 #include <windows.h>
 
+#include <algorithm>
 #include <gtest/gtest.h>
 #include <string>
+#include <typeinfo>
 #include <vector>
 
 #include "tests/support/scoped_temp_dir.h"

@@ -294,5 +294,22 @@ TEST(WindowServicesTest, AShadowOfTheSkinsOwnLeavesTheRootsCornersAlone) {
   EXPECT_LT(testing::BackBufferPixel(window, 2, 50) >> 24, 0xffu);
 }
 
+TEST(WindowServicesTest, AModalWindowDisablesItsOwnerUntilItCloses) {
+  SampleWindow* owner = SampleWindow::Open();
+  ASSERT_NE(owner, nullptr);
+  WindowGuard owner_guard(owner);
+  auto* dialog = new SampleWindow(L"attributes.xml");
+  ASSERT_NE(dialog->Create(owner->GetHWND(), L"dialog", WS_POPUP, 0), nullptr);
+  WindowGuard dialog_guard(dialog);
+  HWND hwnd = dialog->GetHWND();
+  dialog->ShowModal();
+  EXPECT_FALSE(::IsWindowEnabled(owner->GetHWND()));
+  dialog->Close(IDCANCEL);
+  EXPECT_TRUE(::IsWindowEnabled(owner->GetHWND()));
+  testing::WindowTimers().PulseFor(400);
+  PumpMessages();
+  EXPECT_FALSE(::IsWindow(hwnd));
+}
+
 }  // namespace
 }  // namespace ui
