@@ -22,6 +22,7 @@
 #include "ui/control/tab_box.h"
 #include "ui/core/global_manager.h"
 #include "ui/core/window_builder.h"
+#include "ui/toast/toast.h"
 
 namespace {
 
@@ -292,9 +293,7 @@ void BasicForm::CopyQQNumber() {
   ShowToast(kCopiedText);
 }
 
-void BasicForm::ShowToast(const std::wstring&) {
-  // The toolkit has no toast window yet (ui/toast); the copy itself is done.
-}
+void BasicForm::ShowToast(const std::wstring& text) { ui::ShowToast(text, GetHWND()); }
 
 void BasicForm::SetVisibleByName(const std::wstring& name, bool visible) {
   if (ui::Control* control = FindControlByName(name)) control->SetVisible(visible);

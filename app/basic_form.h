@@ -65,7 +65,7 @@ class BasicForm : public ui::WindowImplBase {
   void ShowSupport();
   // Puts the QQ number on the clipboard and shows "复制成功".
   void CopyQQNumber();
-  // A short notice over the window; shown once the toolkit has its toast.
+  // A short self-closing notice over the window (ui::ShowToast).
   void ShowToast(const std::wstring& text);
   void SetVisibleByName(const std::wstring& name, bool visible);
 

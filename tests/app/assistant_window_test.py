@@ -304,6 +304,16 @@ class AssistantWindowTest(unittest.TestCase):
         samples = [sum(self.pixel(shot, left + 320 + x, top + 201 + y)) < 200
                    for x in range(4, 168, 8) for y in range(4, 168, 8)]
         self.assertTrue(0.25 < sum(samples) / len(samples) < 0.75, sum(samples))
+        # The QQ number link copies it and shows the "复制成功" toast over the
+        # window, which closes itself after three seconds.
+        self.xdotool("mousemove", str(left + 457), str(top + 393), "click", "1")
+        toast = self.settled_screenshot("toast")
+        # It is centred on the window, over the QR code (the link's own
+        # hover colour lies outside that square).
+        changed = sum(1 for x in range(320, 488, 4) for y in range(201, 369, 4)
+                      if self.pixel(toast, left + x, top + y) != self.pixel(shot, left + x, top + y))
+        self.assertGreater(changed, 20, "no toast")
+        time.sleep(3)
         # "support_ok" hides the overlay again.
         self.xdotool("mousemove", str(left + 400), str(top + 453), "click", "1")
         shot = self.settled_screenshot("support_closed")
