@@ -183,7 +183,14 @@ void RichEdit::ApplyEditStyleFlag(DWORD flag, bool on) {
   } else {
     edit_style_ &= ~flag;
   }
-  if (host_ != nullptr) host_->SetEditStyle(edit_style_);
+  if (host_ != nullptr) {
+    host_->SetEditStyle(edit_style_);
+    host_->NotifyPropertyBits(
+        TXTBIT_SCROLLBARCHANGE | TXTBIT_MULTILINE | TXTBIT_WORDWRAP | TXTBIT_PARAFORMATCHANGE,
+        TXTBIT_SCROLLBARCHANGE | TXTBIT_PARAFORMATCHANGE |
+            ((edit_style_ & ES_MULTILINE) ? TXTBIT_MULTILINE : 0) |
+            ((edit_style_ & (WS_HSCROLL | ES_AUTOHSCROLL)) ? 0 : TXTBIT_WORDWRAP));
+  }
 }
 
 void RichEdit::SetRich(bool rich) {

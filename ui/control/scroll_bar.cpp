@@ -228,13 +228,21 @@ void ScrollBar::HandleMessage(EventArgs& args) {
       OnMove(point);
       return;
     case kEventMouseEnter:
-      Control::HandleMessage(args);
-      return;
     case kEventMouseLeave:
-      if (pressed_part_ == kPartNone && IsEnabled()) {
-        SetPartStates(kControlStateNormal, kControlStateNormal, kControlStateNormal);
+      if (args.type == kEventMouseEnter) {
+        OnMouseEnter(args);
+      } else {
+        if (pressed_part_ == kPartNone && IsEnabled()) {
+          SetPartStates(kControlStateNormal, kControlStateNormal, kControlStateNormal);
+        }
+        OnMouseLeave(args);
       }
-      Control::HandleMessage(args);
+      // The owner decides whether its auto-hiding bars stay.
+      if (owner_ != nullptr) {
+        owner_->DispatchEvent(args);
+      } else if (GetParent() != nullptr) {
+        GetParent()->DispatchEvent(args);
+      }
       return;
     case kEventSetCursor:
     case kEventInternalSetFocus:

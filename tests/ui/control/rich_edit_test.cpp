@@ -240,3 +240,59 @@ TEST(RichEditBuilderTest, SkinsConfigureTheField) {
 
 }  // namespace
 }  // namespace ui
+
+namespace ui {
+namespace {
+
+TEST_F(RichEditTest, LongTextGivesTheFrameworkBarARangeAndTheWheelScrollsIt) {
+  edit_->SetAttribute(L"vscrollbar", L"true");
+  edit_->SetAttribute(L"autovscroll", L"true");
+  edit_->SetBounds(Rect(0, 0, 300, 200));
+  std::wstring lines;
+  for (int i = 0; i < 60; ++i) lines += L"line " + std::to_wstring(i) + L"\r";
+  edit_->SetText(lines);
+  ScrollBar* bar = edit_->VerticalScrollBar();
+  ASSERT_NE(bar, nullptr);
+  EXPECT_GT(bar->GetScrollRange(), 200);
+  // The caret went to the end with the text, and the view with it.
+  EXPECT_EQ(edit_->GetScrollPos().cy, bar->GetScrollRange());
+  edit_->HomeUp();
+  EXPECT_EQ(edit_->TxSendMessage(EM_GETFIRSTVISIBLELINE, 0, 0), 0);
+
+  EventArgs wheel;
+  wheel.type = kEventMouseScrollWheel;
+  wheel.sender = edit_;
+  wheel.wparam = static_cast<WPARAM>(static_cast<INT_PTR>(-120));
+  edit_->DispatchEvent(wheel);
+  testing::AnimationTimers().PulseFor(3000);
+  EXPECT_EQ(edit_->GetScrollPos().cy, 30);
+  // The engine's own view followed: its first visible line is no longer 0.
+  EXPECT_GT(edit_->TxSendMessage(EM_GETFIRSTVISIBLELINE, 0, 0), 0);
+}
+
+TEST_F(RichEditTest, ThePromptIsPaintedInItsColourWhileEmpty) {
+  GlobalManager::AddTextColor(L"prompt_red", 0xFFFF0000);
+  edit_->SetAttribute(L"prompttext", L"HHHHHHHH");
+  edit_->SetAttribute(L"promptcolor", L"prompt_red");
+  auto count_red = [&] {
+    auto canvas = testing::MakeCanvas(300, 200);
+    edit_->Paint(canvas.get(), Rect(0, 0, 300, 200));
+    int red = 0;
+    for (int y = 0; y < 40; ++y) {
+      for (int x = 0; x < 100; ++x) {
+        const DWORD pixel = testing::PixelAt(*canvas, x, y);
+        if (((pixel >> 16) & 0xFF) > 0xC0 && ((pixel >> 8) & 0xFF) < 0x40 &&
+            (pixel & 0xFF) < 0x40) {
+          ++red;
+        }
+      }
+    }
+    return red;
+  };
+  EXPECT_GT(count_red(), 20);
+  edit_->SetText(L"typed");
+  EXPECT_EQ(count_red(), 0);
+}
+
+}  // namespace
+}  // namespace ui

@@ -437,3 +437,41 @@ TEST(ScrollBuilderTest, SkinsNameTheScrollingControls) {
 
 }  // namespace
 }  // namespace ui
+
+namespace ui {
+namespace {
+
+TEST(ScrollWindowTest, AutoHidingBarsShowWhileTheMouseIsOverTheBox) {
+  TestWindow window;
+  ASSERT_NE(window.Create(nullptr, L"scroll", WS_POPUP, 0, false, Rect(0, 0, 300, 300)), nullptr);
+  auto* root = new HBox();
+  auto* box = new VScrollableBox();
+  box->SetFixedWidth(200, false, false);
+  box->SetAttribute(L"vscrollbar", L"true");
+  for (int i = 0; i < 10; ++i) box->Add(new SizedControl(PlaceHolder::kStretch, 100));
+  root->Add(box);
+  auto* beside = new SizedControl(100, PlaceHolder::kStretch);
+  root->Add(beside);
+  window.AttachRoot(root);
+  root->SetBounds(Rect(0, 0, 300, 300));
+  ScrollBar* bar = box->VerticalScrollBar();
+  ASSERT_NE(bar, nullptr);
+  EXPECT_EQ(bar->GetScrollRange(), 700);
+  EXPECT_FALSE(bar->IsVisible());  // auto-hiding, the mouse is elsewhere
+
+  HWND hwnd = window.GetHWND();
+  ::SendMessageW(hwnd, WM_MOUSEMOVE, 0, MAKELPARAM(50, 50));
+  testing::AnimationTimers().PulseFor(500);
+  EXPECT_TRUE(bar->IsVisible());
+  // Onto the bar itself: it stays.
+  ::SendMessageW(hwnd, WM_MOUSEMOVE, 0, MAKELPARAM(195, 50));
+  testing::AnimationTimers().PulseFor(500);
+  EXPECT_TRUE(bar->IsVisible());
+  EXPECT_EQ(window.GetHoverControl(), bar);
+  ::SendMessageW(hwnd, WM_MOUSEMOVE, 0, MAKELPARAM(250, 50));
+  testing::AnimationTimers().PulseFor(500);
+  EXPECT_FALSE(bar->IsVisible());
+}
+
+}  // namespace
+}  // namespace ui
