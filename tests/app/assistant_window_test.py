@@ -18,6 +18,7 @@ import subprocess
 import sys
 import tempfile
 import time
+import urllib.request
 import unittest
 import zipfile
 
@@ -74,7 +75,7 @@ class AssistantWindowTest(unittest.TestCase):
         if os.path.exists(port_file):
             os.remove(port_file)
         cls.service = subprocess.Popen(
-            [sys.executable, "-m", "service", "--port", "0", "--port-file",
+            [sys.executable, "-m", "service", "--test-mode", "--port", "0", "--port-file",
              port_file, "--data", os.path.join(cls.root, "service-data")],
             cwd=REPO, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         # Make the prefix, then give it a desktop folder of its own (Wine links
@@ -95,6 +96,7 @@ class AssistantWindowTest(unittest.TestCase):
         port = wait_for(lambda: cls.read_port(port_file), 60)
         assert port, "the reference service did not start"
         address = "http://127.0.0.1:%d" % port
+        cls.service_address = address
         cls.exe = cls.branded("assistant.exe", lambda config: dict(
             config, service_url=address, stats_url=address))
 
@@ -318,6 +320,32 @@ class AssistantWindowTest(unittest.TestCase):
         self.xdotool("mousemove", str(left + 400), str(top + 453), "click", "1")
         shot = self.settled_screenshot("support_closed")
         self.assertEqual(self.pixel(shot, left + 100, top + 300), (255, 255, 255))
+        self.close_and_expect_zero(left, top)
+
+    def test_proceed_before_channel_reply_waits_then_starts_once(self):
+        # The next channel reply is held back for six seconds.
+        request = urllib.request.Request(
+            self.service_address + "/admin/faults", method="POST",
+            data=json.dumps({"path": "/api/channel", "faults": {"delay": 6000},
+                             "times": 1}).encode(),
+            headers={"Content-Type": "application/json"})
+        urllib.request.urlopen(request, timeout=10).read()
+        self.start()
+        _, left, top = self.window_origin()
+        before = self.screenshot("before_proceed")
+        self.xdotool("mousemove", str(left + 300), str(top + 497), "click", "1")
+        self.xdotool("mousemove", str(left + 700), str(top + 580))
+        waiting = self.settled_screenshot("waiting")
+        # "ok1" waits disabled ("加载中..."): its face is no longer the
+        # enabled green.
+        self.assertNotEqual(self.pixel(waiting, left + 300, top + 497),
+                            self.pixel(before, left + 300, top + 497))
+        installer_folder = os.path.join(self.downloader, "installer")
+        downloaded = wait_for(lambda: os.path.isdir(installer_folder) and [
+            name for name in os.listdir(installer_folder) if not name.endswith(".part")], 60)
+        self.assertEqual(len(downloaded or []), 1, downloaded)
+        shot = self.settled_screenshot("after_wait")
+        self.assertFalse(self.is_welcome_page(shot, left, top))
         self.close_and_expect_zero(left, top)
 
     def test_empty_configuration_shows_error_and_exits_zero(self):
