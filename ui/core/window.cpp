@@ -207,10 +207,7 @@ void Window::OnDestroyed(HWND hwnd) {
   if (PointerInput::Get().UnregisterTouchWindow != nullptr) {
     PointerInput::Get().UnregisterTouchWindow(hwnd);
   }
-  EventArgs args;
-  args.type = kEventWindowClose;
-  args.timestamp = ::GetTickCount();
-  args.mouse = last_mouse_;
+  const EventArgs args = MakeEvent(nullptr, kEventWindowClose);
   std::weak_ptr<cbase::WeakFlag> alive = GetWeakFlag();
   for (EventType type : {kEventWindowClose, kEventAll}) {
     for (size_t i = 0;; ++i) {
@@ -676,11 +673,7 @@ bool Window::OnPointer(UINT message, WPARAM wparam) {
   ::ScreenToClient(hwnd_, &point);
 
   auto deliver = [this, pressure](Control* control, EventType event) {
-    EventArgs args;
-    args.type = event;
-    args.sender = control;
-    args.timestamp = ::GetTickCount();
-    args.mouse = last_mouse_;
+    EventArgs args = MakeEvent(control, event);
     args.pressure = pressure;
     const bool receives = control->IsReceivePointer();
     control->DispatchEvent(args);
@@ -843,11 +836,7 @@ void Window::SetFocusControl(Control* control) {
   if (focus_ != nullptr) {
     Control* old = focus_;
     std::weak_ptr<cbase::WeakFlag> old_alive = old->GetWeakFlag();
-    EventArgs kill;
-    kill.type = kEventInternalKillFocus;
-    kill.sender = old;
-    kill.timestamp = ::GetTickCount();
-    kill.mouse = last_mouse_;
+    EventArgs kill = MakeEvent(old, kEventInternalKillFocus);
     old->DispatchEvent(kill);
     if (alive.expired()) return;
     focus_ = nullptr;
@@ -857,11 +846,7 @@ void Window::SetFocusControl(Control* control) {
   if (control != nullptr && control->GetWindow() == this && control->IsVisible() &&
       control->IsEnabled()) {
     focus_ = control;
-    EventArgs set;
-    set.type = kEventInternalSetFocus;
-    set.sender = control;
-    set.timestamp = ::GetTickCount();
-    set.mouse = last_mouse_;
+    EventArgs set = MakeEvent(control, kEventInternalSetFocus);
     std::weak_ptr<cbase::WeakFlag> control_alive = control->GetWeakFlag();
     control->DispatchEvent(set);
     if (alive.expired() || control_alive.expired()) return;
@@ -907,8 +892,7 @@ bool Window::FocusNextTabStop(bool forward) {
   return true;
 }
 
-bool Window::SendEvent(Control* control, EventType type, WPARAM wparam, LPARAM lparam) {
-  if (control == nullptr) return false;
+EventArgs Window::MakeEvent(Control* control, EventType type, WPARAM wparam, LPARAM lparam) const {
   EventArgs args;
   args.type = type;
   args.sender = control;
@@ -916,6 +900,12 @@ bool Window::SendEvent(Control* control, EventType type, WPARAM wparam, LPARAM l
   args.mouse = last_mouse_;
   args.wparam = wparam;
   args.lparam = lparam;
+  return args;
+}
+
+bool Window::SendEvent(Control* control, EventType type, WPARAM wparam, LPARAM lparam) {
+  if (control == nullptr) return false;
+  EventArgs args = MakeEvent(control, type, wparam, lparam);
   control->DispatchEvent(args);
   return true;
 }

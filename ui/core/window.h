@@ -256,6 +256,9 @@ class Window : public virtual cbase::SupportWeakCallback {
   // The end of a native window's life, shared by both procedures.
   void OnNcDestroy(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam);
 
+  // An event record from |control| with the current tick and the last mouse
+  // position.
+  EventArgs MakeEvent(Control* control, EventType type, WPARAM wparam = 0, LPARAM lparam = 0) const;
   // Invalidates |rect| (the client area when nullptr) of the native window.
   void InvalidateNative(const RECT* rect);
   void OnPaint();
