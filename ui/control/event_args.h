@@ -75,6 +75,7 @@ enum EventType : int {
 
   kEventReturn = 45,
   kEventTab = 46,
+  kEventLinkClick = 47,  // a rich edit's link was pressed
 
   kEventImeStartComposition = 48,
   kEventImeEndComposition = 49,

@@ -379,7 +379,17 @@ void RichEdit::OnTxNotify(DWORD code, void* data) {
       return;
     case EN_LINK: {
       auto* link = static_cast<ENLINK*>(data);
-      if (link == nullptr || link->msg != WM_LBUTTONUP) return;
+      if (link == nullptr) return;
+      if (link->msg == WM_MOUSEMOVE || link->msg == WM_SETCURSOR) {
+        // Remember where links are, for the link click and the hand cursor.
+        bool known = false;
+        for (const CHARRANGE& range : links_) {
+          known = known || (range.cpMin == link->chrg.cpMin && range.cpMax == link->chrg.cpMax);
+        }
+        if (!known) links_.push_back(link->chrg);
+        return;
+      }
+      if (link->msg != WM_LBUTTONUP) return;
       TxSendMessage(EM_EXSETSEL, 0, reinterpret_cast<LPARAM>(&link->chrg));
       const std::wstring text = GetSelText();
       if (hwnd != nullptr) {
@@ -457,11 +467,26 @@ void RichEdit::SetBarPosFromServices(bool vertical, int pos) {
 
 // --- Events ---
 
-void RichEdit::ForwardMouse(UINT message, const EventArgs& args) {
+POINT RichEdit::ToTextPoint(POINT client) const {
   // The text services work in the control's unscrolled coordinates.
   const RECT& rect = GetRect();
   const RECT shown = GetRectWithScrollOffset();
-  const POINT point = {args.mouse.x + rect.left - shown.left, args.mouse.y + rect.top - shown.top};
+  return POINT{client.x + rect.left - shown.left, client.y + rect.top - shown.top};
+}
+
+bool RichEdit::IsOnLink(POINT point) const {
+  if (links_.empty() || !HasTextServices()) return false;
+  POINTL at = {point.x, point.y};
+  const LONG index =
+      static_cast<LONG>(TxSendMessage(EM_CHARFROMPOS, 0, reinterpret_cast<LPARAM>(&at)));
+  for (const CHARRANGE& range : links_) {
+    if (index >= range.cpMin && index < range.cpMax) return true;
+  }
+  return false;
+}
+
+void RichEdit::ForwardMouse(UINT message, const EventArgs& args) {
+  const POINT point = ToTextPoint(args.mouse);
   WPARAM keys = 0;
   if (message == WM_LBUTTONDOWN || message == WM_MOUSEMOVE) {
     keys = KeyHeld(VK_LBUTTON) ? MK_LBUTTON : 0;
@@ -550,6 +575,10 @@ void RichEdit::HandleMessage(EventArgs& args) {
       return;
     case kEventMouseButtonDown:
     case kEventPointDown:
+      if (IsOnLink(ToTextPoint(args.mouse))) {
+        SendEvent(kEventLinkClick);
+        return;
+      }
       ForwardMouse(WM_LBUTTONDOWN, args);
       Control::HandleMessage(args);
       return;
@@ -567,6 +596,24 @@ void RichEdit::HandleMessage(EventArgs& args) {
     case kEventMouseScrollWheel:
       if (KeyHeld(VK_CONTROL)) return;  // no zoom
       break;
+    case kEventSetCursor: {
+      const POINT point = ToTextPoint(args.mouse);
+      if (IsOnLink(point)) {
+        ::SetCursor(::LoadCursorW(nullptr, IDC_HAND));
+        return;
+      }
+      if (HasTextServices()) {
+        const RECT client = GetTextClientRect();
+        HWND hwnd = GetWindow() != nullptr ? GetWindow()->GetHWND() : nullptr;
+        HDC hdc = ::GetDC(hwnd);
+        const HRESULT hr = host_->GetTextServices()->OnTxSetCursor(
+            DVASPECT_CONTENT, -1, nullptr, nullptr, hdc, nullptr, &client, point.x, point.y);
+        ::ReleaseDC(hwnd, hdc);
+        if (SUCCEEDED(hr)) return;
+      }
+      ::SetCursor(::LoadCursorW(nullptr, IDC_IBEAM));
+      return;
+    }
     case kEventImeStartComposition: {
       composing_ = true;
       Window* window = GetWindow();

@@ -116,6 +116,10 @@ class RichEdit : public ScrollableBox {
   // Forwards a mouse event to the text services with the scroll position.
   void ForwardMouse(UINT message, const EventArgs& args);
   void PasteDigitsOnly();
+  // The control's unscrolled coordinates of a client point.
+  POINT ToTextPoint(POINT client) const;
+  // Whether |point| (unscrolled) lies on a link the engine reported.
+  bool IsOnLink(POINT point) const;
 
   CTxtWinHost* host_ = nullptr;
   bool want_tab_ = true;
