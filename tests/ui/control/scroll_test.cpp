@@ -475,3 +475,36 @@ TEST(ScrollWindowTest, AutoHidingBarsShowWhileTheMouseIsOverTheBox) {
 
 }  // namespace
 }  // namespace ui
+
+namespace ui {
+namespace {
+
+// Records whether it holds its images.
+class CachedRow : public SizedControl {
+ public:
+  CachedRow() : SizedControl(PlaceHolder::kStretch, 500) {}
+  void LoadImageCache() override { loaded = true; }
+  void UnloadImageCache() override { loaded = false; }
+  bool loaded = true;
+};
+
+TEST(ScrollImageCacheTest, ChildrenFarFromTheViewDropTheirImagesAndGetThemBackNearIt) {
+  VScrollableBox box;
+  box.SetAttribute(L"vscrollbar", L"true");
+  std::vector<CachedRow*> rows;
+  for (int i = 0; i < 8; ++i) {
+    rows.push_back(new CachedRow());
+    box.Add(rows.back());
+  }
+  box.SetBounds(Rect(0, 0, 200, 300));  // rows at 0, 500, ..., 3500
+  box.SetScrollPosY(2000);              // view 2000..2300
+  // Within 730 pixels of the view: rows 2 (1000..1500) to 6 (3000..3500).
+  const bool near_2000[8] = {false, false, true, true, true, true, true, false};
+  for (int i = 0; i < 8; ++i) EXPECT_EQ(rows[i]->loaded, near_2000[i]) << "row " << i;
+  box.HomeUp();
+  const bool near_top[8] = {true, true, true, false, false, false, false, false};
+  for (int i = 0; i < 8; ++i) EXPECT_EQ(rows[i]->loaded, near_top[i]) << "row " << i;
+}
+
+}  // namespace
+}  // namespace ui
