@@ -11,6 +11,7 @@
 #include "ui/animation/timer_manager.h"
 #include "ui/control/box.h"
 #include "ui/control/control.h"
+#include "ui/control/rich_edit.h"
 #include "ui/control/shadow_box.h"
 #include "ui/core/pointer_input.h"
 #include "ui/render/render.h"
@@ -31,9 +32,11 @@ HINSTANCE ModuleInstance() { return ::GetModuleHandleW(nullptr); }
 
 POINT PointFromLParam(LPARAM lparam) { return POINT{GET_X_LPARAM(lparam), GET_Y_LPARAM(lparam)}; }
 
-// A rich edit that keeps the Tab key for itself; the text control joins this
-// test when it arrives.
-bool KeepsTabKey(const Control* /*control*/) { return false; }
+// A rich edit that wants tabs keeps the Tab key for itself.
+bool KeepsTabKey(const Control* control) {
+  const auto* edit = dynamic_cast<const RichEdit*>(control);
+  return edit != nullptr && edit->IsWantTab();
+}
 
 // The window's default font: the system's GUI font, in the skin's default
 // face when one is declared.

@@ -9,6 +9,7 @@
 #include "ui/control/box.h"
 #include "ui/control/button.h"
 #include "ui/control/control.h"
+#include "ui/control/rich_edit.h"
 #include "ui/control/shadow_box.h"
 #include "ui/core/global_manager.h"
 #include "ui/core/window_builder.h"
@@ -24,8 +25,10 @@ bool IsButton(const Control* control) {
 }
 
 // Controls that take clicks inside the caption instead of dragging the
-// window; the rich edit joins this test when it arrives.
-bool TakesCaptionClicks(const Control* control) { return IsButton(control); }
+// window.
+bool TakesCaptionClicks(const Control* control) {
+  return IsButton(control) || dynamic_cast<const RichEdit*>(control) != nullptr;
+}
 
 }  // namespace
 

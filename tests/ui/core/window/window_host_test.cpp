@@ -529,5 +529,30 @@ TEST(WindowHostTest, MessageFiltersSeeMessagesFirst) {
   EXPECT_EQ(filter.seen.size(), seen);
 }
 
+TEST(WindowHostTest, RichEditsTakeCaptionClicksAndMayKeepTheTabKey) {
+  SampleWindow* window = SampleWindow::Open(L"edits.xml", {L"tabbed"});
+  ASSERT_NE(window, nullptr);
+  WindowGuard guard(window);
+  HWND hwnd = window->GetHWND();
+  const RECT edit = Named(window, L"caption_edit")->GetRect();
+  EXPECT_EQ(HitTest(hwnd, (edit.left + edit.right) / 2, (edit.top + edit.bottom) / 2), HTCLIENT);
+  EXPECT_EQ(HitTest(hwnd, 250, 10), HTCAPTION);  // the box beside it
+
+  Control* tabbed = Named(window, L"tabbed");
+  window->SetFocusControl(tabbed);
+  window->events.clear();
+  ::SendMessageW(hwnd, WM_KEYDOWN, VK_TAB, 0);
+  EXPECT_EQ(window->GetFocusControl(), tabbed);
+  ASSERT_FALSE(window->events.empty());
+  EXPECT_EQ(window->events[0].type, kEventKeyDown);
+
+  Control* plain = Named(window, L"plain");
+  window->SetFocusControl(plain);
+  PumpMessages();  // Tab waits for a pending layout pass
+  EXPECT_FALSE(window->IsLayoutPending());
+  ::SendMessageW(hwnd, WM_KEYDOWN, VK_TAB, 0);
+  EXPECT_EQ(window->GetFocusControl(), Named(window, L"after"));
+}
+
 }  // namespace
 }  // namespace ui
