@@ -452,6 +452,7 @@ TEST_P(ApplicationSkinTest, GlobalBasicAndToastBuild) {
   for (const wchar_t* name : {L"btn_close",
                               L"pages",
                               L"p1_lb_name",
+                              L"p1_et_location",
                               L"p1_lb_intro",
                               L"p1_lb_fullname",
                               L"ok1",
@@ -493,8 +494,9 @@ TEST_P(ApplicationSkinTest, GlobalBasicAndToastBuild) {
   WindowBuilder toast;
   Control* toast_root = toast.Create(L"toast/toast.xml", nullptr, &toast_window);
   ASSERT_NE(toast_root, nullptr);
+  toast_window.AttachRoot(toast_root);
   EXPECT_NE(dynamic_cast<Box*>(toast_root), nullptr);
-  delete toast_root;
+  EXPECT_NE(toast_window.FindControlByName(L"content"), nullptr);
 }
 
 INSTANTIATE_TEST_SUITE_P(FromFolderAndArchive, ApplicationSkinTest, ::testing::Values(false, true),
