@@ -860,6 +860,8 @@ void Window::SetFocusControl(Control* control) {
 bool Window::FocusNextTabStop(bool forward) {
   CBASE_DCHECK_ON_THREAD(thread_checker_);
   if (layout_pending_ && forward) {
+    // Positions are stale: the move waits for the next layout pass.
+    tab_after_layout_ = true;
     if (hwnd_ != nullptr) InvalidateNative(nullptr);
     return true;
   }
@@ -951,6 +953,10 @@ void Window::LayoutPass(const RECT& client) {
   if (first_layout_) {
     first_layout_ = false;
     OnFirstLayout();
+  }
+  if (tab_after_layout_ && !layout_pending_) {
+    tab_after_layout_ = false;
+    FocusNextTabStop(true);
   }
 }
 

@@ -193,7 +193,7 @@ class Window : public virtual cbase::SupportWeakCallback {
   // visible and enabled, the internal set-focus event and "setfocus".
   void SetFocusControl(Control* control);
   // Focus to the next (or previous) control that takes Tab focus, wrapping
-  // around. While a layout pass is pending a forward move only repaints.
+  // around. While a layout pass is pending a forward move waits for it.
   bool FocusNextTabStop(bool forward = true);
   Control* GetHoverControl() const { return hover_; }
   Control* GetEnteredControl() const { return entered_; }
@@ -346,6 +346,8 @@ class Window : public virtual cbase::SupportWeakCallback {
   POINT last_mouse_ = {-1, -1};
 
   bool first_layout_ = true;
+  // A Tab pressed while a layout pass was pending moves the focus after it.
+  bool tab_after_layout_ = false;
   bool layout_pending_ = false;
   BYTE window_alpha_ = 255;
 

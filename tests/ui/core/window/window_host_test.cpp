@@ -548,9 +548,12 @@ TEST(WindowHostTest, RichEditsTakeCaptionClicksAndMayKeepTheTabKey) {
 
   Control* plain = Named(window, L"plain");
   window->SetFocusControl(plain);
-  PumpMessages();  // Tab waits for a pending layout pass
-  EXPECT_FALSE(window->IsLayoutPending());
+  // While a layout pass is pending, Tab waits for it.
+  Named(window, L"after")->SetFixedHeight(31);
+  ASSERT_TRUE(window->IsLayoutPending());
   ::SendMessageW(hwnd, WM_KEYDOWN, VK_TAB, 0);
+  EXPECT_EQ(window->GetFocusControl(), plain);
+  PumpMessages();
   EXPECT_EQ(window->GetFocusControl(), Named(window, L"after"));
 }
 
