@@ -196,14 +196,9 @@ void Box::SetAttribute(const std::wstring& name, const std::wstring& value) {
 }
 
 Control* Box::FindControl(FindControlProc proc, void* data, UINT flags, POINT scroll_offset) {
-  if ((flags & kFindVisible) != 0 && !IsVisible()) return nullptr;
-  if ((flags & kFindEnabled) != 0 && !IsEnabled()) return nullptr;
+  if (!PassesFindFilter(data, flags)) return nullptr;
   const bool hit_test = (flags & kFindHitTest) != 0;
-  if (hit_test) {
-    const RECT& rect = GetRect();
-    if (!::PtInRect(&rect, *static_cast<const POINT*>(data))) return nullptr;
-    if (!mouse_child_) return Control::FindControl(proc, data, flags, scroll_offset);
-  }
+  if (hit_test && !mouse_child_) return Control::FindControl(proc, data, flags, scroll_offset);
   if ((flags & kFindMeFirst) != 0) {
     if (Control* found = Control::FindControl(proc, data, flags, scroll_offset)) return found;
   }

@@ -46,13 +46,17 @@ void Control::SetWindow(Window* window, Box* parent, bool /*init*/) {
 
 Control* Control::FindControl(FindControlProc proc, void* data, UINT flags,
                               POINT /*scroll_offset*/) {
-  if ((flags & kFindVisible) != 0 && !IsVisible()) return nullptr;
-  if ((flags & kFindEnabled) != 0 && !IsEnabled()) return nullptr;
+  return PassesFindFilter(data, flags) ? proc(this, data) : nullptr;
+}
+
+bool Control::PassesFindFilter(const void* data, UINT flags) const {
+  if ((flags & kFindVisible) != 0 && !IsVisible()) return false;
+  if ((flags & kFindEnabled) != 0 && !IsEnabled()) return false;
   if ((flags & kFindHitTest) != 0) {
     const RECT& rect = GetRect();
-    if (!::PtInRect(&rect, *static_cast<const POINT*>(data))) return nullptr;
+    if (!::PtInRect(&rect, *static_cast<const POINT*>(data))) return false;
   }
-  return proc(this, data);
+  return true;
 }
 
 RECT Control::GetRectWithScrollOffset() const {

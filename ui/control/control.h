@@ -260,6 +260,9 @@ class Control : public PlaceHolder, public AnimationTarget {
   std::weak_ptr<cbase::WeakFlag> AnimationWeakFlag() override { return GetWeakFlag(); }
 
  protected:
+  // The visibility, enabled and hit-test conditions of |flags| (|data| is the
+  // point for a hit test): the first step of every FindControl.
+  bool PassesFindFilter(const void* data, UINT flags) const;
   // The part of the control being repainted, valid during PaintSelf.
   const RECT& GetPaintRect() const { return paint_rect_; }
   bool HasHotFade() const { return GetAnimationPlayer(AnimationType::kHot) != nullptr; }

@@ -526,12 +526,7 @@ void ScrollableBox::HandleMessage(EventArgs& args) {
 
 Control* ScrollableBox::FindControl(FindControlProc proc, void* data, UINT flags,
                                     POINT /*scroll_offset*/) {
-  if ((flags & kFindVisible) != 0 && !IsVisible()) return nullptr;
-  if ((flags & kFindEnabled) != 0 && !IsEnabled()) return nullptr;
-  if ((flags & kFindHitTest) != 0) {
-    const RECT& rect = GetRect();
-    if (!::PtInRect(&rect, *static_cast<const POINT*>(data))) return nullptr;
-  }
+  if (!PassesFindFilter(data, flags)) return nullptr;
   // The bars lie over the content and are not scrolled.
   for (ScrollBar* bar : {vertical_bar_.get(), horizontal_bar_.get()}) {
     if (bar == nullptr) continue;
