@@ -2,12 +2,19 @@
 
     python3 -m service [--host 127.0.0.1] [--port 8080] [--tls-port 8443]
                        [--tls-cert FILE --tls-key FILE] [--data DIR]
+                       [--packages DIR] [--package FILE] [--launch-cmd CMD]
                        [--test-mode] [--port-file FILE] [--verbose]
 
 Listens on loopback unless --host says otherwise. --port 0 / --tls-port 0
 pick free ports; --port-file then tells which (lines "http_port=N",
 "https_port=N", "pid=N"). --test-mode turns on fault injection and the test
 endpoints; never use it on a service others can reach.
+
+--packages DIR copies the files of DIR (the built sample packages,
+<build>/tools/samples/packages) into the data folder's packages/ at start.
+--package FILE answers every installation request with packages/FILE and the
+launch command the catalogue gives with it; --launch-cmd replaces the
+launch command of every reply.
 """
 
 import argparse
@@ -17,6 +24,7 @@ import sys
 import threading
 
 from . import certs
+from .catalogue import CatalogueError
 from .server import Server, ServiceState, serve, tls_context
 
 HERE = os.path.dirname(os.path.abspath(__file__))
@@ -32,13 +40,29 @@ def main(argv=None):
     parser.add_argument("--tls-key", help="private key of --tls-cert")
     parser.add_argument("--data", default=os.path.join(HERE, "data"),
                         help="data folder: catalogue.json, packages/, events.sqlite")
+    parser.add_argument("--packages", metavar="DIR",
+                        help="copy these package files into the data folder's packages/")
+    parser.add_argument("--package", metavar="FILE",
+                        help="answer every installation request with packages/FILE")
+    parser.add_argument("--launch-cmd", metavar="CMD",
+                        help="launch command of every installation reply")
     parser.add_argument("--test-mode", action="store_true",
                         help="fault injection, /admin/faults and /test/ endpoints")
     parser.add_argument("--port-file", help="write the chosen ports here once listening")
     parser.add_argument("--verbose", action="store_true", help="log every request")
     args = parser.parse_args(argv)
 
-    state = ServiceState(args.data, test_mode=args.test_mode)
+    if args.package is not None and (not args.package or args.package.startswith(".") or
+                                     any(c in args.package for c in "/\\\0")):
+        parser.error(f"--package takes a file name in packages/, not {args.package!r}")
+    try:
+        state = ServiceState(args.data, test_mode=args.test_mode, packages_from=args.packages,
+                             package=args.package, launch_cmd=args.launch_cmd)
+    except CatalogueError as e:
+        parser.error(str(e))
+    if args.package and not os.path.isfile(os.path.join(state.packages_dir, args.package)):
+        state.store.close()
+        parser.error(f"no package {args.package} in {state.packages_dir}")
     servers = []
     ports = {}
     if args.port >= 0:

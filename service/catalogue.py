@@ -11,6 +11,12 @@
 
 A channel may override "package", "download_url", "launch_cmd",
 "tutorial_url" and "help_url" of its product.
+
+The service can be told to answer every installation request with one
+package of packages/ (``--package``, for demos and tests): the download URL
+then names that file, and the launch command is ``--launch-cmd`` when given,
+else the one the catalogue gives with that package (the product's or one of
+its channels' entry naming it), else the requested channel's.
 """
 
 import json
@@ -67,8 +73,11 @@ class Catalogue:
             },
         }
 
-    def installation(self, product, channel, base_url):
-        """The installation details, or None for an unknown product or channel."""
+    def installation(self, product, channel, base_url, package=None, launch_cmd=None):
+        """The installation details, or None for an unknown product or channel.
+
+        package and launch_cmd override the catalogue (see the module's
+        description)."""
         info, ch = self._entry(product, channel)
         if ch is None:
             return None
@@ -76,23 +85,70 @@ class Catalogue:
         def pick(key):
             return ch.get(key, info.get(key))
 
-        download_url = pick("download_url")
-        if not download_url:
-            package = pick("package")
-            if not package:
-                return None
+        command = pick("launch_cmd")
+        if package:
             download_url = base_url + "/packages/" + urllib.parse.quote(package)
-        details = {"download_url": download_url, "launch_cmd": pick("launch_cmd") or ""}
+            command = self._launch_cmd_with(info, package, command)
+        else:
+            download_url = pick("download_url")
+            if not download_url:
+                name = pick("package")
+                if not name:
+                    return None
+                download_url = base_url + "/packages/" + urllib.parse.quote(name)
+        if launch_cmd is not None:
+            command = launch_cmd
+        details = {"download_url": download_url, "launch_cmd": command or ""}
         for key in ("tutorial_url", "help_url"):
             value = pick(key)
             if isinstance(value, str):
                 details[key] = value
         return details
 
+    @staticmethod
+    def _launch_cmd_with(info, package, fallback):
+        """The launch command the product's entry gives with package."""
+        if info.get("package") == package and "launch_cmd" in info:
+            return info["launch_cmd"]
+        for ch in (info.get("channels") or {}).values():
+            if isinstance(ch, dict) and ch.get("package") == package:
+                return ch.get("launch_cmd", info.get("launch_cmd"))
+        return fallback
 
-def seed_data_folder(data_dir):
-    """Gives a new data folder the default catalogue and its demo package."""
+
+def copy_packages(source_dir, packages_dir):
+    """Copies the files of source_dir (not its subfolders) into packages_dir,
+    replacing those whose size or time differs. Returns the names copied."""
+    if not os.path.isdir(source_dir):
+        raise CatalogueError(f"no packages folder {source_dir}")
+    os.makedirs(packages_dir, exist_ok=True)
+    copied = []
+    for name in sorted(os.listdir(source_dir)):
+        source = os.path.join(source_dir, name)
+        if name.startswith(".") or name.endswith(".tmp") or not os.path.isfile(source):
+            continue
+        target = os.path.join(packages_dir, name)
+        st = os.stat(source)
+        try:
+            old = os.stat(target)
+            if old.st_size == st.st_size and old.st_mtime_ns == st.st_mtime_ns:
+                continue
+        except OSError:
+            pass
+        tmp = target + ".tmp"
+        shutil.copy2(source, tmp)
+        os.replace(tmp, target)
+        copied.append(name)
+    return copied
+
+
+def seed_data_folder(data_dir, packages_from=None):
+    """Gives a new data folder the default catalogue and a demo package:
+    the files of packages_from when given (the built sample packages),
+    otherwise a zip without a program written here."""
     os.makedirs(os.path.join(data_dir, "packages"), exist_ok=True)
+    if packages_from:
+        copy_packages(packages_from, os.path.join(data_dir, "packages"))
     catalogue = os.path.join(data_dir, "catalogue.json")
     if not os.path.exists(catalogue):
         shutil.copyfile(DEFAULT_CATALOGUE, catalogue)
@@ -101,6 +157,7 @@ def seed_data_folder(data_dir):
         tmp = demo + ".tmp"
         with zipfile.ZipFile(tmp, "w", zipfile.ZIP_DEFLATED) as z:
             z.writestr("Fernwick/README.txt",
-                       "Fernwick demo package served by the reference operator service.\r\n")
-            z.writestr("Fernwick/fernwick.cmd", "@echo Fernwick is installed.\r\n@pause\r\n")
+                       "Fernwick demo package served by the reference operator service.\r\n"
+                       "The sample program Fernwick.exe is not in it: build the project and\r\n"
+                       "start the service with --packages <build>/tools/samples/packages.\r\n")
         os.replace(tmp, demo)

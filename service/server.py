@@ -38,9 +38,13 @@ PATTERN_BLOCK = bytes(i % 251 for i in range(251)) * 1044  # /test/bytes pattern
 class ServiceState:
     """What all requests share: catalogue, store, fault rules, packages."""
 
-    def __init__(self, data_dir, test_mode=False):
+    def __init__(self, data_dir, test_mode=False, packages_from=None, package=None,
+                 launch_cmd=None):
         self.data_dir = os.path.abspath(data_dir)
-        catalogue_mod.seed_data_folder(self.data_dir)
+        catalogue_mod.seed_data_folder(self.data_dir, packages_from)
+        # Overrides of every installation reply (demos, tests), see catalogue.py.
+        self.package = package
+        self.launch_cmd = launch_cmd
         self.catalogue_path = os.path.join(self.data_dir, "catalogue.json")
         self.packages_dir = os.path.join(self.data_dir, "packages")
         self.store = Store(os.path.join(self.data_dir, "events.sqlite"))
@@ -306,7 +310,8 @@ class Handler(http.server.BaseHTTPRequestHandler):
         pc = self.product_and_channel()
         if pc is None:
             return
-        details = self.state.catalogue().installation(pc[0], pc[1], self.base_url())
+        details = self.state.catalogue().installation(pc[0], pc[1], self.base_url(),
+                                                      self.state.package, self.state.launch_cmd)
         if details is None:
             self.reply_json(404, {"error": "no package for this product and channel"})
         else:

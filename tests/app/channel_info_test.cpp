@@ -114,7 +114,7 @@ TEST(InstallStarterTest, ClickBeforeTheReplyWaitsAndStartsOnceAfterIt) {
   EXPECT_EQ("800800202", w.starter.channel_info().custom_service_qq);
   EXPECT_EQ(std::make_pair(true, kNext), w.button.back());
   EXPECT_EQ(ServiceBase() + L"/packages/fernwick-1.0.zip", w.started[0].download_url);
-  EXPECT_EQ(L"{target_dir}\\Fernwick\\fernwick.cmd", w.started[0].launch_cmd);
+  EXPECT_EQ(L"{target_dir}\\Fernwick\\Fernwick.exe", w.started[0].launch_cmd);
   EXPECT_EQ(L"https://fernwick.example/tutorial", w.started[0].tutorial_url);
 }
 
