@@ -35,6 +35,7 @@
 #include <utility>
 #include <vector>
 
+#include "bench/ui/bare_layered_window.h"
 #include "ui/control/control.h"
 #include "ui/core/global_manager.h"
 #include "ui/core/window_builder.h"
@@ -106,64 +107,6 @@ class BenchWindow : public ui::WindowImplBase {
   std::wstring file_;
 };
 
-// The floor: a layered popup that presents one white frame of its own.
-class BareWindow {
- public:
-  static void Register() {
-    WNDCLASSEXW wc = {};
-    wc.cbSize = sizeof(wc);
-    wc.lpfnWndProc = ::DefWindowProcW;
-    wc.hInstance = ::GetModuleHandleW(nullptr);
-    wc.hCursor = ::LoadCursorW(nullptr, IDC_ARROW);
-    wc.lpszClassName = L"WindowBenchBare";
-    ::RegisterClassExW(&wc);
-  }
-
-  BareWindow(int width, int height) : width_(width), height_(height) {
-    hwnd_ = ::CreateWindowExW(WS_EX_LAYERED, L"WindowBenchBare", L"bare", WS_POPUP, 0, 0, width,
-                              height, nullptr, nullptr, ::GetModuleHandleW(nullptr), nullptr);
-    HDC screen = ::GetDC(nullptr);
-    dc_ = ::CreateCompatibleDC(screen);
-    ::ReleaseDC(nullptr, screen);
-    BITMAPINFO info = {};
-    info.bmiHeader.biSize = sizeof(info.bmiHeader);
-    info.bmiHeader.biWidth = width;
-    info.bmiHeader.biHeight = -height;
-    info.bmiHeader.biPlanes = 1;
-    info.bmiHeader.biBitCount = 32;
-    bitmap_ = ::CreateDIBSection(dc_, &info, DIB_RGB_COLORS, &bits_, nullptr, 0);
-    old_ = ::SelectObject(dc_, bitmap_);
-    Present();
-    ::ShowWindow(hwnd_, SW_SHOWNOACTIVATE);
-  }
-  ~BareWindow() {
-    ::SelectObject(dc_, old_);
-    ::DeleteObject(bitmap_);
-    ::DeleteDC(dc_);
-    ::DestroyWindow(hwnd_);
-  }
-
-  // Fills the frame white and hands it to the system.
-  void Present() {
-    auto* pixels = static_cast<DWORD*>(bits_);
-    std::fill(pixels, pixels + static_cast<size_t>(width_) * height_, 0xffffffffu);
-    POINT position = {0, 0};
-    SIZE size = {width_, height_};
-    POINT source = {0, 0};
-    BLENDFUNCTION blend = {AC_SRC_OVER, 0, 255, AC_SRC_ALPHA};
-    ::UpdateLayeredWindow(hwnd_, nullptr, &position, &size, dc_, &source, 0, &blend, ULW_ALPHA);
-  }
-
- private:
-  int width_;
-  int height_;
-  HWND hwnd_ = nullptr;
-  HDC dc_ = nullptr;
-  HBITMAP bitmap_ = nullptr;
-  HGDIOBJ old_ = nullptr;
-  void* bits_ = nullptr;
-};
-
 // Create to first presented frame; the window is left open in |*out|.
 double OpenSkinned(const wchar_t* folder, const wchar_t* file, BenchWindow** out) {
   const double start = NowMs();
@@ -191,7 +134,7 @@ void CloseSkinned(BenchWindow* window) {
 
 double OpenBare(int width, int height) {
   const double start = NowMs();
-  BareWindow bare(width, height);
+  BareLayeredWindow bare(0, 0, width, height);
   return NowMs() - start;
 }
 
@@ -277,7 +220,7 @@ int wmain(int argc, wchar_t** argv) {
   ULONG_PTR token = 0;
   Gdiplus::GdiplusStartup(&token, &input, nullptr);
   ui::SetRenderFactory(std::make_unique<ui::RenderFactory_GdiPlus>());
-  BareWindow::Register();
+  BareLayeredWindow::Register();
 
   // The sample skin's fonts, colours and classes, then the assistant's: both
   // sets of names stay in the global tables (the assistant's second).
@@ -305,7 +248,7 @@ int wmain(int argc, wchar_t** argv) {
   BenchWindow* window = nullptr;
   OpenSkinned(L"basic", L"basic.xml", &window);
   HWND hwnd = window->GetHWND();
-  auto bare = std::make_unique<BareWindow>(800 + 28, 600 + 28);
+  auto bare = std::make_unique<BareLayeredWindow>(0, 0, 800 + 28, 600 + 28);
   PumpMessages();
   RECT client;
   ::GetClientRect(hwnd, &client);

@@ -1,0 +1,423 @@
+#!/usr/bin/env python3
+"""The assistant's start-up: process start to first presented frame, the
+executable's size and the peak working set, against a bare layered window.
+
+    startup_bench.py --build DIR [--rounds N] [--memory-rounds N] [--work DIR]
+
+DIR is a build with the targets assistant, brand, startup_bare_window and
+peak_working_set (an optimised one gives the meaningful figures).
+
+Everything runs on a private Xvfb display (1280 x 1024) in a Wine prefix of
+the benchmark's own (DIR/bench/app/startup-wineprefix), with one wineserver
+kept running (`wineserver -p`) and one throwaway start of each program first.
+The assistant is a copy branded to use the reference service, started on a
+free loopback port, so that it opens on its normal welcome page.
+
+First frame. Subject: the assistant. Floor: startup_bare_window.exe, a
+process that shows a bare 800 x 600 layered window (one white frame,
+UpdateLayeredWindow) centred like the assistant's. Both are started the same
+way (`wine program.exe`), and the clock runs from just before the process is
+spawned until the display shows the window: this script polls the X server's
+framebuffer (XGetImage of one row across the window's content, through Xlib)
+every 2 ms, and the first frame is the first image in which most of that row
+is no longer the black of the empty screen. (The header image for the
+assistant, white for the floor. The assistant's window fades in, but Wine
+draws a layered window's frame at full strength on a display without a
+compositing manager, so the first frame shows.) After each assistant start
+the script checks that the window named "Basic" is visible and shows the
+welcome page (the green "ok1" button), closes it with its close button, waits
+for the process to end (exit code 0), and removes its user data (the
+downloader folder and the desktop shortcut), so every round is a first start.
+Rounds alternate which program starts first; figures are medians.
+
+Executable size: the built assistant.exe, resources included.
+
+Peak working set: peak_working_set.exe (a Windows program, under Wine)
+starts the program with CreateProcess, waits for its visible window, lets it
+run 2 s more, posts WM_CLOSE and reads PROCESS_MEMORY_COUNTERS through
+GetProcessMemoryInfo every 20 ms until it ends: the program's own figure, as
+Windows tools show it (Wine answers it from the kernel's peak resident size
+of the process). Median over --memory-rounds starts of each.
+
+Targets: first frame <= 1.5 x the bare window's; executable < 3 MB; peak
+working set < 40 MB (the bare window: about 26 MB).
+
+Besides the readable report, every figure is printed as one line
+`RESULT {json}` for bench/run-all.
+"""
+
+import argparse
+import ctypes
+import ctypes.util
+import json
+import os
+import shutil
+import signal
+import statistics
+import subprocess
+import sys
+import tempfile
+import time
+import zipfile
+
+ROOT = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
+SCREEN = (1280, 1024)
+WIDTH, HEIGHT = 800, 600
+SHADOW = 14  # the skin's shadow around the assistant's 800 x 600 content
+# The content's top left on the screen, for both windows (both centred).
+LEFT, TOP = (SCREEN[0] - WIDTH) // 2, (SCREEN[1] - HEIGHT) // 2
+PROBE_ROW = 100  # a row of the content through the assistant's header image
+MB = 1000 * 1000
+
+
+# --- the display ------------------------------------------------------------
+class XImage(ctypes.Structure):
+    _fields_ = [("width", ctypes.c_int), ("height", ctypes.c_int), ("xoffset", ctypes.c_int),
+                ("format", ctypes.c_int), ("data", ctypes.c_void_p),
+                ("byte_order", ctypes.c_int), ("bitmap_unit", ctypes.c_int),
+                ("bitmap_bit_order", ctypes.c_int), ("bitmap_pad", ctypes.c_int),
+                ("depth", ctypes.c_int), ("bytes_per_line", ctypes.c_int),
+                ("bits_per_pixel", ctypes.c_int)]
+
+
+class Screen:
+    """A private Xvfb server and an Xlib connection that reads its pixels."""
+
+    ZPIXMAP = 2
+    ALL_PLANES = ctypes.c_ulong(0xFFFFFFFF)
+
+    def __init__(self):
+        read, write = os.pipe()
+        self.process = subprocess.Popen(
+            ["Xvfb", "-displayfd", str(write), "-screen", "0", "%dx%dx24" % SCREEN,
+             "-nolisten", "tcp"], pass_fds=(write,), stdout=subprocess.DEVNULL,
+            stderr=subprocess.DEVNULL)
+        os.close(write)
+        number = b""
+        while not number.endswith(b"\n"):
+            chunk = os.read(read, 16)
+            if not chunk:
+                break
+            number += chunk
+        os.close(read)
+        if not number.strip():
+            raise SystemExit("Xvfb did not start")
+        self.name = ":" + number.decode().strip()
+        self.x11 = ctypes.CDLL(ctypes.util.find_library("X11") or "libX11.so.6")
+        self.x11.XOpenDisplay.restype = ctypes.c_void_p
+        self.x11.XOpenDisplay.argtypes = [ctypes.c_char_p]
+        self.x11.XDefaultRootWindow.restype = ctypes.c_ulong
+        self.x11.XDefaultRootWindow.argtypes = [ctypes.c_void_p]
+        self.x11.XGetImage.restype = ctypes.POINTER(XImage)
+        self.x11.XGetImage.argtypes = [ctypes.c_void_p, ctypes.c_ulong, ctypes.c_int, ctypes.c_int,
+                                       ctypes.c_uint, ctypes.c_uint, ctypes.c_ulong, ctypes.c_int]
+        self.x11.XDestroyImage.argtypes = [ctypes.POINTER(XImage)]
+        self.x11.XCloseDisplay.argtypes = [ctypes.c_void_p]
+        self.display = self.x11.XOpenDisplay(self.name.encode())
+        if not self.display:
+            raise SystemExit("cannot open display " + self.name)
+        self.root = self.x11.XDefaultRootWindow(self.display)
+
+    def pixels(self, x, y, width, height=1):
+        """(r, g, b) of every pixel of the rectangle, row by row."""
+        image = self.x11.XGetImage(self.display, self.root, x, y, width, height, self.ALL_PLANES,
+                                   self.ZPIXMAP)
+        if not image:
+            return []
+        try:
+            info = image.contents
+            raw = ctypes.string_at(info.data, info.bytes_per_line * height)
+            step = info.bits_per_pixel // 8
+            out = []
+            for row in range(height):
+                line = raw[row * info.bytes_per_line:]
+                out += [(line[i + 2], line[i + 1], line[i]) for i in range(0, width * step, step)]
+            return out
+        finally:
+            self.x11.XDestroyImage(image)
+
+    def lit_share(self):
+        """Share of the probe row that is not black."""
+        row = self.pixels(LEFT, TOP + PROBE_ROW, WIDTH)
+        return sum(1 for p in row if max(p) > 24) / len(row) if row else 0.0
+
+    def close(self):
+        if self.display:
+            self.x11.XCloseDisplay(self.display)
+            self.display = None
+        self.process.terminate()
+        self.process.wait(10)
+
+
+# --- helpers ----------------------------------------------------------------
+def wait_for(predicate, timeout, step=0.05):
+    deadline = time.monotonic() + timeout
+    while time.monotonic() < deadline:
+        value = predicate()
+        if value:
+            return value
+        time.sleep(step)
+    return predicate()
+
+
+def windows_path(path):
+    return "Z:" + os.path.abspath(path).replace("/", "\\")
+
+
+def result_line(**fields):
+    print("RESULT " + json.dumps(fields, ensure_ascii=False), flush=True)
+
+
+def start_service(work):
+    port_file = os.path.join(work, "service.port")
+    log = open(os.path.join(work, "service.log"), "wb")
+    service = subprocess.Popen(
+        [sys.executable, "-m", "service", "--port", "0", "--port-file", port_file, "--data",
+         os.path.join(work, "service-data")], cwd=ROOT, stdout=log, stderr=log,
+        stdin=subprocess.DEVNULL)
+
+    def port():
+        try:
+            with open(port_file) as f:
+                return int(dict(line.strip().split("=", 1) for line in f if "=" in line)
+                           ["http_port"])
+        except (OSError, KeyError, ValueError):
+            return None
+    found = wait_for(port, 60)
+    if not found:
+        service.kill()
+        raise SystemExit("the reference service did not start (see %s)" % log.name)
+    return service, found
+
+
+class Bench:
+    def __init__(self, build, work, screen):
+        self.build = build
+        self.work = work
+        self.screen = screen
+        self.prefix = os.path.join(build, "bench", "app", "startup-wineprefix")
+        self.env = dict(os.environ, DISPLAY=screen.name, WINEPREFIX=self.prefix,
+                        WINEDEBUG="-all", WINEDLLOVERRIDES="mscoree,mshtml=")
+        self.wine_run = os.path.join(ROOT, "scripts", "wine-run")
+
+    def prepare_prefix(self):
+        # Our runner makes the prefix as the tests get it (crash debugger off,
+        # the skins' font faces mapped).
+        subprocess.run([self.wine_run, "--prefix", self.prefix, "cmd.exe", "/c", "exit"],
+                       env=self.env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
+                       timeout=600, check=True)
+        users = os.path.join(self.prefix, "drive_c", "users")
+        user = os.path.join(users, os.environ.get("USER", "root"))
+        if not os.path.isdir(user):
+            user = next(os.path.join(users, n) for n in os.listdir(users) if n != "Public")
+        # A desktop of the prefix's own: Wine links it to the Unix home's.
+        self.desktop = os.path.join(user, "Desktop")
+        if os.path.islink(self.desktop):
+            os.unlink(self.desktop)
+        os.makedirs(self.desktop, exist_ok=True)
+        self.user_data = os.path.join(user, "AppData", "Local", "fernwick_downloader")
+
+    def clean_user_data(self):
+        shutil.rmtree(self.user_data, ignore_errors=True)
+        for name in os.listdir(self.desktop):
+            if name.endswith(".lnk"):
+                os.remove(os.path.join(self.desktop, name))
+
+    def branded_assistant(self, address):
+        """A copy of the built assistant whose archive points at |address|."""
+        source_zip = os.path.join(self.build, "resources", "theme.zip")
+        archive = os.path.join(self.work, "theme.zip")
+        with zipfile.ZipFile(source_zip) as source, \
+                zipfile.ZipFile(archive, "w", zipfile.ZIP_DEFLATED) as target:
+            for item in source.infolist():
+                data = source.read(item)
+                if item.filename == "resources/config.json":
+                    config = json.loads(data.decode("utf-8"))
+                    config.update(service_url=address, stats_url=address)
+                    data = json.dumps(config, ensure_ascii=False).encode("utf-8")
+                target.writestr(item.filename, data)
+        branded = os.path.join(self.work, "assistant.exe")
+        subprocess.run([self.wine_run, "--prefix", self.prefix,
+                        os.path.join(self.build, "tools", "brand.exe"),
+                        os.path.join(self.build, "app", "assistant.exe"), archive, branded],
+                       env=self.env, check=True, stdout=subprocess.DEVNULL, timeout=120)
+        return branded
+
+    def spawn(self, *command):
+        return subprocess.Popen(["wine", *command], env=self.env, stdout=subprocess.DEVNULL,
+                                stderr=subprocess.DEVNULL, cwd=self.work, start_new_session=True)
+
+    def xdotool(self, *args):
+        return subprocess.run(["xdotool", *args], env=self.env, capture_output=True, text=True,
+                              timeout=30).stdout
+
+    @staticmethod
+    def end(process, timeout):
+        """Waits for |process|; kills its session after |timeout| s. Its exit
+        code, or None when it had to be killed."""
+        try:
+            return process.wait(timeout)
+        except subprocess.TimeoutExpired:
+            try:
+                os.killpg(process.pid, signal.SIGKILL)
+            except ProcessLookupError:
+                pass
+            process.wait(30)
+            return None
+
+    def first_frame(self, kind, exe):
+        """ms from spawning |exe| to its first frame on the display; then the
+        window is checked and closed."""
+        if not wait_for(lambda: self.screen.lit_share() < 0.05, 20):
+            raise SystemExit("the screen did not clear before a start")
+        self.clean_user_data()
+        start = time.perf_counter()
+        process = self.spawn(exe)
+        deadline = start + 60
+        shown = None
+        while time.perf_counter() < deadline:
+            if self.screen.lit_share() >= 0.5:
+                shown = time.perf_counter()
+                break
+            if process.poll() is not None:
+                break
+            time.sleep(0.002)
+        try:
+            if shown is None:
+                raise SystemExit("%s: no window within 60 s (exit code %s)" %
+                                 (kind, process.poll()))
+            if kind == "assistant":
+                self.check_welcome_page()
+                # "btn_close", 24 x 24, 12 from the header's right and top edges.
+                self.xdotool("mousemove", str(LEFT + WIDTH - 24), str(TOP + 24), "click", "1")
+            else:
+                self.xdotool("mousemove", str(LEFT + WIDTH // 2), str(TOP + HEIGHT // 2),
+                             "click", "1")
+            code = self.end(process, 30)
+            if code != 0:
+                raise SystemExit("%s did not end cleanly after closing (exit code %s)" %
+                                 (kind, code))
+        finally:
+            self.end(process, 0.1 if process.poll() is None else 1)
+        return (shown - start) * 1000
+
+    def check_welcome_page(self):
+        ids = wait_for(lambda: self.xdotool("search", "--onlyvisible", "--name", "^Basic$").split(),
+                       10)
+        if not ids:
+            raise SystemExit("the assistant shows no visible window named Basic")
+
+        # "ok1", the welcome page's green button: 300 x 48 at (236, 473).
+        def green():
+            r, g, b = self.screen.pixels(LEFT + 300, TOP + 473 + 24, 1)[0]
+            return g > r + 40 and g > b
+        if not wait_for(green, 10):
+            subprocess.run(["import", "-window", "root", os.path.join(self.work, "not-welcome.png")],
+                           env=self.env)
+            raise SystemExit("the assistant does not show its welcome page (screenshot: %s)" %
+                             os.path.join(self.work, "not-welcome.png"))
+
+    def peak_working_set(self, title, exe):
+        self.clean_user_data()
+        probe = os.path.join(self.build, "bench", "app", "peak_working_set.exe")
+        run = subprocess.run(["wine", probe, title, "2000", windows_path(exe)], env=self.env,
+                             capture_output=True, text=True, timeout=180, cwd=self.work)
+        said = run.stdout.split()
+        if run.returncode != 0 or "peak_working_set" not in said:
+            raise SystemExit("peak_working_set %s failed (%d): %s %s" %
+                             (title, run.returncode, run.stdout, run.stderr))
+        values = dict(zip(said[::2], said[1::2]))
+        if values.get("exit_code") != "0":
+            raise SystemExit("%s ended with exit code %s after WM_CLOSE" %
+                             (title, values.get("exit_code")))
+        return int(values["peak_working_set"])
+
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__,
+                                     formatter_class=argparse.RawDescriptionHelpFormatter)
+    parser.add_argument("--build", required=True)
+    parser.add_argument("--rounds", type=int, default=9)
+    parser.add_argument("--memory-rounds", type=int, default=3)
+    parser.add_argument("--work", help="scratch folder (default: a new temporary one)")
+    args = parser.parse_args()
+    build = os.path.abspath(args.build)
+    needed = [os.path.join(build, *p) for p in (
+        ("app", "assistant.exe"), ("tools", "brand.exe"), ("resources", "theme.zip"),
+        ("bench", "app", "startup_bare_window.exe"), ("bench", "app", "peak_working_set.exe"))]
+    missing = [p for p in needed if not os.path.exists(p)]
+    if missing:
+        raise SystemExit("not built: %s (cmake --build %s --target assistant brand "
+                         "startup_bare_window peak_working_set)" % (", ".join(missing), build))
+    assistant_exe, bare_exe = needed[0], needed[3]
+    exe_size = os.path.getsize(assistant_exe)
+
+    work = os.path.abspath(args.work or tempfile.mkdtemp(prefix="startup-bench-"))
+    os.makedirs(work, exist_ok=True)
+    screen = Screen()
+    service = server = None
+    bench = Bench(build, work, screen)
+    try:
+        service, port = start_service(work)
+        bench.prepare_prefix()
+        branded = bench.branded_assistant("http://127.0.0.1:%d" % port)
+        server = subprocess.Popen(["wineserver", "-f", "-p"], env=bench.env)
+        time.sleep(0.5)
+        subjects = {"assistant": branded, "bare": bare_exe}
+        for kind, exe in subjects.items():  # throwaway starts
+            bench.first_frame(kind, exe)
+        times = {kind: [] for kind in subjects}
+        for r in range(args.rounds):
+            order = ["bare", "assistant"] if r % 2 == 0 else ["assistant", "bare"]
+            for kind in order:
+                times[kind].append(bench.first_frame(kind, subjects[kind]))
+            print("round %d: assistant %.0f ms, bare window %.0f ms" %
+                  (r + 1, times["assistant"][-1], times["bare"][-1]), flush=True)
+        peaks = {"assistant": [], "bare": []}
+        for _ in range(args.memory_rounds):
+            peaks["bare"].append(bench.peak_working_set("Bare", bare_exe))
+            peaks["assistant"].append(bench.peak_working_set("Basic", branded))
+    finally:
+        if server is not None:
+            subprocess.run(["wineserver", "-k"], env=bench.env)
+            server.wait(30)
+        if service is not None:
+            service.terminate()
+            service.wait(30)
+        screen.close()
+        if not args.work:
+            shutil.rmtree(work, ignore_errors=True)
+
+    assistant_ms = statistics.median(times["assistant"])
+    bare_ms = statistics.median(times["bare"])
+    paired = statistics.median(a / b for a, b in zip(times["assistant"], times["bare"]))
+    ratio = assistant_ms / bare_ms
+    peak = statistics.median(peaks["assistant"]) / MB
+    bare_peak = statistics.median(peaks["bare"]) / MB
+    print("\nstart-up under Wine (warm wineserver), %d rounds, medians:" % args.rounds)
+    print("  process start to first frame: assistant %.0f ms, bare window %.0f ms"
+          % (assistant_ms, bare_ms))
+    print("    (assistant min %.0f max %.0f; bare min %.0f max %.0f)" %
+          (min(times["assistant"]), max(times["assistant"]), min(times["bare"]),
+           max(times["bare"])))
+    print("  ratio %.2f of medians, %.2f median of round ratios (target <= 1.5): %s" %
+          (ratio, paired, "met" if ratio <= 1.5 else "MISSED"))
+    print("  assistant.exe: %d bytes = %.2f MB with its resources (target < 3 MB): %s" %
+          (exe_size, exe_size / MB, "met" if exe_size < 3 * MB else "MISSED"))
+    print("  peak working set (median of %d): assistant %.1f MB, bare window %.1f MB "
+          "(target < 40 MB): %s" % (args.memory_rounds, peak, bare_peak,
+                                    "met" if peak < 40 else "MISSED"))
+    result_line(figure="assistant start to first frame", value=round(assistant_ms, 1), unit="ms",
+                baseline="bare layered window", baseline_value=round(bare_ms, 1),
+                ratio=round(ratio, 3), target="ratio <= 1.5", met=ratio <= 1.5)
+    result_line(figure="assistant.exe size", value=round(exe_size / MB, 2), unit="MB",
+                baseline=None, baseline_value=None, ratio=None, target="< 3 MB",
+                met=exe_size < 3 * MB)
+    result_line(figure="assistant peak working set", value=round(peak, 1), unit="MB",
+                baseline="bare layered window", baseline_value=round(bare_peak, 1),
+                ratio=round(peak / bare_peak, 3), target="< 40 MB", met=peak < 40)
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())

@@ -1,0 +1,53 @@
+#include "bench/ui/bare_layered_window.h"
+
+#include <algorithm>
+
+namespace {
+const wchar_t kClassName[] = L"BenchBareLayeredWindow";
+}  // namespace
+
+void BareLayeredWindow::Register() {
+  WNDCLASSEXW wc = {};
+  wc.cbSize = sizeof(wc);
+  wc.lpfnWndProc = ::DefWindowProcW;
+  wc.hInstance = ::GetModuleHandleW(nullptr);
+  wc.hCursor = ::LoadCursorW(nullptr, IDC_ARROW);
+  wc.lpszClassName = kClassName;
+  ::RegisterClassExW(&wc);
+}
+
+BareLayeredWindow::BareLayeredWindow(int x, int y, int width, int height, const std::wstring& title)
+    : x_(x), y_(y), width_(width), height_(height) {
+  hwnd_ = ::CreateWindowExW(WS_EX_LAYERED, kClassName, title.c_str(), WS_POPUP, x, y, width, height,
+                            nullptr, nullptr, ::GetModuleHandleW(nullptr), nullptr);
+  HDC screen = ::GetDC(nullptr);
+  dc_ = ::CreateCompatibleDC(screen);
+  ::ReleaseDC(nullptr, screen);
+  BITMAPINFO info = {};
+  info.bmiHeader.biSize = sizeof(info.bmiHeader);
+  info.bmiHeader.biWidth = width;
+  info.bmiHeader.biHeight = -height;
+  info.bmiHeader.biPlanes = 1;
+  info.bmiHeader.biBitCount = 32;
+  bitmap_ = ::CreateDIBSection(dc_, &info, DIB_RGB_COLORS, &bits_, nullptr, 0);
+  old_ = ::SelectObject(dc_, bitmap_);
+  Present();
+  ::ShowWindow(hwnd_, SW_SHOWNOACTIVATE);
+}
+
+BareLayeredWindow::~BareLayeredWindow() {
+  ::SelectObject(dc_, old_);
+  ::DeleteObject(bitmap_);
+  ::DeleteDC(dc_);
+  ::DestroyWindow(hwnd_);
+}
+
+void BareLayeredWindow::Present() {
+  auto* pixels = static_cast<DWORD*>(bits_);
+  std::fill(pixels, pixels + static_cast<size_t>(width_) * height_, 0xffffffffu);
+  POINT position = {x_, y_};
+  SIZE size = {width_, height_};
+  POINT source = {0, 0};
+  BLENDFUNCTION blend = {AC_SRC_OVER, 0, 255, AC_SRC_ALPHA};
+  ::UpdateLayeredWindow(hwnd_, nullptr, &position, &size, dc_, &source, 0, &blend, ULW_ALPHA);
+}

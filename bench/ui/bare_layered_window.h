@@ -1,0 +1,40 @@
+// The floor of the window benchmarks: a Win32 layered popup that fills one
+// white 32-bit frame of its own and presents it with UpdateLayeredWindow,
+// with nothing else (no skin, no controls, no GDI+).
+//
+// Owned by whoever constructs it; created, presented and destroyed on that
+// thread, which must pump its messages.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+
+class BareLayeredWindow {
+ public:
+  // Registers the window class (once per process, before the first window).
+  static void Register();
+
+  // Creates the popup at (x, y), presents its first white frame and shows it
+  // (without activating it).
+  BareLayeredWindow(int x, int y, int width, int height, const std::wstring& title = L"bare");
+  ~BareLayeredWindow();
+  BareLayeredWindow(const BareLayeredWindow&) = delete;
+  BareLayeredWindow& operator=(const BareLayeredWindow&) = delete;
+
+  HWND hwnd() const { return hwnd_; }
+
+  // Fills the frame white and hands it to the system.
+  void Present();
+
+ private:
+  int x_;
+  int y_;
+  int width_;
+  int height_;
+  HWND hwnd_ = nullptr;
+  HDC dc_ = nullptr;
+  HBITMAP bitmap_ = nullptr;
+  HGDIOBJ old_ = nullptr;
+  void* bits_ = nullptr;
+};
