@@ -14,7 +14,7 @@ if("resources" IN_LIST SUBSYSTEMS)
   add_executable(assistant WIN32 main.cpp)
   target_link_libraries(assistant PRIVATE assistant_front theme_resource)
   if(MINGW)
-    # wWinMain is the entry point.
-    target_link_options(assistant PRIVATE -municode)
+    # wWinMain is the entry point. Optimised builds ship without symbols.
+    target_link_options(assistant PRIVATE -municode $<$<CONFIG:Release,MinSizeRel>:-s>)
   endif()
 endif()
