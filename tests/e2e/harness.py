@@ -402,6 +402,7 @@ class Service:
         return found
 
     def clear_log(self):
+        os.makedirs(self.folder, exist_ok=True)
         open(self.log_path, "w").close()
 
     # -- catalogue and packages ---------------------------------------------
