@@ -1,16 +1,18 @@
 #!/usr/bin/env python3
 """Makes the package the extraction benchmark unpacks (deterministic).
 
-    make_bench_package.py OUT.zip
+    make_bench_package.py OUT.zip [--files N] [--big-mb M]
 
 About 1,500 files in nested folders, about 290 MB unpacked and 200 MB
 packed: source-like text, binary-like data that compresses about in half,
 incompressible data (stored, as archivers do when deflate does not help), and
-a few 20 MB files among them.
+a few 20 MB files among them. --files and --big-mb make a smaller package of
+the same kinds (for checking the benchmark scripts quickly; bench/run-all
+--quick uses --files 150 --big-mb 2, about 20 MB).
 """
+import argparse
 import os
 import random
-import sys
 import zipfile
 
 SEED = 20240611
@@ -58,13 +60,13 @@ def binary_data(rnd, size):
     return bytes(out[:size])
 
 
-def plan(rnd):
+def plan(rnd, count=FILES, big=20 * MB):
     """(path, kind, size) for every file."""
     files = [
-        ("assets/video/intro.bin", "random", 20 * MB),
-        ("assets/video/outro.bin", "random", 20 * MB),
-        ("bin/engine.dll", "binary", 20 * MB),
-        ("data/world.db", "binary", 20 * MB),
+        ("assets/video/intro.bin", "random", big),
+        ("assets/video/outro.bin", "random", big),
+        ("bin/engine.dll", "binary", big),
+        ("data/world.db", "binary", big),
     ]
     folders = []
     for top in ("bin", "lib", "share", "assets", "data", "docs"):
@@ -74,7 +76,7 @@ def plan(rnd):
                 folders.append("%s/m%02d/s%02d" % (top, a, b))
                 for c in range(rnd.randint(0, 2)):
                     folders.append("%s/m%02d/s%02d/d%d" % (top, a, b, c))
-    while len(files) < FILES:
+    while len(files) < count:
         folder = rnd.choice(folders)
         r = rnd.random()
         size = int(2 ** rnd.uniform(9, 19.8))  # 512 B to about 1 MB
@@ -89,10 +91,15 @@ def plan(rnd):
 
 
 def main():
-    out = sys.argv[1]
+    parser = argparse.ArgumentParser()
+    parser.add_argument("out")
+    parser.add_argument("--files", type=int, default=FILES)
+    parser.add_argument("--big-mb", type=int, default=20)
+    args = parser.parse_args()
+    out = args.out
     rnd = random.Random(SEED)
     vocabulary = make_vocabulary(rnd)
-    files = plan(rnd)
+    files = plan(rnd, args.files, args.big_mb * MB)
     os.makedirs(os.path.dirname(os.path.abspath(out)), exist_ok=True)
     tmp = out + ".tmp"
     total = 0
