@@ -157,14 +157,24 @@ class LaunchTest(harness.AssistantTestCase):
         # folder lives in it.
         self.set_local_appdata("%USERPROFILE%\\Local Data")
         local = os.path.join(self.wine.user, "Local Data")
-        downloader = os.path.join(local, harness.PRODUCT + "_downloader")
         self.addCleanup(shutil.rmtree, local, True)
-
         # Every channel gets the sample installer, with the catalogue's
         # command for it: "{installer}" quoted, then /S.
         self.start_service_with("--package", "fernwick-setup.exe")
-        details = self.service.installation()
-        self.assertEqual(details["launch_cmd"], "\"{installer}\" /S")
+        self.assertEqual(self.service.installation()["launch_cmd"], "\"{installer}\" /S")
+        module = self.launch_installer(os.path.join(local, harness.PRODUCT + "_downloader"))
+        self.assertIn(" ", module)
+
+    def test_5b_installer_with_the_bare_placeholder(self):
+        # "{installer} /S" as it stands: fine for a path without a blank.
+        self.start_service_with("--package", "fernwick-setup.exe", "--launch-cmd",
+                                "{installer} /S")
+        self.launch_installer(self.wine.downloader)
+
+    def launch_installer(self, downloader):
+        """Downloads and launches the sample installer, which must run from
+        downloader's installer folder with /S alone while "installer_launch"
+        is counted once. Answers the module path its marker gives."""
         assistant, package = self.download_and_launch(downloader)
         self.assertEqual(package, os.path.join(downloader, "installer", "fernwick-setup.exe"))
 
@@ -181,7 +191,6 @@ class LaunchTest(harness.AssistantTestCase):
         self.assertEqual(values["mode"], "silent")
         self.assertEqual([value for key, value in marker if key == "arg"], ["/S"])
         self.assertEqual(values["module"].lower(), self.windows_path(package).lower())
-        self.assertIn(" ", values["module"])
 
         self.assertTrue(wait_for(lambda: self.service.event_count("installer_launch") == 1, 30),
                         self.service.events())
@@ -189,6 +198,7 @@ class LaunchTest(harness.AssistantTestCase):
         self.assertTrue(wait_for(lambda: self.display.find_window(SETUP_TITLE, 0) is None, 30),
                         "the installer window stayed")
         self.assertIsNone(assistant.process.poll())
+        return values["module"]
 
     def set_local_appdata(self, value):
         """Points the user's local application data folder at value (with
