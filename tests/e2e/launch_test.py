@@ -119,8 +119,8 @@ class LaunchTest(harness.AssistantTestCase):
                 with open(os.path.join(self.wine.product_dir, name), "rb") as unpacked:
                     self.assertEqual(unpacked.read(), z.read(name), name)
 
-        # It ran from "{target_dir}" made the product folder, with no arguments
-        # (the command is opened as a whole file name).
+        # It ran from the product folder that "{target_dir}" became, with no
+        # arguments (the command is opened as a whole file name).
         values = dict(marker)
         target = self.windows_path(self.wine.product_dir)
         self.assertEqual(values["program"], "product")
@@ -134,12 +134,10 @@ class LaunchTest(harness.AssistantTestCase):
         self.assertIsNotNone(window, "no X window named Fernwick")
         x, y, width, height = wait_for(lambda: self.display.geometry(window), 10)
 
-        def painted(shot):
-            r, g, b = shot.pixel(x + 10, y + 4)
-            return abs(r - TEAL[0]) < 24 and abs(g - TEAL[1]) < 24 and abs(b - TEAL[2]) < 24
-        shot = wait_for(lambda: (lambda s: s if painted(s) else None)(
-            self.display.screenshot(os.path.join(self.screens, "launched_product.png"))), 30)
-        self.assertTrue(shot, "the Fernwick window shows no header")
+        def painted():
+            shot = self.display.screenshot(os.path.join(self.screens, "launched_product.png"))
+            return harness.near(shot.pixel(x + 10, y + 4), TEAL, 24)
+        self.assertTrue(wait_for(painted, 30), "the Fernwick window shows no header")
         # No event for a zip launch.
         self.assertEqual(self.service.event_count("installer_launch"), 0)
 
