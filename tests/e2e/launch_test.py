@@ -49,7 +49,6 @@ class LaunchTest(harness.AssistantTestCase):
     start_service = False
 
     def setUp(self):
-        os.makedirs(self.service.folder, exist_ok=True)  # for the first clear_log
         super().setUp()
         self.packages = sample_packages()
         for name in ("fernwick-1.0.zip", "fernwick-setup.exe"):
