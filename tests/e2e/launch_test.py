@@ -68,10 +68,7 @@ class LaunchTest(harness.AssistantTestCase):
         """Shows the assistant, clicks "ok1", waits for the package recorded in
         downloader's config.json and the install page, then clicks the launch
         button. Answers the assistant and the package's path."""
-        assistant = self.start()
-        assistant.wait_window()
-        assistant.wait_screen("welcome", lambda shot: shot.pixel(790, 590) == harness.WHITE and
-                              assistant.is_welcome_page(shot), 30)
+        assistant, _ = self.start_and_show()
         assistant.click_control("ok1")
 
         def recorded():
