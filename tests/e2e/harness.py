@@ -568,7 +568,6 @@ class Assistant:
         self.screens = screens
         self.origin = None
         self.window = None
-        self._shots = 0
         os.makedirs(screens, exist_ok=True)
         self.process = subprocess.Popen(
             [wine.wine_run, "--prefix", wine.prefix, exe], env=wine.env,
@@ -625,8 +624,10 @@ class Assistant:
 
     # -- looking --------------------------------------------------------------
     def screenshot(self, name):
-        self._shots += 1
-        path = os.path.join(self.screens, "%02d_%s.png" % (self._shots, name))
+        """A screenshot saved in the screens folder, numbered in the order of
+        the folder (several starts in one test share it)."""
+        taken = len([f for f in os.listdir(self.screens) if f[:2].isdigit()])
+        path = os.path.join(self.screens, "%02d_%s.png" % (taken + 1, name))
         return self.display.screenshot(path, self.origin or (0, 0))
 
     def wait_screen(self, name, check, timeout=30):
@@ -641,7 +642,6 @@ class Assistant:
                 raise AssertionError("%s: not seen within %d s (last: %s)" % (
                     name, timeout, shot.path))
             os.remove(shot.path)
-            self._shots -= 1
             time.sleep(0.2)
 
     def opaque(self, shot):
