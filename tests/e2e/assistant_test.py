@@ -168,16 +168,20 @@ class AssistantJourneyTest(harness.AssistantTestCase):
         assistant, _ = self.start_and_show()
         assistant.click_control("ok1")
         assistant.park_mouse()
-        fills = []
-
-        def moving(shot):
+        # Two screenshots of the overlay whose bars are filled differently,
+        # the later one further.
+        fills = {}
+        deadline = time.monotonic() + 30
+        while len(fills) < 2 and time.monotonic() < deadline:
+            shot = assistant.screenshot("downloading")
             fill = assistant.progress_fill(shot) if assistant.overlay_shown(shot) else None
-            if fill is not None and 0 < fill < 400:
-                fills.append((fill, shot.path))
-            return len({f for f, _ in fills}) >= 2
-        assistant.wait_screen("downloading", moving, 30)
-        (first, first_path), (last, last_path) = fills[0], fills[-1]
-        self.assertLess(first, last, (fills, "the bar did not grow"))
+            if fill is not None and 0 < fill < 400 and fill not in fills:
+                fills[fill] = shot.path
+            else:
+                os.remove(shot.path)
+        self.assertEqual(len(fills), 2, fills)
+        first, last = sorted(fills, key=fills.get)
+        self.assertLess(first, last, fills)
         # The overlay closes by itself onto the install page.
         self.wait_install_page(assistant, "downloaded")
         package = wait_for(self.wine.recorded_package, 10)
