@@ -9,10 +9,12 @@ DIR is a build with the targets assistant, brand, startup_bare_window and
 peak_working_set (an optimised one gives the meaningful figures).
 
 Everything runs on a private Xvfb display (1280 x 1024) in a Wine prefix of
-the benchmark's own (DIR/bench/app/startup-wineprefix), with one wineserver
+the benchmark's own (DIR/bench/app/startup/wineprefix), with one wineserver
 kept running (`wineserver -p`) and one throwaway start of each program first.
 The assistant is a copy branded to use the reference service, started on a
-free loopback port, so that it opens on its normal welcome page.
+free loopback port, so that it opens on its normal welcome page (display,
+service, prefix and branding are the end-to-end tests' harness,
+tests/e2e/harness.py).
 
 First frame. Subject: the assistant. Floor: startup_bare_window.exe, a
 process that shows a bare 800 x 600 layered window (one white frame,
@@ -55,25 +57,25 @@ import ctypes.util
 import json
 import os
 import shutil
-import signal
 import statistics
 import subprocess
 import sys
 import tempfile
 import time
-import zipfile
 
 ROOT = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
-SCREEN = (1280, 1024)
-WIDTH, HEIGHT = 800, 600
-SHADOW = 14  # the skin's shadow around the assistant's 800 x 600 content
+sys.path.insert(0, ROOT)
+# The end-to-end tests' pieces: display, reference service, prefix with its
+# user folders and branding, the skin's control places.
+from tests.e2e import harness  # noqa: E402
+
+WIDTH, HEIGHT = harness.WIDTH, harness.HEIGHT
 # The content's top left on the screen, for both windows (both centred).
-LEFT, TOP = (SCREEN[0] - WIDTH) // 2, (SCREEN[1] - HEIGHT) // 2
+LEFT, TOP = (harness.SCREEN[0] - WIDTH) // 2, (harness.SCREEN[1] - HEIGHT) // 2
 PROBE_ROW = 100  # a row of the content through the assistant's header image
 MB = 1000 * 1000
 
 
-# --- the display ------------------------------------------------------------
 class XImage(ctypes.Structure):
     _fields_ = [("width", ctypes.c_int), ("height", ctypes.c_int), ("xoffset", ctypes.c_int),
                 ("format", ctypes.c_int), ("data", ctypes.c_void_p),
@@ -83,29 +85,14 @@ class XImage(ctypes.Structure):
                 ("bits_per_pixel", ctypes.c_int)]
 
 
-class Screen:
-    """A private Xvfb server and an Xlib connection that reads its pixels."""
+class Framebuffer:
+    """Reads pixels of a display's screen through Xlib: cheap enough to poll
+    every few milliseconds, unlike a screenshot."""
 
     ZPIXMAP = 2
     ALL_PLANES = ctypes.c_ulong(0xFFFFFFFF)
 
-    def __init__(self):
-        read, write = os.pipe()
-        self.process = subprocess.Popen(
-            ["Xvfb", "-displayfd", str(write), "-screen", "0", "%dx%dx24" % SCREEN,
-             "-nolisten", "tcp"], pass_fds=(write,), stdout=subprocess.DEVNULL,
-            stderr=subprocess.DEVNULL)
-        os.close(write)
-        number = b""
-        while not number.endswith(b"\n"):
-            chunk = os.read(read, 16)
-            if not chunk:
-                break
-            number += chunk
-        os.close(read)
-        if not number.strip():
-            raise SystemExit("Xvfb did not start")
-        self.name = ":" + number.decode().strip()
+    def __init__(self, name):
         self.x11 = ctypes.CDLL(ctypes.util.find_library("X11") or "libX11.so.6")
         self.x11.XOpenDisplay.restype = ctypes.c_void_p
         self.x11.XOpenDisplay.argtypes = [ctypes.c_char_p]
@@ -116,9 +103,9 @@ class Screen:
                                        ctypes.c_uint, ctypes.c_uint, ctypes.c_ulong, ctypes.c_int]
         self.x11.XDestroyImage.argtypes = [ctypes.POINTER(XImage)]
         self.x11.XCloseDisplay.argtypes = [ctypes.c_void_p]
-        self.display = self.x11.XOpenDisplay(self.name.encode())
+        self.display = self.x11.XOpenDisplay(name.encode())
         if not self.display:
-            raise SystemExit("cannot open display " + self.name)
+            raise SystemExit("cannot open display " + name)
         self.root = self.x11.XDefaultRootWindow(self.display)
 
     def pixels(self, x, y, width, height=1):
@@ -148,115 +135,55 @@ class Screen:
         if self.display:
             self.x11.XCloseDisplay(self.display)
             self.display = None
-        self.process.terminate()
-        self.process.wait(10)
-
-
-# --- helpers ----------------------------------------------------------------
-def wait_for(predicate, timeout, step=0.05):
-    deadline = time.monotonic() + timeout
-    while time.monotonic() < deadline:
-        value = predicate()
-        if value:
-            return value
-        time.sleep(step)
-    return predicate()
-
-
-def windows_path(path):
-    return "Z:" + os.path.abspath(path).replace("/", "\\")
 
 
 def result_line(**fields):
     print("RESULT " + json.dumps(fields, ensure_ascii=False), flush=True)
 
 
-def start_service(work):
-    port_file = os.path.join(work, "service.port")
-    log = open(os.path.join(work, "service.log"), "wb")
-    service = subprocess.Popen(
-        [sys.executable, "-m", "service", "--port", "0", "--port-file", port_file, "--data",
-         os.path.join(work, "service-data")], cwd=ROOT, stdout=log, stderr=log,
-        stdin=subprocess.DEVNULL)
-
-    def port():
-        try:
-            with open(port_file) as f:
-                return int(dict(line.strip().split("=", 1) for line in f if "=" in line)
-                           ["http_port"])
-        except (OSError, KeyError, ValueError):
-            return None
-    found = wait_for(port, 60)
-    if not found:
-        service.kill()
-        raise SystemExit("the reference service did not start (see %s)" % log.name)
-    return service, found
-
-
 class Bench:
-    def __init__(self, build, work, screen, menubuilder=False):
+    def __init__(self, build, work, menubuilder=False):
         self.build = build
         self.work = work
-        self.screen = screen
-        self.prefix = os.path.join(build, "bench", "app", "startup-wineprefix")
+        # The harness takes the programs from the environment, as ctest
+        # passes them to the tests.
+        os.environ.update(
+            WINE_RUN=os.path.join(ROOT, "scripts", "wine-run"),
+            ASSISTANT_EXE=os.path.join(build, "app", "assistant.exe"),
+            BRAND_EXE=os.path.join(build, "tools", "brand.exe"),
+            THEME_ZIP=os.path.join(build, "resources", "theme.zip"))
         # Saving the desktop shortcut makes Wine start winemenubuilder.exe, a
         # process of Wine's own (it mirrors links into the Unix desktop's
         # menus) that Windows does not have: left out unless asked for.
-        overrides = "mscoree,mshtml=" + ("" if menubuilder else ";winemenubuilder.exe=d")
-        self.env = dict(os.environ, DISPLAY=screen.name, WINEPREFIX=self.prefix,
-                        WINEDEBUG="-all", WINEDLLOVERRIDES=overrides)
-        self.wine_run = os.path.join(ROOT, "scripts", "wine-run")
+        os.environ["WINEDLLOVERRIDES"] = "mscoree,mshtml=" + (
+            "" if menubuilder else ";winemenubuilder.exe=d")
+        self.display = harness.Display()
+        self.screen = Framebuffer(self.display.name)
+        self.service = self.wine = None
+        self.server = None
 
-    def prepare_prefix(self):
-        # Our runner makes the prefix as the tests get it (crash debugger off,
-        # the skins' font faces mapped).
-        subprocess.run([self.wine_run, "--prefix", self.prefix, "cmd.exe", "/c", "exit"],
-                       env=self.env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
-                       timeout=600, check=True)
-        users = os.path.join(self.prefix, "drive_c", "users")
-        user = os.path.join(users, os.environ.get("USER", "root"))
-        if not os.path.isdir(user):
-            user = next(os.path.join(users, n) for n in os.listdir(users) if n != "Public")
-        # A desktop of the prefix's own: Wine links it to the Unix home's.
-        self.desktop = os.path.join(user, "Desktop")
-        if os.path.islink(self.desktop):
-            os.unlink(self.desktop)
-        os.makedirs(self.desktop, exist_ok=True)
-        self.user_data = os.path.join(user, "AppData", "Local", "fernwick_downloader")
+    def start(self):
+        self.service = harness.Service(os.path.join(self.work, "service")).start()
+        self.wine = harness.Wine(os.path.join(self.build, "bench", "app", "startup"),
+                                 self.display)
+        self.env = dict(self.display.env, WINEPREFIX=self.wine.prefix, WINEDEBUG="-all")
+        self.assistant = self.wine.brand_for(self.service, folder=self.work)
+        # One wineserver for the whole run.
+        self.server = subprocess.Popen(["wineserver", "-f", "-p"], env=self.env)
+        time.sleep(0.5)
 
-    def clean_user_data(self):
-        shutil.rmtree(self.user_data, ignore_errors=True)
-        for name in os.listdir(self.desktop):
-            if name.endswith(".lnk"):
-                os.remove(os.path.join(self.desktop, name))
-
-    def branded_assistant(self, address):
-        """A copy of the built assistant whose archive points at |address|."""
-        source_zip = os.path.join(self.build, "resources", "theme.zip")
-        archive = os.path.join(self.work, "theme.zip")
-        with zipfile.ZipFile(source_zip) as source, \
-                zipfile.ZipFile(archive, "w", zipfile.ZIP_DEFLATED) as target:
-            for item in source.infolist():
-                data = source.read(item)
-                if item.filename == "resources/config.json":
-                    config = json.loads(data.decode("utf-8"))
-                    config.update(service_url=address, stats_url=address)
-                    data = json.dumps(config, ensure_ascii=False).encode("utf-8")
-                target.writestr(item.filename, data)
-        branded = os.path.join(self.work, "assistant.exe")
-        subprocess.run([self.wine_run, "--prefix", self.prefix,
-                        os.path.join(self.build, "tools", "brand.exe"),
-                        os.path.join(self.build, "app", "assistant.exe"), archive, branded],
-                       env=self.env, check=True, stdout=subprocess.DEVNULL, timeout=120)
-        return branded
+    def close(self):
+        if self.server is not None:
+            self.wine.close()
+            self.server.wait(30)
+        if self.service is not None:
+            self.service.stop()
+        self.screen.close()
+        self.display.close()
 
     def spawn(self, *command):
         return subprocess.Popen(["wine", *command], env=self.env, stdout=subprocess.DEVNULL,
                                 stderr=subprocess.DEVNULL, cwd=self.work, start_new_session=True)
-
-    def xdotool(self, *args):
-        return subprocess.run(["xdotool", *args], env=self.env, capture_output=True, text=True,
-                              timeout=30).stdout
 
     @staticmethod
     def end(process, timeout):
@@ -266,7 +193,7 @@ class Bench:
             return process.wait(timeout)
         except subprocess.TimeoutExpired:
             try:
-                os.killpg(process.pid, signal.SIGKILL)
+                os.killpg(process.pid, 9)
             except ProcessLookupError:
                 pass
             process.wait(30)
@@ -275,9 +202,9 @@ class Bench:
     def first_frame(self, kind, exe):
         """ms from spawning |exe| to its first frame on the display; then the
         window is checked and closed."""
-        if not wait_for(lambda: self.screen.lit_share() < 0.05, 20):
+        if not harness.wait_for(lambda: self.screen.lit_share() < 0.05, 20, 0.05):
             raise SystemExit("the screen did not clear before a start")
-        self.clean_user_data()
+        self.wine.clean_user_data()
         start = time.perf_counter()
         process = self.spawn(exe)
         deadline = start + 60
@@ -295,11 +222,10 @@ class Bench:
                                  (kind, process.poll()))
             if kind == "assistant":
                 self.check_welcome_page()
-                # "btn_close", 24 x 24, 12 from the header's right and top edges.
-                self.xdotool("mousemove", str(LEFT + WIDTH - 24), str(TOP + 24), "click", "1")
+                x, y = harness.centre("btn_close")
             else:
-                self.xdotool("mousemove", str(LEFT + WIDTH // 2), str(TOP + HEIGHT // 2),
-                             "click", "1")
+                x, y = WIDTH // 2, HEIGHT // 2
+            self.display.xdotool("mousemove", LEFT + x, TOP + y, "click", "1")
             code = self.end(process, 30)
             if code != 0:
                 raise SystemExit("%s did not end cleanly after closing (exit code %s)" %
@@ -309,26 +235,25 @@ class Bench:
         return (shown - start) * 1000
 
     def check_welcome_page(self):
-        ids = wait_for(lambda: self.xdotool("search", "--onlyvisible", "--name", "^Basic$").split(),
-                       10)
-        if not ids:
+        if self.display.find_window(harness.WINDOW_NAME, 10) is None:
             raise SystemExit("the assistant shows no visible window named Basic")
+        x, y = harness.centre("ok1")
 
-        # "ok1", the welcome page's green button: 300 x 48 at (236, 473).
-        def green():
-            r, g, b = self.screen.pixels(LEFT + 300, TOP + 473 + 24, 1)[0]
+        def green():  # the welcome page's "ok1" button
+            r, g, b = self.screen.pixels(LEFT + x, TOP + y, 1)[0]
             return g > r + 40 and g > b
-        if not wait_for(green, 10):
-            subprocess.run(["import", "-window", "root", os.path.join(self.work, "not-welcome.png")],
-                           env=self.env)
-            raise SystemExit("the assistant does not show its welcome page (screenshot: %s)" %
-                             os.path.join(self.work, "not-welcome.png"))
+        if not harness.wait_for(green, 10, 0.05):
+            shot = os.path.join(self.work, "not-welcome.png")
+            self.display.screenshot(shot)
+            raise SystemExit("the assistant does not show its welcome page (screenshot: %s)"
+                             % shot)
 
     def peak_working_set(self, title, exe):
-        self.clean_user_data()
+        self.wine.clean_user_data()
         probe = os.path.join(self.build, "bench", "app", "peak_working_set.exe")
-        run = subprocess.run(["wine", probe, title, "2000", windows_path(exe)], env=self.env,
-                             capture_output=True, text=True, timeout=180, cwd=self.work)
+        run = subprocess.run(["wine", probe, title, "2000", self.wine.windows_path(exe)],
+                             env=self.env, capture_output=True, text=True, timeout=180,
+                             cwd=self.work)
         said = run.stdout.split()
         if run.returncode != 0 or "peak_working_set" not in said:
             raise SystemExit("peak_working_set %s failed (%d): %s %s" %
@@ -363,16 +288,10 @@ def main():
 
     work = os.path.abspath(args.work or tempfile.mkdtemp(prefix="startup-bench-"))
     os.makedirs(work, exist_ok=True)
-    screen = Screen()
-    service = server = None
-    bench = Bench(build, work, screen, args.keep_menubuilder)
+    bench = Bench(build, work, args.keep_menubuilder)
     try:
-        service, port = start_service(work)
-        bench.prepare_prefix()
-        branded = bench.branded_assistant("http://127.0.0.1:%d" % port)
-        server = subprocess.Popen(["wineserver", "-f", "-p"], env=bench.env)
-        time.sleep(0.5)
-        subjects = {"assistant": branded, "bare": bare_exe}
+        bench.start()
+        subjects = {"assistant": bench.assistant, "bare": bare_exe}
         for kind, exe in subjects.items():  # throwaway starts
             bench.first_frame(kind, exe)
         times = {kind: [] for kind in subjects}
@@ -385,15 +304,9 @@ def main():
         peaks = {"assistant": [], "bare": []}
         for _ in range(args.memory_rounds):
             peaks["bare"].append(bench.peak_working_set("Bare", bare_exe))
-            peaks["assistant"].append(bench.peak_working_set("Basic", branded))
+            peaks["assistant"].append(bench.peak_working_set("Basic", bench.assistant))
     finally:
-        if server is not None:
-            subprocess.run(["wineserver", "-k"], env=bench.env)
-            server.wait(30)
-        if service is not None:
-            service.terminate()
-            service.wait(30)
-        screen.close()
+        bench.close()
         if not args.work:
             shutil.rmtree(work, ignore_errors=True)
 
