@@ -13,8 +13,10 @@
 #include <windows.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <cwchar>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -106,22 +108,7 @@ size_t CountThemes(const std::vector<Resource>& resources) {
   return count;
 }
 
-int WriteWithoutTheme(const std::vector<Resource>& resources, const wchar_t* out);
-
-// Deleting one entry (UpdateResourceW without data) is not honoured by every
-// implementation of the update functions, so the copy starts without any
-// resource and gets back all but the archive.
-int DropTheme(const wchar_t* in, const wchar_t* out) {
-  std::vector<Resource> resources;
-  if (!ReadResources(in, resources)) return Fail(L"cannot read the input executable");
-  if (CountThemes(resources) == 0) return Fail(L"the input has no THEME 129 resource");
-  if (!::CopyFileW(in, out, FALSE)) return Fail(L"cannot copy the executable");
-  const int status = WriteWithoutTheme(resources, out);
-  // Nothing half-done stays behind.
-  if (status != 0) ::DeleteFileW(out);
-  return status;
-}
-
+// Writes |resources| but the archive into |out|, replacing what it holds.
 int WriteWithoutTheme(const std::vector<Resource>& resources, const wchar_t* out) {
   HANDLE update = ::BeginUpdateResourceW(out, TRUE);
   if (update == nullptr) return Fail(L"BeginUpdateResourceW failed");
@@ -142,6 +129,20 @@ int WriteWithoutTheme(const std::vector<Resource>& resources, const wchar_t* out
     return Fail(L"the written executable lost other resources");
   }
   return 0;
+}
+
+// Deleting one entry (UpdateResourceW without data) is not honoured by every
+// implementation of the update functions, so the copy starts without any
+// resource and gets back all but the archive.
+int DropTheme(const wchar_t* in, const wchar_t* out) {
+  std::vector<Resource> resources;
+  if (!ReadResources(in, resources)) return Fail(L"cannot read the input executable");
+  if (CountThemes(resources) == 0) return Fail(L"the input has no THEME 129 resource");
+  if (!::CopyFileW(in, out, FALSE)) return Fail(L"cannot copy the executable");
+  const int status = WriteWithoutTheme(resources, out);
+  // Nothing half-done stays behind.
+  if (status != 0) ::DeleteFileW(out);
+  return status;
 }
 
 // Cross-process SendMessage carries lParam as a bare pointer unless the
