@@ -21,15 +21,14 @@ process that shows a bare 800 x 600 layered window (one white frame,
 UpdateLayeredWindow) centred like the assistant's. Both are started the same
 way (`wine program.exe`), and the clock runs from just before the process is
 spawned until the display shows the window: this script polls the X server's
-framebuffer (XGetImage of rows across the window's content, through Xlib)
-every 2 ms, and the first frame is the first image in which most of that row,
-or of a second row through the page area near the bottom, is no longer the
-black of the empty screen (the header image or the page for the assistant,
-white for the floor). Wine shows a layered window's constant alpha
-on Xvfb by blending against the black screen: the assistant presents its
-first frame at alpha 0 (invisible) and then fades in, so this is the first
-frame with visible content; any alpha above about 3 % of the header's colour
-counts. After each assistant start
+framebuffer every 2 ms (XGetImage, through Xlib, of two rows across the
+window's content: through the assistant's header image and through its page
+area near the bottom), and the first frame is the first image in which most
+of either row is no longer the black of the empty screen. Wine shows a
+layered window's constant alpha on Xvfb by blending against the black
+screen: the assistant presents its first frame at alpha 0 (invisible) and
+then fades in, so this is its first frame with visible content (any alpha
+above about 3 % of the header's colour counts). After each assistant start
 the script checks that the window named "Basic" is visible and shows the
 welcome page (the green "ok1" button), closes it with its close button, waits
 for the process to end (exit code 0), and removes its user data (the
@@ -46,7 +45,7 @@ Windows tools show it (Wine answers it from the kernel's peak resident size
 of the process). Median over --memory-rounds starts of each.
 
 Targets: first frame <= 1.5 x the bare window's; executable < 3 MB; peak
-working set < 40 MB (the bare window: about 26 MB).
+working set < 40 MB (the bare window: about 26 MB). MB are 10^6 bytes.
 
 Besides the readable report, every figure is printed as one line
 `RESULT {json}` for bench/run-all.
