@@ -29,22 +29,15 @@ class AssistantWindowTest(unittest.TestCase):
     def setUpClass(cls):
         cls.root = os.environ["TEST_DIR"]
         os.makedirs(cls.root, exist_ok=True)
-        cls.display = harness.Display()
-        try:
-            cls.wine = harness.Wine(cls.root, cls.display)
-            cls.service = harness.Service(os.path.join(cls.root, "service")).start()
-            cls.exe = cls.wine.brand_for(cls.service, folder=os.path.join(cls.root, "branded"))
-        except BaseException:
-            cls.display.close()
-            raise
+        cls.session = harness.Session(cls.root, cls.root)
+        cls.display, cls.wine = cls.session.display, cls.session.wine
+        cls.service, cls.exe = cls.session.service.start(), cls.session.exe
         cls.desktop = cls.wine.desktop
         cls.downloader = cls.wine.downloader
 
     @classmethod
     def tearDownClass(cls):
-        cls.service.stop()
-        cls.wine.close()
-        cls.display.close()
+        cls.session.close()
 
     def setUp(self):
         self.wine.clean_user_data()

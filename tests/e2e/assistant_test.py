@@ -28,6 +28,14 @@ class AssistantJourneyTest(harness.AssistantTestCase):
         self.assertTrue(package, "no package recorded: %r" % self.wine.installer_config())
         return package
 
+    def serve_package(self, name, size, **faults):
+        """A package of size bytes that the service hands out for Fernwick,
+        with faults queued for its first download; answers its path."""
+        source = self.service.add_package(name, size)
+        self.service.edit_catalogue(lambda product: product.update(package=name))
+        self.service.queue_fault("/packages/" + name, **faults)
+        return source
+
     def wait_install_page(self, assistant, name):
         def settled(shot):
             return assistant.is_install_page(shot) and not assistant.overlay_shown(shot)
@@ -163,10 +171,8 @@ class AssistantJourneyTest(harness.AssistantTestCase):
     # -- 3 ----------------------------------------------------------------------
     def test_3_download_shows_progress_then_records_the_package(self):
         name = "fernwick-2.0.zip"
-        source = self.service.add_package(name, 128 * 1024)
-        self.service.edit_catalogue(lambda product: product.update(package=name))
         # 128 pieces of 1 KiB, 50 ms apart: over six seconds of download.
-        self.service.queue_fault("/packages/" + name, slow=50)
+        source = self.serve_package(name, 128 * 1024, slow=50)
         assistant, _ = self.start_and_show()
         assistant.click_control("ok1")
         assistant.park_mouse()
@@ -314,9 +320,7 @@ class AssistantJourneyTest(harness.AssistantTestCase):
 
     def test_8c_dropped_download_resumes(self):
         name = "fernwick-3.0.zip"
-        source = self.service.add_package(name, 64 * 1024)
-        self.service.edit_catalogue(lambda product: product.update(package=name))
-        self.service.queue_fault("/packages/" + name, drop=20000)
+        source = self.serve_package(name, 64 * 1024, drop=20000)
         assistant, _ = self.start_and_show()
         package = self.proceed_and_wait_for_package(assistant)
         self.assertEqual(harness.sha256_of(package), harness.sha256_of(source))

@@ -12,6 +12,8 @@ Pieces:
               the window probe (tests/e2e/window_probe.cpp)
   Assistant   one start of an assistant executable: its window, clicks at
               the skin's control places, its exit code
+  Session     what a class of tests shares: display, prefix, service and
+              a copy of the assistant branded for the service
   AssistantTestCase  a unittest base class that wires these together: one
               display, prefix and branded copy per class, fresh user data and
               a fresh service per test
@@ -106,6 +108,16 @@ def near(colour, expected, tolerance=12):
     return all(abs(a - b) <= tolerance for a, b in zip(colour, expected))
 
 
+def stop_process(process, timeout=20):
+    """Terminates a child process, killing it when it does not end in time."""
+    process.terminate()
+    try:
+        process.wait(timeout)
+    except subprocess.TimeoutExpired:
+        process.kill()
+        process.wait(timeout)
+
+
 def free_port():
     with socket.socket(socket.AF_INET, socket.SOCK_STREAM) as s:
         s.bind(("127.0.0.1", 0))
@@ -163,12 +175,7 @@ class Display:
         self.env = dict(os.environ, DISPLAY=self.name)
 
     def close(self):
-        self.process.terminate()
-        try:
-            self.process.wait(10)
-        except subprocess.TimeoutExpired:
-            self.process.kill()
-            self.process.wait(10)
+        stop_process(self.process, 10)
 
     def xdotool(self, *args):
         result = subprocess.run(["xdotool"] + [str(a) for a in args], env=self.env,
@@ -326,12 +333,7 @@ class Service:
 
     def stop(self):
         if self.process is not None:
-            self.process.terminate()
-            try:
-                self.process.wait(20)
-            except subprocess.TimeoutExpired:
-                self.process.kill()
-                self.process.wait(20)
+            stop_process(self.process)
             self.process = None
         if self._log is not None:
             self._log.close()
@@ -683,6 +685,27 @@ class Assistant:
         return fill
 
 
+class Session:
+    """What a class of tests shares: a display, a Wine prefix in wine_folder,
+    a service (not started) with its files under root, and a copy of the
+    assistant branded for that service."""
+
+    def __init__(self, root, wine_folder):
+        self.display = Display()
+        try:
+            self.wine = Wine(wine_folder, self.display)
+            self.service = Service(os.path.join(root, "service"))
+            self.exe = self.wine.brand_for(self.service, folder=os.path.join(root, "branded"))
+        except BaseException:
+            self.display.close()
+            raise
+
+    def close(self):
+        self.service.stop()
+        self.wine.close()
+        self.display.close()
+
+
 class AssistantTestCase(unittest.TestCase):
     """Base of the end-to-end test classes: one display, Wine prefix and branded copy
     per class; per test fresh user data, a fresh service (not started when
@@ -697,20 +720,13 @@ class AssistantTestCase(unittest.TestCase):
         root = os.environ["E2E_DIR"]
         cls.root = os.path.join(root, cls.folder_name)
         os.makedirs(cls.root, exist_ok=True)
-        cls.display = Display()
-        try:
-            cls.wine = Wine(os.path.join(root, "wine"), cls.display)
-            cls.service = Service(os.path.join(cls.root, "service"))
-            cls.exe = cls.wine.brand_for(cls.service, folder=os.path.join(cls.root, "branded"))
-        except BaseException:
-            cls.display.close()
-            raise
+        cls.session = Session(cls.root, os.path.join(root, "wine"))
+        cls.display, cls.wine = cls.session.display, cls.session.wine
+        cls.service, cls.exe = cls.session.service, cls.session.exe
 
     @classmethod
     def tearDownClass(cls):
-        cls.service.stop()
-        cls.wine.close()
-        cls.display.close()
+        cls.session.close()
 
     def setUp(self):
         self.wine.clean_user_data()
