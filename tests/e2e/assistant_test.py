@@ -54,13 +54,9 @@ class AssistantJourneyTest(harness.AssistantTestCase):
         self.assertTrue(wait_for(lambda: self.wine.window_texts(harness.ERROR_CAPTION) is None,
                                  20), "the error box stayed")
 
-    def toast_windows(self):
-        """Screen rectangles of the visible toast windows."""
-        return [rect for cls, _, rect in self.wine.windows() if cls == "Toast"]
-
-    @unittest.skip("the toast's layered window mostly stays blank on the X screen under Wine: "
-                   "its window is there (test 6) but the screen shows the page below it")
-    def test_6b_copied_toast_is_seen_on_screen(self):
+    @unittest.skip("the toast draws 复制成功 at its left edge, not centred as its skin's "
+                   "align=\"hcenter\" asks")
+    def test_6b_copied_toast_text_is_centred(self):
         assistant, _ = self.start_and_show()
         self.proceed_and_wait_for_package(assistant)
         self.wait_install_page(assistant, "install_page")
@@ -70,15 +66,12 @@ class AssistantJourneyTest(harness.AssistantTestCase):
         assistant.click_control("support_qq_link")
         assistant.park_mouse()
         shot = assistant.wait_screen("toast", toast_shown, 5)
-        # Dark, 120 wide, centred on the window, with all of "复制成功" inside:
-        # light text that keeps off the box's edges.
         left, top, right, bottom = toast_box(shot)
-        self.assertLessEqual(abs(right - left - 120), 2)
-        self.assertLessEqual(abs((left + right) / 2 - 400), 3)
-        text = shot.ink((left, top, right - left, bottom - top), (0, 0, 0), 300)
-        self.assertIsNotNone(text)
-        self.assertGreater(text[1], top + 2, (text, top))
-        self.assertLess(text[3], bottom - 3, (text, bottom))
+        # The light text inside the dark box, centred in it.
+        text = shot.ink((left + 1, top + 1, right - left - 2, bottom - top - 2), (23, 25, 28), 200)
+        self.assertIsNotNone(text, "no text in the toast")
+        self.assertLessEqual(abs((text[0] + text[2]) / 2 - (left + right) / 2), 4,
+                             (text, (left, top, right, bottom)))
 
     def ok1_text_width(self, shot):
         """Width of the text on "ok1" (white or dimmed white on its face)."""
@@ -232,24 +225,25 @@ class AssistantJourneyTest(harness.AssistantTestCase):
         assistant.click_control("support_qq_link")
         clicked = time.monotonic()
         assistant.park_mouse()
+        with_toast = assistant.wait_screen("toast", toast_shown, 5)
         self.assertEqual(wait_for(self.display.clipboard, 5), channel["custom_service_qq"])
-        toasts = wait_for(lambda: self.toast_windows(), 5, step=0)
-        self.assertEqual(len(toasts), 1, self.wine.windows())
-        # The toast keeps its width of 120 and is centred on the window.
-        left, top, right, bottom = toasts[0]
-        middle_x = (left + right) / 2 - assistant.origin[0]
-        middle_y = (top + bottom) / 2 - assistant.origin[1]
-        self.assertEqual(right - left, 120, toasts)
-        self.assertLessEqual(abs(middle_x - 400), 2, toasts)
-        self.assertLessEqual(abs(middle_y - 300), 40, toasts)
-        assistant.screenshot("toast")
+        # The framework's toast window, 120 wide and centred on the window.
+        left, top, right, bottom = toast_box(with_toast)
+        self.assertLessEqual(abs(right - left - 120), 2, (left, top, right, bottom))
+        self.assertLessEqual(abs((left + right) / 2 - 400), 2, (left, top, right, bottom))
+        self.assertLessEqual(abs((top + bottom) / 2 - 300), 40, (left, top, right, bottom))
+        self.assertEqual([cls for cls, _, _ in self.wine.windows() if cls == "Toast"], ["Toast"])
         # It closes by itself after about three seconds.
         seen = time.monotonic() - clicked
-        while self.toast_windows() and time.monotonic() - clicked < 10:
+        while time.monotonic() - clicked < 10:
+            shot = assistant.screenshot("toast_later")
+            if not toast_shown(shot):
+                break
             seen = time.monotonic() - clicked
+            os.remove(shot.path)
         gone = time.monotonic() - clicked
         self.assertGreater(seen, 2.0, "the toast closed too early")
-        self.assertLess(gone, 7.0, "the toast stayed")
+        self.assertLess(gone, 6.0, "the toast stayed")
         # "好的" hides the overlay.
         assistant.click_control("support_ok")
         self.wait_install_page(assistant, "support_closed")
@@ -358,7 +352,7 @@ def toast_box(shot):
     """The bounding box of the "复制成功" toast, whose "black" is darker than
     anything else around the window's centre (the QR code's "ink" is
     lighter), or None while no toast is there."""
-    dark = [(x, y) for x, y, c in shot.pixels(TOAST_AREA, 2) if sum(c) < 3 * 22]
+    dark = [(x, y) for x, y, c in shot.pixels(TOAST_AREA, 2) if sum(c) < 90]
     if len(dark) < 300:  # a quarter of a toast of 120 x 40, sampled every 2 pixels
         return None
     xs = [x for x, _ in dark]
