@@ -213,7 +213,7 @@ TEST_F(BasicFormTest, ProceedBeforeTheReplyWaitsThenRecordsThePackage) {
   EXPECT_FALSE(Find(L"install")->IsVisible());
 }
 
-TEST_F(BasicFormTest, RecordedPackageOpensTheInstallPageWithTheSupportOverlay) {
+TEST_F(BasicFormTest, RecordedPackageOpensTheInstallPageAndTheSupportOverlayCopiesTheNumber) {
   ASSERT_TRUE(CreateFolderTree(downloader_ + L"\\installer"));
   ASSERT_TRUE(WriteBytes(downloader_ + L"\\installer\\fernwick-1.0.zip", "PK\x05\x06"));
   InstallerConfig().Set({{InstallerConfig::kInstaller, L"installer\\fernwick-1.0.zip"}});
@@ -239,6 +239,22 @@ TEST_F(BasicFormTest, RecordedPackageOpensTheInstallPageWithTheSupportOverlay) {
       ASSERT_EQ(expected.getModule(x, y), qr->IsDark(x, y)) << x << "," << y;
     }
   }
+  // The QQ number goes to the clipboard, and a toast over the window says so.
+  ASSERT_TRUE(::OpenClipboard(nullptr));
+  ::EmptyClipboard();
+  ::CloseClipboard();
+  Click(L"support_qq_link");
+  ASSERT_TRUE(::OpenClipboard(nullptr));
+  HANDLE data = ::GetClipboardData(CF_UNICODETEXT);
+  const auto* copied = data ? static_cast<const wchar_t*>(::GlobalLock(data)) : nullptr;
+  EXPECT_EQ(L"800800202", std::wstring(copied ? copied : L"<nothing>"));
+  if (copied) ::GlobalUnlock(data);
+  ::CloseClipboard();
+  HWND toast = ::FindWindowW(L"Toast", nullptr);
+  ASSERT_NE(nullptr, toast);
+  EXPECT_EQ(hwnd_, ::GetWindow(toast, GW_OWNER));
+  EXPECT_TRUE(::IsWindowVisible(toast));
+
   Click(L"support_ok");
   EXPECT_FALSE(support->IsVisible());
   Click(L"p3_support");
