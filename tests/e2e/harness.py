@@ -571,6 +571,9 @@ class Assistant:
         self.origin = None
         self.window = None
         os.makedirs(screens, exist_ok=True)
+        # The pointer starts off the window: left where an earlier window had
+        # its close button, it would make the new one's hot.
+        self.display.xdotool("mousemove", 0, 0)
         self.process = subprocess.Popen(
             [wine.wine_run, "--prefix", wine.prefix, exe], env=wine.env,
             stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, cwd=cwd or wine.folder,
