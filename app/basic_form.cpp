@@ -233,13 +233,9 @@ void BasicForm::BindClicks() {
   bind(L"ok1", [this] { starter_->OnProceed(); });
   bind(L"p3_support", [this] { ShowSupport(); });
   bind(L"support_qq_link", [this] { CopyQQNumber(); });
-  bind(L"p3_install_tutorial", [this] {
-    // Until a package names its tutorial, the channel's help address serves.
-    if (pipeline_->tutorial_url().empty()) {
-      pipeline_->set_tutorial_url(Utf8ToUtf16(starter_->channel_info().help_url));
-    }
-    pipeline_->OpenTutorial();
-  });
+  // The recorded "tutorial_url" (the channel's help address when the package
+  // named none, see InstallStarter).
+  bind(L"p3_install_tutorial", [this] { pipeline_->OpenTutorial(); });
   bind(L"p3_install_launch", [this] { pipeline_->LaunchInstaller(); });
   bind(L"p3_dir", [this] { pipeline_->OpenInstallerFolder(); });
   bind(L"install_close", [this] { SetVisibleByName(L"install", false); });
