@@ -11,10 +11,9 @@ import time
 import unittest
 
 import harness
-from harness import CONTROLS, WHITE, centre, wait_for
+from harness import CONTROLS, WHITE, wait_for
 
 IMAGES = os.path.join(harness.REPO, "resources", "themes", "default", "images")
-INK = (0x1F, 0x23, 0x29)  # "ink": the welcome page's dark text
 
 
 class AssistantJourneyTest(harness.AssistantTestCase):
@@ -49,8 +48,7 @@ class AssistantJourneyTest(harness.AssistantTestCase):
     def close_error_box(self, assistant):
         box = self.display.find_window(harness.ERROR_CAPTION, 10)
         self.assertIsNotNone(box, "no X window for the error box")
-        self.display.xdotool("windowactivate", "--sync", box)
-        self.display.xdotool("key", "Return")
+        self.display.press_in(box, "Return")
         self.assertTrue(wait_for(lambda: self.wine.window_texts(harness.ERROR_CAPTION) is None,
                                  20), "the error box stayed")
 

@@ -190,6 +190,14 @@ class Display:
             return ids[0] if ids else None
         return wait_for(visible, timeout)
 
+    def press_in(self, window, key):
+        """Presses key in window (a message box, say). There is no window
+        manager to activate it: the pointer goes inside it and it gets the
+        keyboard focus directly."""
+        self.xdotool("mousemove", "--window", window, 20, 20)
+        self.xdotool("windowfocus", "--sync", window)
+        self.xdotool("key", key)
+
     def geometry(self, window):
         values = {}
         for line in self.xdotool("getwindowgeometry", "--shell", window).splitlines():
