@@ -13,11 +13,20 @@ else()
   find_package(GTest REQUIRED)
 endif()
 
-# Libraries built by scripts/deps into DEPS_PREFIX (qrcodegen's C++ library).
-set(DEPS_PREFIX "${CMAKE_BINARY_DIR}/deps/install" CACHE PATH "Prefix of libraries built by scripts/deps")
-if(EXISTS "${DEPS_PREFIX}/lib/libqrcodegencpp.a")
-  add_library(qrcodegen STATIC IMPORTED GLOBAL)
-  set_target_properties(qrcodegen PROPERTIES
-    IMPORTED_LOCATION "${DEPS_PREFIX}/lib/libqrcodegencpp.a"
-    INTERFACE_INCLUDE_DIRECTORIES "${DEPS_PREFIX}/include")
+# qrcodegen's C++ library: one source file from the Debian source package,
+# fetched and checked by scripts/deps (never committed) and compiled here with
+# our toolchain. On Windows, point QRCODEGEN_SOURCE_DIR at the unpacked
+# release's cpp/ folder.
+set(DEPS_PREFIX "${CMAKE_BINARY_DIR}/deps/install" CACHE PATH "Folder scripts/deps was given, + /install")
+get_filename_component(deps_dir "${DEPS_PREFIX}" DIRECTORY)
+set(QRCODEGEN_SOURCE_DIR "${deps_dir}/src/qr-code-generator/unpacked/cpp" CACHE PATH
+    "qrcodegen's cpp/ folder (qrcodegen.cpp, qrcodegen.hpp)")
+if(EXISTS "${QRCODEGEN_SOURCE_DIR}/qrcodegen.cpp")
+  # Callers include <qrcodegen/qrcodegen.hpp>, as with the distribution's package.
+  set(qrcodegen_include "${CMAKE_BINARY_DIR}/third_party/qrcodegen/include")
+  configure_file("${QRCODEGEN_SOURCE_DIR}/qrcodegen.hpp" "${qrcodegen_include}/qrcodegen/qrcodegen.hpp" COPYONLY)
+  # Created before the project's warning flags: third-party code is not held to them.
+  add_library(qrcodegen STATIC "${QRCODEGEN_SOURCE_DIR}/qrcodegen.cpp")
+  target_compile_features(qrcodegen PUBLIC cxx_std_17)
+  target_include_directories(qrcodegen SYSTEM PUBLIC "${qrcodegen_include}")
 endif()
