@@ -962,6 +962,14 @@ void Window::LayoutPass(const RECT& client) {
 
 void Window::SetWindowAlpha(int alpha) {
   window_alpha_ = static_cast<BYTE>(std::clamp(alpha, 0, 255));
+  if (layered_ && hwnd_ != nullptr && present_count_ > 0) {
+    // The system keeps no copy of a layered window's content: the last frame
+    // composed in the render context is presented again with the new alpha
+    // (a fade step costs no paint).
+    alpha_changed_ = true;
+    if (!paint_posted_ && ::PostMessageW(hwnd_, WM_PAINT, 0, 0)) paint_posted_ = true;
+    return;
+  }
   if (root_ != nullptr) Invalidate(root_->GetRect());
   if (layered_ && hwnd_ != nullptr) ::PostMessageW(hwnd_, WM_PAINT, 0, 0);
 }
@@ -1014,10 +1022,22 @@ void Window::OnPaint() {
     ::UnionRect(&update, &update, &layered_dirty_);
     layered_dirty_ = RECT{0, 0, 0, 0};
   }
-  if (::IsRectEmpty(&update) && !first_layout_) return;
-
   RECT client;
   ::GetClientRect(hwnd_, &client);
+  if (::IsRectEmpty(&update) && !first_layout_) {
+    // Nothing to paint; a new alpha only needs the last frame presented again
+    // (when that frame still has the window's size).
+    if (!alpha_changed_) return;
+    if (render_context_->GetWidth() == client.right - client.left &&
+        render_context_->GetHeight() == client.bottom - client.top) {
+      PAINTSTRUCT ps;
+      HDC hdc = ::BeginPaint(hwnd_, &ps);
+      Present(hdc, update);
+      ::EndPaint(hwnd_, &ps);
+      return;
+    }
+    update = client;
+  }
   if (layered_) {
     // Parts of a layered window past the edge of the virtual screen are never
     // reported dirty; paint them with the edge that touches the screen.
@@ -1107,6 +1127,7 @@ void Window::OnPaint() {
 }
 
 void Window::Present(HDC hdc, const RECT& update) {
+  alpha_changed_ = false;
   if (layered_) {
     RECT window_rect;
     ::GetWindowRect(hwnd_, &window_rect);

@@ -220,7 +220,9 @@ class Window : public virtual cbase::SupportWeakCallback {
   // The first pass calls OnFirstLayout.
   void LayoutPass(const RECT& client);
   int GetWindowAlpha() const { return window_alpha_; }
-  // Stores the alpha the window is presented with and repaints.
+  // Stores the alpha the window is presented with and repaints. A layered
+  // window that has presented a frame hands the same frame to the system
+  // again with the new alpha instead of painting it anew.
   void SetWindowAlpha(int alpha);
   // Frames presented so far (UpdateLayeredWindow or a copy to the screen).
   unsigned GetPresentCount() const { return present_count_; }
@@ -327,6 +329,8 @@ class Window : public virtual cbase::SupportWeakCallback {
   // is on its way.
   RECT layered_dirty_ = {0, 0, 0, 0};
   bool paint_posted_ = false;
+  // The window alpha changed since the last present of a layered window.
+  bool alpha_changed_ = false;
 
   Control* root_ = nullptr;
   EventHandlerTable window_events_;
