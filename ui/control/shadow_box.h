@@ -1,7 +1,8 @@
 // ShadowBox: the box a window wraps around its root when it draws its own
 // drop shadow. Its padding is the shadow's thickness and its background image
 // the shadow; it repaints that image only when the area being repainted
-// reaches into the shadow border.
+// reaches into the shadow border, and then not under the content when that
+// paints an opaque background anyway.
 //
 // Owned by its window as the root; UI thread only.
 #pragma once
@@ -15,6 +16,11 @@ class ShadowBox : public Box {
   ShadowBox();
 
   void PaintSelf(IRenderContext* context, const RECT& dirty) override;
+
+ private:
+  // The part of the box its only child, the window's content, certainly
+  // paints over with an opaque background colour; false when there is none.
+  bool ContentCover(RECT& covered) const;
 };
 
 }  // namespace ui
