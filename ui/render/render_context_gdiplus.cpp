@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 #include <utility>
+#include <vector>
 
 #include "ui/core/global_manager.h"
 #include "ui/render/brush_gdiplus.h"
@@ -25,6 +26,8 @@ bool Meets(const RECT& a, const RECT& b) {
 }
 
 int Width(const RECT& rc) { return rc.right - rc.left; }
+// Sides from which FillRoundRect writes an opaque middle directly.
+constexpr int kDirectFillSide = 32;
 int Height(const RECT& rc) { return rc.bottom - rc.top; }
 
 // A graphics object for one drawing call; anti-aliased unless told otherwise.
@@ -87,6 +90,7 @@ bool RenderContext_GdiPlus::Resize(int width, int height, bool flip_height) {
   }
   const bool made = bitmap_.Init(hdc_, width, height, flip_height);
   if (made) old_bitmap_ = ::SelectObject(hdc_, bitmap_.GetBitmap());
+  top_down_ = flip_height;
   return made;
 }
 
@@ -359,11 +363,97 @@ void RenderContext_GdiPlus::DrawRoundRect(const RECT& rc, const SIZE& corner, in
 void RenderContext_GdiPlus::FillRoundRect(const RECT& rc, const SIZE& corner, ARGB color,
                                           BYTE fade) {
   CBASE_DCHECK_ON_THREAD(thread_checker_);
+  const ARGB fill = FadeColor(color, fade);
   Graphics graphics(hdc_);
-  Gdiplus::SolidBrush brush(Gdiplus::Color(FadeColor(color, fade)));
+  Gdiplus::SolidBrush brush{Gdiplus::Color(fill)};
   Gdiplus::GraphicsPath path;
   AddRoundRect(path, rc, corner);
-  graphics.FillPath(&brush, &path);
+  // Two pixels clear of the outline and its arcs the shape covers every
+  // pixel whole. For a large opaque shape GDI+ fills only the rim around that
+  // middle, and the middle gets the pixel GDI+ wrote beside it (a
+  // window-sized background costs GDI+ more than the rest of a frame on
+  // some systems).
+  RECT middle = rc;
+  ::InflateRect(&middle, -(corner.cx + 2), -(corner.cy + 2));
+  const bool large = Width(middle) >= kDirectFillSide && Height(middle) >= kDirectFillSide;
+  if (!large || (fill >> 24) != 0xFF || !CanWriteBits()) {
+    graphics.FillPath(&brush, &path);
+    return;
+  }
+  const RECT rim[] = {
+      {rc.left - 2, rc.top - 2, rc.right + 2, middle.top},
+      {rc.left - 2, middle.bottom, rc.right + 2, rc.bottom + 2},
+      {rc.left - 2, middle.top, middle.left, middle.bottom},
+      {middle.right, middle.top, rc.right + 2, middle.bottom},
+  };
+  for (const RECT& band : rim) {
+    graphics.ResetClip();
+    graphics.SetClip(Gdiplus::Rect(band.left, band.top, Width(band), Height(band)),
+                     Gdiplus::CombineModeIntersect);
+    graphics.FillPath(&brush, &path);
+  }
+  graphics.Flush(Gdiplus::FlushIntentionSync);
+  if (!FillLikeLeftNeighbour(middle)) {
+    graphics.ResetClip();
+    graphics.SetClip(Gdiplus::Rect(middle.left, middle.top, Width(middle), Height(middle)),
+                     Gdiplus::CombineModeIntersect);
+    graphics.FillPath(&brush, &path);
+  }
+}
+
+bool RenderContext_GdiPlus::CanWriteBits() const {
+  return GetBits() != nullptr && top_down_ && ::GetMapMode(hdc_) == MM_TEXT &&
+         ::GetGraphicsMode(hdc_) == GM_COMPATIBLE;
+}
+
+bool RenderContext_GdiPlus::FillLikeLeftNeighbour(const RECT& rc) {
+  BYTE* bits = GetBits();
+  const int width = GetWidth();
+  const RECT whole = {0, 0, width, GetHeight()};
+  POINT corners[2] = {{rc.left, rc.top}, {rc.right, rc.bottom}};
+  ::LPtoDP(hdc_, corners, 2);
+  RECT target = {corners[0].x, corners[0].y, corners[1].x, corners[1].y};
+  if (!::IntersectRect(&target, &target, &whole)) return true;
+  if (target.left < 1) return false;
+
+  // The clip region is in device coordinates; without one the whole bitmap
+  // may be drawn.
+  HRGN clip = ::CreateRectRgn(0, 0, 0, 0);
+  const int clipped = ::GetClipRgn(hdc_, clip);
+  std::vector<RECT> parts;
+  if (clipped == 0) {
+    parts.push_back(whole);
+  } else if (clipped == 1) {
+    const DWORD size = ::GetRegionData(clip, 0, nullptr);
+    std::vector<BYTE> buffer(size);
+    auto* data = reinterpret_cast<RGNDATA*>(buffer.data());
+    if (size != 0 && ::GetRegionData(clip, size, data) == size) {
+      const RECT* rects = reinterpret_cast<const RECT*>(data->Buffer);
+      parts.assign(rects, rects + data->rdh.nCount);
+    }
+  }
+  // The pixel left of the middle, in the clip and inside the shape, is one
+  // GDI+ wrote whole.
+  bool found = false;
+  DWORD pixel = 0;
+  ::GdiFlush();
+  for (int y = target.top; y < target.bottom && !found && clipped >= 0; ++y) {
+    if (clipped == 1 && !::PtInRegion(clip, target.left - 1, y)) continue;
+    pixel = reinterpret_cast<const DWORD*>(bits)[static_cast<size_t>(y) * width + target.left - 1];
+    found = true;
+  }
+  ::DeleteObject(clip);
+  if (!found) return false;
+
+  for (const RECT& part : parts) {
+    RECT area;
+    if (!::IntersectRect(&area, &part, &target)) continue;
+    for (int y = area.top; y < area.bottom; ++y) {
+      auto* row = reinterpret_cast<DWORD*>(bits + static_cast<size_t>(y) * width * 4);
+      std::fill(row + area.left, row + area.right, pixel);
+    }
+  }
+  return true;
 }
 
 void RenderContext_GdiPlus::DrawText(const RECT& rc, const std::wstring& text, ARGB color,

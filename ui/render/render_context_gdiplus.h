@@ -76,12 +76,21 @@ class RenderContext_GdiPlus : public IRenderContext {
     std::wstring face;
   };
   TextFont GetTextFont(HFONT handle);
+  // Whether the bitmap's pixels may be written directly: top-down rows, plain
+  // logical coordinates.
+  bool CanWriteBits() const;
+  // Fills |rc| (logical coordinates, within the device context's clip) with
+  // the pixel just left of it, which the caller has drawn whole. False when
+  // no such pixel lies in the clip (nothing was drawn then).
+  bool FillLikeLeftNeighbour(const RECT& rc);
 
   cbase::ThreadChecker thread_checker_;
   HDC hdc_ = nullptr;
   int saved_dc_ = 0;
   HGDIOBJ old_bitmap_ = nullptr;
   bool alpha_blit_ = false;
+  // Rows of the bitmap run from the top (Resize with flip_height).
+  bool top_down_ = true;
   GdiClip clip_;
   GdiBitmap bitmap_;
   // GDI+ fonts by the bytes of their LOGFONTW.

@@ -626,6 +626,40 @@ TEST(ShapesTest, RoundedRectanglesLeaveTheCornersAlone) {
   EXPECT_EQ(PixelAt(context, 10, 10), kWhite);
 }
 
+// A large opaque rounded fill (a window's background) takes a shortcut on a
+// top-down bitmap; a bottom-up one is filled by GDI+ alone. Both must give
+// the same pixels, under a clip and a moved origin too.
+TEST(ShapesTest, LargeOpaqueRoundedFillsMatchGdiPlusExactly) {
+  constexpr int kWidth = 240;
+  constexpr int kHeight = 180;
+  auto paint = [](RenderContext_GdiPlus& context, bool top_down) {
+    context.Resize(kWidth, kHeight, top_down);
+    context.FillPixels(RECT{0, 0, kWidth, kHeight}, 0);
+    context.FillRoundRect(RECT{4, 6, 120, 170}, SIZE{3, 3}, kWhite);
+    context.FillRoundRect(RECT{4, 6, 120, 170}, SIZE{20, 20}, kRed, 200);  // translucent
+    AutoClip clip(&context, RECT{130, 10, 230, 160}, 30, 30);
+    const POINT origin = context.OffsetOrigin(-5, 3);
+    context.FillRoundRect(RECT{120, 0, 236, 150}, SIZE{12, 8}, kGreen);
+    context.SetOrigin(origin.x, origin.y);
+  };
+  RenderContext_GdiPlus fast;
+  RenderContext_GdiPlus plain;
+  paint(fast, true);
+  paint(plain, false);
+  const auto* bottom_up = reinterpret_cast<const DWORD*>(plain.GetBits());
+  int differing = 0;
+  for (int y = 0; y < kHeight; ++y) {
+    for (int x = 0; x < kWidth; ++x) {
+      if (PixelAt(fast, x, y) != bottom_up[(kHeight - 1 - y) * kWidth + x]) ++differing;
+    }
+  }
+  EXPECT_EQ(differing, 0);
+  // The clip held: nothing green outside it, the middle of the clip filled.
+  EXPECT_EQ(PixelAt(fast, 128, 80) & 0xFFFFFF, 0u);
+  EXPECT_EQ(PixelAt(fast, 180, 80) & 0xFFFFFF, kGreen & 0xFFFFFF);
+  EXPECT_EQ(PixelAt(fast, 180, 165) & 0xFFFFFF, 0u);
+}
+
 TEST(ShapesTest, LinesRectanglesAndEllipses) {
   RenderContext_GdiPlus context;
   MakeWhite(context, 60, 60);
