@@ -380,17 +380,50 @@ void RenderContext_GdiPlus::FillRoundRect(const RECT& rc, const SIZE& corner, AR
     graphics.FillPath(&brush, &path);
     return;
   }
-  const RECT rim[] = {
-      {rc.left - 2, rc.top - 2, rc.right + 2, middle.top},
-      {rc.left - 2, middle.bottom, rc.right + 2, rc.bottom + 2},
-      {rc.left - 2, middle.top, middle.left, middle.bottom},
-      {middle.right, middle.top, rc.right + 2, middle.bottom},
+  // Each band of the rim is filled with a path that follows the outline
+  // wherever the band's pixels are (GDI+ spends by the size of the path, not
+  // of the clip): the top and bottom arcs with the sides, closed two pixels
+  // past the band, and the straight sides alone.
+  const INT l = rc.left, t = rc.top, r = rc.right, b = rc.bottom;
+  const INT w = corner.cx, h = corner.cy;
+  Gdiplus::GraphicsPath top;
+  const INT below_top = middle.top + 2;
+  top.AddArc(l, t, w, h, 180, 90);
+  top.AddLine(l + w, t, r - w, t);
+  top.AddArc(r - w, t, w, h, 270, 90);
+  top.AddLine(r, t + h, r, below_top);
+  top.AddLine(r, below_top, l, below_top);
+  top.AddLine(l, below_top, l, t + h);
+  top.CloseFigure();
+  Gdiplus::GraphicsPath bottom;
+  const INT above_bottom = middle.bottom - 2;
+  bottom.AddLine(r, above_bottom, r, b - h);
+  bottom.AddArc(r - w, b - h, w, h, 0, 90);
+  bottom.AddLine(r - w, b, l + w, b);
+  bottom.AddArc(l, b - h, w, h, 90, 90);
+  bottom.AddLine(l, b - h, l, above_bottom);
+  bottom.CloseFigure();
+  Gdiplus::GraphicsPath left;
+  left.AddRectangle(Gdiplus::Rect(l, middle.top - 2, middle.left + 2 - l, Height(middle) + 4));
+  Gdiplus::GraphicsPath right;
+  right.AddRectangle(
+      Gdiplus::Rect(middle.right - 2, middle.top - 2, r - middle.right + 2, Height(middle) + 4));
+  struct Band {
+    RECT area;
+    const Gdiplus::GraphicsPath* path;
   };
-  for (const RECT& band : rim) {
+  const Band rim[] = {
+      {{l - 2, t - 2, r + 2, middle.top}, &top},
+      {{l - 2, middle.bottom, r + 2, b + 2}, &bottom},
+      {{l - 2, middle.top, middle.left, middle.bottom}, &left},
+      {{middle.right, middle.top, r + 2, middle.bottom}, &right},
+  };
+  for (const Band& band : rim) {
     graphics.ResetClip();
-    graphics.SetClip(Gdiplus::Rect(band.left, band.top, Width(band), Height(band)),
-                     Gdiplus::CombineModeIntersect);
-    graphics.FillPath(&brush, &path);
+    graphics.SetClip(
+        Gdiplus::Rect(band.area.left, band.area.top, Width(band.area), Height(band.area)),
+        Gdiplus::CombineModeIntersect);
+    graphics.FillPath(&brush, band.path);
   }
   graphics.Flush(Gdiplus::FlushIntentionSync);
   if (!FillLikeLeftNeighbour(middle)) {
