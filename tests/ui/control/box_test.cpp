@@ -6,6 +6,7 @@
 
 #include "tests/ui/control/test_support.h"
 #include "ui/control/shadow_box.h"
+#include "ui/core/global_manager.h"
 
 namespace ui {
 namespace {
@@ -217,6 +218,40 @@ TEST(ShadowBoxTest, PaintsItsShadowOnlyWhenTheDirtyAreaReachesTheBorder) {
   EXPECT_EQ(shadow.paints, 0);
   shadow.PaintSelf(canvas.get(), Rect(10, 20, 100, 80));
   EXPECT_EQ(shadow.paints, 1);
+}
+
+// The shadow's middle is left out only where the content certainly paints
+// over it: an opaque background, inside the content's rounded corners.
+TEST(ShadowBoxTest, LeavesOutOnlyWhatAnOpaqueContentCovers) {
+  GlobalManager::AddTextColor(L"shadow_red", 0xFFFF0000);
+  GlobalManager::AddTextColor(L"content_white", 0xFFFFFFFF);
+  GlobalManager::AddTextColor(L"content_glass", 0x80FFFFFF);
+  auto paint_shadow = [](const wchar_t* content_colour) {
+    ShadowBox shadow;
+    shadow.SetBkColor(L"shadow_red");
+    shadow.GetLayout()->SetPadding(Rect(14, 14, 14, 14), false);
+    auto* content = new Box();
+    content->SetBkColor(content_colour);
+    content->SetBorderRound(SIZE{3, 3});
+    shadow.Add(content);
+    shadow.SetBounds(Rect(0, 0, 200, 100));
+    auto canvas = testing::MakeCanvas(200, 100);
+    shadow.PaintSelf(canvas.get(), Rect(0, 0, 200, 100));
+    return canvas;
+  };
+  auto red = [](const IRenderContext& canvas, int x, int y) {
+    return (testing::PixelAt(canvas, x, y) & 0xFFFFFF) == 0xFF0000;
+  };
+  const auto opaque = paint_shadow(L"content_white");
+  EXPECT_TRUE(red(*opaque, 5, 50));   // the border
+  EXPECT_TRUE(red(*opaque, 15, 15));  // under the content's rounded corner
+  EXPECT_TRUE(red(*opaque, 190, 95));
+  EXPECT_FALSE(red(*opaque, 100, 50));  // under the content's background
+  EXPECT_FALSE(red(*opaque, 18, 18));
+  // Content that lets the shadow show through gets it everywhere.
+  const auto glass = paint_shadow(L"content_glass");
+  EXPECT_TRUE(red(*glass, 100, 50));
+  EXPECT_TRUE(red(*glass, 5, 50));
 }
 
 }  // namespace
