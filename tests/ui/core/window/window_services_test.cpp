@@ -147,15 +147,23 @@ TEST(WindowServicesTest, WindowAlphaAndInvalidationRepaintTheLayeredWindow) {
   WindowGuard guard(window);
   PumpMessages();
   const unsigned presented = window->GetPresentCount();
+  // A new alpha presents the frame already composed: a mark left in the back
+  // buffer survives it.
+  const RECT& label = window->FindControlByName(L"label")->GetRect();
+  auto* back = reinterpret_cast<DWORD*>(window->GetRenderContext()->GetBits());
+  const int stride = window->GetRenderContext()->GetWidth();
+  back[label.top * stride + label.left] = 0xff123456u;
   window->SetWindowAlpha(128);
   PumpMessages();
   EXPECT_EQ(window->GetWindowAlpha(), 128);
   EXPECT_EQ(window->GetPresentCount(), presented + 1);
+  EXPECT_EQ(testing::BackBufferPixel(window, label.left, label.top), 0xff123456u);
   // Several invalidations before the queue runs make one paint.
   window->FindControlByName(L"filled")->SetBkColor(L"green");
   window->FindControlByName(L"label")->Invalidate();
   PumpMessages();
   EXPECT_EQ(window->GetPresentCount(), presented + 2);
+  EXPECT_NE(testing::BackBufferPixel(window, label.left, label.top), 0xff123456u);
   const RECT& filled = window->FindControlByName(L"filled")->GetRect();
   EXPECT_EQ(testing::BackBufferPixel(window, filled.left + 3, filled.top + 3), 0xff20a040u);
   // A change of size lays out and paints in one go.
