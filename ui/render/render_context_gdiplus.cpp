@@ -26,9 +26,10 @@ bool Meets(const RECT& a, const RECT& b) {
 }
 
 int Width(const RECT& rc) { return rc.right - rc.left; }
+int Height(const RECT& rc) { return rc.bottom - rc.top; }
+
 // Sides from which FillRoundRect writes an opaque middle directly.
 constexpr int kDirectFillSide = 32;
-int Height(const RECT& rc) { return rc.bottom - rc.top; }
 
 // A graphics object for one drawing call; anti-aliased unless told otherwise.
 class Graphics : public Gdiplus::Graphics {
@@ -476,7 +477,8 @@ bool RenderContext_GdiPlus::FillLikeLeftNeighbour(const RECT& rc) {
     found = true;
   }
   ::DeleteObject(clip);
-  if (!found) return false;
+  // A clip whose rectangles could not be read leaves the middle to GDI+.
+  if (!found || parts.empty()) return false;
 
   for (const RECT& part : parts) {
     RECT area;

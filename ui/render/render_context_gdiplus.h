@@ -81,7 +81,8 @@ class RenderContext_GdiPlus : public IRenderContext {
   bool CanWriteBits() const;
   // Fills |rc| (logical coordinates, within the device context's clip) with
   // the pixel just left of it, which the caller has drawn whole. False when
-  // no such pixel lies in the clip (nothing was drawn then).
+  // no such pixel lies in the clip or the clip cannot be read (nothing was
+  // drawn then).
   bool FillLikeLeftNeighbour(const RECT& rc);
 
   cbase::ThreadChecker thread_checker_;
