@@ -207,9 +207,34 @@ void Dump(const Json& value, std::string& out) {
   }
 }
 
+// Whether the arrays and objects of |text| nest deeper than kMaxJsonDepth.
+// Brackets inside strings do not count; the text need not be valid JSON.
+bool NestsTooDeep(const std::string& text) {
+  size_t depth = 0;
+  bool in_string = false;
+  for (size_t i = 0; i < text.size(); ++i) {
+    const char c = text[i];
+    if (in_string) {
+      if (c == '\\') {
+        ++i;
+      } else if (c == '"') {
+        in_string = false;
+      }
+    } else if (c == '"') {
+      in_string = true;
+    } else if (c == '[' || c == '{') {
+      if (++depth > kMaxJsonDepth) return true;
+    } else if ((c == ']' || c == '}') && depth > 0) {
+      --depth;
+    }
+  }
+  return false;
+}
+
 }  // namespace
 
 Json ParseJson(const std::string& text) {
+  if (NestsTooDeep(text)) return Json();
   std::string shielded;
   const bool has_markers = Shield(text, shielded);
   Json value = Json::parse(has_markers ? shielded : text, nullptr, /*allow_exceptions=*/false);

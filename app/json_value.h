@@ -9,15 +9,23 @@
 // - The writer gives one line: {"a": 1, "b": [true, null]} with object members
 //   in key order, ", " between members and ": " after each key; strings keep
 //   their bytes, with control characters, quotes and backslashes escaped.
+// - Nesting is bounded: a text whose arrays and objects nest deeper than
+//   kMaxJsonDepth is not parsed (null), so every later walk over a parsed
+//   value, which recurses per level, stays within a small stack.
 // Pure functions, callable from any thread.
 #pragma once
 
+#include <cstddef>
 #include <map>
 #include <nlohmann/json.hpp>
 #include <string>
 
 using Json = nlohmann::json;
 using JsonObject = std::map<std::string, Json>;
+
+// Deeper than any reply or configuration file the assistant writes, far
+// shallower than what would exhaust a thread's stack.
+constexpr size_t kMaxJsonDepth = 512;
 
 Json ParseJson(const std::string& text);
 

@@ -59,6 +59,18 @@ TEST(MergeJsonFileTest, ReplacesContentThatIsNotAnObject) {
   EXPECT_EQ("{\"installer\": \"installer\\\\b.zip\"}", ReadBytes(path));
 }
 
+// A configuration file nested deep enough to exhaust the stack of any
+// recursive copy or writer reads as malformed and is replaced.
+TEST(MergeJsonFileTest, ReplacesContentNestedTooDeep) {
+  ScopedTempDir dir;
+  const std::wstring path = dir.Child(L"config.json");
+  ASSERT_TRUE(WriteBytes(path, "{\"deep\": " + std::string(100000, '[') + "\"\xfe\"" +
+                                   std::string(100000, ']') + "}"));
+  EXPECT_TRUE(ReadJsonFile(path).is_null());
+  ASSERT_TRUE(MergeJsonFile(path, {{"installer", "installer\\b.zip"}}));
+  EXPECT_EQ("{\"installer\": \"installer\\\\b.zip\"}", ReadBytes(path));
+}
+
 TEST(MergeJsonFileTest, CreatesMissingFolders) {
   ScopedTempDir dir;
   const std::wstring path = dir.Child(L"fernwick_downloader\\deeper\\config.json");

@@ -14,6 +14,32 @@ TEST(JsonValueTest, ParseFailuresAreNull) {
   EXPECT_TRUE(ParseJson(" {\"a\": [1, 2.5, true, null, \"x\"]} ").is_object());
 }
 
+std::string Nested(size_t depth, const std::string& middle) {
+  std::string text;
+  for (size_t i = 0; i < depth; ++i) text += i % 2 ? "[" : "{\"a\": ";
+  text += middle;
+  for (size_t i = depth; i-- > 0;) text += i % 2 ? "]" : "}";
+  return text;
+}
+
+// A hostile reply nests deep and carries a byte that is not UTF-8, so every
+// pass over the value (restoring the byte, copying, writing) would recurse
+// once per level.
+TEST(JsonValueTest, NestingIsBounded) {
+  EXPECT_TRUE(ParseJson(Nested(5000, "\"\xff\"")).is_null());
+  EXPECT_TRUE(ParseJson(Nested(200000, "1")).is_null());
+  EXPECT_TRUE(ParseJson(Nested(kMaxJsonDepth + 1, "\"\xff\"")).is_null());
+
+  const Json deepest = ParseJson(Nested(kMaxJsonDepth, "\"\xff\""));
+  ASSERT_TRUE(deepest.is_object());
+  const Json copy = deepest;
+  const std::string dumped = DumpJson(copy);
+  EXPECT_EQ(copy, ParseJson(dumped));
+  EXPECT_NE(std::string::npos, dumped.find('\xff'));
+  // Brackets inside strings do not count as nesting.
+  EXPECT_TRUE(ParseJson("{\"a\": \"" + std::string(5000, '[') + "\\\"\"}").is_object());
+}
+
 TEST(JsonValueTest, AbsentOrMistypedMembersReadEmpty) {
   const Json config = ParseJson(R"({"product": "x", "name": 7, "nested": {"k": "v"}})");
   EXPECT_EQ("x", JsonString(config, "product"));
