@@ -1,7 +1,7 @@
 #include "http/url_helpers.h"
 
+#include <climits>
 #include <cstdio>
-#include <regex>
 #include <stdexcept>
 
 #include "http/text_helpers.h"
@@ -19,12 +19,40 @@ bool IsUnreserved(wchar_t c) {
 bool IsHighSurrogate(wchar_t c) { return c >= 0xD800 && c <= 0xDBFF; }
 bool IsLowSurrogate(wchar_t c) { return c >= 0xDC00 && c <= 0xDFFF; }
 
-// Compiled on first use and shared by every caller afterwards.
-const std::wregex& AuthorityPattern() {
-  static const std::wregex pattern(
-      L"(?:([a-z]+):\\/\\/)?(?:\\[([\\d:]+)\\]|([^:/?#]+))(?::(\\d+))?",
-      std::regex_constants::ECMAScript);
-  return pattern;
+bool IsAsciiDigit(wchar_t c) { return c >= L'0' && c <= L'9'; }
+
+// Where the authority "host[:port]" of |base| starting at |from| is well
+// formed up to the end: sets the host and the port digits (empty when none).
+// The host is either an IPv6 literal of digits and colons in brackets, or a
+// run of characters other than ":/?#"; a literal that does not close is read
+// as a plain host instead.
+bool ReadAuthority(const std::wstring& base, size_t from, std::wstring& host, std::wstring& port) {
+  // The port, if any, runs from |at| to the end.
+  auto read_port = [&](size_t at) {
+    if (at == base.size()) {
+      port.clear();
+      return true;
+    }
+    if (base[at] != L':' || at + 1 == base.size()) return false;
+    for (size_t i = at + 1; i < base.size(); ++i) {
+      if (!IsAsciiDigit(base[i])) return false;
+    }
+    port = base.substr(at + 1);
+    return true;
+  };
+  if (from < base.size() && base[from] == L'[') {
+    size_t close = from + 1;
+    while (close < base.size() && (IsAsciiDigit(base[close]) || base[close] == L':')) ++close;
+    if (close > from + 1 && close < base.size() && base[close] == L']' && read_port(close + 1)) {
+      host = base.substr(from + 1, close - from - 1);
+      return true;
+    }
+  }
+  const size_t end = base.find_first_of(L":/?#", from);
+  const size_t host_end = end == std::wstring::npos ? base.size() : end;
+  if (host_end == from || !read_port(host_end)) return false;
+  host = base.substr(from, host_end - from);
+  return true;
 }
 
 }  // namespace
@@ -100,22 +128,37 @@ std::wstring UrlPath(const std::wstring& url) {
 UrlAuthority ParseUrlAuthority(const std::wstring& base) {
   UrlAuthority authority;
   if (base.empty()) return authority;
-  std::wsmatch match;
-  if (!std::regex_match(base, match, AuthorityPattern())) {
+  if (base.size() > kMaxUrlLength) throw std::invalid_argument("The URL is too long.");
+  // An optional lower-case scheme followed by "://"; when what follows it is
+  // not an authority, the whole base is tried as one.
+  size_t scheme_length = 0;
+  while (scheme_length < base.size() && base[scheme_length] >= L'a' &&
+         base[scheme_length] <= L'z') {
+    ++scheme_length;
+  }
+  std::wstring scheme;
+  std::wstring port;
+  if (scheme_length > 0 && base.compare(scheme_length, 3, L"://") == 0 &&
+      ReadAuthority(base, scheme_length + 3, authority.host, port)) {
+    scheme = base.substr(0, scheme_length);
+  } else if (!ReadAuthority(base, 0, authority.host, port)) {
     authority.host = base;
     return authority;
   }
-  const std::wstring scheme = match[1].str();
   if (!scheme.empty() && scheme != L"http" && scheme != L"https") {
     throw std::invalid_argument("'" + Utf16ToUtf8(scheme) + "' scheme is not supported.");
   }
   authority.tls = scheme == L"https";
-  authority.host = match[2].length() > 0 ? match[2].str() : match[3].str();
-  if (match[4].length() > 0) {
-    authority.port = std::stoi(match[4].str());  // std::out_of_range beyond int
-  } else {
+  if (port.empty()) {
     authority.port = authority.tls ? 443 : 80;
+    return authority;
   }
+  long long value = 0;
+  for (wchar_t digit : port) {
+    value = value * 10 + (digit - L'0');
+    if (value > INT_MAX) throw std::out_of_range("The port is out of range.");
+  }
+  authority.port = static_cast<int>(value);
   return authority;
 }
 

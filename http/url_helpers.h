@@ -4,6 +4,7 @@
 // thread.
 #pragma once
 
+#include <cstddef>
 #include <map>
 #include <string>
 
@@ -30,6 +31,10 @@ std::wstring UrlBase(const std::wstring& url);
 // the whole URL.
 std::wstring UrlPath(const std::wstring& url);
 
+// Longest URL the helpers take apart; no address the assistant is given
+// comes near it, and a longer one is refused rather than parsed.
+constexpr size_t kMaxUrlLength = 8192;
+
 struct UrlAuthority {
   std::wstring host;
   int port = 80;
@@ -37,7 +42,8 @@ struct UrlAuthority {
 };
 
 // Parses a URL base into host, port and TLS flag. Throws
-// std::invalid_argument for a scheme other than http and https, and
+// std::invalid_argument for a scheme other than http and https or a base
+// longer than kMaxUrlLength, and
 // std::out_of_range for a port beyond the 32-bit signed range. A base that
 // does not have the expected form is taken whole as the host, port 80.
 UrlAuthority ParseUrlAuthority(const std::wstring& base);

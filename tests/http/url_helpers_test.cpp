@@ -89,6 +89,11 @@ TEST(ParseUrlAuthorityTest, MatchesHostPortAndScheme) {
       {L"HTTPS://h", L"HTTPS://h", 80, false},
       {L"http://h/x", L"http://h/x", 80, false},
       {L"http://h:", L"http://h:", 80, false},
+      // A bracket that does not hold a literal is part of a plain host.
+      {L"[1]x", L"[1]x", 80, false},
+      {L"http://[1]:x", L"http://[1]:x", 80, false},
+      {L"http://h:80:90", L"http://h:80:90", 80, false},
+      {L"http://h:0080", L"h", 80, false},
   };
   for (const Case& c : cases) {
     const UrlAuthority a = ParseUrlAuthority(c.base);
@@ -108,6 +113,20 @@ TEST(ParseUrlAuthorityTest, RejectsOtherSchemesAndHugePorts) {
   EXPECT_THROW(ParseUrlAuthority(L"http://h:2147483648"), std::out_of_range);
   EXPECT_THROW(ParseUrlAuthority(L"http://h:99999999999999999999"), std::out_of_range);
   EXPECT_EQ(ParseUrlAuthority(L"http://h:2147483647").port, 2147483647);
+}
+
+// A hostile service may hand out an address of any length: the authority is
+// read in one pass, and one beyond the limit is refused.
+TEST(ParseUrlAuthorityTest, LongAddressesAreLinearAndBounded) {
+  const std::wstring host(kMaxUrlLength - 8, L'a');
+  const UrlAuthority a = ParseUrlAuthority(L"https://" + host);
+  EXPECT_EQ(a.host, host);
+  EXPECT_EQ(a.port, 443);
+  const std::wstring url = L"https://" + std::wstring(10000, L'a') + L"/setup.exe";
+  EXPECT_THROW(ParseUrlAuthority(UrlBase(url)), std::invalid_argument);
+  EXPECT_THROW(ParseUrlAuthority(L"http://h:" + std::wstring(kMaxUrlLength, L'1')),
+               std::invalid_argument);
+  EXPECT_THROW(ParseUrlAuthority(L"http://h:" + std::wstring(100, L'9')), std::out_of_range);
 }
 
 }  // namespace
