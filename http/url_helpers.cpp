@@ -125,6 +125,35 @@ std::wstring UrlPath(const std::wstring& url) {
   return start == std::wstring::npos ? std::wstring(L"/") : url.substr(start);
 }
 
+bool IsWebAddress(const std::wstring& url) {
+  if (url.size() > kMaxUrlLength) return false;
+  size_t scheme_end = 0;
+  for (const wchar_t* scheme : {L"http://", L"https://"}) {
+    const size_t length = std::char_traits<wchar_t>::length(scheme);
+    if (url.size() < length) continue;
+    bool same = true;
+    for (size_t i = 0; i < length && same; ++i) {
+      wchar_t c = url[i];
+      if (c >= L'A' && c <= L'Z') c = static_cast<wchar_t>(c - L'A' + L'a');
+      same = c == scheme[i];
+    }
+    if (same) scheme_end = length;
+  }
+  if (scheme_end == 0 || scheme_end == url.size()) return false;
+  // The host must follow at once: "http:///x" or "http://@x" name none.
+  const wchar_t first = url[scheme_end];
+  if (first == L'/' || first == L'?' || first == L'#' || first == L'@' || first == L':') {
+    return false;
+  }
+  for (wchar_t c : url) {
+    if (c <= 0x20 || c == 0x7F || c == L'"' || c == L'\\' || c == L'<' || c == L'>' || c == L'^' ||
+        c == L'`' || c == L'{' || c == L'|' || c == L'}') {
+      return false;
+    }
+  }
+  return true;
+}
+
 UrlAuthority ParseUrlAuthority(const std::wstring& base) {
   UrlAuthority authority;
   if (base.empty()) return authority;

@@ -35,6 +35,13 @@ std::wstring UrlPath(const std::wstring& url);
 // comes near it, and a longer one is refused rather than parsed.
 constexpr size_t kMaxUrlLength = 8192;
 
+// Whether |url| is an absolute http or https address with a host, and holds
+// nothing a command line would read differently (blanks, quotes, control
+// characters, backslashes). Addresses that come from a service and go to the
+// shell are opened only then: anything else could name a local program, a
+// file share or another protocol's handler.
+bool IsWebAddress(const std::wstring& url);
+
 struct UrlAuthority {
   std::wstring host;
   int port = 80;

@@ -129,5 +129,22 @@ TEST(ParseUrlAuthorityTest, LongAddressesAreLinearAndBounded) {
   EXPECT_THROW(ParseUrlAuthority(L"http://h:" + std::wstring(100, L'9')), std::out_of_range);
 }
 
+TEST(IsWebAddressTest, OnlyAbsoluteHttpAddressesWithAHost) {
+  for (const wchar_t* url :
+       {L"https://example.test/tutorial?auto_open=1", L"http://example.test", L"HTTPS://h/x",
+        L"http://[::1]:8080/", L"https://h/\u6559\u7A0B", L"https://user@h/"}) {
+    EXPECT_TRUE(IsWebAddress(url)) << url;
+  }
+  for (const wchar_t* url :
+       {L"", L"http://", L"https:///x", L"http://@h", L"http:h/x",
+        L"file:///C:/Windows/notepad.exe", L"C:\\Windows\\System32\\calc.exe",
+        L"\\\\server\\share\\setup.exe", L"calc", L"ms-settings:privacy", L"javascript:alert(1)",
+        L" https://h/", L"https://h/a b", L"https://h/\"--flag", L"https://h\\..\\x",
+        L"https://h/\n", L"httpx://h", L"ftp://h/x", L"mailto:a@h"}) {
+    EXPECT_FALSE(IsWebAddress(url)) << url;
+  }
+  EXPECT_FALSE(IsWebAddress(L"https://h/" + std::wstring(kMaxUrlLength, L'a')));
+}
+
 }  // namespace
 }  // namespace winhttpx
