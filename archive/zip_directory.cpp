@@ -1,6 +1,7 @@
 #include "archive/zip_directory.h"
 
 #include <algorithm>
+#include <utility>
 
 namespace archive {
 
@@ -67,14 +68,16 @@ ZipStatus ZipDirectory::Locate() {
   bytes_before_ = end_position - directory_end;
   directory_position_ = directory_offset + bytes_before_;
   current_valid_ = false;
+  failed_index_ = entry_count_;
+  failed_status_ = kZipOk;
   return kZipOk;
 }
 
-ZipStatus ZipDirectory::ReadRecordAt(uint64_t position) {
+ZipStatus ZipDirectory::ReadRecordAt(uint64_t position, CentralRecord* record) {
   uint8_t h[kCentralRecordSize];
   if (!source_->ReadExact(position, h, sizeof h)) return kZipReadFailed;
   if (Le32(h) != kCentralSignature) return kZipCorrupt;
-  CentralRecord& r = record_;
+  CentralRecord& r = *record;
   r.version_made_by = Le16(h + 4);
   r.version_needed = Le16(h + 6);
   r.flags = Le16(h + 8);
@@ -97,26 +100,34 @@ ZipStatus ZipDirectory::ReadRecordAt(uint64_t position) {
   return kZipOk;
 }
 
+ZipStatus ZipDirectory::Step(int32_t index, uint64_t position) {
+  ZipStatus s = ReadRecordAt(position, &next_record_);
+  if (s != kZipOk) {
+    failed_index_ = static_cast<uint32_t>(index);
+    failed_status_ = s;
+    return s;
+  }
+  std::swap(record_, next_record_);
+  current_index_ = index;
+  current_position_ = position;
+  current_valid_ = true;
+  return kZipOk;
+}
+
 ZipStatus ZipDirectory::MoveTo(int32_t index) {
   if (index < 0 || static_cast<uint32_t>(index) >= entry_count_) return kZipBadArgument;
+  if (static_cast<uint32_t>(index) >= failed_index_) return failed_status_;
   if (!current_valid_ || index < current_index_) {
     current_valid_ = false;
-    current_index_ = 0;
-    current_position_ = directory_position_;
-    ZipStatus s = ReadRecordAt(current_position_);
+    ZipStatus s = Step(0, directory_position_);
     if (s != kZipOk) return s;
-    current_valid_ = true;
   }
   while (current_index_ < index) {
     const CentralRecord& r = record_;
     uint64_t next =
         current_position_ + kCentralRecordSize + r.name_length + r.extra_length + r.comment_length;
-    current_valid_ = false;
-    ZipStatus s = ReadRecordAt(next);
+    ZipStatus s = Step(current_index_ + 1, next);
     if (s != kZipOk) return s;
-    current_position_ = next;
-    ++current_index_;
-    current_valid_ = true;
   }
   return kZipOk;
 }

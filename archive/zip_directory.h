@@ -70,8 +70,11 @@ class ZipDirectory {
   uint64_t bytes_before_archive() const { return bytes_before_; }
 
   // Makes `index` (0 <= index < entry_count) the current entry and reads its
-  // record, walking back to the first entry when it lies behind. After a
-  // failure the position is unknown and the next move starts over.
+  // record, walking back to the first entry when it lies behind. When the
+  // walk cannot read a record, the current entry stays the one before it,
+  // and that index and every later one answer the same status without
+  // reading again: an end record that counts more entries than the
+  // directory holds costs one walk, not one walk per missing entry.
   ZipStatus MoveTo(int32_t index);
   int32_t current_index() const { return current_valid_ ? current_index_ : -1; }
   const CentralRecord& current() const { return record_; }
@@ -86,7 +89,10 @@ class ZipDirectory {
   ZipStatus ReadLocalExtra(const LocalLayout& layout, std::vector<uint8_t>* extra);
 
  private:
-  ZipStatus ReadRecordAt(uint64_t position);
+  ZipStatus ReadRecordAt(uint64_t position, CentralRecord* record);
+  // Reads the record at `position` as entry `index` and makes it current,
+  // or remembers the failure.
+  ZipStatus Step(int32_t index, uint64_t position);
 
   ZipSource* source_;
   uint32_t entry_count_ = 0;
@@ -98,6 +104,13 @@ class ZipDirectory {
   int32_t current_index_ = 0;
   uint64_t current_position_ = 0;
   CentralRecord record_;
+  CentralRecord next_record_;  // read into, swapped in on success
+
+  // The first index whose record could not be read (entry_count_ while none
+  // has failed) and why. The source does not change while it is open, so the
+  // answer holds.
+  uint32_t failed_index_ = 0;
+  ZipStatus failed_status_ = kZipOk;
 };
 
 }  // namespace archive

@@ -132,8 +132,9 @@ class RawZip:
                                     external, offset) + name_b
         self.count += 1
 
-    def bytes(self):
-        end = struct.pack("<IHHHHIIH", 0x06054B50, 0, 0, self.count, self.count, len(self.central),
+    def bytes(self, count=None):
+        count = self.count if count is None else count
+        end = struct.pack("<IHHHHIIH", 0x06054B50, 0, 0, count, count, len(self.central),
                           len(self.body), 0)
         return bytes(self.body + self.central + end)
 
@@ -295,6 +296,17 @@ def make_many(outdir):
     write(outdir, "many.zip", buf.getvalue())
 
 
+def make_lying_count(outdir):
+    # The end record counts the most entries it can while the directory holds
+    # far fewer: every index past the real ones must fail at once, not after
+    # walking the directory again.
+    # Short names and stored data keep it small: it is a fuzzing seed too.
+    raw = RawZip()
+    for i in range(1000):
+        raw.add("l/%04d" % i, ("%d\n" % i).encode(), method=0)
+    write(outdir, "lying_count.zip", raw.bytes(count=65535))
+
+
 def make_long_name(outdir):
     buf = io.BytesIO()
     with zipfile.ZipFile(buf, "w") as z:
@@ -316,6 +328,7 @@ def main():
     make_damaged(outdir)
     make_descriptor(outdir)
     make_many(outdir)
+    make_lying_count(outdir)
     make_long_name(outdir)
 
 

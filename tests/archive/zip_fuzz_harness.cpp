@@ -6,8 +6,10 @@
 // Runs every *.zip in SEED_FOLDER as it is and then N deterministic
 // mutations of them (tests/archive/zip_mutator.h). The checks, per input:
 // every status is one of the reader's, no entry delivers more than its
-// recorded size, every read makes progress, and every name that passes the
-// containment test stays inside the folder it would be extracted into.
+// recorded size, every read makes progress, every name that passes the
+// containment test stays inside the folder it would be extracted into, and
+// listing every entry costs reads in proportion to the entry count (an end
+// record that counts more entries than the directory holds included).
 // Built with -DZIP_FUZZ_LIBFUZZER and -fsanitize=fuzzer, the same entry point
 // serves a coverage-guided fuzzer.
 #include <algorithm>
@@ -30,6 +32,10 @@ namespace {
 constexpr int kMaxEntries = 64;
 constexpr size_t kPiece = 64 * 1024;
 constexpr uint64_t kMaxBytesPerEntry = 16u << 20;
+// Record, name, local header and local extra field; the rest is slack for
+// the walk back to the first entry.
+constexpr uint64_t kReadsPerListedEntry = 4;
+constexpr uint64_t kListingSlack = 16;
 
 void Check(bool ok, const char* what) {
   if (!ok) {
@@ -39,6 +45,23 @@ void Check(bool ok, const char* what) {
 }
 
 void CheckStatus(ZipStatus s, const char* what) { Check(IsKnownZipStatus(s), what); }
+
+// The input in memory, counting the reads that reach it.
+class CountingSource : public archive::ZipSource {
+ public:
+  CountingSource(const uint8_t* data, size_t size, uint64_t* reads)
+      : inner_(data, size), reads_(reads) {}
+
+  uint64_t Size() const override { return inner_.Size(); }
+  bool ReadAt(uint64_t offset, void* buffer, size_t length, size_t* got) override {
+    ++*reads_;
+    return inner_.ReadAt(offset, buffer, length, got);
+  }
+
+ private:
+  archive::MemoryZipSource inner_;
+  uint64_t* reads_;
+};
 
 // Resolves `name` under a folder as Windows would, taking the worst reading
 // of every doubtful segment, and tells whether it stays inside.
@@ -82,9 +105,13 @@ void ReadWhole(archive::ZipArchive* zip, int index, bool described, uint32_t rec
   zip->CloseEntry();
 }
 
-void RunOne(const uint8_t* data, size_t size, const char* password) {
+// `list_all`: also describe every entry the end record counts, checking
+// the reads that costs (the listing does not depend on the password, so one
+// run per input does it).
+void RunOne(const uint8_t* data, size_t size, const char* password, bool list_all) {
   archive::ZipArchive zip;
-  ZipStatus s = zip.Open(std::make_unique<archive::MemoryZipSource>(data, size), password);
+  uint64_t reads = 0;
+  ZipStatus s = zip.Open(std::make_unique<CountingSource>(data, size, &reads), password);
   CheckStatus(s, "Open");
   if (s != kZipOk) return;
   Check(
@@ -117,13 +144,21 @@ void RunOne(const uint8_t* data, size_t size, const char* password) {
       if (s != kZipMore) break;
     }
   }
+
+  const uint64_t before = reads;
+  for (int i = 0; list_all && i < zip.entry_count(); ++i) {
+    archive::ZipEntryInfo entry;
+    CheckStatus(zip.GetEntry(i, &entry), "GetEntry while listing");
+    Check(reads - before <= kReadsPerListedEntry * (i + 1) + kListingSlack,
+          "listing walks the directory more than once");
+  }
 }
 
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  RunOne(data, size, "");
-  RunOne(data, size, "secret");
+  RunOne(data, size, "", true);
+  RunOne(data, size, "secret", false);
   return 0;
 }
 
