@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstdint>
 
+#include "archive/windows_file_name.h"
+
 namespace archive {
 
 namespace {
@@ -45,26 +47,6 @@ size_t DecodeOne(const uint8_t* s, size_t n, char32_t* cp) {
   }
   *cp = value;
   return len;
-}
-
-bool IsDeviceName(std::u16string_view segment) {
-  // The base name counts, before any extension and without trailing spaces.
-  size_t dot = segment.find(u'.');
-  std::u16string_view base = segment.substr(0, dot);
-  while (!base.empty() && base.back() == u' ') base.remove_suffix(1);
-  std::string upper;
-  for (char16_t c : base) {
-    if (c > 0x7F) return false;
-    char a = static_cast<char>(c);
-    upper += (a >= 'a' && a <= 'z') ? static_cast<char>(a - 'a' + 'A') : a;
-  }
-  if (upper == "CON" || upper == "PRN" || upper == "AUX" || upper == "NUL" || upper == "CONIN$" ||
-      upper == "CONOUT$") {
-    return true;
-  }
-  return upper.size() == 4 &&
-         (upper.compare(0, 3, "COM") == 0 || upper.compare(0, 3, "LPT") == 0) && upper[3] >= '0' &&
-         upper[3] <= '9';
 }
 
 }  // namespace
@@ -151,18 +133,16 @@ std::u16string SanitizeEntryName(std::u16string name) {
 }
 
 bool IsContainedEntryName(std::u16string_view name) {
-  if (name.find(u':') != std::u16string_view::npos) return false;
   bool has_segment = false;
   size_t start = 0;
   while (start <= name.size()) {
     size_t end = start;
     while (end < name.size() && !IsSeparator(name[end])) ++end;
     std::u16string_view segment = name.substr(start, end - start);
+    // Empty segments and "." stay where they are; anything else must name
+    // exactly itself.
     if (!segment.empty() && segment != u".") {
-      // "..", "...", ". ." and the like: Windows trims trailing dots and
-      // spaces, so any of them may end up meaning the parent folder.
-      if (segment.find_first_not_of(u". ") == std::u16string_view::npos) return false;
-      if (IsDeviceName(segment)) return false;
+      if (!IsValidWindowsFileName(segment)) return false;
       has_segment = true;
     }
     start = end + 1;

@@ -28,9 +28,9 @@ std::string EncodeUtf8(std::u16string_view text);
 std::u16string SanitizeEntryName(std::u16string name);
 
 // The test applied to a (sanitised) name before anything is written under
-// a target folder: false when the name is empty or reduces to nothing, holds
-// a colon (drive or alternate stream), has a segment made only of dots and
-// spaces other than ".", or names a device (CON, NUL, COM1...). Such an entry
+// a target folder: false when the name has no segment other than empty ones
+// and ".", or when any other segment fails IsValidWindowsFileName (dots and
+// blanks only, a device, a colon for a drive or stream, ...). Such an entry
 // is skipped.
 bool IsContainedEntryName(std::u16string_view name);
 

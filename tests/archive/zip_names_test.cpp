@@ -38,6 +38,16 @@ TEST(ZipNamesTest, ContainmentRefusesWhatSanitisingLeavesUnsafe) {
                                u"com1", u"lpt9.log", u"sub/nul", u"Con .txt"}) {
     EXPECT_FALSE(IsContainedEntryName(name)) << EncodeUtf8(name);
   }
+  // Every segment, first, middle or last, gets the whole file-name rule.
+  for (const char16_t* name :
+       {u" ../x", u"a/ ../b", u"a/.. /b", u"a\\. .\\b", u"a/ /b", u"COM\u00b9/x.txt",
+        u"x/lpt\u00b2.log", u"a/COM0.tar.gz/b", u"a/nul .txt", u"a/conin$", u"d/x?.txt", u"d/a<b",
+        u"d/a|b/c", u"d/tab\there", u"d\\x\"y"}) {
+    EXPECT_FALSE(IsContainedEntryName(name)) << EncodeUtf8(name);
+  }
+  for (const char16_t* name : {u"a/./b", u"a//b", u"a\\b\\", u"d/x./y", u"com10/lpt10"}) {
+    EXPECT_TRUE(IsContainedEntryName(name)) << EncodeUtf8(name);
+  }
 }
 
 TEST(ZipNamesTest, DecodingReplacesInvalidUtf8AndNeverMakesSeparators) {
