@@ -27,6 +27,30 @@ bool IsMarker(const unsigned char* p, size_t available) {
          (p[2] == 0xBE || p[2] == 0xBF) && p[3] >= 0x80 && p[3] <= 0xBF;
 }
 
+int HexValue(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  return -1;
+}
+
+// The code point of the escaped surrogate pair "\uXXXX\uXXXX" at |at|, or 0.
+uint32_t EscapedPair(const std::string& text, size_t at) {
+  if (at + 12 > text.size()) return 0;
+  uint32_t units[2] = {0, 0};
+  for (int k = 0; k < 2; ++k) {
+    const size_t start = at + 6 * k;
+    if (text[start] != '\\' || text[start + 1] != 'u') return 0;
+    for (size_t d = start + 2; d < start + 6; ++d) {
+      const int digit = HexValue(text[d]);
+      if (digit < 0) return 0;
+      units[k] = units[k] * 16 + static_cast<uint32_t>(digit);
+    }
+  }
+  if (units[0] < 0xD800 || units[0] > 0xDBFF || units[1] < 0xDC00 || units[1] > 0xDFFF) return 0;
+  return 0x10000 + ((units[0] - 0xD800) << 10) + (units[1] - 0xDC00);
+}
+
 // Answers whether anything had to be shielded.
 bool Shield(const std::string& text, std::string& out) {
   const unsigned char* bytes = reinterpret_cast<const unsigned char*>(text.data());
@@ -44,14 +68,34 @@ bool Shield(const std::string& text, std::string& out) {
       i += length;
       continue;
     }
-    if (!shielded) {
-      out.assign(text, 0, i);
-      shielded = true;
-    }
+    shielded = true;
     break;
   }
   if (!shielded) return false;
+  // Again from the start: escapes before the first carried byte count too.
+  out.clear();
+  out.reserve(size + size / 4);
+  i = 0;
   while (i < size) {
+    if (bytes[i] == '\\') {
+      // An escaped pair naming one of the carrier code points would come out
+      // of the parser looking like a carried byte; it is carried as the bytes
+      // of its UTF-8 form instead. Any other escape is copied whole, so an
+      // escaped backslash cannot start a pair.
+      const uint32_t code_point = EscapedPair(text, i);
+      if (code_point >= 0x10FF80) {
+        AppendMarker(out, 0xF4);
+        AppendMarker(out, 0x8F);
+        AppendMarker(out, static_cast<unsigned char>(0x80 | ((code_point >> 6) & 0x3F)));
+        AppendMarker(out, static_cast<unsigned char>(0x80 | (code_point & 0x3F)));
+        i += 12;
+      } else {
+        out.push_back('\\');
+        ++i;
+        if (i < size && bytes[i] < 0x80) out.push_back(static_cast<char>(bytes[i++]));
+      }
+      continue;
+    }
     if (bytes[i] < 0x80) {
       out.push_back(static_cast<char>(bytes[i++]));
       continue;
@@ -234,7 +278,9 @@ bool NestsTooDeep(const std::string& text) {
 }  // namespace
 
 Json ParseJson(const std::string& text) {
-  if (NestsTooDeep(text)) return Json();
+  // The library reads a NUL byte as the end of the text; JSON has no place
+  // for one, so whatever follows it must not be ignored.
+  if (text.find('\0') != std::string::npos || NestsTooDeep(text)) return Json();
   std::string shielded;
   const bool has_markers = Shield(text, shielded);
   Json value = Json::parse(has_markers ? shielded : text, nullptr, /*allow_exceptions=*/false);

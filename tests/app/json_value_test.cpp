@@ -92,6 +92,21 @@ TEST(JsonValueTest, StringsMayHoldBytesThatAreNotUtf8) {
   EXPECT_EQ("{\"k\xFF\": [\"\xF4\x8F\xBF\xBF\", \"\xF4\x8F\xBE\x80\xE5\"]}", DumpJson(value));
   // Outside strings bad bytes are still a parse error.
   EXPECT_TRUE(ParseJson("{\"a\": 1}\xFF").is_null());
+
+  // Those code points written as escapes, before and after a bad byte, keep
+  // their value, also right after an escaped backslash.
+  const Json escaped =
+      ParseJson("[\"\\udbff\\udf80\", \"\xFF\", \"\\uDBFF\\uDFFF\", \"\\\\\\udbff\\udf80\"]");
+  ASSERT_TRUE(escaped.is_array());
+  EXPECT_EQ(Json::array({"\xF4\x8F\xBE\x80", "\xFF", "\xF4\x8F\xBF\xBF", "\\\xF4\x8F\xBE\x80"}),
+            escaped);
+}
+
+TEST(JsonValueTest, NulBytesAreNotJson) {
+  // The library would stop reading at the NUL and accept what came before.
+  EXPECT_TRUE(ParseJson(std::string("{\"a\": 1}\0{", 10)).is_null());
+  EXPECT_TRUE(ParseJson(std::string("[1]\0", 4)).is_null());
+  EXPECT_EQ(std::string(1, '\0'), JsonString(ParseJson("{\"a\": \"\\u0000\"}"), "a"));
 }
 
 }  // namespace
