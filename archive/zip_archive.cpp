@@ -104,6 +104,16 @@ ZipStatus ZipArchive::FindEntry(std::string_view utf8_name, int32_t* index) {
   return result;
 }
 
+ZipStatus ZipArchive::SumUncompressedSizes(uint64_t* total) {
+  if (!is_open() || !total) return kZipBadArgument;
+  *total = 0;
+  for (int32_t i = 0; i < entry_count(); ++i) {
+    if (directory_->MoveTo(i) != kZipOk) break;
+    *total += directory_->current().uncompressed_size;
+  }
+  return kZipOk;
+}
+
 ZipStatus ZipArchive::OpenEntry(int32_t index) {
   CloseEntry();
   if (!is_open() || index < 0 || index >= entry_count()) return kZipBadArgument;

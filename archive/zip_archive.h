@@ -53,6 +53,11 @@ class ZipArchive {
   // failure the position is left as it was.
   ZipStatus FindEntry(std::string_view utf8_name, int32_t* index);
 
+  // Sums the uncompressed sizes of the central records up to the first one
+  // that cannot be read (the entries after it are out of reach). Walks the
+  // directory only; the open entry stays open.
+  ZipStatus SumUncompressedSizes(uint64_t* total);
+
   // Memory extraction: fills `buffer` with the entry's data. kZipMore when
   // the buffer is full and more is to come (the next call with the same index
   // continues); kZipOk when the last byte has been delivered, after which the

@@ -9,7 +9,9 @@
 #include <string>
 #include <string_view>
 #include <unordered_set>
+#include <vector>
 
+#include "archive/extraction_observer.h"
 #include "archive/file_zip_source.h"
 #include "archive/package_extraction.h"
 #include "archive/zip_archive.h"
@@ -58,19 +60,28 @@ bool IsAbsolutePath(const std::wstring& path) {
   return (!path.empty() && IsSeparator(path[0])) || (path.size() >= 2 && path[1] == L':');
 }
 
-// Creates (or replaces) a file for writing. Replacing a read-only file fails
-// on Windows; it fails here the same way where the file system would let it
-// pass (Wine run by root, for one). A new file, the usual case, costs one call.
-HANDLE CreateTarget(const std::wstring& path, DWORD attributes) {
+// Creates (or replaces) a file for writing; `*created` tells whether no file
+// was there. Replacing a read-only file fails on Windows; it fails here the
+// same way where the file system would let it pass (Wine run by root, for
+// one). A new file, the usual case, costs one call.
+HANDLE CreateTarget(const std::wstring& path, DWORD attributes, bool* created) {
+  *created = false;
   HANDLE file =
       CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, attributes, nullptr);
-  if (file != INVALID_HANDLE_VALUE || GetLastError() != ERROR_FILE_EXISTS) return file;
+  if (file != INVALID_HANDLE_VALUE) {
+    *created = true;
+    return file;
+  }
+  if (GetLastError() != ERROR_FILE_EXISTS) return file;
   DWORD existing = GetFileAttributesW(path.c_str());
   if (existing != INVALID_FILE_ATTRIBUTES && (existing & FILE_ATTRIBUTE_READONLY)) {
     SetLastError(ERROR_ACCESS_DENIED);
     return INVALID_HANDLE_VALUE;
   }
-  return CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, attributes, nullptr);
+  file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, attributes, nullptr);
+  // Gone since the first try: this call made it.
+  *created = file != INVALID_HANDLE_VALUE && GetLastError() != ERROR_ALREADY_EXISTS;
+  return file;
 }
 
 std::u16string_view AsU16(const std::wstring& s) {
@@ -90,6 +101,8 @@ class ZipReader {
   ZipStatus FindEntry(std::string_view utf8_name, int* index);
   ZipStatus ExtractEntry(int index, const void* target, size_t length, ZipSourceKind kind);
   ZipStatus SetBaseDirectory(const wchar_t* directory);
+  ZipStatus GetUncompressedTotal(uint64_t* total) { return archive_.SumUncompressedSizes(total); }
+  void set_observer(archive::ExtractionObserver* observer) { observer_ = observer; }
 
  private:
   ZipStatus ExtractToFileName(int index, const std::wstring& target);
@@ -98,8 +111,11 @@ class ZipReader {
   // EnsureDirectories, once per folder while the archive is open (folder
   // checks go through the whole path each time and dominate small files).
   void EnsureFolder(const std::wstring& root, const std::wstring& path);
+  // EnsureDirectories, telling the observer of every folder made.
+  bool MakeFolders(const std::wstring& root, const std::wstring& path);
 
   archive::ZipArchive archive_;
+  archive::ExtractionObserver* observer_ = nullptr;
   std::unique_ptr<uint8_t[]> buffer_;  // extraction buffer, made on first use
   std::wstring base_directory_;
   std::unordered_set<std::wstring> folders_made_;
@@ -213,7 +229,15 @@ ZipStatus ZipReader::ExtractEntry(int index, const void* target, size_t length,
 void ZipReader::EnsureFolder(const std::wstring& root, const std::wstring& path) {
   std::wstring folder = root + path;
   if (folders_made_.count(folder)) return;
-  if (EnsureDirectories(root.c_str(), path.c_str())) folders_made_.insert(std::move(folder));
+  if (MakeFolders(root, path)) folders_made_.insert(std::move(folder));
+}
+
+bool ZipReader::MakeFolders(const std::wstring& root, const std::wstring& path) {
+  if (!observer_) return EnsureDirectories(root.c_str(), path.c_str());
+  std::vector<std::wstring> created;
+  bool exists = EnsureDirectories(root.c_str(), path.c_str(), &created);
+  for (const std::wstring& folder : created) observer_->FolderCreated(folder);
+  return exists;
 }
 
 ZipStatus ZipReader::ExtractToFileName(int index, const std::wstring& target) {
@@ -232,7 +256,7 @@ ZipStatus ZipReader::ExtractToFileName(int index, const std::wstring& target) {
   bool directory = (info.attributes & archive::kAttrDirectory) ||
                    (!info.name.empty() && (info.name.back() == u'/' || info.name.back() == u'\\'));
   if (directory) {
-    EnsureDirectories(root.c_str(), target.c_str());
+    MakeFolders(root, target);
     return kZipOk;
   }
 
@@ -247,14 +271,16 @@ ZipStatus ZipReader::ExtractToFileName(int index, const std::wstring& target) {
   DWORD attributes = info.attributes & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN |
                                         FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE);
   if (!attributes) attributes = FILE_ATTRIBUTE_NORMAL;
-  HANDLE file = CreateTarget(full, attributes);
+  bool created = false;
+  HANDLE file = CreateTarget(full, attributes, &created);
   if (file == INVALID_HANDLE_VALUE && GetLastError() == ERROR_PATH_NOT_FOUND) {
     // A folder remembered as made may have gone since.
     folders_made_.clear();
     EnsureFolder(root, folder);
-    file = CreateTarget(full, attributes);
+    file = CreateTarget(full, attributes, &created);
   }
   if (file == INVALID_HANDLE_VALUE) return kZipCannotOpen;
+  if (created && observer_) observer_->FileCreated(full);
   s = WriteEntry(index, file, info);
   CloseHandle(file);
   return s;
@@ -269,7 +295,8 @@ ZipStatus ZipReader::WriteEntry(int index, HANDLE file, const ZipEntryInfo& info
     s = archive_.ReadEntry(buffer_.get(), kExtractionPiece, &produced);
     DWORD written = 0;
     if (produced &&
-        (!WriteFile(file, buffer_.get(), static_cast<DWORD>(produced), &written, nullptr) ||
+        ((observer_ && !observer_->BeforeWrite(produced)) ||
+         !WriteFile(file, buffer_.get(), static_cast<DWORD>(produced), &written, nullptr) ||
          written != produced)) {
       s = kZipWriteFailed;
       break;
@@ -361,6 +388,18 @@ ZipStatus ExtractEntry(ZipReader* archive, int index, const void* target, size_t
 ZipStatus SetBaseDirectory(ZipReader* archive, const wchar_t* directory) {
   ZipStatus s = CheckHandle(archive);
   return Remember(s != kZipOk ? s : archive->SetBaseDirectory(directory));
+}
+
+ZipStatus GetUncompressedTotal(ZipReader* archive, uint64_t* total) {
+  ZipStatus s = CheckHandle(archive);
+  if (s == kZipOk && !total) s = kZipBadArgument;
+  return Remember(s != kZipOk ? s : archive->GetUncompressedTotal(total));
+}
+
+ZipStatus SetExtractionObserver(ZipReader* archive, archive::ExtractionObserver* observer) {
+  ZipStatus s = CheckHandle(archive);
+  if (s == kZipOk) archive->set_observer(observer);
+  return Remember(s);
 }
 
 ZipStatus LastZipStatus() { return g_last_status.load(std::memory_order_relaxed); }

@@ -9,7 +9,7 @@
 // nothing throws.
 //
 // A reader is used by one thread at a time. Package extraction
-// (ExtractArchive) is in package_extraction.h.
+// (ExtractPackage, ExtractArchive) is in package_extraction.h.
 #pragma once
 
 #include <windows.h>
@@ -18,6 +18,10 @@
 #include <cstdint>
 
 #include "archive/zip_status.h"
+
+namespace archive {
+class ExtractionObserver;
+}
 
 enum class ZipSourceKind : int { FileHandle = 1, FileName = 2, Memory = 3 };
 
@@ -73,6 +77,16 @@ ZipStatus ExtractEntry(ZipReader* archive, int index, const void* target, size_t
 // The folder that relative FileName targets are taken under (initially the
 // current directory when the archive was opened).
 ZipStatus SetBaseDirectory(ZipReader* archive, const wchar_t* directory);
+
+// The sum of the uncompressed sizes the central directory records, read
+// from the directory alone (no local header, no data). Entries whose record
+// cannot be read add nothing: they cannot be extracted either.
+ZipStatus GetUncompressedTotal(ZipReader* archive, uint64_t* total);
+
+// Makes `observer` (null: none) see every folder and file that later
+// extractions to a file name create and every piece before it is written to
+// a file name or handle, and lets it refuse pieces.
+ZipStatus SetExtractionObserver(ZipReader* archive, archive::ExtractionObserver* observer);
 
 // The status of the last operation of any reader in the process.
 ZipStatus LastZipStatus();

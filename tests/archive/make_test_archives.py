@@ -307,6 +307,19 @@ def make_lying_count(outdir):
     write(outdir, "lying_count.zip", raw.bytes(count=65535))
 
 
+def make_large(outdir):
+    # A big entry that packs small, for progress and for stopping a run while
+    # it writes. Kept apart from the seed archives: the fuzzing harnesses
+    # would inflate it on every mutation.
+    os.makedirs(os.path.join(outdir, "large"), exist_ok=True)
+    buf = io.BytesIO()
+    with zipfile.ZipFile(buf, "w") as z:
+        for name, data in (("first.txt", b"first\n"), ("sub/zeros.bin", bytes(12 << 20)),
+                           ("last.txt", b"last\n")):
+            z.writestr(info(name), data, compress_type=zipfile.ZIP_DEFLATED)
+    write(outdir, os.path.join("large", "zeros.zip"), buf.getvalue())
+
+
 def make_long_name(outdir):
     buf = io.BytesIO()
     with zipfile.ZipFile(buf, "w") as z:
@@ -329,6 +342,7 @@ def main():
     make_descriptor(outdir)
     make_many(outdir)
     make_lying_count(outdir)
+    make_large(outdir)
     make_long_name(outdir)
 
 
