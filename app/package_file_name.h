@@ -5,8 +5,9 @@
 
 #include <string>
 
-// FileNameFromUrl(|url|), or "download.exe" when that is not a plain file
-// name: empty, only dots, holding a path separator, ":", a character Windows
-// forbids in names (<>"|?* and control characters), or a reserved device
-// name (CON, NUL, COM1, ... with or without an extension).
+// FileNameFromUrl(|url|), or "download.exe" when that is not a name that
+// means exactly itself in a folder (archive::IsValidWindowsFileName): empty,
+// dots and blanks only, holding a path separator, ":" or another character
+// Windows forbids, or a device name (CON, NUL, COM1, COM1 with a superscript
+// digit, ... with or without an extension).
 std::wstring PackageFileName(const std::wstring& url);

@@ -432,8 +432,19 @@ TEST(PackageFileNameTest, OnlyPlainNamesBecomePaths) {
         L"https://h/lpt9", L"https://h/?x", L"nothing"}) {
     EXPECT_EQ(L"download.exe", PackageFileName(url)) << url;
   }
+  // Names Windows would resolve to the folder or its parent, and devices
+  // however they are written.
+  for (const wchar_t* url :
+       {L"https://h/ ", L"https://h/ ..", L"https://h/.. ", L"https://h/. .", L"https://h/a/ ..?x",
+        L"https://h/COM\u00b9", L"https://h/com\u00b2.exe", L"https://h/LPT\u00b3.zip",
+        L"https://h/com0.exe", L"https://h/LPT0", L"https://h/nul .txt", L"https://h/COM1.tar.gz",
+        L"https://h/CONIN$.exe", L"https://h/conout$"}) {
+    EXPECT_EQ(L"download.exe", PackageFileName(url)) << url;
+  }
   EXPECT_EQ(L"console.exe", PackageFileName(L"https://h/console.exe"));
   EXPECT_EQ(L"com10.exe", PackageFileName(L"https://h/com10.exe"));
+  EXPECT_EQ(L"..setup.exe", PackageFileName(L"https://h/..setup.exe"));
+  EXPECT_EQ(L"caf\u00e9 1.zip", PackageFileName(L"https://h/caf\u00e9 1.zip"));
 }
 
 }  // namespace
