@@ -1,5 +1,7 @@
 #include "archive/windows_file_name.h"
 
+#include <initializer_list>
+
 namespace archive {
 
 namespace {
