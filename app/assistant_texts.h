@@ -25,6 +25,22 @@ inline constexpr wchar_t kLaunchFailedText[] =
 // 获取安装信息失败！ (the installation details could not be obtained)
 inline constexpr wchar_t kInstallationDetailsFailedText[] =
     L"\u83B7\u53D6\u5B89\u88C5\u4FE1\u606F\u5931\u8D25\uFF01";
+// 解压安装包失败！ (the package could not be unpacked: beyond the bounds a
+// package may take)
+inline constexpr wchar_t kUnpackFailedText[] = L"\u89E3\u538B\u5B89\u88C5\u5305\u5931\u8D25\uFF01";
+// 磁盘空间不足，无法解压安装包！ (not enough disk space to unpack the package)
+inline constexpr wchar_t kNotEnoughSpaceText[] =
+    L"\u78C1\u76D8\u7A7A\u95F4\u4E0D\u8DB3\uFF0C\u65E0\u6CD5\u89E3\u538B\u5B89\u88C5"
+    L"\u5305\uFF01";
+
+// The install overlay's status line while a launch checks, unpacks and starts
+// the package.
+inline constexpr wchar_t kCheckingPackageText[] =
+    L"\u6B63\u5728\u6821\u9A8C\u5B89\u88C5\u5305...";  // 正在校验安装包...
+inline constexpr wchar_t kUnpackingPackageText[] =
+    L"\u6B63\u5728\u89E3\u538B\u5B89\u88C5\u5305...";  // 正在解压安装包...
+inline constexpr wchar_t kStartingInstallerText[] =
+    L"\u6B63\u5728\u542F\u52A8\u5B89\u88C5\u7A0B\u5E8F...";  // 正在启动安装程序...
 
 // Texts of the "ok1" button while a start waits, and once it may be pressed.
 inline constexpr wchar_t kProceedWaitingText[] = L"\u52A0\u8F7D\u4E2D...";  // 加载中...

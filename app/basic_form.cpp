@@ -189,6 +189,17 @@ void BasicForm::MakeHelpers() {
   };
   view.set_progress = [this](int percent) { SetProgress(percent); };
   view.hide_installing = [this] { SetVisibleByName(L"install", false); };
+  // The skin's status line, product already filled in, comes back after a
+  // launch has written its own.
+  std::wstring skin_status;
+  if (ui::Control* status = FindControlByName(L"install_lb_status")) {
+    GetLabelText(status, skin_status);
+  }
+  view.set_status = [this, skin_status](const std::wstring& text) {
+    if (ui::Control* status = FindControlByName(L"install_lb_status")) {
+      SetLabelText(status, text.empty() ? skin_status : text);
+    }
+  };
   const HWND hwnd = GetHWND();
   pipeline_ = std::make_unique<InstallationPipeline>(
       InstallationPipeline::Environment::ForProductConfig(GetPoster(), [hwnd] { return hwnd; }),

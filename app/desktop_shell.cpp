@@ -2,6 +2,11 @@
 
 #include <shellapi.h>
 
+#include <cwctype>
+#include <iterator>
+#include <string>
+#include <vector>
+
 const wchar_t kErrorCaption[] = L"\u9519\u8BEF";  // 错误
 
 void DesktopShell::ShowMessage(HWND owner, const std::wstring& text, const std::wstring& caption,
@@ -35,4 +40,130 @@ DesktopShell& DesktopShell::System() {
 
 void ShowError(DesktopShell& shell, HWND owner, const std::wstring& text) {
   shell.ShowMessage(owner, text, kErrorCaption, MB_ICONERROR);
+}
+
+namespace {
+
+// The file name of a process's image in lower case; "" while it cannot be
+// read (a process that has only just been created).
+std::wstring ImageName(HANDLE process) {
+  wchar_t path[MAX_PATH * 2];
+  DWORD length = static_cast<DWORD>(std::size(path));
+  if (!::QueryFullProcessImageNameW(process, 0, path, &length)) return std::wstring();
+  std::wstring name(path, length);
+  const size_t separator = name.find_last_of(L"\\/");
+  if (separator != std::wstring::npos) name.erase(0, separator + 1);
+  for (wchar_t& c : name) c = static_cast<wchar_t>(std::towlower(c));
+  return name;
+}
+
+// Whether a process that joined the command processor's job is a program
+// of the command's own, and not the console host the system gives the
+// processor. A name that stays unreadable counts as the command's own.
+bool IsStartedProgram(HANDLE process) {
+  for (int attempt = 0; attempt < 50; ++attempt) {
+    const std::wstring name = ImageName(process);
+    if (!name.empty()) return name != L"conhost.exe";
+    ::Sleep(20);
+  }
+  return true;
+}
+
+// Every process the command processor starts joins a job whose completion
+// port reports each new process and the processor's end.
+class CommandWatch {
+ public:
+  CommandWatch() {
+    job_ = ::CreateJobObjectW(nullptr, nullptr);
+    if (!job_) return;
+    port_ = ::CreateIoCompletionPort(INVALID_HANDLE_VALUE, nullptr, 0, 1);
+    if (!port_) return;
+    JOBOBJECT_ASSOCIATE_COMPLETION_PORT association = {};
+    association.CompletionKey = job_;
+    association.CompletionPort = port_;
+    ready_ = ::SetInformationJobObject(job_, JobObjectAssociateCompletionPortInformation,
+                                       &association, sizeof(association)) != FALSE;
+  }
+  ~CommandWatch() {
+    for (HANDLE process : others_) ::CloseHandle(process);
+    if (port_) ::CloseHandle(port_);
+    // The job ends with its last process; nothing in it is limited or killed.
+    if (job_) ::CloseHandle(job_);
+  }
+  CommandWatch(const CommandWatch&) = delete;
+  CommandWatch& operator=(const CommandWatch&) = delete;
+
+  bool ready() const { return ready_; }
+  bool Adopt(HANDLE process) { return ::AssignProcessToJobObject(job_, process) != FALSE; }
+
+  CommandOutcome Wait(DWORD processor_id, DWORD timeout_ms) {
+    const ULONGLONG deadline = ::GetTickCount64() + timeout_ms;
+    for (;;) {
+      const ULONGLONG now = ::GetTickCount64();
+      if (now >= deadline) return CommandOutcome::kStarted;
+      DWORD message = 0;
+      ULONG_PTR key = 0;
+      LPOVERLAPPED data = nullptr;
+      if (!::GetQueuedCompletionStatus(port_, &message, &key, &data,
+                                       static_cast<DWORD>(deadline - now))) {
+        return CommandOutcome::kStarted;
+      }
+      const DWORD process_id = static_cast<DWORD>(reinterpret_cast<ULONG_PTR>(data));
+      if (message == JOB_OBJECT_MSG_NEW_PROCESS && process_id != processor_id) {
+        HANDLE process = ::OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, process_id);
+        if (!process) return CommandOutcome::kStarted;
+        others_.push_back(process);
+        const std::wstring name = ImageName(process);
+        if (!name.empty() && name != L"conhost.exe") return CommandOutcome::kStarted;
+      } else if (message == JOB_OBJECT_MSG_ACTIVE_PROCESS_ZERO ||
+                 ((message == JOB_OBJECT_MSG_EXIT_PROCESS ||
+                   message == JOB_OBJECT_MSG_ABNORMAL_EXIT_PROCESS) &&
+                  process_id == processor_id)) {
+        for (HANDLE process : others_) {
+          if (IsStartedProgram(process)) return CommandOutcome::kStarted;
+        }
+        return CommandOutcome::kNothingStarted;
+      }
+    }
+  }
+
+ private:
+  HANDLE job_ = nullptr;
+  HANDLE port_ = nullptr;
+  bool ready_ = false;
+  std::vector<HANDLE> others_;
+};
+
+}  // namespace
+
+CommandOutcome DesktopShell::RunCommandProcessor(const ShellCommand& command, DWORD timeout_ms) {
+  std::wstring line = L"\"" + command.file + L"\" " + command.parameters;
+  STARTUPINFOW startup = {};
+  startup.cb = sizeof(startup);
+  startup.dwFlags = STARTF_USESHOWWINDOW;
+  startup.wShowWindow = static_cast<WORD>(command.show);
+  PROCESS_INFORMATION process = {};
+  CommandWatch watch;
+  // Suspended until it is in the job, so no child can start unseen.
+  const DWORD flags = CREATE_UNICODE_ENVIRONMENT | (watch.ready() ? CREATE_SUSPENDED : 0);
+  if (!::CreateProcessW(command.file.c_str(), &line[0], nullptr, nullptr, FALSE, flags, nullptr,
+                        nullptr, &startup, &process)) {
+    return CommandOutcome::kNotRun;
+  }
+  // A process already in a job that allows no other (before Windows 8) cannot
+  // be watched; it runs all the same.
+  const bool watched = watch.ready() && watch.Adopt(process.hProcess);
+  if (watch.ready()) ::ResumeThread(process.hThread);
+  ::CloseHandle(process.hThread);
+  const CommandOutcome outcome =
+      watched ? watch.Wait(process.dwProcessId, timeout_ms) : CommandOutcome::kStarted;
+  ::CloseHandle(process.hProcess);
+  return outcome;
+}
+
+std::wstring DesktopShell::CommandProcessorPath() {
+  wchar_t folder[MAX_PATH];
+  const UINT length = ::GetSystemDirectoryW(folder, MAX_PATH);
+  if (length == 0 || length >= MAX_PATH) return std::wstring();
+  return std::wstring(folder, length) + L"\\cmd.exe";
 }

@@ -6,7 +6,8 @@
 //
 // The base class does the real thing; derived classes override what they
 // want to observe. UI thread (message boxes are modal on the caller's
-// thread).
+// thread), but for RunCommandProcessor, which blocks and belongs on a worker
+// thread.
 #pragma once
 
 #include <windows.h>
@@ -22,6 +23,13 @@ struct ShellCommand {
   int show = SW_SHOWNORMAL;
 };
 
+// What came of a command handed to the command processor.
+enum class CommandOutcome {
+  kStarted,         // the command started a program (or is still running)
+  kNothingStarted,  // the processor ended without starting any program
+  kNotRun,          // the processor itself could not be started
+};
+
 class DesktopShell {
  public:
   virtual ~DesktopShell() = default;
@@ -34,6 +42,18 @@ class DesktopShell {
   virtual bool Open(HWND owner, const std::wstring& target);
   // ShellExecuteExW; true when the program was started.
   virtual bool Execute(const ShellCommand& command);
+
+  // Runs |command| (the command processor and its parameters) and waits, at
+  // most |timeout_ms|, until it is known whether the command started a
+  // program of its own: a command line that breaks apart, or names a program
+  // that is not there, only runs the processor. A command still running at
+  // the timeout without having started anything yet counts as started.
+  // Blocks: any thread but the UI thread.
+  virtual CommandOutcome RunCommandProcessor(const ShellCommand& command, DWORD timeout_ms);
+
+  // "cmd.exe" in the system folder, by its full path: the bare name would be
+  // searched for in the current folder first.
+  static std::wstring CommandProcessorPath();
 
   // The process-wide real shell.
   static DesktopShell& System();

@@ -24,7 +24,7 @@ bool Succeeded(NTSTATUS status) { return status >= 0; }
 
 }  // namespace
 
-std::string Sha256OfFile(const std::wstring& path) {
+std::string Sha256OfFile(const std::wstring& path, const HashProgress& progress) {
   HashHandles h;
   h.file = ::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                          FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
@@ -34,6 +34,11 @@ std::string Sha256OfFile(const std::wstring& path) {
       !Succeeded(::BCryptCreateHash(h.algorithm, &h.hash, nullptr, 0, nullptr, 0, 0))) {
     return std::string();
   }
+  LARGE_INTEGER size = {};
+  if (!::GetFileSizeEx(h.file, &size)) return std::string();
+  const uint64_t total = static_cast<uint64_t>(size.QuadPart);
+  uint64_t done = 0;
+  if (progress && !progress(0, total)) return std::string();
   std::vector<unsigned char> buffer(1 << 20);
   for (;;) {
     DWORD read = 0;
@@ -42,6 +47,8 @@ std::string Sha256OfFile(const std::wstring& path) {
     }
     if (read == 0) break;
     if (!Succeeded(::BCryptHashData(h.hash, buffer.data(), read, 0))) return std::string();
+    done += read;
+    if (progress && !progress(done, total)) return std::string();
   }
   unsigned char digest[32];
   if (!Succeeded(::BCryptFinishHash(h.hash, digest, sizeof(digest), 0))) return std::string();

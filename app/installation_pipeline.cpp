@@ -12,21 +12,12 @@
 #include "app/usage_events.h"
 #include "app/utf8.h"
 #include "archive/package_extraction.h"
+#include "http/url_helpers.h"
 
 namespace {
 
-const wchar_t kInstallerPlaceholder[] = L"{installer}";
-const wchar_t kTargetDirPlaceholder[] = L"{target_dir}";
 // InstallerConfig: the SHA-256 the recorded package was checked against.
 const char kPackageHashKey[] = "sha256";
-
-std::wstring ReplaceAll(std::wstring text, const std::wstring& from, const std::wstring& to) {
-  for (size_t at = text.find(from); at != std::wstring::npos;
-       at = text.find(from, at + to.size())) {
-    text.replace(at, from.size(), to);
-  }
-  return text;
-}
 
 bool Exists(const std::wstring& path) {
   return ::GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
@@ -38,28 +29,6 @@ bool IsFile(const std::wstring& path) {
 }
 
 }  // namespace
-
-std::wstring SubstituteInstaller(const std::wstring& command, const std::wstring& path) {
-  const bool needs_quotes = path.find_first_of(L" \t") != std::wstring::npos;
-  const std::wstring placeholder = kInstallerPlaceholder;
-  std::wstring result;
-  size_t from = 0;
-  for (size_t at = command.find(placeholder); at != std::wstring::npos;
-       at = command.find(placeholder, from)) {
-    result.append(command, from, at - from);
-    const size_t after = at + placeholder.size();
-    const bool quoted =
-        at > 0 && command[at - 1] == L'"' && after < command.size() && command[after] == L'"';
-    result += needs_quotes && !quoted ? L"\"" + path + L"\"" : path;
-    from = after;
-  }
-  result.append(command, from, std::wstring::npos);
-  return result;
-}
-
-std::wstring SubstituteTargetDir(const std::wstring& command, const std::wstring& target) {
-  return ReplaceAll(command, kTargetDirPlaceholder, target);
-}
 
 InstallationPipeline::Environment InstallationPipeline::Environment::ForProductConfig(
     PostToUIFunction post, std::function<HWND()> owner) {
@@ -91,8 +60,8 @@ void InstallationPipeline::StartInstallation(const InstallationDetails& details)
   const InstallerConfig config(config_path());
   config.Set({{InstallerConfig::kLaunchCommand, launch_command_},
               {InstallerConfig::kTutorialUrl, tutorial_url_}});
-  if (tutorial_url_.find(L"auto_open") != std::wstring::npos)
-    env_.shell->Open(Owner(), tutorial_url_);
+  if (tutorial_url_.find(L"auto_open") != std::wstring::npos) OpenWebAddress(tutorial_url_);
+  if (view_.set_status) view_.set_status(std::wstring());
   if (view_.show_installing) view_.show_installing();
 
   CreateFolderTree(installer_folder());
@@ -132,6 +101,7 @@ bool InstallationPipeline::HasDownloadedPackage() const {
 }
 
 void InstallationPipeline::LaunchInstaller() {
+  if (launching_) return;
   const Json config = ReadJsonFile(config_path());
   if (config.is_null()) {
     ShowError(kConfigMissingText);
@@ -142,54 +112,146 @@ void InstallationPipeline::LaunchInstaller() {
     ShowError(kInstallerNotRecordedText);
     return;
   }
-  const std::wstring command = Utf8ToUtf16(JsonString(config, InstallerConfig::kLaunchCommand));
-  const std::wstring path = env_.downloader_directory + L"\\" + installer;
-  if (!Exists(path)) {
-    ShowError(kInstallerMissingText + path);
+  LaunchJob job;
+  job.command = Utf8ToUtf16(JsonString(config, InstallerConfig::kLaunchCommand));
+  job.package = env_.downloader_directory + L"\\" + installer;
+  if (!Exists(job.package)) {
+    ShowError(kInstallerMissingText + job.package);
     return;
   }
-  // The file may have been replaced since it was checked after the download.
-  const std::string expected = JsonString(config, kPackageHashKey);
-  if (!expected.empty() && Sha256OfFile(path) != expected) {
+  job.extension = LowerCaseExtension(job.package);
+  if (job.extension != L".zip" && job.extension != L".exe") {
     ShowError(kLaunchFailedText);
     return;
   }
-  const size_t dot = path.rfind(L'.');
-  const std::wstring extension = dot == std::wstring::npos ? std::wstring() : path.substr(dot);
-  if (extension == L".zip") {
-    LaunchZip(path, command);
-  } else if (extension == L".exe") {
-    LaunchExe(path, command);
+  // The file may have been replaced since it was checked after the download.
+  job.expected_sha256 = JsonString(config, kPackageHashKey);
+  launching_ = true;
+  if (view_.set_status) {
+    view_.set_status(!job.expected_sha256.empty() ? kCheckingPackageText
+                     : job.extension == L".zip"   ? kUnpackingPackageText
+                                                  : kStartingInstallerText);
   }
+  if (view_.set_progress) view_.set_progress(0);
+  if (view_.show_installing) view_.show_installing();
+  const bool posted = worker_.Post(
+      [this, job](const std::atomic<bool>& cancelled) { RunLaunchJob(job, cancelled); });
+  if (!posted) FinishLaunch(kLaunchFailedText);
 }
 
-void InstallationPipeline::LaunchZip(const std::wstring& package, const std::wstring& command) {
-  const std::wstring target = env_.local_app_data + env_.product;
-  // Entries that fail are skipped; the command runs whatever came out.
-  ExtractArchive(package.c_str(), target.c_str());
+void InstallationPipeline::RunLaunchJob(const LaunchJob& job, const std::atomic<bool>& cancelled) {
+  if (!job.expected_sha256.empty()) {
+    int last_percent = -1;
+    const std::string actual = Sha256OfFile(job.package, [&](uint64_t done, uint64_t total) {
+      PostProgress(done, total, last_percent);
+      return !cancelled;
+    });
+    if (cancelled) return;
+    if (actual != job.expected_sha256) {
+      PostBack([this] { FinishLaunch(kLaunchFailedText); });
+      return;
+    }
+  }
+  if (job.extension == L".zip") {
+    PostBack([this] {
+      if (view_.set_status) view_.set_status(kUnpackingPackageText);
+    });
+    const std::wstring target = env_.local_app_data + env_.product;
+    ExtractionOptions options = env_.extraction;
+    int last_percent = -1;
+    options.progress = [&](const ExtractionProgress& progress) {
+      PostProgress(progress.bytes_done, progress.bytes_total, last_percent);
+      return !cancelled;
+    };
+    const ExtractionResult result = ExtractPackage(job.package.c_str(), target.c_str(), options);
+    if (cancelled) return;
+    const std::wstring command = job.command;
+    PostBack([this, result, command, target] { OnUnpacked(result, command, target); });
+    return;
+  }
+  if (job.command.empty()) {
+    const std::wstring package = job.package;
+    PostBack([this, package] { RunPackageDirectly(package); });
+    return;
+  }
+  // The command processor would expand "%" and "!" even inside quotes.
+  const std::wstring path = ShortPathForCommandProcessor(job.package);
+  if (path.empty()) {
+    PostBack([this] { FinishLaunch(kLaunchFailedText); });
+    return;
+  }
+  PostBack([this] {
+    if (view_.set_status) view_.set_status(kStartingInstallerText);
+  });
+  RunCommandJob(SubstituteInstaller(job.command, path));
+}
+
+void InstallationPipeline::RunCommandJob(const std::wstring& command) {
+  ShellCommand run;
+  run.file = DesktopShell::CommandProcessorPath();
+  run.parameters = CommandProcessorParameters(command);
+  run.show = SW_HIDE;
+  const CommandOutcome outcome = env_.shell->RunCommandProcessor(run, kCommandWatchMs);
+  PostBack([this, outcome] {
+    if (outcome != CommandOutcome::kStarted) {
+      FinishLaunch(kLaunchFailedText);
+      return;
+    }
+    FinishLaunch(std::wstring());
+    ReportLaunch();
+  });
+}
+
+void InstallationPipeline::OnUnpacked(const ExtractionResult& result, const std::wstring& command,
+                                      const std::wstring& target) {
+  // Single entries that fail are skipped and the command runs whatever came
+  // out (also when the package is no archive at all: the command then tells);
+  // a package beyond the bounds, or a target folder that cannot be made, left
+  // nothing behind and must not run.
+  switch (result.status) {
+    case ExtractionStatus::kNoSpace:
+      FinishLaunch(kNotEnoughSpaceText);
+      return;
+    case ExtractionStatus::kTooLarge:
+    case ExtractionStatus::kTooManyEntries:
+    case ExtractionStatus::kWriteFailed:
+      FinishLaunch(kUnpackFailedText);
+      return;
+    default:
+      break;
+  }
+  FinishLaunch(std::wstring());
   if (command.empty()) return;
+  const ProgramAndArguments split = SplitProgramAndArguments(SubstituteTargetDir(command, target));
   ShellCommand run;
   run.owner = Owner();
-  run.file = SubstituteTargetDir(command, target);
+  run.file = split.program;
+  run.parameters = split.arguments;
   run.show = SW_SHOWNORMAL;
-  env_.shell->Execute(run);
+  if (split.program.empty() || !env_.shell->Execute(run)) ShowError(kLaunchFailedText);
 }
 
-void InstallationPipeline::LaunchExe(const std::wstring& package, const std::wstring& command) {
+void InstallationPipeline::RunPackageDirectly(const std::wstring& package) {
+  FinishLaunch(std::wstring());
   ShellCommand run;
   run.owner = Owner();
-  if (command.empty()) {
-    run.file = package;
-    run.show = SW_SHOWNORMAL;
-  } else {
-    run.file = L"cmd.exe";
-    run.parameters = L"/C " + SubstituteInstaller(command, package);
-    run.show = SW_HIDE;
-  }
+  run.file = package;
+  run.show = SW_SHOWNORMAL;
   if (!env_.shell->Execute(run)) {
     ShowError(kLaunchFailedText);
     return;
   }
+  ReportLaunch();
+}
+
+void InstallationPipeline::FinishLaunch(const std::wstring& error) {
+  launching_ = false;
+  if (view_.hide_installing) view_.hide_installing();
+  if (view_.set_status) view_.set_status(std::wstring());
+  if (!error.empty()) ShowError(error);
+}
+
+void InstallationPipeline::ReportLaunch() {
   if (env_.report_event) {
     env_.report_event("installer_launch");
   } else {
@@ -197,11 +259,30 @@ void InstallationPipeline::LaunchExe(const std::wstring& package, const std::wst
   }
 }
 
+void InstallationPipeline::PostBack(UiTask task) {
+  if (env_.post) env_.post(ToWeakCallback(std::move(task)));
+}
+
+void InstallationPipeline::PostProgress(uint64_t done, uint64_t total, int& last_percent) {
+  if (total == 0) return;
+  const int percent =
+      static_cast<int>(static_cast<double>(done) / static_cast<double>(total) * 100);
+  if (percent == last_percent) return;
+  last_percent = percent;
+  PostBack([this, percent] {
+    if (view_.set_progress) view_.set_progress(percent);
+  });
+}
+
 void InstallationPipeline::OpenTutorial() {
   const Json config = ReadJsonFile(config_path());
   if (!config.is_object()) return;
   const std::wstring url = Utf8ToUtf16(JsonString(config, InstallerConfig::kTutorialUrl));
-  if (!url.empty()) env_.shell->Open(Owner(), url);
+  if (!url.empty()) OpenWebAddress(url);
+}
+
+void InstallationPipeline::OpenWebAddress(const std::wstring& url) {
+  if (winhttpx::IsWebAddress(url)) env_.shell->Open(Owner(), url);
 }
 
 void InstallationPipeline::OpenInstallerFolder() { env_.shell->Open(Owner(), installer_folder()); }

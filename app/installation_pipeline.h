@@ -7,23 +7,36 @@
 // the installer folder. Every failure the user must know of is a message
 // box with caption "错误" and the error icon, owned by the main window.
 //
+// Launching is a sequence of its own: the package's hash is checked again
+// and a zip package is unpacked on a worker thread (PackageWorker) with the
+// overlay showing the progress, then the program is started; for a launch
+// command the worker also waits to learn whether the command really started
+// its program. Only then is "installer_launch" reported. Only http and https
+// tutorial addresses are ever handed to the shell.
+//
 // Owned by the main window, which supplies the view hooks (its controls)
 // and the environment (its poster and handle). UI thread only; the download
-// itself runs on the HTTP client's threads and reports back through the
-// poster.
+// runs on the HTTP client's threads and the launch work on the worker, and
+// both report back through the poster.
 #pragma once
 
 #include <windows.h>
 
+#include <atomic>
+#include <cstdint>
 #include <functional>
 #include <string>
 
 #include "app/desktop_shell.h"
 #include "app/installation_details.h"
+#include "app/launch_command.h"
 #include "app/package_download.h"
+#include "app/package_worker.h"
 #include "app/post_to_ui.h"
+#include "archive/package_extraction.h"
+#include "base/weak_callback.h"
 
-class InstallationPipeline {
+class InstallationPipeline : public cbase::SupportWeakCallback {
  public:
   // What the pipeline changes in the window.
   struct View {
@@ -33,6 +46,9 @@ class InstallationPipeline {
     std::function<void(int percent)> set_progress;
     // Hides the "install" overlay.
     std::function<void()> hide_installing;
+    // Sets the overlay's status line ("install_lb_status"); "" puts back
+    // the skin's text. Optional.
+    std::function<void(const std::wstring& text)> set_status;
   };
 
   struct Environment {
@@ -48,6 +64,9 @@ class InstallationPipeline {
     // When retries of a failed download run; PackageDownload's own timing
     // when empty.
     PackageDownload::RetryScheduler retry_scheduler;
+    // The bounds a zip package is unpacked within; ExtractPackage's own
+    // defaults when left alone.
+    ExtractionOptions extraction;
 
     // The folders of ProductConfig's product. UI thread.
     static Environment ForProductConfig(PostToUIFunction post, std::function<HWND()> owner);
@@ -75,11 +94,37 @@ class InstallationPipeline {
   // The channel's help address stands in until a package names a tutorial.
   void set_tutorial_url(const std::wstring& url) { tutorial_url_ = url; }
   bool downloading() const { return download_.running(); }
+  // A launch is checking, unpacking or starting the package; further
+  // clicks on the launch button wait for it.
+  bool launching() const { return launching_; }
+
+  // How long the worker waits to learn whether a launch command started its
+  // program.
+  static constexpr unsigned kCommandWatchMs = 30000;
 
  private:
+  // The launch work, on the worker thread. |cancelled| turns true when the
+  // pipeline is going away.
+  struct LaunchJob {
+    std::wstring package;
+    std::wstring command;
+    std::wstring extension;  // ".zip" or ".exe"
+    std::string expected_sha256;
+  };
+  void RunLaunchJob(const LaunchJob& job, const std::atomic<bool>& cancelled);
+  void RunCommandJob(const std::wstring& command);
+  // Back on the UI thread.
   void OnPackageDownloaded(const PackageDownload::Result& result, const std::wstring& file_name);
-  void LaunchZip(const std::wstring& package, const std::wstring& command);
-  void LaunchExe(const std::wstring& package, const std::wstring& command);
+  void OnUnpacked(const ExtractionResult& result, const std::wstring& command,
+                  const std::wstring& target);
+  void RunPackageDirectly(const std::wstring& package);
+  void FinishLaunch(const std::wstring& error);
+  void ReportLaunch();
+  // Posts |task| to the UI thread; it does not run once the pipeline is gone.
+  void PostBack(UiTask task);
+  // Sets the bar from the worker, posting only when the percentage moves.
+  void PostProgress(uint64_t done, uint64_t total, int& last_percent);
+  void OpenWebAddress(const std::wstring& url);
   void ShowError(const std::wstring& text);
   HWND Owner() const;
 
@@ -88,10 +133,8 @@ class InstallationPipeline {
   PackageDownload download_;
   std::wstring launch_command_;
   std::wstring tutorial_url_;
+  bool launching_ = false;
+  // Last: it is stopped, and its running job returns, before anything above
+  // is destroyed.
+  PackageWorker worker_;
 };
-
-// Replaces every "{installer}" of |command| with |path|, in quotes when the
-// path holds a blank and the placeholder is not quoted already.
-std::wstring SubstituteInstaller(const std::wstring& command, const std::wstring& path);
-// Replaces every "{target_dir}" of |command| with |target|.
-std::wstring SubstituteTargetDir(const std::wstring& command, const std::wstring& target);

@@ -100,6 +100,7 @@ double Pipeline(const std::wstring& url, const std::wstring& work) {
   ui.RunUntil([&] { return !pipeline.downloading(); }, INFINITE);
   const double downloaded = Now();
   pipeline.LaunchInstaller();
+  ui.RunUntil([&] { return !pipeline.launching(); }, INFINITE);
   const double seconds = Now() - start;
   std::printf("  pipeline: download %.3f s, launch %.3f s\n", downloaded - start,
               seconds - (downloaded - start));

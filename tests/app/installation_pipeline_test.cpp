@@ -70,12 +70,21 @@ class PipelineTest : public ::testing::Test {
     view.show_installing = [this] { ++shown_; };
     view.set_progress = [this](int percent) { progress_.push_back(percent); };
     view.hide_installing = [this] { ++hidden_; };
+    view.set_status = [this](const std::wstring& text) { statuses_.push_back(text); };
+    if (adjust_) adjust_(env);
     pipeline_ = std::make_unique<InstallationPipeline>(env, view);
   }
 
   bool Download(const InstallationDetails& details) {
     pipeline_->StartInstallation(details);
     return ui_.RunUntil([&] { return !pipeline_->downloading(); }, 60000);
+  }
+
+  // Clicks the launch button and waits for the worker's check, unpacking and
+  // start to come back.
+  bool Launch() {
+    pipeline_->LaunchInstaller();
+    return ui_.RunUntil([&] { return !pipeline_->launching(); }, 60000);
   }
 
   std::wstring Installer(const std::wstring& name) const {
@@ -104,7 +113,9 @@ class PipelineTest : public ::testing::Test {
   std::vector<std::string> events_;
   std::vector<int> progress_;
   std::vector<DWORD> delays_;
+  std::vector<std::wstring> statuses_;
   std::function<void()> before_retry_;
+  std::function<void(InstallationPipeline::Environment&)> adjust_;
   int shown_ = 0;
   int hidden_ = 0;
   std::unique_ptr<InstallationPipeline> pipeline_;
@@ -143,7 +154,8 @@ TEST_F(PipelineTest, ZipPackageIsRecordedThenExtractedUnderTheProductAndLaunched
 
   shell_.run_commands = true;
   const std::wstring marker = ExpectMarker(L"zip_marker.txt");
-  pipeline_->LaunchInstaller();
+  progress_.clear();
+  ASSERT_TRUE(Launch());
   ASSERT_EQ(1u, shell_.commands.size());
   const std::wstring program = local_ + L"fernwick\\Fernwick\\marker.exe";
   EXPECT_EQ(program, shell_.commands[0].file);
@@ -152,6 +164,94 @@ TEST_F(PipelineTest, ZipPackageIsRecordedThenExtractedUnderTheProductAndLaunched
   EXPECT_EQ("hello", FileBytes(local_ + L"fernwick\\Fernwick\\readme.txt"));
   EXPECT_FALSE(testing_support::WaitForFile(marker).empty());
   EXPECT_TRUE(events_.empty());  // unpacking and launching a zip reports nothing
+  EXPECT_TRUE(shell_.messages.empty());
+  // The overlay showed the unpacking with its own status and progress, and
+  // went away with the skin's status back.
+  EXPECT_EQ(2, shown_);
+  EXPECT_EQ(2, hidden_);
+  ASSERT_FALSE(progress_.empty());
+  EXPECT_EQ(100, progress_.back());
+  ASSERT_GE(statuses_.size(), 3u);
+  EXPECT_EQ(L"", statuses_.back());
+}
+
+// A zip's launch command is split by the command-line rules: the program
+// (its substituted folder quoted, so a blank in the profile does not split
+// it) and the arguments as written.
+TEST_F(PipelineTest, ZipLaunchCommandWithArgumentsRunsTheProgramWithThem) {
+  REQUIRE_APP_SERVICE();
+  Make(L"Local Data");
+  const std::string zip = testing_support::MakeStoredZip(
+      {{"Fernwick/bin/app.exe", FileBytes(testing_support::MarkerProgramPath())}});
+  ASSERT_TRUE(Download(Details(PublishPackage(L"app_args.zip", zip),
+                               L"{target_dir}\\Fernwick\\bin\\app.exe --flag \"two words\"")));
+  shell_.run_commands = true;
+  const std::wstring marker = ExpectMarker(L"args_marker.txt");
+  ASSERT_TRUE(Launch());
+  ASSERT_EQ(1u, shell_.commands.size());
+  EXPECT_EQ(local_ + L"fernwick\\Fernwick\\bin\\app.exe", shell_.commands[0].file);
+  EXPECT_EQ(L"--flag \"two words\"", shell_.commands[0].parameters);
+  EXPECT_TRUE(shell_.messages.empty());
+  const std::string written = testing_support::WaitForFile(marker);
+  const size_t first_line = written.find('\n');
+  ASSERT_NE(std::string::npos, first_line) << written;
+  EXPECT_EQ(first_line + 1, written.find("--flag\ntwo words\n", first_line + 1)) << written;
+
+  // A program the package does not hold: the user is told.
+  InstallerConfig(pipeline_->config_path())
+      .Set({{InstallerConfig::kLaunchCommand, L"{target_dir}\\Fernwick\\missing.exe"}});
+  ASSERT_TRUE(Launch());
+  ExpectOnlyError(kLaunchFailed);
+  EXPECT_TRUE(events_.empty());
+}
+
+// A package beyond the unpacking bounds, or beyond the free space, is taken
+// back whole and its command never runs.
+TEST_F(PipelineTest, ZipBeyondItsBoundsIsRefusedAndNothingRuns) {
+  REQUIRE_APP_SERVICE();
+  uint64_t free_space = 1u << 30;
+  adjust_ = [&](InstallationPipeline::Environment& env) {
+    env.extraction.max_total_bytes = 1u << 20;
+    env.extraction.free_space = [&](const std::wstring&) { return free_space; };
+  };
+  Make();
+  const std::string zip = testing_support::MakeStoredZip(
+      {{"Fernwick/a.bin", Pattern(600000)}, {"Fernwick/b.bin", Pattern(600000)}});
+  ASSERT_TRUE(Download(Details(PublishPackage(L"app_big.zip", zip), L"{target_dir}\\x.exe")));
+  ASSERT_TRUE(Launch());
+  ExpectOnlyError(L"\u89E3\u538B\u5B89\u88C5\u5305\u5931\u8D25\uFF01");
+  EXPECT_TRUE(shell_.commands.empty());
+  EXPECT_FALSE(Exists(local_ + L"fernwick\\Fernwick\\a.bin"));
+  EXPECT_FALSE(Exists(local_ + L"fernwick\\Fernwick\\b.bin"));
+
+  const std::string small = testing_support::MakeStoredZip({{"Fernwick/a.bin", Pattern(60000)}});
+  ASSERT_TRUE(Download(Details(PublishPackage(L"app_small.zip", small), L"{target_dir}\\x.exe")));
+  free_space = 1000;
+  shell_.messages.clear();
+  ASSERT_TRUE(Launch());
+  ExpectOnlyError(
+      L"\u78C1\u76D8\u7A7A\u95F4\u4E0D\u8DB3\uFF0C\u65E0\u6CD5\u89E3\u538B\u5B89\u88C5\u5305"
+      L"\uFF01");
+  EXPECT_TRUE(shell_.commands.empty());
+  EXPECT_FALSE(Exists(local_ + L"fernwick\\Fernwick\\a.bin"));
+  EXPECT_FALSE(pipeline_->launching());
+}
+
+// The window closing in the middle of unpacking stops the worker; nothing
+// comes back to a pipeline that is gone.
+TEST_F(PipelineTest, ClosingWhileUnpackingStopsTheWork) {
+  REQUIRE_APP_SERVICE();
+  Make();
+  std::vector<std::pair<std::string, std::string>> entries;
+  for (int i = 0; i < 200; ++i) entries.push_back({"F/" + std::to_string(i), Pattern(20000)});
+  ASSERT_TRUE(
+      Download(Details(PublishPackage(L"app_many.zip", testing_support::MakeStoredZip(entries)),
+                       L"{target_dir}\\F\\0")));
+  pipeline_->LaunchInstaller();
+  EXPECT_TRUE(pipeline_->launching());
+  pipeline_.reset();  // waits for the worker
+  ui_.RunFor(200);
+  EXPECT_TRUE(shell_.commands.empty());
   EXPECT_TRUE(shell_.messages.empty());
 }
 
@@ -163,7 +263,7 @@ TEST_F(PipelineTest, ExecutableRunsDirectlyAndReportsTheLaunch) {
   ASSERT_TRUE(shell_.messages.empty());
   shell_.run_commands = true;
   const std::wstring marker = ExpectMarker(L"direct_marker.txt");
-  pipeline_->LaunchInstaller();
+  ASSERT_TRUE(Launch());
   ASSERT_EQ(1u, shell_.commands.size());
   EXPECT_EQ(Installer(L"app_direct.exe"), shell_.commands[0].file);
   EXPECT_EQ(L"", shell_.commands[0].parameters);
@@ -173,19 +273,24 @@ TEST_F(PipelineTest, ExecutableRunsDirectlyAndReportsTheLaunch) {
   EXPECT_NE(std::string::npos, written.find("app_direct.exe")) << written;
 }
 
-TEST_F(PipelineTest, ExecutableRunsThroughCmdWithTheInstallerQuotedInAFolderWithABlank) {
+// The command goes to the system's command processor by its full path, in
+// one more pair of quotes, with the installer's path quoted: blanks and
+// characters the processor treats specially ("&") stay inside the path.
+TEST_F(PipelineTest, ExecutableRunsThroughCmdWithTheInstallerQuotedInAnAwkwardFolder) {
   REQUIRE_APP_SERVICE();
-  Make(L"Local App Data");
+  Make(L"Local \u5F20 A&B (x86)");
   const std::string program = FileBytes(testing_support::MarkerProgramPath());
   ASSERT_TRUE(Download(Details(PublishPackage(L"app_cmd.exe", program), L"{installer} /S")));
   shell_.run_commands = true;
   const std::wstring marker = ExpectMarker(L"cmd_marker.txt");
-  pipeline_->LaunchInstaller();
+  ASSERT_TRUE(Launch());
   ASSERT_EQ(1u, shell_.commands.size());
   const std::wstring path = Installer(L"app_cmd.exe");
-  EXPECT_EQ(L"cmd.exe", shell_.commands[0].file);
-  EXPECT_EQ(L"/C \"" + path + L"\" /S", shell_.commands[0].parameters);
+  EXPECT_EQ(DesktopShell::CommandProcessorPath(), shell_.commands[0].file);
+  EXPECT_NE(std::wstring::npos, shell_.commands[0].file.find(L":\\"));
+  EXPECT_EQ(L"/S /C \"\"" + path + L"\" /S\"", shell_.commands[0].parameters);
   EXPECT_EQ(SW_HIDE, shell_.commands[0].show);
+  EXPECT_TRUE(shell_.messages.empty());
   EXPECT_EQ(std::vector<std::string>{"installer_launch"}, events_);
   // The program got its own path as one piece, then the switch.
   const std::string written = testing_support::WaitForFile(marker);
@@ -195,17 +300,51 @@ TEST_F(PipelineTest, ExecutableRunsThroughCmdWithTheInstallerQuotedInAFolderWith
   EXPECT_EQ(0u, args.find("/S\n")) << written;
 }
 
-TEST(SubstituteInstallerTest, QuotesAPathWithABlankUnlessTheTemplateDoes) {
-  EXPECT_EQ(L"\"C:\\a b\\x.exe\" /S", SubstituteInstaller(L"{installer} /S", L"C:\\a b\\x.exe"));
-  EXPECT_EQ(L"\"C:\\a b\\x.exe\" /S",
-            SubstituteInstaller(L"\"{installer}\" /S", L"C:\\a b\\x.exe"));
-  EXPECT_EQ(L"C:\\ab\\x.exe /D=C:\\ab\\x.exe",
-            SubstituteInstaller(L"{installer} /D={installer}", L"C:\\ab\\x.exe"));
-  EXPECT_EQ(L"run \"C:\\a b\" and \"C:\\a b\"",
-            SubstituteInstaller(L"run {installer} and {installer}", L"C:\\a b"));
-  EXPECT_EQ(L"plain", SubstituteInstaller(L"plain", L"C:\\a b"));
-  EXPECT_EQ(L"D:\\x\\y\\run.exe --from D:\\x",
-            SubstituteTargetDir(L"{target_dir}\\y\\run.exe --from {target_dir}", L"D:\\x"));
+// The processor is started, but the command names nothing that runs: that
+// is no launch.
+TEST_F(PipelineTest, ACommandThatStartsNothingIsAFailure) {
+  REQUIRE_APP_SERVICE();
+  Make();
+  const std::string program = FileBytes(testing_support::MarkerProgramPath());
+  ASSERT_TRUE(
+      Download(Details(PublishPackage(L"app_none.exe", program), L"{installer}.missing.exe /S")));
+  shell_.run_commands = true;
+  ASSERT_TRUE(Launch());
+  ASSERT_EQ(1u, shell_.commands.size());
+  ExpectOnlyError(kLaunchFailed);
+  EXPECT_TRUE(events_.empty());
+
+  // What the processor answers decides, whatever it was asked.
+  shell_.run_commands = false;
+  shell_.messages.clear();
+  shell_.command_outcome = CommandOutcome::kNotRun;
+  ASSERT_TRUE(Launch());
+  ExpectOnlyError(kLaunchFailed);
+  shell_.messages.clear();
+  shell_.command_outcome = CommandOutcome::kStarted;
+  ASSERT_TRUE(Launch());
+  EXPECT_TRUE(shell_.messages.empty());
+  EXPECT_EQ(std::vector<std::string>{"installer_launch"}, events_);
+}
+
+// "%" is expanded by the processor even inside quotes: a path holding it is
+// passed in its short form when that has none, else not at all.
+TEST_F(PipelineTest, APathTheProcessorWouldExpandIsNeverHandedToIt) {
+  REQUIRE_APP_SERVICE();
+  Make(L"50%PATH%off");
+  const std::string program = FileBytes(testing_support::MarkerProgramPath());
+  ASSERT_TRUE(Download(Details(PublishPackage(L"app_pct.exe", program), L"{installer} /S")));
+  ASSERT_TRUE(Launch());
+  const std::wstring short_path = ShortPathForCommandProcessor(Installer(L"app_pct.exe"));
+  if (short_path.empty()) {
+    EXPECT_TRUE(shell_.commands.empty());
+    ExpectOnlyError(kLaunchFailed);
+    EXPECT_TRUE(events_.empty());
+  } else {
+    ASSERT_EQ(1u, shell_.commands.size());
+    EXPECT_EQ(L"/S /C \"\"" + short_path + L"\" /S\"", shell_.commands[0].parameters);
+    EXPECT_EQ(std::wstring::npos, shell_.commands[0].parameters.find(L'%'));
+  }
 }
 
 TEST_F(PipelineTest, WithoutContentLengthTheBarKeepsItsSkinValue) {
@@ -315,12 +454,14 @@ TEST_F(PipelineTest, ExpectedHashIsCheckedAfterTheDownloadAndBeforeTheLaunch) {
   EXPECT_TRUE(shell_.messages.empty());
   EXPECT_EQ(std::wstring(details.sha256.begin(), details.sha256.end()),
             InstallerConfig(pipeline_->config_path()).Get("sha256"));
-  pipeline_->LaunchInstaller();
+  ASSERT_TRUE(Launch());
   EXPECT_EQ(1u, shell_.commands.size());
+  ASSERT_GE(statuses_.size(), 2u);
+  EXPECT_EQ(L"\u6B63\u5728\u6821\u9A8C\u5B89\u88C5\u5305...", statuses_[statuses_.size() - 2]);
 
   // Replaced after the download: nothing runs.
   ASSERT_TRUE(WriteBytes(Installer(L"app_hashed.exe"), bytes + "!"));
-  pipeline_->LaunchInstaller();
+  ASSERT_TRUE(Launch());
   EXPECT_EQ(1u, shell_.commands.size());
   ExpectOnlyError(kLaunchFailed);
   EXPECT_EQ(1u, events_.size());
@@ -329,7 +470,7 @@ TEST_F(PipelineTest, ExpectedHashIsCheckedAfterTheDownloadAndBeforeTheLaunch) {
   shell_.messages.clear();
   ASSERT_TRUE(Download(Details(PublishPackage(L"app_unhashed.exe", bytes))));
   EXPECT_EQ(L"", InstallerConfig(pipeline_->config_path()).Get("sha256"));
-  pipeline_->LaunchInstaller();
+  ASSERT_TRUE(Launch());
   EXPECT_EQ(2u, shell_.commands.size());
   EXPECT_TRUE(shell_.messages.empty());
 }
@@ -360,21 +501,35 @@ TEST_F(PipelineTest, LaunchFailuresTellTheUser) {
                   Installer(L"gone.exe"));
   EXPECT_FALSE(pipeline_->HasDownloadedPackage());
 
-  // An upper-case extension is neither unpacked nor run.
+  // Extensions are compared without regard to case, on the file name only;
+  // a package that is neither a zip nor a program says so.
   ASSERT_TRUE(WriteBytes(Installer(L"SETUP.EXE"), "MZ"));
   InstallerConfig(config).Set({{InstallerConfig::kInstaller, L"installer\\SETUP.EXE"}});
   shell_.messages.clear();
-  pipeline_->LaunchInstaller();
+  ASSERT_TRUE(Launch());
   EXPECT_TRUE(shell_.messages.empty());
-  EXPECT_TRUE(shell_.commands.empty());
+  EXPECT_EQ(1u, shell_.commands.size());
   EXPECT_TRUE(pipeline_->HasDownloadedPackage());
+  CreateFolderTree(pipeline_->installer_folder() + L"\\v1.2");
+  for (const wchar_t* name : {L"setup.msi", L"setup", L"v1.2\\setup"}) {
+    ASSERT_TRUE(WriteBytes(Installer(name), "MZ"));
+    InstallerConfig(config).Set(
+        {{InstallerConfig::kInstaller, L"installer\\" + std::wstring(name)}});
+    shell_.messages.clear();
+    pipeline_->LaunchInstaller();
+    EXPECT_FALSE(pipeline_->launching());
+    ExpectOnlyError(kLaunchFailed);
+  }
+  EXPECT_EQ(1u, shell_.commands.size());
+  events_.clear();
 
   // A file that is no program: the system refuses it.
   ASSERT_TRUE(WriteBytes(Installer(L"broken.exe"), "not a program"));
   InstallerConfig(config).Set({{InstallerConfig::kInstaller, L"installer\\broken.exe"},
                                {InstallerConfig::kLaunchCommand, L""}});
   shell_.run_commands = true;
-  pipeline_->LaunchInstaller();
+  shell_.messages.clear();
+  ASSERT_TRUE(Launch());
   ExpectOnlyError(kLaunchFailed);
   EXPECT_TRUE(events_.empty());
 }
@@ -405,6 +560,19 @@ TEST_F(PipelineTest, TutorialAndFolderGoToTheShell) {
   EXPECT_EQ(
       (std::vector<std::wstring>{L"https://t/plain", local_ + L"fernwick_downloader\\installer"}),
       shell_.opened);
+
+  // Whatever the service names that is no web address is never opened, not
+  // even with "auto_open".
+  for (const wchar_t* url :
+       {L"C:\\Windows\\System32\\calc.exe?auto_open", L"\\\\server\\share\\auto_open.exe",
+        L"file:///C:/auto_open.exe", L"ms-settings:auto_open", L"https://h/\"auto_open"}) {
+    details.tutorial_url = url;
+    shell_.opened.clear();
+    ASSERT_TRUE(Download(details));
+    pipeline_->OpenTutorial();
+    EXPECT_TRUE(shell_.opened.empty()) << url;
+    EXPECT_EQ(url, Config(InstallerConfig::kTutorialUrl));
+  }
 }
 
 TEST_F(PipelineTest, ProgressAfterTheWindowClosedIsDropped) {

@@ -1,7 +1,9 @@
 // RecordingShell: a DesktopShell that writes down what the assistant would
 // have shown or started instead of doing it (message boxes never block a
 // test). Commands may be passed on to the real shell when a test wants the
-// program to run. UI thread, like the real one.
+// program to run. UI thread, like the real one, but for
+// RunCommandProcessor, which the pipeline calls on its worker: the test reads
+// what it recorded only after the pipeline has reported back.
 #pragma once
 
 #include <string>
@@ -33,11 +35,17 @@ class RecordingShell : public DesktopShell {
     return run_commands ? DesktopShell::Execute(command) : execute_result;
   }
 
+  CommandOutcome RunCommandProcessor(const ShellCommand& command, DWORD timeout_ms) override {
+    commands.push_back(command);
+    return run_commands ? DesktopShell::RunCommandProcessor(command, timeout_ms) : command_outcome;
+  }
+
   std::vector<RecordedMessage> messages;
   std::vector<std::wstring> opened;
   std::vector<ShellCommand> commands;
-  bool run_commands = false;   // hand Execute to the system
-  bool execute_result = true;  // what Execute answers otherwise
+  bool run_commands = false;                                  // hand Execute to the system
+  bool execute_result = true;                                 // what Execute answers otherwise
+  CommandOutcome command_outcome = CommandOutcome::kStarted;  // and RunCommandProcessor
 };
 
 }  // namespace testing_support

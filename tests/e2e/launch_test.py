@@ -159,6 +159,18 @@ class LaunchTest(harness.AssistantTestCase):
         module = self.launch_installer(os.path.join(local, harness.PRODUCT + "_downloader"))
         self.assertIn(" ", module)
 
+    def test_5c_installer_from_a_profile_folder_with_an_ampersand(self):
+        # A profile folder such as "C:\users\张 三&A": the bare placeholder
+        # is quoted when substituted and the whole command once more, so "&"
+        # stays in the path instead of splitting the command processor's line.
+        self.set_local_appdata("%USERPROFILE%\\\u5f20 \u4e09&A")
+        local = os.path.join(self.wine.user, "\u5f20 \u4e09&A")
+        self.addCleanup(shutil.rmtree, local, True)
+        self.start_service_with("--package", "fernwick-setup.exe", "--launch-cmd",
+                                "{installer} /S")
+        module = self.launch_installer(os.path.join(local, harness.PRODUCT + "_downloader"))
+        self.assertIn("&", module)
+
     def test_5b_installer_with_the_bare_placeholder(self):
         # "{installer} /S" as it stands: fine for a path without a blank.
         self.start_service_with("--package", "fernwick-setup.exe", "--launch-cmd",
