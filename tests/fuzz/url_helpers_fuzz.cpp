@@ -1,8 +1,7 @@
 // Robustness harness for the URL helpers (http/url_helpers.h); see
-// fuzz_driver.h for how it runs. The input is read as UTF-8, leniently: an
-// encoded surrogate becomes that UTF-16 unit and a stray byte the unit of the
-// same value, so every unit stays within 0..0xFFFF as on Windows and the
-// seeds stay readable. Per input, for the whole text and for its base:
+// fuzz_driver.h for how it runs. The input is read as UTF-8 leniently
+// (lenient_utf8.h), so every wchar_t holds a UTF-16 unit as on Windows. Per
+// input, for the whole text and for its base:
 // - ParseUrlAuthority returns or throws std::invalid_argument or
 //   std::out_of_range, and agrees with the pattern it is defined by (an
 //   optional lower-case scheme and "://", then a bracketed literal of digits
@@ -24,38 +23,12 @@
 #include "http/text_helpers.h"
 #include "http/url_helpers.h"
 #include "tests/fuzz/fuzz_driver.h"
+#include "tests/fuzz/lenient_utf8.h"
 
 namespace {
 
 using fuzz::FuzzCheck;
 using winhttpx::UrlAuthority;
-
-std::wstring DecodeLeniently(const uint8_t* s, size_t n) {
-  std::wstring out;
-  for (size_t i = 0; i < n;) {
-    const unsigned c = s[i];
-    size_t length = c < 0x80 ? 1 : c >= 0xF0 ? 4 : c >= 0xE0 ? 3 : c >= 0xC0 ? 2 : 0;
-    bool ok = length > 0 && i + length <= n;
-    uint32_t value = length == 1 ? c : length == 2 ? c & 0x1F : length == 3 ? c & 0x0F : c & 0x07;
-    for (size_t k = 1; ok && k < length; ++k) {
-      ok = (s[i + k] & 0xC0) == 0x80;
-      value = (value << 6) | (s[i + k] & 0x3F);
-    }
-    if (!ok || value > 0x10FFFF) {
-      out += static_cast<wchar_t>(c);
-      ++i;
-      continue;
-    }
-    if (value >= 0x10000) {
-      out += static_cast<wchar_t>(0xD800 + ((value - 0x10000) >> 10));
-      out += static_cast<wchar_t>(0xDC00 + ((value - 0x10000) & 0x3FF));
-    } else {
-      out += static_cast<wchar_t>(value);
-    }
-    i += length;
-  }
-  return out;
-}
 
 // UTF-8 of UTF-16 units, an unpaired surrogate as U+FFFD.
 std::string Utf8Of(const std::wstring& units) {
@@ -311,7 +284,7 @@ void CheckTrim(const std::wstring& text) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  const std::wstring text = DecodeLeniently(data, size);
+  const std::wstring text = fuzz::DecodeLeniently<std::wstring>(data, size);
   CheckAuthority(text);
   CheckAuthority(winhttpx::UrlBase(text));
   CheckSplit(text);
