@@ -7,7 +7,34 @@
 #include "app/app.h"
 #include "base/message_loop.h"
 
+namespace {
+
+// Users start the assistant from their Downloads folder, where a web page can
+// leave files of any name. Every DLL that is not a KnownDLL is delay-loaded
+// (app/assistant.cmake), so nothing of ours has been loaded by name yet; from
+// here on the loader looks in System32 alone, for our imports and for the
+// DLLs system DLLs load for us later (uxtheme, windowscodecs, riched20, ...).
+// SetDefaultDllDirectories is looked up rather than imported: Windows 7
+// without KB2533623 lacks it and would refuse to start the executable. There,
+// at least the working folder leaves the search.
+void RestrictDllSearchToSystem32() {
+  using SetDefaultDllDirectoriesFn = BOOL(WINAPI*)(DWORD);
+  const HMODULE kernel32 = ::GetModuleHandleW(L"kernel32.dll");
+  const auto set_default_dll_directories =
+      kernel32 == nullptr ? nullptr
+                          : reinterpret_cast<SetDefaultDllDirectoriesFn>(reinterpret_cast<void*>(
+                                ::GetProcAddress(kernel32, "SetDefaultDllDirectories")));
+  if (set_default_dll_directories != nullptr &&
+      set_default_dll_directories(LOAD_LIBRARY_SEARCH_SYSTEM32)) {
+    return;
+  }
+  ::SetDllDirectoryW(L"");
+}
+
+}  // namespace
+
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
+  RestrictDllSearchToSystem32();
   ::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
   App app;
   app.RunOnCurrentThread(cbase::MessageLoopKind::kUI);
