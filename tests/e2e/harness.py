@@ -571,7 +571,7 @@ class Wine:
 class Assistant:
     """One start of an assistant executable under Wine."""
 
-    def __init__(self, wine, exe, screens, cwd=None):
+    def __init__(self, wine, exe, screens, cwd=None, env=None):
         self.wine = wine
         self.display = wine.display
         self.exe = exe
@@ -583,7 +583,7 @@ class Assistant:
         # its close button, it would make the new one's hot.
         self.display.xdotool("mousemove", 0, 0)
         self.process = subprocess.Popen(
-            [wine.wine_run, "--prefix", wine.prefix, exe], env=wine.env,
+            [wine.wine_run, "--prefix", wine.prefix, exe], env=env or wine.env,
             stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, cwd=cwd or wine.folder,
             start_new_session=True)
         self.started = time.monotonic()
@@ -754,15 +754,17 @@ class AssistantTestCase(unittest.TestCase):
             assistant.kill()
         self.service.stop()
 
-    def start(self, exe=None):
-        assistant = Assistant(self.wine, exe or self.exe, self.screens)
+    def start(self, exe=None, cwd=None, env=None):
+        """Starts exe (the branded copy by default) in cwd with the
+        environment env (the prefix's by default)."""
+        assistant = Assistant(self.wine, exe or self.exe, self.screens, cwd, env)
         self.assistants.append(assistant)
         return assistant
 
-    def start_and_show(self, exe=None, timeout=90):
+    def start_and_show(self, exe=None, timeout=90, cwd=None, env=None):
         """Starts the assistant and waits until its window shows its content
         fully faded in; answers (assistant, that screenshot)."""
-        assistant = self.start(exe)
+        assistant = self.start(exe, cwd, env)
         assistant.wait_window(timeout)
         shot = assistant.wait_screen("shown", assistant.opaque, 30)
         return assistant, shot
