@@ -228,8 +228,6 @@ class AssistantJourneyTest(harness.AssistantTestCase):
         self.wait_install_page(assistant, "support_closed")
         self.assertEqual(self.close_with_button(assistant), 0)
 
-    @unittest.skip("the toast draws 复制成功 at its left edge, not centred as its skin's "
-                   "align=\"hcenter\" asks")
     def test_6b_copied_toast_text_is_centred(self):
         assistant, _ = self.start_and_show()
         self.proceed_and_wait_for_package(assistant)

@@ -319,7 +319,10 @@ void RichEdit::SetAttribute(const std::wstring& name, const std::wstring& value)
 
 void RichEdit::SetWindow(Window* window, Box* parent, bool init) {
   ScrollableBox::SetWindow(window, parent, init);
-  if (window != nullptr) InitTextServices();
+  // The builder hands the window over before the skin's attributes and asks
+  // for initialisation only when the control joins the tree; starting the
+  // engine then lets it read the formats the attributes built.
+  if (window != nullptr && init) InitTextServices();
 }
 
 RECT RichEdit::GetTextClientRect() const {

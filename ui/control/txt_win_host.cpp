@@ -99,12 +99,42 @@ void CTxtWinHost::BuildCharFormat(HFONT font, COLORREF color) {
 
 void CTxtWinHost::SetFont(HFONT font) {
   BuildCharFormat(font, char_format_.crTextColor);
-  NotifyPropertyBits(TXTBIT_CHARFORMATCHANGE, TXTBIT_CHARFORMATCHANGE);
+  ApplyCharFormat();
 }
 
 void CTxtWinHost::SetColor(COLORREF color) {
   char_format_.crTextColor = color;
+  ApplyCharFormat();
+}
+
+// Some engines read the host's formats only when they start and ignore the
+// change notices, so a running engine is also given the format itself.
+void CTxtWinHost::ApplyCharFormat() {
   NotifyPropertyBits(TXTBIT_CHARFORMATCHANGE, TXTBIT_CHARFORMATCHANGE);
+  if (services_ == nullptr) return;
+  LRESULT ignored = 0;
+  services_->TxSendMessage(EM_SETCHARFORMAT, SCF_DEFAULT, reinterpret_cast<LPARAM>(&char_format_),
+                           &ignored);
+  services_->TxSendMessage(EM_SETCHARFORMAT, SCF_ALL, reinterpret_cast<LPARAM>(&char_format_),
+                           &ignored);
+}
+
+void CTxtWinHost::ApplyParaFormat() {
+  NotifyPropertyBits(TXTBIT_PARAFORMATCHANGE, TXTBIT_PARAFORMATCHANGE);
+  if (services_ == nullptr) return;
+  // EM_SETPARAFORMAT reaches the selected paragraphs: all of them, then the
+  // user's selection again.
+  LRESULT ignored = 0;
+  CHARRANGE kept = {0, 0};
+  services_->TxSendMessage(EM_EXGETSEL, 0, reinterpret_cast<LPARAM>(&kept), &ignored);
+  CHARRANGE all = {0, -1};
+  services_->TxSendMessage(EM_EXSETSEL, 0, reinterpret_cast<LPARAM>(&all), &ignored);
+  PARAFORMAT2 alignment = {};
+  alignment.cbSize = sizeof(alignment);
+  alignment.dwMask = PFM_ALIGNMENT;
+  alignment.wAlignment = para_format_.wAlignment;
+  services_->TxSendMessage(EM_SETPARAFORMAT, 0, reinterpret_cast<LPARAM>(&alignment), &ignored);
+  services_->TxSendMessage(EM_EXSETSEL, 0, reinterpret_cast<LPARAM>(&kept), &ignored);
 }
 
 void CTxtWinHost::SetEditStyle(DWORD style) {
@@ -112,6 +142,7 @@ void CTxtWinHost::SetEditStyle(DWORD style) {
   word_wrap_ = (style & (WS_HSCROLL | ES_AUTOHSCROLL)) == 0;
   read_only_ = (style & ES_READONLY) != 0;
   password_ = (style & ES_PASSWORD) != 0;
+  const WORD alignment = para_format_.wAlignment;
   if (style & ES_CENTER) {
     para_format_.wAlignment = PFA_CENTER;
   } else if (style & ES_RIGHT) {
@@ -119,6 +150,7 @@ void CTxtWinHost::SetEditStyle(DWORD style) {
   } else {
     para_format_.wAlignment = PFA_LEFT;
   }
+  if (para_format_.wAlignment != alignment) ApplyParaFormat();
 }
 
 void CTxtWinHost::SetRichText(bool rich) {

@@ -98,6 +98,9 @@ class CTxtWinHost : public ITextHost {
   virtual ~CTxtWinHost();
   HWND Hwnd() const;
   void BuildCharFormat(HFONT font, COLORREF color);
+  // Hands a changed format to the engine.
+  void ApplyCharFormat();
+  void ApplyParaFormat();
 
   ULONG refs_ = 1;
   RichEdit* control_;

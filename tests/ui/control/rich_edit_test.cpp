@@ -3,6 +3,9 @@
 // double click, the prompt, and the wheel with Ctrl.
 #include "ui/control/rich_edit.h"
 
+#include <algorithm>
+#include <climits>
+#include <cstdlib>
 #include <gtest/gtest.h>
 #include <memory>
 
@@ -292,6 +295,114 @@ TEST_F(RichEditTest, ThePromptIsPaintedInItsColourWhileEmpty) {
   EXPECT_GT(count_red(), 20);
   edit_->SetText(L"typed");
   EXPECT_EQ(count_red(), 0);
+}
+
+}  // namespace
+}  // namespace ui
+
+namespace ui {
+namespace {
+
+// The ink of one colour in a painted canvas: the box around every pixel whose
+// red, green and blue are each within 0x50 of |rgb|'s.
+RECT InkOf(const IRenderContext& canvas, DWORD rgb) {
+  RECT ink = {LONG_MAX, LONG_MAX, LONG_MIN, LONG_MIN};
+  for (int y = 0; y < canvas.GetHeight(); ++y) {
+    for (int x = 0; x < canvas.GetWidth(); ++x) {
+      const DWORD pixel = testing::PixelAt(canvas, x, y);
+      bool close = true;
+      for (int shift : {0, 8, 16}) {
+        const int a = static_cast<int>((pixel >> shift) & 0xFF);
+        const int b = static_cast<int>((rgb >> shift) & 0xFF);
+        close = close && std::abs(a - b) < 0x50;
+      }
+      if (!close) continue;
+      ink.left = std::min<LONG>(ink.left, x);
+      ink.top = std::min<LONG>(ink.top, y);
+      ink.right = std::max<LONG>(ink.right, x + 1);
+      ink.bottom = std::max<LONG>(ink.bottom, y + 1);
+    }
+  }
+  return ink;
+}
+
+bool IsEmpty(const RECT& ink) { return ink.left >= ink.right; }
+
+// A field built from markup the way a skin is: the builder hands the control
+// its window before the skin's attributes, and the field joins the window's
+// tree afterwards. What the attributes ask must show in what the engine draws.
+class RichEditFromSkinTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    GlobalManager::AddTextColor(L"skin_red", 0xFFFF0000);
+    GlobalManager::AddTextColor(L"skin_blue", 0xFF0000FF);
+    ASSERT_NE(GlobalManager::AddFont(L"skin_big", L"system", 40, false, false, false, false, false),
+              nullptr);
+    ASSERT_NE(
+        GlobalManager::AddFont(L"skin_small", L"system", 12, false, false, false, false, false),
+        nullptr);
+    ASSERT_NE(window_.Create(nullptr, L"skin", WS_POPUP, 0, false, Rect(0, 0, 300, 200)), nullptr);
+  }
+
+  RichEdit* Build(const std::wstring& attributes) {
+    WindowBuilder builder;
+    Control* root =
+        builder.Create(L"<Window><VBox><RichEdit name=\"field\" width=\"300\" height=\"200\" " +
+                           attributes + L"/></VBox></Window>",
+                       nullptr, &window_);
+    if (root == nullptr || !window_.AttachRoot(root)) return nullptr;
+    root->SetBounds(Rect(0, 0, 300, 200));
+    return dynamic_cast<RichEdit*>(window_.FindControlByName(L"field"));
+  }
+
+  RECT Paint(RichEdit* edit, DWORD rgb) {
+    auto canvas = testing::MakeCanvas(300, 200);
+    edit->Paint(canvas.get(), Rect(0, 0, 300, 200));
+    return InkOf(*canvas, rgb);
+  }
+
+  TestWindow window_;
+};
+
+TEST_F(RichEditFromSkinTest, AlignmentFontAndColoursOfTheSkinShowInTheText) {
+  RichEdit* edit = Build(
+      L"align=\"hcenter vcenter\" font=\"skin_big\" normaltextcolor=\"skin_red\" "
+      L"disabledtextcolor=\"skin_blue\" text=\"HHHH\"");
+  ASSERT_NE(edit, nullptr);
+  ASSERT_TRUE(edit->HasTextServices());
+  const RECT ink = Paint(edit, 0xFF0000);
+  ASSERT_FALSE(IsEmpty(ink)) << "no text in the skin's colour";
+  // Centred both ways in the 300 x 200 field.
+  EXPECT_NEAR((ink.left + ink.right) / 2, 150, 6) << ink;
+  EXPECT_NEAR((ink.top + ink.bottom) / 2, 100, 12) << ink;
+  // Capitals of a 40-pixel font stand well over 20 pixels tall.
+  EXPECT_GT(ink.bottom - ink.top, 20) << ink;
+
+  // The disabled colour replaces the normal one, and back.
+  edit->SetEnabled(false);
+  EXPECT_TRUE(IsEmpty(Paint(edit, 0xFF0000)));
+  EXPECT_FALSE(IsEmpty(Paint(edit, 0x0000FF)));
+  edit->SetEnabled(true);
+  EXPECT_FALSE(IsEmpty(Paint(edit, 0xFF0000)));
+}
+
+TEST_F(RichEditFromSkinTest, ChangesOnARunningFieldReachItsText) {
+  RichEdit* edit = Build(L"font=\"skin_small\" normaltextcolor=\"skin_red\" text=\"HHHH\"");
+  ASSERT_NE(edit, nullptr);
+  ASSERT_TRUE(edit->HasTextServices());
+  const RECT before = Paint(edit, 0xFF0000);
+  ASSERT_FALSE(IsEmpty(before));
+  EXPECT_LT(before.left, 10) << before;  // left and top by default
+  EXPECT_LT(before.top, 20) << before;
+
+  edit->SetAttribute(L"align", L"right bottom");
+  edit->SetAttribute(L"font", L"skin_big");
+  edit->SetAttribute(L"normaltextcolor", L"skin_blue");
+  const RECT after = Paint(edit, 0x0000FF);
+  ASSERT_FALSE(IsEmpty(after)) << "no text in the new colour";
+  EXPECT_GT(after.right, 290) << after;
+  EXPECT_GT(after.bottom, 185) << after;
+  EXPECT_GT(after.bottom - after.top, 2 * (before.bottom - before.top)) << after;
 }
 
 }  // namespace
