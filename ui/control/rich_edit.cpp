@@ -81,6 +81,8 @@ bool RichEdit::HasTextServices() const {
   return host_ != nullptr && host_->GetTextServices() != nullptr;
 }
 
+bool RichEdit::IsInTextServices() const { return host_ != nullptr && host_->IsInEngine(); }
+
 void RichEdit::InitTextServices() {
   if (initialised_) return;
   initialised_ = true;
@@ -94,7 +96,10 @@ void RichEdit::InitTextServices() {
   host_->SetRichText(rich_);
   host_->NotifyPropertyBits(TXTBIT_BACKSTYLECHANGE, TXTBIT_BACKSTYLECHANGE);
   const RECT client = GetTextClientRect();
-  host_->GetTextServices()->OnTxInPlaceActivate(&client);
+  {
+    CTxtWinHost::EngineCall call(host_);
+    host_->GetTextServices()->OnTxInPlaceActivate(&client);
+  }
   TxSendMessage(EM_SETEVENTMASK, 0, ENM_CHANGE | ENM_LINK | ENM_REQUESTRESIZE);
   TxSendMessage(EM_EXLIMITTEXT, 0, max_length_);
   if (!text_.empty()) SetText(text_);
@@ -105,6 +110,7 @@ void RichEdit::InitTextServices() {
 LRESULT RichEdit::TxSendMessage(UINT message, WPARAM wparam, LPARAM lparam) const {
   if (!HasTextServices()) return 1;
   LRESULT result = 0;
+  CTxtWinHost::EngineCall call(host_);
   host_->GetTextServices()->TxSendMessage(message, wparam, lparam, &result);
   return result;
 }
@@ -118,6 +124,7 @@ void RichEdit::SetText(const std::wstring& text) {
   TxSendMessage(EM_EXSETSEL, 0, reinterpret_cast<LPARAM>(&all));
   TxSendMessage(EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(text.c_str()));
   links_.clear();
+  RefreshVerticalOffset();
   Invalidate();
 }
 
@@ -169,6 +176,7 @@ int RichEdit::NaturalSize(int width) {
   LONG w = width;
   LONG h = 0;
   SIZEL extent = {-1, -1};
+  CTxtWinHost::EngineCall call(host_);
   host_->GetTextServices()->TxGetNaturalSize(DVASPECT_CONTENT, hdc, nullptr, nullptr,
                                              TXTNS_FITTOCONTENT, &extent, &w, &h);
   ::ReleaseDC(hwnd, hdc);
@@ -219,6 +227,7 @@ void RichEdit::SetNumberOnly(bool digits_only) {
 void RichEdit::SetFont(const std::wstring& font_id) {
   font_id_ = font_id;
   if (host_ != nullptr) host_->SetFont(GetFontHandle());
+  RefreshVerticalOffset();
   Invalidate();
 }
 
@@ -278,6 +287,7 @@ void RichEdit::SetAttribute(const std::wstring& name, const std::wstring& value)
         vertical_align_ = 2;
       }
     }
+    RefreshVerticalOffset();
   } else if (name == L"normaltextcolor") {
     normal_text_color_ = value;
     if (IsEnabled()) SetTextColor(value);
@@ -333,10 +343,14 @@ RECT RichEdit::GetTextClientRect() const {
   if (HorizontalScrollBar() != nullptr && HorizontalScrollBar()->IsVisible()) {
     rect.bottom -= HorizontalScrollBar()->GetFixedHeight();
   }
-  if (vertical_align_ != 0 && host_ != nullptr && host_->GetTextServices() != nullptr) {
-    // Centre or bottom-align the text's own height inside the area.
-    const int width = rect.right - rect.left;
-    const int needed = const_cast<RichEdit*>(this)->NaturalSize(width);
+  if (vertical_align_ != 0 && HasTextServices()) {
+    // Centre or bottom-align the text's own height inside the area. Measuring
+    // asks the engine, so inside its callbacks (client rectangle, scroll
+    // range) the last height measured outside stands in.
+    if (!host_->IsInEngine()) {
+      natural_height_ = const_cast<RichEdit*>(this)->NaturalSize(rect.right - rect.left);
+    }
+    const int needed = natural_height_;
     const int spare = (rect.bottom - rect.top) - needed;
     if (needed > 0 && spare > 0) rect.top += vertical_align_ == 1 ? spare / 2 : spare;
   }
@@ -356,6 +370,16 @@ void RichEdit::SetBounds(const RECT& rect) {
                         whole.right - pad.right, whole.bottom - pad.bottom});
   }
   if (host_ != nullptr) {
+    if (vertical_align_ != 0) GetTextClientRect();  // measured here, not in the engine's callback
+    host_->NotifyPropertyBits(TXTBIT_CLIENTRECTCHANGE, TXTBIT_CLIENTRECTCHANGE);
+  }
+}
+
+void RichEdit::RefreshVerticalOffset() {
+  if (vertical_align_ == 0 || !HasTextServices() || host_->IsInEngine()) return;
+  const int before = natural_height_;
+  GetTextClientRect();
+  if (natural_height_ != before) {
     host_->NotifyPropertyBits(TXTBIT_CLIENTRECTCHANGE, TXTBIT_CLIENTRECTCHANGE);
   }
 }
@@ -553,6 +577,7 @@ void RichEdit::HandleMessage(EventArgs& args) {
         return;
       }
       TxSendMessage(WM_KEYDOWN, args.wparam, args.lparam);
+      RefreshVerticalOffset();
       return;
     }
     case kEventKeyUp:
@@ -571,6 +596,7 @@ void RichEdit::HandleMessage(EventArgs& args) {
       // Control characters (Backspace and the like) still edit a number field.
       if (digits_only_ && ch >= 0x20 && (ch < L'0' || ch > L'9')) return;
       TxSendMessage(WM_CHAR, args.wparam, args.lparam);
+      RefreshVerticalOffset();
       return;
     }
     case kEventMouseMove:
@@ -609,6 +635,7 @@ void RichEdit::HandleMessage(EventArgs& args) {
         const RECT client = GetTextClientRect();
         HWND hwnd = GetWindow() != nullptr ? GetWindow()->GetHWND() : nullptr;
         HDC hdc = ::GetDC(hwnd);
+        CTxtWinHost::EngineCall call(host_);
         const HRESULT hr = host_->GetTextServices()->OnTxSetCursor(
             DVASPECT_CONTENT, -1, nullptr, nullptr, hdc, nullptr, &client, point.x, point.y);
         ::ReleaseDC(hwnd, hdc);
@@ -669,6 +696,7 @@ void RichEdit::PaintSelf(IRenderContext* context, const RECT& dirty) {
   RECT update;
   if (!::IntersectRect(&update, &dirty, &GetRect())) return;
   HDC hdc = context->DeviceContext();
+  CTxtWinHost::EngineCall call(host_);
   host_->GetTextServices()->TxDraw(DVASPECT_CONTENT, 0, nullptr, nullptr, hdc, nullptr,
                                    reinterpret_cast<LPCRECTL>(&client), nullptr, &update, nullptr,
                                    0, TXTVIEW_ACTIVE);

@@ -39,6 +39,8 @@ class RichEdit : public ScrollableBox {
   // services earlier.
   void InitTextServices();
   bool HasTextServices() const;
+  // Whether a call into the text services is running (their callbacks are).
+  bool IsInTextServices() const;
 
   void SetText(const std::wstring& text);
   std::wstring GetText() const;
@@ -113,6 +115,9 @@ class RichEdit : public ScrollableBox {
  private:
   void ApplyEditStyleFlag(DWORD flag, bool on);
   void ApplyTextColor();
+  // Measures the text again for the vertical alignment (outside the engine)
+  // and tells the engine when its client rectangle moved.
+  void RefreshVerticalOffset();
   // Forwards a mouse event to the text services with the scroll position.
   void ForwardMouse(UINT message, const EventArgs& args);
   void PasteDigitsOnly();
@@ -155,6 +160,8 @@ class RichEdit : public ScrollableBox {
   std::vector<CHARRANGE> links_;
   ImageAttribute focused_image_;
   SIZE requested_size_ = {0, 0};
+  // The text's height as last measured for the vertical alignment.
+  mutable int natural_height_ = 0;
 };
 
 }  // namespace ui

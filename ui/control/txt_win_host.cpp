@@ -55,6 +55,7 @@ bool CTxtWinHost::Init(HFONT font, COLORREF text_color, DWORD edit_style) {
   para_format_.cTabCount = 1;
   para_format_.rgxTabs[0] = 720;  // twips
   SetEditStyle(edit_style);
+  EngineCall call(this);
   services_ = CreateWindowlessTextServices(this);
   return services_ != nullptr;
 }
@@ -63,6 +64,7 @@ void CTxtWinHost::Shutdown() {
   if (services_ == nullptr) return;
   ITextServices* services = services_;
   services_ = nullptr;
+  EngineCall call(this);
   services->OnTxInPlaceDeactivate();
   services->Release();
 }
@@ -112,6 +114,7 @@ void CTxtWinHost::SetColor(COLORREF color) {
 void CTxtWinHost::ApplyCharFormat() {
   NotifyPropertyBits(TXTBIT_CHARFORMATCHANGE, TXTBIT_CHARFORMATCHANGE);
   if (services_ == nullptr) return;
+  EngineCall call(this);
   LRESULT ignored = 0;
   services_->TxSendMessage(EM_SETCHARFORMAT, SCF_DEFAULT, reinterpret_cast<LPARAM>(&char_format_),
                            &ignored);
@@ -124,6 +127,7 @@ void CTxtWinHost::ApplyParaFormat() {
   if (services_ == nullptr) return;
   // EM_SETPARAFORMAT reaches the selected paragraphs: all of them, then the
   // user's selection again.
+  EngineCall call(this);
   LRESULT ignored = 0;
   CHARRANGE kept = {0, 0};
   services_->TxSendMessage(EM_EXGETSEL, 0, reinterpret_cast<LPARAM>(&kept), &ignored);
@@ -169,7 +173,9 @@ void CTxtWinHost::SetPassword(bool password) {
 }
 
 void CTxtWinHost::NotifyPropertyBits(DWORD mask, DWORD bits) {
-  if (services_ != nullptr) services_->OnTxPropertyBitsChange(mask, bits);
+  if (services_ == nullptr) return;
+  EngineCall call(this);
+  services_->OnTxPropertyBitsChange(mask, bits);
 }
 
 // --- IUnknown ---

@@ -34,6 +34,22 @@ class CTxtWinHost : public ITextHost {
   // Loads the text services over this host; false leaves the host without.
   bool Init(HFONT font, COLORREF text_color, DWORD edit_style);
   ITextServices* GetTextServices() const { return services_; }
+
+  // Marks a call into the text services for as long as it lives: while one
+  // is running, the services may call the host back, and the host must not
+  // call into them for work of its own (their state is half updated then).
+  class EngineCall {
+   public:
+    explicit EngineCall(const CTxtWinHost* host) : host_(host) { ++host_->engine_calls_; }
+    ~EngineCall() { --host_->engine_calls_; }
+    EngineCall(const EngineCall&) = delete;
+    EngineCall& operator=(const EngineCall&) = delete;
+
+   private:
+    const CTxtWinHost* host_;
+  };
+  // Whether a call into the text services is on the stack.
+  bool IsInEngine() const { return engine_calls_ > 0; }
   // Drops the text services (the control is going away).
   void Shutdown();
 
@@ -103,6 +119,7 @@ class CTxtWinHost : public ITextHost {
   void ApplyParaFormat();
 
   ULONG refs_ = 1;
+  mutable int engine_calls_ = 0;
   RichEdit* control_;
   ITextServices* services_ = nullptr;
   CHARFORMAT2W char_format_ = {};

@@ -30,6 +30,29 @@ void SetCtrl(bool down) {
   ::SetKeyboardState(keys);
 }
 
+// The ink of one colour in a painted canvas: the box around every pixel whose
+// red, green and blue are each within 0x50 of |rgb|'s.
+RECT InkOf(const IRenderContext& canvas, DWORD rgb) {
+  RECT ink = {LONG_MAX, LONG_MAX, LONG_MIN, LONG_MIN};
+  for (int y = 0; y < canvas.GetHeight(); ++y) {
+    for (int x = 0; x < canvas.GetWidth(); ++x) {
+      const DWORD pixel = testing::PixelAt(canvas, x, y);
+      bool close = true;
+      for (int shift : {0, 8, 16}) {
+        const int a = static_cast<int>((pixel >> shift) & 0xFF);
+        const int b = static_cast<int>((rgb >> shift) & 0xFF);
+        close = close && std::abs(a - b) < 0x50;
+      }
+      if (!close) continue;
+      ink.left = std::min<LONG>(ink.left, x);
+      ink.top = std::min<LONG>(ink.top, y);
+      ink.right = std::max<LONG>(ink.right, x + 1);
+      ink.bottom = std::max<LONG>(ink.bottom, y + 1);
+    }
+  }
+  return ink;
+}
+
 class RichEditTest : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -218,6 +241,61 @@ TEST_F(RichEditTest, NaturalHeightGrowsWithTheLines) {
   EXPECT_EQ(edit_->NaturalSize(300), 150);
 }
 
+// Where the engine puts the first character: its view of the client rectangle.
+POINTL FirstCharacterAt(RichEdit* edit) {
+  POINTL at = {-1, -1};
+  edit->TxSendMessage(EM_POSFROMCHAR, reinterpret_cast<WPARAM>(&at), 0);
+  return at;
+}
+
+TEST_F(RichEditTest, VerticalCentringMeasuresTheTextOnlyOutsideTheEngine) {
+  int measures = 0;
+  int inside = 0;
+  edit_->SetNaturalSizeFunction([&](int) {
+    ++measures;
+    if (edit_->IsInTextServices()) ++inside;
+    return 20;
+  });
+  edit_->SetAttribute(L"align", L"vcenter");
+  edit_->SetAttribute(L"vscrollbar", L"true");
+  edit_->SetAttribute(L"autovscroll", L"true");
+  edit_->SetText(L"one\rtwo");
+  Type(L"abc\r");
+  edit_->SetBounds(Rect(0, 0, 300, 200));
+  auto canvas = testing::MakeCanvas(300, 200);
+  edit_->Paint(canvas.get(), Rect(0, 0, 300, 200));
+  EXPECT_GT(measures, 0);
+  EXPECT_EQ(inside, 0);
+  // The engine's own callbacks still see the centred rectangle.
+  EXPECT_NEAR(FirstCharacterAt(edit_).y, (200 - 20) / 2, 2);
+}
+
+TEST_F(RichEditTest, VerticalCentringFollowsTheTextAsItGrows) {
+  GlobalManager::AddTextColor(L"grow_red", 0xFFFF0000);
+  edit_->SetAttribute(L"normaltextcolor", L"grow_red");
+  edit_->SetAttribute(L"align", L"vcenter");
+  auto ink = [&] {
+    auto canvas = testing::MakeCanvas(300, 200);
+    edit_->Paint(canvas.get(), Rect(0, 0, 300, 200));
+    return InkOf(*canvas, 0xFF0000);
+  };
+  Type(L"H");
+  const RECT one = ink();
+  ASSERT_LT(one.top, one.bottom);
+  EXPECT_NEAR((one.top + one.bottom) / 2, 100, 8) << one;
+  // Lines typed in stay centred as a block: the first one moves up.
+  for (int i = 0; i < 2; ++i) {
+    Send(kEventKeyDown, VK_RETURN);
+    Type(L"H");
+  }
+  const RECT three = ink();
+  ASSERT_LT(three.top, three.bottom);
+  EXPECT_GT(three.bottom - three.top, 2 * (one.bottom - one.top)) << three;
+  EXPECT_NEAR((three.top + three.bottom) / 2, 100, 8) << three;
+  edit_->SetAttribute(L"align", L"bottom");
+  EXPECT_GT(ink().bottom, 190);
+}
+
 TEST(RichEditAloneTest, WithoutTextServicesTheControlIsInert) {
   RichEdit edit;  // never joined a window
   edit.SetText(L"kept");
@@ -302,29 +380,6 @@ TEST_F(RichEditTest, ThePromptIsPaintedInItsColourWhileEmpty) {
 
 namespace ui {
 namespace {
-
-// The ink of one colour in a painted canvas: the box around every pixel whose
-// red, green and blue are each within 0x50 of |rgb|'s.
-RECT InkOf(const IRenderContext& canvas, DWORD rgb) {
-  RECT ink = {LONG_MAX, LONG_MAX, LONG_MIN, LONG_MIN};
-  for (int y = 0; y < canvas.GetHeight(); ++y) {
-    for (int x = 0; x < canvas.GetWidth(); ++x) {
-      const DWORD pixel = testing::PixelAt(canvas, x, y);
-      bool close = true;
-      for (int shift : {0, 8, 16}) {
-        const int a = static_cast<int>((pixel >> shift) & 0xFF);
-        const int b = static_cast<int>((rgb >> shift) & 0xFF);
-        close = close && std::abs(a - b) < 0x50;
-      }
-      if (!close) continue;
-      ink.left = std::min<LONG>(ink.left, x);
-      ink.top = std::min<LONG>(ink.top, y);
-      ink.right = std::max<LONG>(ink.right, x + 1);
-      ink.bottom = std::max<LONG>(ink.bottom, y + 1);
-    }
-  }
-  return ink;
-}
 
 bool IsEmpty(const RECT& ink) { return ink.left >= ink.right; }
 
