@@ -433,14 +433,14 @@ void Control::DetachEvent(EventType type) { code_events_.Remove(type); }
 bool Control::RunHandlers(const EventHandlerTable& code, const EventHandlerTable& markup,
                           const EventArgs& args, const std::weak_ptr<cbase::WeakFlag>& alive,
                           bool& go) {
-  // The lists of the event's code run only while processing may continue; the
-  // "all" lists always run and their result replaces the flag.
+  // Each list that runs decides the flag (an "all" list may turn a yes into
+  // a no), and nothing runs once the flag is false.
   const struct {
     const EventHandlerTable* table;
     EventType type;
   } steps[] = {{&code, args.type}, {&code, kEventAll}, {&markup, args.type}, {&markup, kEventAll}};
   for (const auto& step : steps) {
-    if (step.type != kEventAll && !go) continue;
+    if (!go) break;
     bool ran = false;
     bool result = true;
     for (size_t i = 0;; ++i) {

@@ -43,7 +43,7 @@ TEST(DispatchTest, CodeThenAllThenMarkupThenMarkupAll) {
                                            "markup click", "markup all"}));
 }
 
-TEST(DispatchTest, FalseStopsTheListAndTheCodeListsButAllHandlersDecideLast) {
+TEST(DispatchTest, AFalseAnswerStopsEverythingAfterIt) {
   std::vector<std::string> log;
   auto* parent = new Box();
   auto* control = new Control();
@@ -54,24 +54,33 @@ TEST(DispatchTest, FalseStopsTheListAndTheCodeListsButAllHandlersDecideLast) {
   control->AttachMarkupEvent(kEventClick, Record(&log, "markup skipped"));
   control->AttachMarkupEvent(kEventAll, Record(&log, "markup all", false));
   control->SendEvent(kEventClick);
-  // Nothing is left to climb to the parent.
-  EXPECT_EQ(log, (std::vector<std::string>{"stop", "markup all"}));
+  // Not even the "all" handlers after it, nor the parent's bubbled ones.
+  EXPECT_EQ(log, (std::vector<std::string>{"stop"}));
 
+  // An "all" list that says no stops what follows it.
   log.clear();
   control->AttachEvent(kEventAll, Record(&log, "code all"));
   control->DetachEvent(kEventClick);
   control->SendEvent(kEventClick);
   EXPECT_EQ(log, (std::vector<std::string>{"code all", "markup skipped", "markup all"}));
 
-  // An "all" list that says yes lets an event go on that its own list
-  // stopped.
+  // A yes from an "all" list cannot revive an event its own list stopped.
   Control lone;
   std::vector<std::string> order;
   lone.AttachEvent(kEventClick, Record(&order, "no", false));
   lone.AttachEvent(kEventAll, Record(&order, "yes"));
   lone.AttachMarkupEvent(kEventClick, Record(&order, "markup click"));
   lone.SendEvent(kEventClick);
-  EXPECT_EQ(order, (std::vector<std::string>{"no", "yes", "markup click"}));
+  EXPECT_EQ(order, (std::vector<std::string>{"no"}));
+
+  // A code "all" handler that says no keeps the markup lists from running.
+  order.clear();
+  Control other;
+  other.AttachEvent(kEventAll, Record(&order, "code all", false));
+  other.AttachMarkupEvent(kEventClick, Record(&order, "markup click"));
+  other.AttachMarkupEvent(kEventAll, Record(&order, "markup all"));
+  other.SendEvent(kEventClick);
+  EXPECT_EQ(order, (std::vector<std::string>{"code all"}));
   delete parent;
 }
 
