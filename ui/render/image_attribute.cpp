@@ -174,11 +174,6 @@ bool DrawImage(IRenderContext* context, ImageAttribute& attribute, const ImagePl
   return true;
 }
 
-bool ShouldStartPlaying(const ImageAttribute& background) {
-  return background.image && background.image->GetFrameCount() > 1 && background.play_count != 0 &&
-         !background.playing;
-}
-
 namespace {
 
 bool MayContinue(const ImageAttribute& attribute) {
@@ -188,6 +183,14 @@ bool MayContinue(const ImageAttribute& attribute) {
 }
 
 }  // namespace
+
+bool ShouldStartPlaying(const ImageAttribute& background) {
+  // An animation that has played all its loops rests on its last frame.
+  const bool played_out =
+      background.play_count > 0 && background.loops_played >= background.play_count;
+  return background.image && background.image->GetFrameCount() > 1 && background.play_count != 0 &&
+         !background.playing && !played_out;
+}
 
 int StartPlaying(ImageAttribute& attribute) {
   if (!attribute.image || attribute.image->GetFrameCount() < 2) return 0;
@@ -208,18 +211,20 @@ FrameStep AdvanceFrame(ImageAttribute& attribute) {
     return step;
   }
   const int old_interval = attribute.GetFrameInterval();
-  ++attribute.current_frame;
-  if (attribute.current_frame >= attribute.image->GetFrameCount()) {
-    attribute.current_frame = 0;
+  const int last = attribute.image->GetFrameCount() - 1;
+  if (attribute.current_frame < last) {
+    ++attribute.current_frame;
+  } else {
     ++attribute.loops_played;
+    if (!MayContinue(attribute)) {
+      // The last loop ended: the animation stays on its last frame.
+      attribute.playing = false;
+      step.repaint = true;
+      return step;
+    }
+    attribute.current_frame = 0;
   }
   const int new_interval = attribute.GetFrameInterval();
-
-  if (!MayContinue(attribute)) {
-    attribute.playing = false;
-    step.repaint = true;
-    return step;
-  }
   if (old_interval == 0 || new_interval == 0) {
     attribute.playing = false;
     return step;

@@ -299,13 +299,23 @@ TEST_F(DrawImageAttributeTest, FramesAdvanceWithTheirIntervalsAndCountLoops) {
   EXPECT_EQ(step.restart_interval, 0);  // same interval: the timer stays
   AdvanceFrame(gif);
   AdvanceFrame(gif);
-  step = AdvanceFrame(gif);  // second loop done: stop on frame 0 and repaint it
+  step = AdvanceFrame(gif);  // second loop done: stop on the last frame and repaint it
   EXPECT_FALSE(step.keep_playing);
   EXPECT_TRUE(step.repaint);
   EXPECT_FALSE(gif.playing);
-  EXPECT_EQ(gif.current_frame, 0);
+  EXPECT_EQ(gif.current_frame, 2);
   EXPECT_EQ(gif.loops_played, 2);
   EXPECT_EQ(StartPlaying(gif), 0);  // exhausted
+  // Later paints draw that frame (blue) and do not ask to play again.
+  int started = 0;
+  placement_.background = &gif;
+  placement_.start_background = [&] { ++started; };
+  EXPECT_FALSE(ShouldStartPlaying(gif));
+  for (int i = 0; i < 2; ++i) {
+    EXPECT_TRUE(DrawImage(&context_, gif, placement_));
+    EXPECT_EQ(PixelAt(context_, 20, 20) & 0xFFFFFF, 0x0000FFu);
+  }
+  EXPECT_EQ(started, 0);
 
   // Play count 0 runs only while the playing flag stays set.
   ImageAttribute manual;
