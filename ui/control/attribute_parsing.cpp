@@ -11,6 +11,12 @@ int ParseInt(const wchar_t* text, const wchar_t** end) {
   return static_cast<int>(value);
 }
 
+int ParseIntOr(const std::wstring& value, int fallback) {
+  const wchar_t* end = nullptr;
+  const int number = ParseInt(value.c_str(), &end);
+  return end == value.c_str() ? fallback : number;
+}
+
 namespace {
 
 // Reads |count| integers separated by one character each into |out|.

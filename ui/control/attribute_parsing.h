@@ -17,6 +17,9 @@ namespace ui {
 // character that is not part of it; 0 when nothing parses. |end| (optional)
 // receives the position after the number, or |text| when nothing parsed.
 int ParseInt(const wchar_t* text, const wchar_t** end = nullptr);
+// The number |value| starts with, or |fallback| when it does not start with
+// one (a malformed number keeps the default).
+int ParseIntOr(const std::wstring& value, int fallback);
 
 // "l,t,r,b": four integers separated by one character each. Missing numbers
 // read as 0; the reader never passes the end of the text.

@@ -386,6 +386,11 @@ void Window::OnSize(WPARAM wparam) {
   if (wparam == SIZE_MAXIMIZED || wparam == SIZE_RESTORED) {
     shadow_.OnMaximizedOrRestored(wparam == SIZE_MAXIMIZED);
   }
+  if (wparam == SIZE_RESTORED && resize_on_restore_ && hwnd_ != nullptr) {
+    resize_on_restore_ = false;
+    ::SetWindowPos(hwnd_, nullptr, 0, 0, initial_size_.cx, initial_size_.cy,
+                   SWP_NOZORDER | SWP_NOMOVE | SWP_NOACTIVATE);
+  }
 }
 
 void Window::OnKillFocus() {
@@ -1214,7 +1219,10 @@ void Window::SetHeightPercent(double percent) {
   height += shadow_height;
   initial_size_ = SIZE{width, height};
   // A minimised or maximised window keeps its size until it is restored.
-  if (::IsIconic(hwnd_) || ::IsZoomed(hwnd_)) return;
+  if (::IsIconic(hwnd_) || ::IsZoomed(hwnd_)) {
+    resize_on_restore_ = true;
+    return;
+  }
   ::SetWindowPos(hwnd_, nullptr, 0, 0, width, height, SWP_NOZORDER | SWP_NOMOVE | SWP_NOACTIVATE);
 }
 

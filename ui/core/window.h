@@ -312,6 +312,8 @@ class Window : public virtual cbase::SupportWeakCallback {
   RECT alpha_fix_corner_ = {0, 0, 0, 0};
   SIZE round_corner_ = {0, 0};
   double height_percent_ = 0;
+  // A height share set while minimised or maximised, applied on restore.
+  bool resize_on_restore_ = false;
   POINT render_offset_ = {0, 0};
   WindowShadow shadow_;
 

@@ -201,7 +201,7 @@ void WindowBuilder::ApplyGlobalRoot(const MarkupNode& root) {
         else if (Is(name, L"name"))
           face = value;
         else if (Is(name, L"size"))
-          size = ParseInt(value.c_str());
+          size = ParseIntOr(value, size);
         else if (Is(name, L"bold"))
           bold = ParseSwitch(value);
         else if (Is(name, L"underline"))
@@ -227,6 +227,8 @@ void WindowBuilder::ApplyGlobalRoot(const MarkupNode& root) {
 }
 
 void WindowBuilder::ApplyWindowAttributes(const MarkupNode& root, Window* window) {
+  // The height share needs the width from "size", wherever that is written.
+  const wchar_t* height_percent = nullptr;
   for (int i = 0; i < root.GetAttributeCount(); ++i) {
     const wchar_t* name = root.GetAttributeName(i);
     const std::wstring value = root.GetAttributeValue(i);
@@ -234,7 +236,7 @@ void WindowBuilder::ApplyWindowAttributes(const MarkupNode& root, Window* window
       const SIZE size = ParseSize(value);
       window->SetInitialSize(size.cx, size.cy, false, true);
     } else if (Is(name, L"heightpercent")) {
-      window->SetHeightPercent(std::wcstod(value.c_str(), nullptr));
+      height_percent = root.GetAttributeValue(i);
     } else if (Is(name, L"sizebox")) {
       window->SetSizeBox(ParseRect(value));
     } else if (Is(name, L"caption")) {
@@ -259,6 +261,7 @@ void WindowBuilder::ApplyWindowAttributes(const MarkupNode& root, Window* window
       window->SetAlphaFixCorner(ParseRect(value));
     }
   }
+  if (height_percent != nullptr) window->SetHeightPercent(std::wcstod(height_percent, nullptr));
 }
 
 std::wstring WindowBuilder::ClassAttributeList(const MarkupNode& node) {
@@ -326,7 +329,7 @@ Control* WindowBuilder::Parse(const MarkupNode& node, Control* parent, Window* w
       const std::wstring source = Attribute(child, L"source");
       if (source.empty()) continue;
       const std::wstring count_text = Attribute(child, L"count");
-      const int count = count_text.empty() ? 1 : ParseInt(count_text.c_str());
+      const int count = ParseIntOr(count_text, 1);
       if (g_include_depth >= kMaxIncludeDepth) continue;
       ++g_include_depth;
       for (int i = 0; i < count; ++i) {

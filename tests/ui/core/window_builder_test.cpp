@@ -64,6 +64,7 @@ TEST_F(WindowBuilderTest, GlobalRootFeedsFontsColoursAndClasses) {
       <Font id="big" name="Arial" size="20" bold="true" default="true"/>
       <Font name="Arial"/>
       <Font id="nameless"/>
+      <Font id="bad_size" name="Arial" size="large"/>
       <TextColor name="ink" value="#ff102030"/>
       <TextColor value="#ff000000"/>
       <Class name="a" bkcolor="white" _value="1"/>
@@ -87,6 +88,9 @@ TEST_F(WindowBuilderTest, GlobalRootFeedsFontsColoursAndClasses) {
   ASSERT_NE(GlobalManager::GetFontInfo(L"1"), nullptr);
   EXPECT_EQ(GlobalManager::GetFontInfo(L"1")->size, 12);
   EXPECT_EQ(GlobalManager::GetFontInfo(L"nameless"), nullptr);
+  // A size that is not a number keeps the default.
+  ASSERT_NE(GlobalManager::GetFontInfo(L"bad_size"), nullptr);
+  EXPECT_EQ(GlobalManager::GetFontInfo(L"bad_size")->size, 12);
   EXPECT_EQ(GlobalManager::GetTextColor(L"ink"), 0xff102030u);
   EXPECT_EQ(GlobalManager::GetClassAttributes(L"a"), L"bkcolor=\"white\" value=\"1\"");
   EXPECT_EQ(GlobalManager::GetClassAttributes(L"b"), L"width=\"5\" height=\"6\"");
@@ -304,18 +308,20 @@ TEST_F(SkinFolderTest, IncludeAddsTheIncludedControlsCountTimesInOrder) {
   WindowBuilder builder;
   Control* root = builder.Create(
       L"<Window><VBox><Control name=\"head\"/><Include source=\"row.xml\" count=\"3\"/>"
-      L"<Include count=\"2\"/><Control name=\"tail\"/></VBox></Window>");
+      L"<Include count=\"2\"/><Include source=\"row.xml\" count=\"many\"/>"
+      L"<Control name=\"tail\"/></VBox></Window>");
   ASSERT_NE(root, nullptr);
   auto* box = static_cast<Box*>(root);
   // Each nested build keeps its file's first control only when there is no
   // parent; with one, all of them are added.
-  ASSERT_EQ(box->ChildCount(), 1 + 3 * 2 + 1);
+  // A count that is not a number includes the file once.
+  ASSERT_EQ(box->ChildCount(), 1 + 4 * 2 + 1);
   EXPECT_EQ(box->ChildAt(0)->GetName(), L"head");
-  for (int i = 0; i < 3; ++i) {
+  for (int i = 0; i < 4; ++i) {
     EXPECT_EQ(static_cast<Label*>(box->ChildAt(1 + 2 * i))->GetText(), L"row");
     EXPECT_EQ(box->ChildAt(2 + 2 * i)->GetName(), L"second");
   }
-  EXPECT_EQ(box->ChildAt(7)->GetName(), L"tail");
+  EXPECT_EQ(box->ChildAt(9)->GetName(), L"tail");
   delete root;
 
   // A file that includes itself stops at a fixed depth.

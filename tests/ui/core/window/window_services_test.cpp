@@ -42,6 +42,37 @@ TEST(WindowServicesTest, HeightPercentTakesItsShareOfTheWorkArea) {
   EXPECT_EQ(rect.bottom - rect.top, static_cast<int>((work.bottom - work.top) * 0.5) + 2 * kShadow);
 }
 
+TEST(WindowServicesTest, HeightPercentBeforeTheSizeStillGetsItsWidth) {
+  SampleWindow* window = SampleWindow::Open(L"percent_first.xml");
+  ASSERT_NE(window, nullptr);
+  WindowGuard guard(window);
+  const RECT work = WorkArea(window->GetHWND());
+  RECT rect;
+  ::GetWindowRect(window->GetHWND(), &rect);
+  EXPECT_EQ(rect.right - rect.left, 300 + 2 * kShadow);
+  EXPECT_EQ(rect.bottom - rect.top, static_cast<int>((work.bottom - work.top) * 0.5) + 2 * kShadow);
+}
+
+TEST(WindowServicesTest, HeightPercentSetWhileMaximisedOrMinimisedAppliesOnRestore) {
+  SampleWindow* window = SampleWindow::Open(L"percent.xml");
+  ASSERT_NE(window, nullptr);
+  WindowGuard guard(window);
+  HWND hwnd = window->GetHWND();
+  const int work_height = WorkArea(hwnd).bottom - WorkArea(hwnd).top;
+  for (int show : {SW_MAXIMIZE, SW_MINIMIZE}) {
+    const double share = show == SW_MAXIMIZE ? 0.25 : 0.75;
+    ::ShowWindow(hwnd, show);
+    PumpMessages();
+    window->SetHeightPercent(share);
+    ::ShowWindow(hwnd, SW_RESTORE);
+    PumpMessages();
+    RECT rect;
+    ::GetWindowRect(hwnd, &rect);
+    EXPECT_EQ(rect.right - rect.left, 300 + 2 * kShadow) << show;
+    EXPECT_EQ(rect.bottom - rect.top, static_cast<int>(work_height * share) + 2 * kShadow) << show;
+  }
+}
+
 TEST(WindowServicesTest, CenterWindowCentresOnTheWorkArea) {
   SampleWindow* window = SampleWindow::Open();
   ASSERT_NE(window, nullptr);
