@@ -88,6 +88,9 @@ class MarkupDocument {
   // kMaxFileSize bytes. A relative name is resolved against the global
   // resource path; an absolute one is used as is.
   bool LoadFromFile(const wchar_t* file_name);
+  // Parses UTF-8 bytes read elsewhere (a resource archive) as a file's are:
+  // a leading byte-order mark is dropped.
+  bool LoadFromUtf8(const char* data, size_t size);
   void Release();
 
   bool IsValid() const { return element_count_ > 1; }
@@ -117,7 +120,6 @@ class MarkupDocument {
   wchar_t* FailAt(const wchar_t* message, const wchar_t* location);
   uint32_t ReserveElement();
   bool Fail(const wchar_t* message, const wchar_t* location);
-  bool LoadFromUtf8(const char* data, size_t size);
   bool AllocateText(size_t characters);
 
   wchar_t* text_ = nullptr;

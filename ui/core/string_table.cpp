@@ -84,8 +84,11 @@ bool StringTable::LoadFromMemory(const char* data, size_t size) {
 bool StringTable::LoadFromLines(const std::vector<std::string>& lines) {
   strings_.clear();
   if (lines.empty()) return false;
-  for (const std::string& raw : lines) {
-    const std::wstring line = Trim(FromUtf8(raw));
+  for (size_t i = 0; i < lines.size(); ++i) {
+    const std::string& raw = lines[i];
+    // A UTF-8 byte-order mark opening the file is not part of the first id.
+    const bool mark = i == 0 && raw.compare(0, 3, "\xEF\xBB\xBF") == 0;
+    const std::wstring line = Trim(FromUtf8(mark ? raw.substr(3) : raw));
     if (line.empty()) continue;
     const std::vector<std::wstring> pieces = SplitAtEquals(line);
     if (pieces.size() != 2) continue;

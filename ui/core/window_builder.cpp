@@ -124,25 +124,18 @@ bool WindowBuilder::Load(const std::wstring& skin) {
   if (GlobalManager::IsArchiveOpen()) {
     HGLOBAL data = GlobalManager::GetArchiveData(GlobalManager::GetResourcePath() + skin);
     if (data != nullptr) {
-      // The archive path keeps a byte-order mark: such a file does not parse.
+      // Read like a file from disk: UTF-8, a byte-order mark dropped.
       const SIZE_T size = ::GlobalSize(data);
       const char* bytes = static_cast<const char*>(::GlobalLock(data));
-      std::wstring text;
+      bool ok = false;
       if (bytes != nullptr && size > 0 && size <= MarkupDocument::kMaxFileSize) {
-        const int length =
-            ::MultiByteToWideChar(CP_UTF8, 0, bytes, static_cast<int>(size), nullptr, 0);
-        text.resize(static_cast<size_t>(length));
-        if (length > 0) {
-          ::MultiByteToWideChar(CP_UTF8, 0, bytes, static_cast<int>(size), text.data(), length);
-        }
+        ok = document_.LoadFromUtf8(bytes, size);
+      } else {
+        document_.Release();
       }
       if (bytes != nullptr) ::GlobalUnlock(data);
       ::GlobalFree(data);
-      if (text.empty()) {
-        document_.Release();
-        return false;
-      }
-      return document_.LoadFromText(text.c_str());
+      return ok;
     }
   }
   return document_.LoadFromFile(skin.c_str());

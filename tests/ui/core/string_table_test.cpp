@@ -50,12 +50,12 @@ TEST(StringTableTest, MemoryIsSplitAtLineFeedsAndNulBytes) {
   EXPECT_EQ(L"2", table.GetText(L"B"));
   EXPECT_EQ(L"3", table.GetText(L"C"));
   EXPECT_EQ(L"4", table.GetText(L"D"));  // the last line needs no line feed
-  // A byte-order mark stays part of the first id.
+  // A byte-order mark is not part of the first id.
   const std::string with_mark = "\xEF\xBB\xBFID=x\nID2=y";
   ASSERT_TRUE(table.LoadFromMemory(with_mark.data(), with_mark.size()));
   EXPECT_EQ(L"", table.GetText(L"A"));  // a load starts afresh
-  EXPECT_EQ(L"", table.GetText(L"ID"));
-  EXPECT_EQ(L"x", table.GetText(L"\uFEFFID"));
+  EXPECT_EQ(L"x", table.GetText(L"ID"));
+  EXPECT_EQ(L"", table.GetText(L"\uFEFFID"));
   EXPECT_EQ(L"y", table.GetText(L"ID2"));
 }
 

@@ -332,7 +332,7 @@ TEST_F(SkinFolderTest, IncludeAddsTheIncludedControlsCountTimesInOrder) {
   delete self;
 }
 
-TEST_F(SkinFolderTest, FilesLoadFromDiskAndFromTheArchiveWhichKeepsAByteOrderMark) {
+TEST_F(SkinFolderTest, FilesLoadFromDiskAndFromTheArchiveWithOrWithoutAByteOrderMark) {
   Write(L"plain.xml", "<Window><Control name=\"disk\"/></Window>");
   Write(L"bom.xml", "\xEF\xBB\xBF<Window><Control name=\"disk_bom\"/></Window>");
   WindowBuilder builder;
@@ -340,9 +340,10 @@ TEST_F(SkinFolderTest, FilesLoadFromDiskAndFromTheArchiveWhichKeepsAByteOrderMar
   ASSERT_NE(control, nullptr);
   EXPECT_EQ(control->GetName(), L"disk");
   delete control;
-  // From disk a byte-order mark is dropped.
+  // A byte-order mark is dropped, from disk as from the archive.
   control = builder.Create(L"bom.xml");
   ASSERT_NE(control, nullptr);
+  EXPECT_EQ(control->GetName(), L"disk_bom");
   delete control;
 
   const std::string zip = MakeStoredZip({
@@ -356,8 +357,10 @@ TEST_F(SkinFolderTest, FilesLoadFromDiskAndFromTheArchiveWhichKeepsAByteOrderMar
   ASSERT_NE(control, nullptr);
   EXPECT_EQ(control->GetName(), L"zip");
   delete control;
-  // Kept in the text, the mark makes the file fail to parse.
-  EXPECT_EQ(builder.Create(L"bom.xml"), nullptr);
+  control = builder.Create(L"bom.xml");
+  ASSERT_NE(control, nullptr);
+  EXPECT_EQ(control->GetName(), L"zip_bom");
+  delete control;
   EXPECT_EQ(builder.Create(L"broken.xml"), nullptr);
   // A member the archive lacks is read from disk.
   GlobalManager::SetResourcePath(dir_.path());
