@@ -1120,9 +1120,11 @@ void Window::OnPaint() {
     } else {
       RECT opaque;
       if (::IntersectRect(&opaque, &update, &inner)) {
-        const RECT thickness = shadow_.GetThickness();
-        const RECT insets = {thickness.left + 1, thickness.top + 1, thickness.right + 1,
-                             thickness.bottom + 1};
+        // The corner squares of the current shadow padding, plus one pixel,
+        // keep the alpha the shadow image drew.
+        const RECT padding = shadow_.GetPadding();
+        const RECT insets = {padding.left + 1, padding.top + 1, padding.right + 1,
+                             padding.bottom + 1};
         render_context_->MakeOpaque(opaque, insets, 0);
       }
     }

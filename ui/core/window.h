@@ -136,6 +136,9 @@ class Window : public virtual cbase::SupportWeakCallback {
   void SetShadowCorner(const RECT& corner) { shadow_.SetThickness(corner); }
   // The shadow's thickness, zero on every side when it is not attached.
   RECT GetShadowThickness() const { return shadow_.GetThickness(); }
+  // What the shadow takes from the client area now: its thickness, or zero
+  // while maximised or not attached.
+  RECT GetShadowPadding() const { return shadow_.GetPadding(); }
   WindowShadow& shadow() { return shadow_; }
 
   // --- Hooks ---

@@ -283,8 +283,8 @@ LRESULT WindowImplBase::OnNcHitTest(UINT, WPARAM, LPARAM lparam, bool&) {
 LRESULT WindowImplBase::HitTest(POINT p) {
   RECT r;
   ::GetClientRect(GetHWND(), &r);
-  // A maximised window shows no shadow: its caption starts at the top.
-  const RECT shadow = ::IsZoomed(GetHWND()) ? RECT{0, 0, 0, 0} : GetShadowThickness();
+  // A maximised window has no shadow padding: its caption starts at the top.
+  const RECT shadow = GetShadowPadding();
   r.left += shadow.left;
   r.top += shadow.top;
   r.right -= shadow.right;

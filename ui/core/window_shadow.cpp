@@ -8,7 +8,6 @@ namespace ui {
 WindowShadow::WindowShadow() : image_(kDefaultImage) {
   thickness_ = written_;
   GlobalManager::ScaleRect(thickness_);
-  saved_ = thickness_;
 }
 
 void WindowShadow::SetImage(const std::wstring& image) {
@@ -18,17 +17,20 @@ void WindowShadow::SetImage(const std::wstring& image) {
 
 RECT WindowShadow::GetThickness() const { return attached_ ? thickness_ : RECT{0, 0, 0, 0}; }
 
+RECT WindowShadow::GetPadding() const {
+  return attached_ && !maximized_ ? thickness_ : RECT{0, 0, 0, 0};
+}
+
 void WindowShadow::SetThickness(const RECT& thickness) {
   written_ = thickness;
   thickness_ = thickness;
   GlobalManager::ScaleRect(thickness_);
-  saved_ = thickness_;
 }
 
 Control* WindowShadow::Wrap(Control* root) {
   if (!attached_ || root == nullptr) return root;
   auto* box = new ShadowBox();
-  box->GetLayout()->SetPadding(thickness_, false);
+  box->GetLayout()->SetPadding(GetPadding(), false);
   const int width = root->GetFixedWidth();
   const int height = root->GetFixedHeight();
   box->SetFixedWidth(width > 0 ? width + thickness_.left + thickness_.right : width, false, false);
@@ -49,9 +51,9 @@ void WindowShadow::Forget(const Control* control) {
 }
 
 void WindowShadow::OnMaximizedOrRestored(bool maximized) {
+  maximized_ = maximized;
   if (!attached_ || box_ == nullptr) return;
-  const RECT padding = maximized ? RECT{0, 0, 0, 0} : saved_;
-  box_->GetLayout()->SetPadding(padding, false);
+  box_->GetLayout()->SetPadding(GetPadding(), false);
   if (default_image_ && inner_root_ != nullptr) {
     const int round = maximized ? 0 : kDefaultRootRound;
     inner_root_->SetBorderRound(SIZE{round, round});
@@ -62,8 +64,8 @@ void WindowShadow::OnDpiChanged() {
   if (!attached_ || box_ == nullptr) return;
   thickness_ = written_;
   GlobalManager::ScaleRect(thickness_);
-  saved_ = thickness_;
-  box_->GetLayout()->SetPadding(thickness_, false);
+  // A maximised window stays without its shadow until it is restored.
+  box_->GetLayout()->SetPadding(GetPadding(), false);
 }
 
 }  // namespace ui

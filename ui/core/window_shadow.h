@@ -41,6 +41,10 @@ class WindowShadow {
   RECT GetThickness() const;
   // The thickness as written; it is scaled for the display.
   void SetThickness(const RECT& thickness);
+  // The padding the shadow takes from the window right now: the thickness
+  // while attached and not maximised, else zero. Painting and hit testing
+  // read this; the thickness is what the restored window adds to its size.
+  RECT GetPadding() const;
 
   // Wraps |root| in the shadow box and answers the new root; answers |root|
   // itself when the shadow is not attached.
@@ -60,10 +64,10 @@ class WindowShadow {
  private:
   bool attached_ = true;
   bool default_image_ = true;
+  bool maximized_ = false;
   std::wstring image_;
   RECT written_ = {kDefaultThickness, kDefaultThickness, kDefaultThickness, kDefaultThickness};
   RECT thickness_;
-  RECT saved_;
   ShadowBox* box_ = nullptr;
   Control* inner_root_ = nullptr;
 };

@@ -18,6 +18,7 @@
 #include "ui/control/check_box.h"
 #include "ui/control/label.h"
 #include "ui/control/shadow_box.h"
+#include "ui/core/global_manager.h"
 #include "ui/core/window_builder.h"
 
 namespace ui {
@@ -215,6 +216,60 @@ TEST(WindowHostTest, MaxAndRestoreButtonsSwapAndTheShadowComesAndGoes) {
   EXPECT_FALSE(restore->IsVisible());
   EXPECT_EQ(shadow->GetLayout()->GetPadding(), (RECT{kShadow, kShadow, kShadow, kShadow}));
   EXPECT_EQ(root_box->GetBorderRound().cx, 3);
+}
+
+TEST(WindowHostTest, AMaximisedLayeredWindowIsOpaqueIntoItsCorners) {
+  SampleWindow* window = SampleWindow::Open();
+  ASSERT_NE(window, nullptr);
+  WindowGuard guard(window);
+  HWND hwnd = window->GetHWND();
+
+  // Painted over the whole client area while maximised.
+  auto repaint = [hwnd] {
+    ::InvalidateRect(hwnd, nullptr, FALSE);
+    ::UpdateWindow(hwnd);
+    PumpMessages();
+  };
+  auto alpha = [window](int x, int y) { return testing::BackBufferPixel(window, x, y) >> 24; };
+
+  // Translucent colours leave alpha below 255 until the window repairs it,
+  // so every pixel the repair misses shows.
+  GlobalManager::AddTextColor(L"half_bar", 0x802060c0);
+  GlobalManager::AddTextColor(L"half_white", 0x80ffffff);
+  Named(window, L"bar")->SetBkColor(L"half_bar");
+  Named(window, L"root_box")->SetBkColor(L"half_white");
+
+  Click(hwnd, Named(window, L"maxbtn"));
+  PumpMessages();
+  ASSERT_TRUE(::IsZoomed(hwnd));
+  EXPECT_EQ(window->GetShadowPadding(), (RECT{0, 0, 0, 0}));
+  repaint();
+  RECT client;
+  ::GetClientRect(hwnd, &client);
+  const int w = client.right, h = client.bottom;
+  ASSERT_EQ(window->GetRenderContext()->GetWidth(), w);
+  ASSERT_EQ(window->GetRenderContext()->GetHeight(), h);
+  // Only the outermost corner pixel is left to the frame; the rest of each
+  // corner, where the shadow would lie when restored, is content.
+  const POINT corners[] = {{1, 1},           {kShadow, kShadow},
+                           {w - 2, 1},       {w - 1 - kShadow, kShadow},
+                           {1, h - 2},       {kShadow, h - 1 - kShadow},
+                           {w - 2, h - 2},   {w - 1 - kShadow, h - 1 - kShadow},
+                           {kShadow / 2, 1}, {1, h - 1 - kShadow / 2}};
+  for (const POINT& p : corners) {
+    EXPECT_EQ(alpha(p.x, p.y), 0xffu) << "at " << p.x << "," << p.y;
+  }
+  // The caption bar reaches the window's top left corner.
+  EXPECT_EQ(testing::BackBufferPixel(window, 1, 1), testing::BackBufferPixel(window, 1, 30));
+
+  Click(hwnd, Named(window, L"restorebtn"));
+  PumpMessages();
+  ASSERT_FALSE(::IsZoomed(hwnd));
+  EXPECT_EQ(window->GetShadowPadding(), (RECT{kShadow, kShadow, kShadow, kShadow}));
+  repaint();
+  // Restored, the corners are the shadow's again.
+  EXPECT_LT(alpha(1, 1), 0xffu);
+  EXPECT_LT(alpha(kShadow / 2, kShadow / 2), 0xffu);
 }
 
 TEST(WindowHostTest, MinimiseButtonMinimises) {
