@@ -842,9 +842,10 @@ void Control::PaintStateImageLayer(IRenderContext* context, ImageAttribute* imag
   }
   switch (state_) {
     case kControlStatePushed:
+      // The hot image stands in at full strength for this paint only; its
+      // own fade is what the hot state draws.
       if (!DrawImage(context, images[kControlStatePushed])) {
-        hot.fade = 255;
-        if (!DrawImage(context, hot)) DrawImage(context, normal);
+        if (!DrawImage(context, hot, std::wstring(), 255)) DrawImage(context, normal);
       }
       break;
     case kControlStateHot:

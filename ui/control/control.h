@@ -274,6 +274,9 @@ class Control : public PlaceHolder, public AnimationTarget {
   void OnButtonDown(const EventArgs& args);
   // Answers whether the release completed a click.
   bool OnButtonUp(const EventArgs& args, bool pointer);
+  // Gestures a control follows itself (touch and pen scrolling) hold the
+  // capture flag from the press to the lift, as a button press does.
+  void SetMouseCapture(bool capture) { mouse_capture_ = capture; }
 
   // Runs the code and markup handlers of one table pair for |args|: the
   // lists of the event's code while |go| holds, the "all" lists always, each

@@ -440,7 +440,7 @@ bool ScrollableBox::HandleScrollEvent(const EventArgs& args) {
       }
       case kEventTouchDown:
       case kEventPointDown:
-        last_touch_ = args.mouse;
+        BeginTouchScroll(args.mouse);
         return true;
       case kEventTouchMove:
       case kEventPointMove: {
@@ -456,7 +456,7 @@ bool ScrollableBox::HandleScrollEvent(const EventArgs& args) {
       }
       case kEventTouchUp:
       case kEventPointUp:
-        last_touch_ = POINT{-1, -1};
+        EndTouchScroll();
         return true;
       default:
         return false;
@@ -500,12 +500,27 @@ bool ScrollableBox::HandleScrollEvent(const EventArgs& args) {
   return false;
 }
 
+void ScrollableBox::BeginTouchScroll(POINT point) {
+  last_touch_ = point;
+  SetMouseCapture(true);
+}
+
+void ScrollableBox::EndTouchScroll() {
+  last_touch_ = POINT{-1, -1};
+  SetMouseCapture(false);
+}
+
 void ScrollableBox::HandleMessage(EventArgs& args) {
   if (!IsMouseEnabled() && IsMouseEvent(args.type)) {
     Box::HandleMessage(args);
     return;
   }
   if (HandleScrollEvent(args)) return;
+  // The range may have gone while the finger was down: the lift still ends
+  // the gesture, and then climbs on as any event the box does not take.
+  if ((args.type == kEventTouchUp || args.type == kEventPointUp) && HasMouseCapture()) {
+    EndTouchScroll();
+  }
   Window* window = GetWindow();
   if (args.type == kEventMouseEnter) {
     ShowAutoHideBars(true);

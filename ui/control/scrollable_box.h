@@ -118,6 +118,10 @@ class ScrollableBox : public Box {
   // Loads the images of children near the visible area, unloads the rest.
   void UpdateChildImageCache(int dy);
   void ShowAutoHideBars(bool show);
+  // Touch or pen down starts following the finger and takes the capture;
+  // the lift ends both, whether or not the box still scrolls.
+  void BeginTouchScroll(POINT point);
+  void EndTouchScroll();
   int VerticalRange() const;
   int HorizontalRange() const;
 

@@ -164,18 +164,28 @@ TEST_F(PaintTest, StateImagesCrossFadeOrBlendTheFadesOfOnePicture) {
   EXPECT_NEAR(Green(At(10, 10)), 155, 2);
 
   // Without the hot fade, pushed falls back to the hot image at full
-  // strength.
+  // strength, and only while pushed: hot again, it has its own fade.
   Control pushed;
   pushed.SetBounds(Rect(0, 0, 20, 20));
   pushed.SetAttribute(L"normalimage", red);
   pushed.SetAttribute(L"hotimage", L"file='" + blue + L"' fade='50'");
   pushed.SetAttribute(L"fadehot", L"false");
+  pushed.SetState(kControlStateHot);
+  FillWhite();
+  pushed.Paint(canvas_.get(), Rect(0, 0, 100, 100));
+  const DWORD hot_before_press = At(10, 10);
+  EXPECT_NEAR(Red(hot_before_press), 205, 2);  // white under a fifth of blue
+  EXPECT_EQ(Blue(hot_before_press), 255);
   pushed.SetState(kControlStatePushed);
   FillWhite();
   pushed.Paint(canvas_.get(), Rect(0, 0, 100, 100));
   // An opaque picture is copied as is (GDI leaves its alpha to the window).
   EXPECT_EQ(At(10, 10) & 0xFFFFFF, kBlue & 0xFFFFFF);
-  EXPECT_EQ(pushed.GetStateImage(kStateImageBackground, kControlStateHot).fade, 255);
+  EXPECT_EQ(pushed.GetStateImage(kStateImageBackground, kControlStateHot).fade, 50);
+  pushed.SetState(kControlStateHot);
+  FillWhite();
+  pushed.Paint(canvas_.get(), Rect(0, 0, 100, 100));
+  EXPECT_EQ(At(10, 10), hot_before_press);
 }
 
 TEST_F(PaintTest, AlphaBlendsTheControlAndItsChildrenAsOnePicture) {

@@ -172,23 +172,51 @@ TEST_F(ScrollBoxTest, KeysPageJumpAndStep) {
   EXPECT_EQ(PosY(), 5);
 }
 
-TEST_F(ScrollBoxTest, TouchMovesScrollAgainstTheFinger) {
+TEST_F(ScrollBoxTest, TouchAndPenScrollAgainstTheFingerHoldingTheCaptureUntilTheLift) {
   box_.SetBounds(Rect(0, 0, 200, 300));
-  auto touch = [&](EventType type, int y) {
+  auto send = [&](EventType type, int y) {
     EventArgs args;
     args.type = type;
     args.sender = &box_;
     args.mouse = POINT{50, y};
     box_.DispatchEvent(args);
   };
-  touch(kEventTouchDown, 200);
-  touch(kEventTouchMove, 150);
-  EXPECT_EQ(PosY(), 50);
-  touch(kEventTouchMove, 170);
-  EXPECT_EQ(PosY(), 30);
-  touch(kEventTouchUp, 170);
-  touch(kEventTouchMove, 100);  // no longer tracked
-  EXPECT_EQ(PosY(), 30);
+  struct Gesture {
+    EventType down, move, up;
+  };
+  for (const Gesture& g : {Gesture{kEventTouchDown, kEventTouchMove, kEventTouchUp},
+                           Gesture{kEventPointDown, kEventPointMove, kEventPointUp}}) {
+    SCOPED_TRACE(g.down == kEventTouchDown ? "touch" : "pen");
+    box_.SetScrollPosY(0);
+    EXPECT_FALSE(box_.HasMouseCapture());
+    send(g.down, 200);
+    EXPECT_TRUE(box_.HasMouseCapture());
+    send(g.move, 150);
+    EXPECT_EQ(PosY(), 50);
+    send(g.move, 170);
+    EXPECT_EQ(PosY(), 30);
+    EXPECT_TRUE(box_.HasMouseCapture());
+    send(g.up, 170);
+    EXPECT_FALSE(box_.HasMouseCapture());
+    send(g.move, 100);  // no longer tracked
+    EXPECT_EQ(PosY(), 30);
+  }
+
+  // The content shrinks into view under the finger: the lift still ends the
+  // gesture although the box no longer scrolls.
+  send(kEventTouchDown, 200);
+  ASSERT_TRUE(box_.HasMouseCapture());
+  while (box_.ChildCount() > 2) box_.RemoveAt(0);
+  box_.SetBounds(Rect(0, 0, 200, 300));
+  ASSERT_EQ(box_.VerticalScrollBar()->GetScrollRange(), 0);
+  send(kEventTouchUp, 200);
+  EXPECT_FALSE(box_.HasMouseCapture());
+  // Content grows again: a move without a new press does not scroll.
+  for (int i = 0; i < 8; ++i) AddRow();
+  box_.SetBounds(Rect(0, 0, 200, 300));
+  ASSERT_GT(box_.VerticalScrollBar()->GetScrollRange(), 0);
+  send(kEventTouchMove, 100);
+  EXPECT_EQ(PosY(), 0);
 }
 
 TEST_F(ScrollBoxTest, HitTestingFindsTheBarFirstAndChildrenAtScrolledPositions) {
