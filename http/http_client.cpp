@@ -24,6 +24,7 @@ std::shared_ptr<Request> HttpClient::NewRequest(const std::wstring& verb,
   Request::Options options;
   options.tls = tls_;
   options.ignore_certificate_errors = ignore_certificate_errors_;
+  options.idle_timeout_ms = idle_timeout_ms_;
   return Request::Create(handle_, verb, path, options);
 }
 

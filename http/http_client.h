@@ -33,6 +33,11 @@ class HttpClient : public HttpHandle {
   void SetIgnoreCertificateErrors(bool ignore) { ignore_certificate_errors_ = ignore; }
   bool ignore_certificate_errors() const { return ignore_certificate_errors_; }
 
+  // The idle timeout of the requests made from now on (Request::Options;
+  // 0, the default, leaves only WinHTTP's own timeouts).
+  void SetIdleTimeout(DWORD milliseconds) { idle_timeout_ms_ = milliseconds; }
+  DWORD idle_timeout() const { return idle_timeout_ms_; }
+
   std::shared_ptr<Request> NewRequest(const std::wstring& verb, const std::wstring& path);
   std::shared_ptr<Request> NewGetRequest(const std::wstring& path) {
     return NewRequest(L"GET", path);
@@ -53,6 +58,7 @@ class HttpClient : public HttpHandle {
  private:
   bool tls_;
   bool ignore_certificate_errors_ = false;
+  DWORD idle_timeout_ms_ = 0;
   HeaderMap default_headers_;
   std::mutex responses_lock_;
   std::vector<std::shared_ptr<Response>> responses_;

@@ -110,6 +110,7 @@ void Request::Destroy(Request* request) {
 }
 
 bool Request::Shutdown() {
+  StopIdleTimer();
   if (handle_) {
     HINTERNET handle = handle_;
     handle_ = nullptr;
@@ -190,6 +191,10 @@ std::shared_ptr<DownloadResponse> Request::SendToFile(const std::wstring& path,
 
 void Request::Start(const std::shared_ptr<Response>& response) {
   if (sent_) throw std::logic_error("A request is sent only once.");
+  if (options_.idle_timeout_ms > 0 && !idle_timer_) {
+    idle_timer_ = CreateThreadpoolTimer(&Request::IdleTimerCallback, this, nullptr);
+    if (!idle_timer_) ThrowLastError("CreateThreadpoolTimer");
+  }
   sent_ = true;
   // Neither option may fail the request.
   WinHttpSetOption(handle_, WINHTTP_OPTION_CLIENT_CERT_CONTEXT, WINHTTP_NO_CLIENT_CERT_CONTEXT, 0);
@@ -205,6 +210,7 @@ void Request::Start(const std::shared_ptr<Response>& response) {
   // The response must be reachable before the first notification can come.
   response_ = response;
   response->state_ = ResponseState::kPending;
+  last_activity_ = GetTickCount64();
   const DWORD total = static_cast<DWORD>(provider_ ? (content_length_ > 0 ? content_length_ : 0)
                                                    : static_cast<int64_t>(body_.size()));
   const BOOL ok = WinHttpSendRequest(
@@ -218,6 +224,55 @@ void Request::Start(const std::shared_ptr<Response>& response) {
     response->state_ = ResponseState::kBuilding;
     throw std::runtime_error(FailureText("WinHttpSendRequest", error));
   }
+  if (idle_timer_) ArmIdleTimer(options_.idle_timeout_ms);
+}
+
+void Request::ArmIdleTimer(DWORD delay_ms) {
+  // A relative due time, in 100 ns units.
+  ULARGE_INTEGER due;
+  due.QuadPart = static_cast<ULONGLONG>(-static_cast<LONGLONG>(delay_ms) * 10000);
+  FILETIME time;
+  time.dwLowDateTime = due.LowPart;
+  time.dwHighDateTime = due.HighPart;
+  SetThreadpoolTimer(idle_timer_, &time, 0, 0);
+}
+
+void Request::StopIdleTimer() {
+  if (!idle_timer_) return;
+  SetThreadpoolTimer(idle_timer_, nullptr, 0, 0);
+  WaitForThreadpoolTimerCallbacks(idle_timer_, TRUE);
+  CloseThreadpoolTimer(idle_timer_);
+  idle_timer_ = nullptr;
+}
+
+void CALLBACK Request::IdleTimerCallback(PTP_CALLBACK_INSTANCE, void* context, PTP_TIMER) {
+  auto* request = static_cast<Request*>(context);
+  // Counted like a notification: releasing the response from here moves the
+  // request's shutdown to another thread, and the shutdown waits for it.
+  NotificationScope scope(request);
+  request->OnIdleTimer();
+}
+
+void Request::OnIdleTimer() {
+  // Without a response the owner has let go and the request is closing.
+  std::shared_ptr<Response> response = response_.lock();
+  if (!response) return;
+  std::lock_guard<std::recursive_mutex> lock(transfer_lock_);
+  if (Completing()) return;
+  const ULONGLONG idle = GetTickCount64() - last_activity_.load();
+  const DWORD limit = options_.idle_timeout_ms;
+  if (idle < limit) {
+    ArmIdleTimer(static_cast<DWORD>(limit - idle));
+    return;
+  }
+  // WinHTTP may still finish (or never): whatever it reports later finds
+  // the response completed.
+  Complete(response, ResponseState::kFailed, ERROR_WINHTTP_TIMEOUT);
+}
+
+bool Request::Completing() {
+  std::lock_guard<std::mutex> lock(handlers_lock_);
+  return completing_;
 }
 
 void CALLBACK Request::StatusCallback(HINTERNET, DWORD_PTR context, DWORD code, LPVOID info,
@@ -233,10 +288,15 @@ void Request::OnStatus(DWORD code, LPVOID info, DWORD length) {
     SetEvent(closed_);
     return;
   }
+  last_activity_ = GetTickCount64();
   // Holding the response keeps it (and this request) alive until the
   // notification has been handled.
   std::shared_ptr<Response> response = response_.lock();
   if (!response) return;  // the caller let go: the transfer stops here
+  std::lock_guard<std::recursive_mutex> lock(transfer_lock_);
+  // A response that has ended (the idle timeout ended it, say) takes
+  // nothing more: no more bytes, progress or WinHTTP calls.
+  if (Completing()) return;
   try {
     Advance(response, code, info, length);
   } catch (const TransferError& e) {

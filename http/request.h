@@ -9,13 +9,16 @@
 // handle and waits for WinHTTP's closing notification, its last one, so no
 // pending read or write can still use the request's buffers; when that
 // happens inside one of the request's own notifications, the wait is moved to
-// a thread-pool thread so that it never waits for itself.
+// a thread-pool thread so that it never waits for itself. With an idle
+// timeout the request also keeps a thread-pool timer, whose callback counts as
+// one of its notifications.
 #pragma once
 
 #include <windows.h>
 
 #include <winhttp.h>
 
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -43,6 +46,12 @@ class Request : public HttpHandle, public DataSink, public std::enable_shared_fr
     // Only for test deployments: it lets anyone on the path replace what
     // the assistant downloads.
     bool ignore_certificate_errors = false;
+    // Ends the transfer as Failed with ERROR_WINHTTP_TIMEOUT once WinHTTP
+    // has reported nothing for this long (0: never). WinHTTP's own timeouts
+    // do not cover every wait: Wine's asynchronous WinHTTP waits for ever
+    // for a TLS handshake or an answer that never comes, and closing the
+    // handle does not end that wait either.
+    DWORD idle_timeout_ms = 0;
   };
 
   // Opens the request and installs the status callback. Throws
@@ -61,7 +70,8 @@ class Request : public HttpHandle, public DataSink, public std::enable_shared_fr
   void SetUploadProgressHandler(UploadProgressHandler handler);
 
   // Sends the request (once). Throws std::runtime_error when WinHTTP refuses
-  // it; later failures arrive through the response.
+  // it (or no idle timer can be made); later failures arrive through the
+  // response.
   std::shared_ptr<TextResponse> Send();
   // Like Send, the body going to path. The file is opened before anything is
   // sent: "Failed to open file: <path>" is thrown with nothing on the wire.
@@ -90,6 +100,12 @@ class Request : public HttpHandle, public DataSink, public std::enable_shared_fr
   bool Shutdown();
   static void CALLBACK StatusCallback(HINTERNET handle, DWORD_PTR context, DWORD code, LPVOID info,
                                       DWORD length);
+  static void CALLBACK IdleTimerCallback(PTP_CALLBACK_INSTANCE instance, void* context,
+                                         PTP_TIMER timer);
+  void ArmIdleTimer(DWORD delay_ms);
+  void StopIdleTimer();
+  void OnIdleTimer();
+  bool Completing();
 
   void Start(const std::shared_ptr<Response>& response);
   void OnStatus(DWORD code, LPVOID info, DWORD length);
@@ -127,6 +143,12 @@ class Request : public HttpHandle, public DataSink, public std::enable_shared_fr
   std::vector<CompletionHandler> handlers_;
   bool completing_ = false;
   bool handlers_done_ = false;
+
+  // What a notification does with the response, and the idle timer's
+  // ending of it, happen one at a time (notifications may nest on a thread).
+  std::recursive_mutex transfer_lock_;
+  PTP_TIMER idle_timer_ = nullptr;
+  std::atomic<ULONGLONG> last_activity_{0};  // tick count of the last notification
 
   bool callback_installed_ = false;
   HANDLE closed_ = nullptr;  // set by the closing notification

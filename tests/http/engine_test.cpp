@@ -15,6 +15,7 @@
 #include "http/http_session.h"
 #include "http/request.h"
 #include "http/response.h"
+#include "tests/http/silent_server.h"
 #include "tests/http/test_service.h"
 
 namespace winhttpx {
@@ -22,6 +23,7 @@ namespace {
 
 using testing_support::ClosedPort;
 using testing_support::CompletionWaiter;
+using testing_support::SilentServer;
 using testing_support::TestService;
 
 const TestService& Service() { return TestService::Get(); }
@@ -531,6 +533,25 @@ bool IsCertificateError(DWORD error) {
   }
 }
 
+TEST_F(TlsTest, RefusedDownloadsEachEndOnce) {
+  // Many in a row: every refusal must complete its response, once. (Before
+  // any request here accepts the untrusted certificate: Wine's WinHTTP keeps
+  // such a connection and hands it to later requests to the same host.)
+  const std::wstring url =
+      L"https://localhost:" + std::to_wstring(Service().untrusted_https_port) + L"/packages/x";
+  for (int i = 0; i < 50; ++i) {
+    TempFile file;
+    CompletionWaiter waiter;
+    waiter.Watch(HttpDownload(url, file.path(), nullptr));
+    ASSERT_TRUE(waiter.Wait(20000)) << "download " << i;
+    auto r = waiter.response();
+    EXPECT_EQ(r->state(), ResponseState::kFailed) << i;
+    EXPECT_EQ(r->status_code(), 0u) << i;
+    EXPECT_TRUE(IsCertificateError(r->error_code())) << i << ": " << r->error_code();
+    EXPECT_EQ(waiter.calls(), 1) << i;
+  }
+}
+
 TEST_F(TlsTest, WrongNameAndUnknownAuthorityAreRejectedByDefault) {
   struct Case {
     const wchar_t* host;
@@ -557,6 +578,51 @@ TEST_F(TlsTest, WrongNameAndUnknownAuthorityAreRejectedByDefault) {
     ASSERT_TRUE(accepted);
     EXPECT_EQ(accepted->status_code(), 200u) << c.host << c.port;
   }
+}
+
+TEST(IdleTimeoutTest, AServerThatNeverAnswersEndsTheTransfer) {
+  // Released only after the server has closed its connections: until then
+  // WinHTTP under Wine still waits on them, and a response let go waits for
+  // WinHTTP to close.
+  std::vector<std::shared_ptr<Response>> ended;
+  SilentServer server;
+  ASSERT_NE(server.port(), 0);
+  for (const bool tls : {false, true}) {
+    HttpSession session;
+    HttpClient client(session, tls ? L"localhost" : L"127.0.0.1", server.port(), tls);
+    client.SetIdleTimeout(300);
+    TempFile file;
+    CompletionWaiter waiter;
+    const ULONGLONG start = GetTickCount64();
+    auto response = client.NewGetRequest(L"/x")->SendToFile(file.path(), nullptr);
+    ended.push_back(response);
+    waiter.Watch(response);
+    ASSERT_TRUE(waiter.Wait(20000)) << tls;
+    EXPECT_GE(GetTickCount64() - start, 300u) << tls;
+    EXPECT_EQ(response->state(), ResponseState::kFailed) << tls;
+    EXPECT_EQ(response->error_code(), static_cast<DWORD>(ERROR_WINHTTP_TIMEOUT)) << tls;
+    EXPECT_EQ(response->status_code(), 0u) << tls;
+    EXPECT_EQ(waiter.calls(), 1) << tls;
+    EXPECT_TRUE(FileClosed(file.path())) << tls;
+  }
+  EXPECT_EQ(server.accepted(), 2);
+}
+
+TEST(IdleTimeoutTest, ASlowButSteadyTransferIsNotCut) {
+  REQUIRE_TEST_SERVICE();
+  HttpSession session;
+  HttpClient client(session, L"127.0.0.1", Service().http_port, false);
+  client.SetIdleTimeout(1500);
+  // 1 KiB pieces 150 ms apart: about 1.5 s in all, never long without a byte.
+  TempFile file;
+  CompletionWaiter waiter;
+  const ULONGLONG start = GetTickCount64();
+  waiter.Watch(client.Download(L"/test/bytes?size=10240&fault_slow=150", file.path(), nullptr));
+  ASSERT_TRUE(waiter.Wait());
+  EXPECT_GE(GetTickCount64() - start, 1350u);
+  EXPECT_EQ(waiter.response()->state(), ResponseState::kCompleted);
+  EXPECT_EQ(waiter.response()->error_code(), 0u);
+  EXPECT_EQ(ReadFile(file.path()), Pattern(10240));
 }
 
 }  // namespace
