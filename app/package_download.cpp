@@ -9,7 +9,6 @@
 
 #include "app/file_hash.h"
 #include "http/http_client.h"
-#include "http/http_functions.h"
 #include "http/http_session.h"
 #include "http/request.h"
 #include "http/url_helpers.h"
@@ -88,15 +87,17 @@ bool AppendFile(const std::wstring& from, const std::wstring& to) {
 
 // Sends GET |url| with |headers| into |file| and keeps the session, the
 // client and the response alive until the transfer has ended (a response
-// nobody holds stops its transfer). Throws like HttpDownload.
-std::shared_ptr<DownloadResponse> DownloadWithHeaders(const std::wstring& url,
-                                                      const std::wstring& file,
-                                                      const HeaderMap& headers,
-                                                      winhttpx::ProgressHandler progress) {
+// nobody holds stops its transfer). A transfer that hears nothing for
+// |idle_timeout_ms| ends as failed. Throws a std::exception when nothing could
+// be sent (an unusable address, a file that cannot be made).
+std::shared_ptr<DownloadResponse> SendAttempt(const std::wstring& url, const std::wstring& file,
+                                              const HeaderMap& headers, DWORD idle_timeout_ms,
+                                              winhttpx::ProgressHandler progress) {
   const winhttpx::UrlAuthority authority = winhttpx::ParseUrlAuthority(winhttpx::UrlBase(url));
   auto session = std::make_shared<winhttpx::HttpSession>();
   auto client = std::make_shared<winhttpx::HttpClient>(*session, authority.host, authority.port,
                                                        authority.tls);
+  client->SetIdleTimeout(idle_timeout_ms);
   auto request = client->NewGetRequest(winhttpx::UrlPath(url));
   request->AddHeaders(headers);
   auto response = request->SendToFile(file, std::move(progress));
@@ -105,15 +106,32 @@ std::shared_ptr<DownloadResponse> DownloadWithHeaders(const std::wstring& url,
   return response;
 }
 
-// Shared by the transfer's threads and the UI thread: the newest progress
-// figures and whether a report is already waiting to be shown.
+// Shared by the transfer's threads and the UI thread: what the bar should
+// show and whether a report is already waiting to be shown. Everything but
+// |posted| is guarded by |lock|.
 struct ProgressRelay {
   std::mutex lock;
+  // Set once sending has returned; until then the answer's status is not
+  // known here, and the first figures wait in |early_received|.
   std::weak_ptr<DownloadResponse> response;
-  int64_t offset = 0;
-  std::atomic<int64_t> received{0};
-  std::atomic<int64_t> total{-1};
+  bool response_known = false;
+  int64_t early_received = -1;
+  int64_t early_total = -1;
+  int64_t offset = 0;  // bytes kept from earlier attempts
+  int64_t received = 0;
+  int64_t total = -1;
   std::atomic<bool> posted{false};
+
+  // Turns the transfer's figures into the package's; false when they do not
+  // count (an error page, or no answer at all). Call with |lock| held.
+  bool Update(DWORD status, int64_t transfer_received, int64_t transfer_total) {
+    if (!IsSuccess(status)) return false;
+    // Only a partial answer continues the kept bytes.
+    const int64_t base = status == 206 ? offset : 0;
+    received = base + transfer_received;
+    total = transfer_total > 0 ? base + transfer_total : -1;
+    return true;
+  }
 };
 
 }  // namespace
@@ -244,40 +262,65 @@ void PackageDownload::StartAttempt() {
   std::weak_ptr<int> alive = alive_;
   const uint64_t generation = generation_;
   PostToUIFunction post = post_;
-  auto on_progress = [relay, post, alive, generation, this](int64_t received, int64_t total) {
-    int64_t offset = 0;
-    {
-      std::lock_guard<std::mutex> lock(relay->lock);
-      auto response = relay->response.lock();
-      // Only a partial answer continues the kept bytes.
-      if (response && response->status_code() == 206) offset = relay->offset;
-    }
-    relay->received = offset + received;
-    relay->total = total > 0 ? offset + total : -1;
+  // Shows the relay's figures on the UI thread; at most one report waits.
+  auto report = [relay, post, alive, generation, this] {
     if (relay->posted.exchange(true)) return;
     post([relay, alive, generation, this] {
       relay->posted = false;
       if (alive.expired() || generation != generation_ || !progress_) return;
-      progress_(relay->received, relay->total);
+      int64_t received = 0, total = -1;
+      {
+        std::lock_guard<std::mutex> lock(relay->lock);
+        received = relay->received;
+        total = relay->total;
+      }
+      progress_(received, total);
     });
+  };
+  auto on_progress = [relay, report](int64_t received, int64_t total) {
+    {
+      std::lock_guard<std::mutex> lock(relay->lock);
+      if (!relay->response_known) {
+        relay->early_received = received;
+        relay->early_total = total;
+        return;
+      }
+      // Called from the response's own notification, which holds it.
+      auto response = relay->response.lock();
+      if (!response || !relay->Update(response->status_code(), received, total)) return;
+    }
+    report();
   };
 
   auto on_done = [post, alive, attempt, this](const std::shared_ptr<winhttpx::Response>& done) {
     auto response = std::static_pointer_cast<DownloadResponse>(done);
-    // The file work may take a while (a hash over a large package).
-    std::thread([post, alive, attempt, response, this] {
-      const Outcome outcome = FinishAttempt(attempt, *response);
+    auto finish = [post, alive, attempt, response, this] {
+      Outcome outcome;
+      outcome.generation = attempt.generation;
+      try {
+        outcome = FinishAttempt(attempt, *response);
+      } catch (const std::exception&) {
+        // The bytes are in an unknown state: the download fails (and its
+        // ".part" goes), but it is still reported.
+      }
       post([alive, outcome, this] {
         if (!alive.expired()) OnAttemptFinished(outcome);
       });
-    }).detach();
+    };
+    // The file work may take a while (a hash over a large package), so it
+    // gets a thread of its own; without one it is done here rather than the
+    // attempt never being reported.
+    try {
+      std::thread(finish).detach();
+    } catch (const std::exception&) {
+      finish();
+    }
   };
 
   std::shared_ptr<DownloadResponse> response;
   try {
-    response = attempt.chunk.empty()
-                   ? winhttpx::HttpDownload(attempt.url, attempt.part, on_progress)
-                   : DownloadWithHeaders(attempt.url, attempt.chunk, headers, on_progress);
+    response = SendAttempt(attempt.url, attempt.chunk.empty() ? attempt.part : attempt.chunk,
+                           headers, stall_timeout_ms_, on_progress);
   } catch (const std::exception&) {
     // Nothing was sent; nothing will come of trying the same again.
     Outcome outcome;
@@ -287,10 +330,17 @@ void PackageDownload::StartAttempt() {
     });
     return;
   }
+  bool early = false;
   {
     std::lock_guard<std::mutex> lock(relay->lock);
     relay->response = response;
+    relay->response_known = true;
+    // Figures that came before this point wait for the status, which was
+    // written before them (and before they took the lock).
+    early = relay->early_received >= 0 &&
+            relay->Update(response->status_code(), relay->early_received, relay->early_total);
   }
+  if (early) report();
   response->Then(on_done);
 }
 

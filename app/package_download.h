@@ -8,7 +8,13 @@
 // 408 or 429 answer) is tried again up to three times, after 1, 2 and 4
 // seconds: with the bytes already in the ".part" file kept and the rest asked
 // for with a Range request guarded by If-Range when the server gave a
-// validator (a strong ETag or Last-Modified), from the start otherwise.
+// validator (a strong ETag or Last-Modified), from the start otherwise. An
+// attempt that hears nothing from the server for stall_timeout() fails like a
+// dropped connection, so every download ends within the attempts' bound
+// even when a server (or the TLS handshake with it) goes silent.
+//
+// Only the body of a 2xx answer counts as progress: an error page is not
+// the package.
 //
 // Threads: Start, the callbacks and the retry decisions belong to the UI
 // thread; the transfer runs on the HTTP client's threads, and the file work
@@ -49,6 +55,7 @@ class PackageDownload {
 
   static constexpr int kMaxRetries = 3;
   static constexpr DWORD kRetryDelaysMs[kMaxRetries] = {1000, 2000, 4000};
+  static constexpr DWORD kStallTimeoutMs = 15000;
 
   explicit PackageDownload(PostToUIFunction post, RetryScheduler schedule = RetryScheduler());
   ~PackageDownload();
@@ -64,6 +71,11 @@ class PackageDownload {
              const std::string& expected_sha256, ProgressCallback progress, DoneCallback done);
 
   bool running() const { return running_; }
+
+  // How long an attempt may hear nothing before it counts as failed; for
+  // the attempts started after the call.
+  void set_stall_timeout(DWORD milliseconds) { stall_timeout_ms_ = milliseconds; }
+  DWORD stall_timeout() const { return stall_timeout_ms_; }
 
   static std::wstring PartPath(const std::wstring& package_path) { return package_path + L".part"; }
 
@@ -91,6 +103,7 @@ class PackageDownload {
   ProgressCallback progress_;
   DoneCallback done_;
   int retries_ = 0;
+  DWORD stall_timeout_ms_ = kStallTimeoutMs;
   // The validator of the bytes in the ".part" file ("" when there is none,
   // and the next attempt starts over).
   std::wstring validator_;
