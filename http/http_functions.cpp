@@ -35,15 +35,19 @@ std::shared_ptr<ResponseType> Hold(std::shared_ptr<HttpSession> session,
 
 }  // namespace
 
-std::shared_ptr<TextResponse> HttpGet(const std::wstring& url, const HeaderMap& headers) {
+std::shared_ptr<TextResponse> HttpGet(const std::wstring& url, const HeaderMap& headers,
+                                      DWORD idle_timeout_ms) {
   Connection c = Connect(url);
+  c.client->SetIdleTimeout(idle_timeout_ms);
   auto response = c.client->Get(c.path, headers);
   return Hold(std::move(c.session), std::move(response));
 }
 
 std::shared_ptr<TextResponse> HttpPost(const std::wstring& url, const std::string& body,
-                                       const std::wstring& content_type, const HeaderMap& headers) {
+                                       const std::wstring& content_type, const HeaderMap& headers,
+                                       DWORD idle_timeout_ms) {
   Connection c = Connect(url);
+  c.client->SetIdleTimeout(idle_timeout_ms);
   auto response = c.client->Post(c.path, body, content_type, headers);
   return Hold(std::move(c.session), std::move(response));
 }

@@ -6,6 +6,8 @@
 // (std::invalid_argument, std::out_of_range, std::runtime_error).
 #pragma once
 
+#include <windows.h>
+
 #include <memory>
 #include <string>
 
@@ -14,10 +16,18 @@
 
 namespace winhttpx {
 
-std::shared_ptr<TextResponse> HttpGet(const std::wstring& url, const HeaderMap& headers = {});
+// How long a text request (a service reply, an event) may go without a word
+// from the server before it ends as failed (ERROR_WINHTTP_TIMEOUT). WinHTTP's
+// own timeouts do not end an asynchronous request on every system: a server
+// that accepts and then stays silent would otherwise hold it for ever.
+constexpr DWORD kTextRequestIdleTimeoutMs = 30000;
+
+std::shared_ptr<TextResponse> HttpGet(const std::wstring& url, const HeaderMap& headers = {},
+                                      DWORD idle_timeout_ms = kTextRequestIdleTimeoutMs);
 std::shared_ptr<TextResponse> HttpPost(const std::wstring& url, const std::string& body,
                                        const std::wstring& content_type,
-                                       const HeaderMap& headers = {});
+                                       const HeaderMap& headers = {},
+                                       DWORD idle_timeout_ms = kTextRequestIdleTimeoutMs);
 std::shared_ptr<DownloadResponse> HttpDownload(const std::wstring& url, const std::wstring& file,
                                                ProgressHandler progress);
 

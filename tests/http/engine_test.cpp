@@ -608,6 +608,30 @@ TEST(IdleTimeoutTest, AServerThatNeverAnswersEndsTheTransfer) {
   EXPECT_EQ(server.accepted(), 2);
 }
 
+// Service replies and events have a bound of their own: a silent service
+// cannot hold the assistant's "ok1" waiting for ever.
+TEST(IdleTimeoutTest, TextRequestsEndWhenTheServerStaysSilent) {
+  EXPECT_GT(kTextRequestIdleTimeoutMs, 0u);
+  std::vector<std::shared_ptr<Response>> ended;
+  SilentServer server;
+  ASSERT_NE(server.port(), 0);
+  const std::wstring url = L"http://127.0.0.1:" + std::to_wstring(server.port()) + L"/api";
+  for (const bool post : {false, true}) {
+    CompletionWaiter waiter;
+    std::shared_ptr<Response> response;
+    if (post) {
+      response = HttpPost(url, "{}", L"application/json", {}, 300);
+    } else {
+      response = HttpGet(url, {}, 300);
+    }
+    ended.push_back(response);
+    waiter.Watch(response);
+    ASSERT_TRUE(waiter.Wait(20000)) << post;
+    EXPECT_EQ(response->state(), ResponseState::kFailed) << post;
+    EXPECT_EQ(response->error_code(), static_cast<DWORD>(ERROR_WINHTTP_TIMEOUT)) << post;
+  }
+}
+
 TEST(IdleTimeoutTest, ASlowButSteadyTransferIsNotCut) {
   REQUIRE_TEST_SERVICE();
   HttpSession session;
