@@ -27,36 +27,15 @@
 #include "app/installation_pipeline.h"
 #include "app/json_file.h"
 #include "archive/package_extraction.h"
+#include "bench/app/bench_support.h"
 #include "tests/app/recording_shell.h"
 #include "tests/app/test_ui_thread.h"
 
 namespace {
 
-double Now() {
-  LARGE_INTEGER counter, frequency;
-  ::QueryPerformanceCounter(&counter);
-  ::QueryPerformanceFrequency(&frequency);
-  return static_cast<double>(counter.QuadPart) / frequency.QuadPart;
-}
-
-void RemoveTree(const std::wstring& dir) {
-  WIN32_FIND_DATAW data;
-  HANDLE find = ::FindFirstFileW((dir + L"\\*").c_str(), &data);
-  if (find != INVALID_HANDLE_VALUE) {
-    do {
-      const std::wstring name = data.cFileName;
-      if (name == L"." || name == L"..") continue;
-      const std::wstring full = dir + L"\\" + name;
-      if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-        RemoveTree(full);
-      } else {
-        ::DeleteFileW(full.c_str());
-      }
-    } while (::FindNextFileW(find, &data));
-    ::FindClose(find);
-  }
-  ::RemoveDirectoryW(dir.c_str());
-}
+using bench_support::Median;
+using bench_support::Now;
+using bench_support::RemoveTree;
 
 // Sends WM_NULL to |window| every 50 ms from its own thread while it lives;
 // longest() is the longest any of them waited, in milliseconds.
@@ -147,12 +126,6 @@ Round Measure(HWND window, const std::wstring& package, const std::wstring& work
     if (!same) std::fprintf(stderr, "on UI: hash differs\n");
   }
   return round;
-}
-
-double Median(std::vector<double> values) {
-  std::sort(values.begin(), values.end());
-  const size_t n = values.size();
-  return n % 2 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
 }
 
 }  // namespace
