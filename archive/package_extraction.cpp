@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include <cstdint>
 #include <limits>
 #include <string>
 #include <vector>
@@ -88,8 +89,9 @@ class PackageRun : public archive::ExtractionObserver {
   uint64_t byte_limit_ = 0;  // the recorded total within the ceiling
   uint64_t last_report_ = 0;
   uint64_t last_space_check_ = 0;
-  uint32_t written_ = 0;
-  uint32_t skipped_ = 0;
+  uint64_t written_ = 0;
+  uint64_t skipped_ = 0;
+  uint64_t read_ = 0;                  // entries whose headers and data could be read
   std::vector<std::wstring> folders_;  // in the order made, outermost first
   std::vector<std::wstring> files_;
 };
@@ -119,12 +121,16 @@ ExtractionResult PackageRun::Run() {
 }
 
 ExtractionStatus PackageRun::Check() {
-  ZipEntry whole;
-  if (GetEntry(archive_, -1, &whole) != kZipOk) return ExtractionStatus::kCannotOpen;
+  if (GetEntryCount(archive_, &progress_.entries_total) != kZipOk) {
+    return ExtractionStatus::kCannotOpen;
+  }
   // A target too long to hold any entry fails as a whole.
   if (SetBaseDirectory(archive_, target_.c_str()) != kZipOk) return ExtractionStatus::kWriteFailed;
-  progress_.entries_total = static_cast<uint32_t>(whole.index);
-  if (progress_.entries_total > options_.max_entries) return ExtractionStatus::kTooManyEntries;
+  // Indexes are ints: a count past them is beyond any ceiling.
+  if (progress_.entries_total > options_.max_entries ||
+      progress_.entries_total > static_cast<uint64_t>(INT32_MAX)) {
+    return ExtractionStatus::kTooManyEntries;
+  }
   if (GetUncompressedTotal(archive_, &progress_.bytes_total) != kZipOk) {
     return ExtractionStatus::kCannotOpen;
   }
@@ -134,8 +140,14 @@ ExtractionStatus PackageRun::Check() {
   return ExtractionStatus::kOk;
 }
 
+// Whether an entry's status says the reader could read it: written, data
+// out with a CRC mismatch, refused for its name or not writable.
+bool WasRead(ZipStatus s) {
+  return s == kZipOk || s == kZipCrcMismatch || s == kZipCannotOpen || s == kZipWriteFailed;
+}
+
 void PackageRun::ExtractEntries() {
-  for (uint32_t i = 0; i < progress_.entries_total; ++i) {
+  for (uint64_t i = 0; i < progress_.entries_total; ++i) {
     const int index = static_cast<int>(i);
     ZipEntry entry;
     ZipStatus s = GetEntry(archive_, index, &entry);
@@ -149,6 +161,7 @@ void PackageRun::ExtractEntries() {
     } else {
       ++skipped_;
     }
+    if (WasRead(s)) ++read_;
     // A write that failed of itself most likely met a full volume, and then
     // every entry after it would fail the same way.
     if (s == kZipWriteFailed && !RoomForTheRest()) {
@@ -161,6 +174,7 @@ void PackageRun::ExtractEntries() {
       return;
     }
   }
+  if (progress_.entries_total > 0 && read_ == 0) Stop(ExtractionStatus::kUnreadable);
 }
 
 bool PackageRun::BeforeWrite(size_t bytes) {

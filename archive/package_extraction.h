@@ -7,6 +7,16 @@
 // are entries that are damaged or cannot be written: one bad entry does not
 // stop the others.
 //
+// But a package must never pass as unpacked when the reader could make
+// nothing of it. The rule: a package whose entries were all unreadable (no
+// entry's headers and data could be read: a directory that cannot be
+// walked from its first record, local headers that all disagree with it,
+// data that is all damaged, every entry encrypted) is kUnreadable, and what
+// the run made is taken back. As soon as one entry could be read, the run is
+// kOk and the unreadable ones count as skipped. An entry refused for its
+// name or a failed write still counts as read, and so does one whose data
+// came out with a CRC mismatch. An archive that counts no entries is kOk.
+//
 // The package is not trusted to be reasonable either. Before anything is
 // written its entry count and the uncompressed sizes its directory records
 // are held against ceilings and against the free space of the target's
@@ -32,9 +42,9 @@
 // Generous enough for any real package (a 10 GB product unpacks fine); a
 // package beyond them is a broken or hostile one.
 constexpr uint64_t kDefaultMaxExtractedBytes = uint64_t{64} << 30;  // 64 GiB
-// Without zip64 an archive cannot count more than 65,535 entries, so this
-// ceiling only bites when a caller sets a lower one.
-constexpr uint32_t kDefaultMaxExtractedEntries = 100000;
+// Entry counts are 64-bit (zip64); a count past this ceiling is refused
+// before anything is read beyond the end records.
+constexpr uint64_t kDefaultMaxExtractedEntries = 100000;
 
 // How often progress is told within one entry, and how often the free space
 // is looked at again while writing.
@@ -49,18 +59,19 @@ enum class ExtractionStatus {
   kNoSpace,         // the target's volume has (or kept) too little free space
   kWriteFailed,     // the target folder cannot be made or is too long (nothing written)
   kCancelled,       // the progress callback asked to stop
+  kUnreadable,      // no entry of a non-empty package could be read (nothing left behind)
 };
 
 struct ExtractionProgress {
   uint64_t bytes_done = 0;     // bytes of entry data written so far
   uint64_t bytes_total = 0;    // the uncompressed sizes the directory records
-  uint32_t entries_done = 0;   // entries handled so far, skipped ones included
-  uint32_t entries_total = 0;  // the entries the archive counts
+  uint64_t entries_done = 0;   // entries handled so far, skipped ones included
+  uint64_t entries_total = 0;  // the entries the archive counts
 };
 
 struct ExtractionOptions {
   uint64_t max_total_bytes = kDefaultMaxExtractedBytes;
-  uint32_t max_entries = kDefaultMaxExtractedEntries;
+  uint64_t max_entries = kDefaultMaxExtractedEntries;
   // Told after every entry and every kExtractionProgressStep bytes within
   // one; false stops the run (kCancelled). Empty: no reports.
   std::function<bool(const ExtractionProgress&)> progress;
@@ -72,10 +83,10 @@ struct ExtractionOptions {
 
 struct ExtractionResult {
   ExtractionStatus status = ExtractionStatus::kOk;
-  uint32_t entries_written = 0;  // files and folders extracted without error
+  uint64_t entries_written = 0;  // files and folders extracted without error
   // Entries that could not be described or written: damaged, unsafe names,
   // a read-only file in the way, a CRC mismatch (data left as written).
-  uint32_t entries_skipped = 0;
+  uint64_t entries_skipped = 0;
   uint64_t bytes_written = 0;
 };
 
@@ -95,6 +106,6 @@ ExtractionResult ExtractPackage(const wchar_t* zip_path, const wchar_t* target_d
                                 const ExtractionOptions& options);
 
 // ExtractPackage with the default bounds and no progress. False when the
-// archive cannot be opened or counted, the target cannot be used, or a bound
-// stopped the run.
+// archive cannot be opened, counted or read, the target cannot be used, or a
+// bound stopped the run.
 bool ExtractArchive(const wchar_t* zip_path, const wchar_t* target_directory);

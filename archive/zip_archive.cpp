@@ -1,5 +1,8 @@
 #include "archive/zip_archive.h"
 
+#include <algorithm>
+#include <cstdint>
+
 #include "archive/zip_names.h"
 
 namespace archive {
@@ -31,12 +34,14 @@ ZipStatus ZipArchive::Open(std::unique_ptr<ZipSource> source, std::string_view p
 }
 
 int32_t ZipArchive::entry_count() const {
-  return directory_ ? static_cast<int32_t>(directory_->entry_count()) : 0;
+  return static_cast<int32_t>(std::min<uint64_t>(total_entries(), INT32_MAX));
 }
+
+uint64_t ZipArchive::total_entries() const { return directory_ ? directory_->entry_count() : 0; }
 
 ZipStatus ZipArchive::MoveToEntry(int32_t index, LocalLayout* layout) {
   ZipStatus s = directory_->MoveTo(index);
-  return s != kZipOk ? s : directory_->CheckLocalHeader(directory_->current(), layout);
+  return s != kZipOk ? s : directory_->CheckLocalHeader(directory_->current(), layout, &extra_);
 }
 
 void ZipArchive::CloseEntry() {
@@ -61,8 +66,6 @@ ZipStatus ZipArchive::GetEntry(int32_t index, ZipEntryInfo* entry) {
   ZipStatus s = MoveToEntry(index, &layout);
   if (s != kZipOk) return s;
   const CentralRecord& record = directory_->current();
-  s = directory_->ReadLocalExtra(layout, &extra_);
-  if (s != kZipOk) return s;
 
   ZipEntryInfo info;
   info.index = index;
@@ -109,7 +112,10 @@ ZipStatus ZipArchive::SumUncompressedSizes(uint64_t* total) {
   *total = 0;
   for (int32_t i = 0; i < entry_count(); ++i) {
     if (directory_->MoveTo(i) != kZipOk) break;
-    *total += directory_->current().uncompressed_size;
+    const CentralRecord& record = directory_->current();
+    if (record.missing_zip64) continue;
+    *total = record.uncompressed_size > UINT64_MAX - *total ? UINT64_MAX
+                                                            : *total + record.uncompressed_size;
   }
   return kZipOk;
 }

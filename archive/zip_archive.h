@@ -42,7 +42,10 @@ class ZipArchive {
   // password) for every encrypted entry. kZipAlreadyOpen when called twice.
   ZipStatus Open(std::unique_ptr<ZipSource> source, std::string_view password);
   bool is_open() const { return directory_ != nullptr; }
+  // The entries an index can reach (at most INT32_MAX).
   int32_t entry_count() const;
+  // The entries the archive counts, which zip64 lets pass INT32_MAX.
+  uint64_t total_entries() const;
 
   // Describes entry `index`; -1 describes the archive (its index field is the
   // entry count). Closes the open entry.
@@ -54,7 +57,9 @@ class ZipArchive {
   ZipStatus FindEntry(std::string_view utf8_name, int32_t* index);
 
   // Sums the uncompressed sizes of the central records up to the first one
-  // that cannot be read (the entries after it are out of reach). Walks the
+  // that cannot be read (the entries after it are out of reach); a record
+  // missing its zip64 value adds nothing. The sum stops at UINT64_MAX rather
+  // than wrapping, so 64-bit sizes cannot add up to a small total. Walks the
   // directory only; the open entry stays open.
   ZipStatus SumUncompressedSizes(uint64_t* total);
 

@@ -26,8 +26,8 @@ struct ZipEntryInfo {
   uint64_t access_time = 0;
   uint64_t creation_time = 0;
   uint64_t write_time = 0;
-  uint32_t compressed_size = 0;
-  uint32_t uncompressed_size = 0;
+  uint64_t compressed_size = 0;
+  uint64_t uncompressed_size = 0;
 };
 
 // Attribute bits from the "version made by" field's host byte and the

@@ -102,6 +102,7 @@ class ZipReader {
   ZipStatus ExtractEntry(int index, const void* target, size_t length, ZipSourceKind kind);
   ZipStatus SetBaseDirectory(const wchar_t* directory);
   ZipStatus GetUncompressedTotal(uint64_t* total) { return archive_.SumUncompressedSizes(total); }
+  uint64_t entry_count() const { return archive_.total_entries(); }
   void set_observer(archive::ExtractionObserver* observer) { observer_ = observer; }
 
  private:
@@ -394,6 +395,13 @@ ZipStatus GetUncompressedTotal(ZipReader* archive, uint64_t* total) {
   ZipStatus s = CheckHandle(archive);
   if (s == kZipOk && !total) s = kZipBadArgument;
   return Remember(s != kZipOk ? s : archive->GetUncompressedTotal(total));
+}
+
+ZipStatus GetEntryCount(ZipReader* archive, uint64_t* count) {
+  ZipStatus s = CheckHandle(archive);
+  if (s == kZipOk && !count) s = kZipBadArgument;
+  if (s == kZipOk) *count = archive->entry_count();
+  return Remember(s);
 }
 
 ZipStatus SetExtractionObserver(ZipReader* archive, archive::ExtractionObserver* observer) {

@@ -36,8 +36,8 @@ struct ZipEntry {
   FILETIME access_time;  // UTC
   FILETIME creation_time;
   FILETIME write_time;
-  uint32_t compressed_size;
-  uint32_t uncompressed_size;
+  uint64_t compressed_size;
+  uint64_t uncompressed_size;
 };
 
 class ZipReader;
@@ -53,8 +53,14 @@ ZipReader* OpenArchive(const void* source, size_t length, ZipSourceKind kind,
 
 ZipStatus CloseArchive(ZipReader* archive);
 
-// Describes entry `index`, or with -1 the archive as a whole.
+// Describes entry `index`, or with -1 the archive as a whole (whose index
+// field is the entry count, at most INT32_MAX: GetEntryCount tells the
+// whole count).
 ZipStatus GetEntry(ZipReader* archive, int index, ZipEntry* entry);
+
+// The number of entries the archive counts (64-bit with zip64); indexes
+// reach the first INT32_MAX of them.
+ZipStatus GetEntryCount(ZipReader* archive, uint64_t* count);
 
 // Finds the first entry whose stored name equals `name` (as UTF-8, ASCII
 // letters case-folded) and answers its index; kZipNotFound when there is

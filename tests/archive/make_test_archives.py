@@ -320,6 +320,146 @@ def make_large(outdir):
     write(outdir, os.path.join("large", "zeros.zip"), buf.getvalue())
 
 
+# --- zip64 ------------------------------------------------------------------
+
+ZIP64_FILES = [
+    ("zip64/readme.txt", lambda: text_bytes(11, 6000), zipfile.ZIP_DEFLATED),
+    ("zip64/stored.bin", lambda: binary_bytes(12, 2500), zipfile.ZIP_STORED),
+    ("zip64/empty.txt", lambda: b"", zipfile.ZIP_DEFLATED),
+]
+
+
+def raw_zip64(entries, stub=b"", eocd64=True, count=None, count_here=None, locator_offset=None,
+              record_size=44, record_size_field=None, directory_size=None):
+    """Writes stored entries whose central records saturate the fields named
+    in each entry's `saturate` ("usize", "csize", "offset", "disk") and carry
+    just those in a zip64 block behind an unrelated block; local headers
+    carry both sizes in theirs. `entries`: (name, data, saturate)."""
+    body = bytearray()
+    central = bytearray()
+    t, d = dos_time(DOS_DATE)
+    for name, data, saturate in entries:
+        name_b = name.encode()
+        crc = zlib.crc32(data)
+        offset = len(body)
+        local_extra = struct.pack("<HHQQ", 1, 16, len(data), len(data))
+        body += struct.pack("<IHHHHHIIIHH", 0x04034B50, 45, 0, 0, t, d, crc, 0xFFFFFFFF,
+                            0xFFFFFFFF, len(name_b), len(local_extra)) + name_b + local_extra
+        body += data
+        fields = {"usize": len(data), "csize": len(data), "offset": offset, "disk": 0}
+        block = b""
+        for key in ("usize", "csize", "offset"):
+            if key in saturate:
+                block += struct.pack("<Q", fields[key])
+        if "disk" in saturate:
+            block += struct.pack("<I", 0)
+        # An unrelated block first: the reader must walk to the zip64 one.
+        extra = struct.pack("<HHB", 0x5455, 1, 0)
+        if saturate:
+            extra += struct.pack("<HH", 1, len(block)) + block
+        value = lambda key, v: (0xFFFFFFFF if key in saturate else v)
+        central += struct.pack(
+            "<IHHHHHHIIIHHHHHII", 0x02014B50, 0x031E, 45, 0, 0, t, d, crc,
+            value("csize", len(data)), value("usize", len(data)), len(name_b), len(extra), 0,
+            0xFFFF if "disk" in saturate else 0, 0, 0o644 << 16,
+            value("offset", offset)) + name_b + extra
+    n = len(entries) if count is None else count
+    here = n if count_here is None else count_here
+    dir_offset = len(body)
+    dir_size = len(central) if directory_size is None else directory_size
+    tail = bytearray()
+    if eocd64:
+        record_at = dir_offset + len(central)
+        size_field = record_size if record_size_field is None else record_size_field
+        tail += struct.pack("<IQHHIIQQQQ", 0x06064B50, size_field, 45, 45, 0, 0, here, n,
+                            dir_size, dir_offset)
+        tail += bytes(record_size - 44)
+        tail += struct.pack("<IIQI", 0x07064B50, 0,
+                            record_at if locator_offset is None else locator_offset, 1)
+        tail += struct.pack("<IHHHHIIH", 0x06054B50, 0, 0, 0xFFFF, 0xFFFF, 0xFFFFFFFF,
+                            0xFFFFFFFF, 0)
+    else:
+        tail += struct.pack("<IHHHHIIH", 0x06054B50, 0, 0, n, n, len(central), dir_offset, 0)
+    return stub + bytes(body + central + tail)
+
+
+def make_zip64(outdir):
+    sources = [(name, make(), method) for name, make, method in ZIP64_FILES]
+    for name, data, _ in sources:
+        keep_source(outdir, "zip64", name, data)
+
+    # Python's zipfile: zip64 local headers (both sizes saturated), classic
+    # central records.
+    buf = io.BytesIO()
+    with zipfile.ZipFile(buf, "w") as z:
+        for name, data, method in sources:
+            zi = info(name)
+            zi.compress_type = method
+            with z.open(zi, "w", force_zip64=True) as f:
+                f.write(data)
+    write(outdir, "zip64_python.zip", buf.getvalue())
+
+    # Streamed: a data descriptor with 64-bit sizes after each entry.
+    stream = Unseekable()
+    with zipfile.ZipFile(stream, "w") as z:
+        for name, data, method in sources:
+            zi = info(name)
+            zi.compress_type = method
+            with z.open(zi, "w", force_zip64=True) as f:
+                f.write(data)
+    write(outdir, "zip64_descriptor.zip", bytes(stream.data))
+
+    # Info-ZIP: saturated uncompressed sizes in the central records, the
+    # zip64 end record and locator; the same again behind a stub.
+    work = os.path.join(outdir, "src", "zip64")
+    out = os.path.join(outdir, "zip64_fz.zip")
+    if os.path.exists(out):
+        os.remove(out)
+    subprocess.run(["zip", "-q", "-X", "-fz", "-r", out, "zip64"], cwd=work, check=True)
+    with open(out, "rb") as f:
+        fz = f.read()
+    write(outdir, "zip64_fz_stub.zip", b"MZ" + bytes(range(98)) * 3 + fz)
+
+    # Every combination of saturated central fields, in the fixed order.
+    entries = [("zip64/only_offset.txt", b"offset only\n", ["offset"]),
+               ("zip64/only_usize.txt", b"uncompressed only\n", ["usize"]),
+               ("zip64/only_csize.txt", b"compressed only\n", ["csize"]),
+               ("zip64/all.txt", b"all four\n", ["usize", "csize", "offset", "disk"]),
+               ("zip64/none.txt", b"classic record\n", [])]
+    for name, data, _ in entries:
+        keep_source(outdir, "zip64_raw", name, data)
+    write(outdir, "zip64_raw.zip", raw_zip64(entries))
+    write(outdir, "zip64_raw_stub.zip", raw_zip64(entries, stub=b"MZ" + bytes(300)))
+    write(outdir, "zip64_raw_extensible.zip", raw_zip64(entries, record_size=60))
+
+    # Damaged zip64 data: each must fail cleanly.
+    small = entries[:2]
+    write(outdir, "zip64_bad_locator.zip", raw_zip64(small, locator_offset=1 << 40))
+    write(outdir, "zip64_bad_counts.zip", raw_zip64(small, count_here=1))
+    write(outdir, "zip64_huge_count.zip", raw_zip64(small, count=1 << 40))
+    write(outdir, "zip64_bad_directory.zip", raw_zip64(small, directory_size=1 << 40))
+    write(outdir, "zip64_bad_record_size.zip", raw_zip64(small, record_size_field=1 << 40))
+    # A central record that saturates its size but has no zip64 block: that
+    # entry is unreadable, the classic one after it is fine.
+    missing = raw_zip64([("zip64/missing.txt", b"missing\n", ["usize"]),
+                         ("zip64/fine.txt", b"fine\n", [])])
+    block = struct.pack("<HHQ", 1, 8, len(b"missing\n"))
+    write(outdir, "zip64_missing_field.zip", missing.replace(block, struct.pack("<HHQ", 0x9999, 8, 0), 1))
+    # Cut inside the zip64 end record: no end record is found any more.
+    write(outdir, "zip64_truncated.zip", fz[:fz.find(b"PK\x06\x06") + 30])
+
+
+def make_many64(outdir):
+    # More entries than a classic end record can count: zipfile writes the
+    # zip64 end record. Kept apart from the seeds (listing it is slow).
+    os.makedirs(os.path.join(outdir, "large"), exist_ok=True)
+    buf = io.BytesIO()
+    with zipfile.ZipFile(buf, "w") as z:
+        for i in range(70000):
+            z.writestr(info("m%02d/%05d" % (i // 1000, i)), b"")
+    write(outdir, os.path.join("large", "many64.zip"), buf.getvalue())
+
+
 def make_long_name(outdir):
     buf = io.BytesIO()
     with zipfile.ZipFile(buf, "w") as z:
@@ -344,6 +484,8 @@ def main():
     make_lying_count(outdir)
     make_large(outdir)
     make_long_name(outdir)
+    make_zip64(outdir)
+    make_many64(outdir)
 
 
 if __name__ == "__main__":

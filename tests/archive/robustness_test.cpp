@@ -40,7 +40,7 @@ class Robustness : public ::testing::Test {
     for (const wchar_t* name :
          {L"basic.zip", L"escaping.zip", L"encrypted.zip", L"encrypted_crc.zip", L"descriptor.zip",
           L"attributes.zip", L"stub.zip", L"bad_crc.zip", L"lying_sizes.zip", L"unsupported.zip",
-          L"ut.zip", L"long_name.zip"}) {
+          L"ut.zip", L"long_name.zip", L"zip64_fz_stub.zip", L"zip64_raw.zip"}) {
       seeds_.push_back(archive_test::ReadFileBytes(DataPath(name)));
     }
     target_ = sandbox_ / L"out\\deep\\target";

@@ -86,7 +86,7 @@ bool StaysInside(const std::u16string& name) {
   return true;
 }
 
-void ReadWhole(archive::ZipArchive* zip, int index, bool described, uint32_t recorded) {
+void ReadWhole(archive::ZipArchive* zip, int index, bool described, uint64_t recorded) {
   ZipStatus s = zip->OpenEntry(index);
   CheckStatus(s, "OpenEntry");
   if (s != kZipOk) return;

@@ -70,7 +70,7 @@ class MemoryArchive {
     ZipEntry entry;
     ZipStatus s = GetEntry(reader_, index, &entry);
     if (s != kZipOk) return s;
-    out->assign(entry.uncompressed_size, 0);
+    out->assign(static_cast<size_t>(entry.uncompressed_size), 0);
     return ExtractEntry(reader_, index, out->data(), out->size(), ZipSourceKind::Memory);
   }
 

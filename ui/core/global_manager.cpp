@@ -133,14 +133,16 @@ HGLOBAL GlobalManager::GetArchiveData(const std::wstring& path) {
       GetEntry(archive, index, &entry) != kZipOk) {
     return nullptr;
   }
-  HGLOBAL block = ::GlobalAlloc(GMEM_MOVEABLE, entry.uncompressed_size);
+  // Sizes are 64-bit; a resource beyond the address space cannot be loaded.
+  const SIZE_T size = static_cast<SIZE_T>(entry.uncompressed_size);
+  if (size != entry.uncompressed_size) return nullptr;
+  HGLOBAL block = ::GlobalAlloc(GMEM_MOVEABLE, size);
   if (block == nullptr) return nullptr;
-  if (entry.uncompressed_size == 0) return block;
+  if (size == 0) return block;
   void* bytes = ::GlobalLock(block);
-  const ZipStatus status =
-      bytes == nullptr
-          ? kZipBadArgument
-          : ExtractEntry(archive, index, bytes, entry.uncompressed_size, ZipSourceKind::Memory);
+  const ZipStatus status = bytes == nullptr
+                               ? kZipBadArgument
+                               : ExtractEntry(archive, index, bytes, size, ZipSourceKind::Memory);
   if (bytes != nullptr) ::GlobalUnlock(block);
   if (status != kZipOk) {
     ::GlobalFree(block);
