@@ -205,13 +205,15 @@ void InstallationPipeline::RunCommandJob(const std::wstring& command) {
 void InstallationPipeline::OnUnpacked(const ExtractionResult& result, const std::wstring& command,
                                       const std::wstring& target) {
   // Single entries that fail are skipped and the command runs whatever came
-  // out (also when the package is no archive at all: the command then tells);
-  // a package beyond the bounds, or a target folder that cannot be made, left
-  // nothing behind and must not run.
+  // out. A package that is no readable archive, goes beyond the bounds, or
+  // whose target folder cannot be made left nothing behind, and running its
+  // command would only fail on a missing program.
   switch (result.status) {
     case ExtractionStatus::kNoSpace:
       FinishLaunch(kNotEnoughSpaceText);
       return;
+    case ExtractionStatus::kCannotOpen:
+    case ExtractionStatus::kUnreadable:
     case ExtractionStatus::kTooLarge:
     case ExtractionStatus::kTooManyEntries:
     case ExtractionStatus::kWriteFailed:

@@ -237,6 +237,19 @@ TEST_F(PipelineTest, ZipBeyondItsBoundsIsRefusedAndNothingRuns) {
   EXPECT_FALSE(pipeline_->launching());
 }
 
+// A package the reader cannot read never counts as unpacked: its command is
+// not run.
+TEST_F(PipelineTest, AZipThatCannotBeReadIsNotLaunched) {
+  REQUIRE_APP_SERVICE();
+  Make();
+  ASSERT_TRUE(Download(
+      Details(PublishPackage(L"app_junk.zip", Pattern(30000)), L"{target_dir}\\Fernwick\\x.exe")));
+  ASSERT_TRUE(Launch());
+  ExpectOnlyError(L"\u89E3\u538B\u5B89\u88C5\u5305\u5931\u8D25\uFF01");
+  EXPECT_TRUE(shell_.commands.empty());
+  EXPECT_FALSE(pipeline_->launching());
+}
+
 // The window closing in the middle of unpacking stops the worker; nothing
 // comes back to a pipeline that is gone.
 TEST_F(PipelineTest, ClosingWhileUnpackingStopsTheWork) {
