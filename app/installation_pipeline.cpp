@@ -153,9 +153,12 @@ void InstallationPipeline::RunLaunchJob(const LaunchJob& job, const std::atomic<
     }
   }
   if (job.extension == L".zip") {
-    PostBack([this] {
-      if (view_.set_status) view_.set_status(kUnpackingPackageText);
-    });
+    // Without a hash to check, the status already says so.
+    if (!job.expected_sha256.empty()) {
+      PostBack([this] {
+        if (view_.set_status) view_.set_status(kUnpackingPackageText);
+      });
+    }
     const std::wstring target = env_.local_app_data + env_.product;
     ExtractionOptions options = env_.extraction;
     int last_percent = -1;
@@ -180,9 +183,11 @@ void InstallationPipeline::RunLaunchJob(const LaunchJob& job, const std::atomic<
     PostBack([this] { FinishLaunch(kLaunchFailedText); });
     return;
   }
-  PostBack([this] {
-    if (view_.set_status) view_.set_status(kStartingInstallerText);
-  });
+  if (!job.expected_sha256.empty()) {
+    PostBack([this] {
+      if (view_.set_status) view_.set_status(kStartingInstallerText);
+    });
+  }
   RunCommandJob(SubstituteInstaller(job.command, path));
 }
 

@@ -1,6 +1,7 @@
 // Small helpers the app benchmarks share: a wall clock in seconds, removing
-// a work folder between rounds, and the median of a round's figures. The
-// calling thread only.
+// a work folder between rounds, the median of a round's figures, and the
+// environment of a pipeline that works under one folder. The calling thread
+// only.
 #pragma once
 
 #include <windows.h>
@@ -8,6 +9,11 @@
 #include <algorithm>
 #include <string>
 #include <vector>
+
+#include "app/installation_pipeline.h"
+#include "tests/app/recording_shell.h"
+#include "tests/app/test_ui_thread.h"
+#include "tests/support/scoped_temp_dir.h"
 
 namespace bench_support {
 
@@ -18,29 +24,28 @@ inline double Now() {
   return static_cast<double>(counter.QuadPart) / frequency.QuadPart;
 }
 
-inline void RemoveTree(const std::wstring& dir) {
-  WIN32_FIND_DATAW data;
-  HANDLE find = ::FindFirstFileW((dir + L"\\*").c_str(), &data);
-  if (find != INVALID_HANDLE_VALUE) {
-    do {
-      const std::wstring name = data.cFileName;
-      if (name == L"." || name == L"..") continue;
-      const std::wstring full = dir + L"\\" + name;
-      if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-        RemoveTree(full);
-      } else {
-        ::DeleteFileW(full.c_str());
-      }
-    } while (::FindNextFileW(find, &data));
-    ::FindClose(find);
-  }
-  ::RemoveDirectoryW(dir.c_str());
-}
+using testing_support::RemoveTree;
 
 inline double Median(std::vector<double> values) {
   std::sort(values.begin(), values.end());
   const size_t n = values.size();
   return n % 2 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
+}
+
+// The product "fernwick" with its local application data at |work| and its
+// downloader folder inside: tasks go to |ui|, messages and launches to
+// |shell|, events nowhere.
+inline InstallationPipeline::Environment PipelineEnvironment(testing_support::TestUiThread& ui,
+                                                             testing_support::RecordingShell& shell,
+                                                             const std::wstring& work) {
+  InstallationPipeline::Environment env;
+  env.post = ui.poster();
+  env.shell = &shell;
+  env.local_app_data = work + L"\\";
+  env.downloader_directory = work + L"\\fernwick_downloader";
+  env.product = L"fernwick";
+  env.report_event = [](const std::string&) {};
+  return env;
 }
 
 }  // namespace bench_support

@@ -32,13 +32,7 @@ int wmain(int argc, wchar_t** argv) {
 
   testing_support::TestUiThread ui;
   testing_support::RecordingShell shell;
-  InstallationPipeline::Environment env;
-  env.post = ui.poster();
-  env.shell = &shell;
-  env.local_app_data = work + L"\\";
-  env.downloader_directory = work + L"\\fernwick_downloader";
-  env.product = L"fernwick";
-  env.report_event = [](const std::string&) {};
+  const InstallationPipeline::Environment env = bench_support::PipelineEnvironment(ui, shell, work);
   int percent = -1;
   int reports = 0;
   InstallationPipeline::View view;

@@ -59,13 +59,7 @@ double Baseline(const std::wstring& url, const std::wstring& work) {
 double Pipeline(const std::wstring& url, const std::wstring& work) {
   testing_support::TestUiThread ui;
   testing_support::RecordingShell shell;
-  InstallationPipeline::Environment env;
-  env.post = ui.poster();
-  env.shell = &shell;
-  env.local_app_data = work + L"\\";
-  env.downloader_directory = work + L"\\fernwick_downloader";
-  env.product = L"fernwick";
-  env.report_event = [](const std::string&) {};
+  const InstallationPipeline::Environment env = bench_support::PipelineEnvironment(ui, shell, work);
   int percent = 0;
   InstallationPipeline::View view;
   view.set_progress = [&percent](int value) { percent = value; };

@@ -85,13 +85,7 @@ Round Measure(HWND window, const std::wstring& package, const std::wstring& work
 
   testing_support::TestUiThread ui;
   testing_support::RecordingShell shell;
-  InstallationPipeline::Environment env;
-  env.post = ui.poster();
-  env.shell = &shell;
-  env.local_app_data = work + L"\\";
-  env.downloader_directory = downloader;
-  env.product = L"fernwick";
-  env.report_event = [](const std::string&) {};
+  const InstallationPipeline::Environment env = bench_support::PipelineEnvironment(ui, shell, work);
   int percent = 0;
   InstallationPipeline::View view;
   view.set_progress = [&percent](int value) { percent = value; };

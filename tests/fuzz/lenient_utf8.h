@@ -1,3 +1,5 @@
+// UTF-8 and UTF-16 for the harnesses, independent of the code under test.
+//
 // Harness input as UTF-16 text: UTF-8 read leniently, so that seeds stay
 // readable and every unit is still reachable. A well-formed sequence gives
 // its code point (a surrogate pair above U+FFFF), an encoded surrogate gives
@@ -7,6 +9,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 
 namespace fuzz {
 
@@ -40,6 +43,40 @@ String DecodeLeniently(const uint8_t* s, size_t n) {
       out += static_cast<Unit>(value);
     }
     i += length;
+  }
+  return out;
+}
+
+// UTF-8 of UTF-16 units held in any string of wide units (a pair stays a
+// pair). An unpaired surrogate, or a unit beyond U+10FFFF, becomes U+FFFD and
+// sets |*malformed| when given.
+template <typename String>
+std::string EncodeUtf8(const String& units, bool* malformed = nullptr) {
+  std::string out;
+  for (size_t i = 0; i < units.size(); ++i) {
+    uint32_t c = static_cast<uint32_t>(units[i]);
+    if (c >= 0xD800 && c <= 0xDBFF && i + 1 < units.size() && units[i + 1] >= 0xDC00 &&
+        units[i + 1] <= 0xDFFF) {
+      c = 0x10000 + ((c - 0xD800) << 10) + (static_cast<uint32_t>(units[++i]) - 0xDC00);
+    } else if ((c >= 0xD800 && c <= 0xDFFF) || c > 0x10FFFF) {
+      if (malformed) *malformed = true;
+      c = 0xFFFD;
+    }
+    if (c < 0x80) {
+      out += static_cast<char>(c);
+    } else if (c < 0x800) {
+      out += static_cast<char>(0xC0 | (c >> 6));
+      out += static_cast<char>(0x80 | (c & 0x3F));
+    } else if (c < 0x10000) {
+      out += static_cast<char>(0xE0 | (c >> 12));
+      out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+      out += static_cast<char>(0x80 | (c & 0x3F));
+    } else {
+      out += static_cast<char>(0xF0 | (c >> 18));
+      out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+      out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+      out += static_cast<char>(0x80 | (c & 0x3F));
+    }
   }
   return out;
 }

@@ -30,36 +30,6 @@ namespace {
 using fuzz::FuzzCheck;
 using winhttpx::UrlAuthority;
 
-// UTF-8 of UTF-16 units, an unpaired surrogate as U+FFFD.
-std::string Utf8Of(const std::wstring& units) {
-  std::string out;
-  for (size_t i = 0; i < units.size(); ++i) {
-    uint32_t c = static_cast<uint32_t>(units[i]);
-    if (c >= 0xD800 && c <= 0xDBFF && i + 1 < units.size() && units[i + 1] >= 0xDC00 &&
-        units[i + 1] <= 0xDFFF) {
-      c = 0x10000 + ((c - 0xD800) << 10) + (static_cast<uint32_t>(units[++i]) - 0xDC00);
-    } else if (c >= 0xD800 && c <= 0xDFFF) {
-      c = 0xFFFD;
-    }
-    if (c < 0x80) {
-      out += static_cast<char>(c);
-    } else if (c < 0x800) {
-      out += static_cast<char>(0xC0 | (c >> 6));
-      out += static_cast<char>(0x80 | (c & 0x3F));
-    } else if (c < 0x10000) {
-      out += static_cast<char>(0xE0 | (c >> 12));
-      out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-      out += static_cast<char>(0x80 | (c & 0x3F));
-    } else {
-      out += static_cast<char>(0xF0 | (c >> 18));
-      out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-      out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-      out += static_cast<char>(0x80 | (c & 0x3F));
-    }
-  }
-  return out;
-}
-
 bool IsDigit(wchar_t c) { return c >= L'0' && c <= L'9'; }
 
 bool IsUnreserved(wchar_t c) {
@@ -230,7 +200,7 @@ void CheckFileName(const std::wstring& url) {
 void CheckEncoding(const std::wstring& text) {
   const std::wstring encoded = winhttpx::UrlEncode(text);
   FuzzCheck(encoded.size() <= 9 * text.size(), "UrlEncode grew the text too much");
-  FuzzCheck(DecodeForm(encoded) == Utf8Of(text), "UrlEncode does not decode to the text");
+  FuzzCheck(DecodeForm(encoded) == fuzz::EncodeUtf8(text), "UrlEncode does not decode to the text");
 }
 
 void CheckQuery(const std::wstring& text) {
@@ -261,8 +231,9 @@ void CheckQuery(const std::wstring& text) {
     const std::wstring pair = built.substr(at, end - at);
     const size_t equals = pair.find(L'=');
     FuzzCheck(equals != std::wstring::npos, "a query pair without =");
-    FuzzCheck(DecodeForm(pair.substr(0, equals)) == Utf8Of(entry.first), "a key changed");
-    FuzzCheck(DecodeForm(pair.substr(equals + 1)) == Utf8Of(entry.second), "a value changed");
+    FuzzCheck(DecodeForm(pair.substr(0, equals)) == fuzz::EncodeUtf8(entry.first), "a key changed");
+    FuzzCheck(DecodeForm(pair.substr(equals + 1)) == fuzz::EncodeUtf8(entry.second),
+              "a value changed");
     at = end + 1;
   }
   FuzzCheck(at == built.size() + 1, "the query has more pairs than the map");

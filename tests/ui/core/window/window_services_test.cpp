@@ -31,26 +31,21 @@ RECT WorkArea(HWND hwnd) {
   return monitor.rcWork;
 }
 
+// Written after the size or before it ("percent_first.xml"), the share
+// applies to the size the skin gives.
 TEST(WindowServicesTest, HeightPercentTakesItsShareOfTheWorkArea) {
-  SampleWindow* window = SampleWindow::Open(L"percent.xml");
-  ASSERT_NE(window, nullptr);
-  WindowGuard guard(window);
-  const RECT work = WorkArea(window->GetHWND());
-  RECT rect;
-  ::GetWindowRect(window->GetHWND(), &rect);
-  EXPECT_EQ(rect.right - rect.left, 300 + 2 * kShadow);
-  EXPECT_EQ(rect.bottom - rect.top, static_cast<int>((work.bottom - work.top) * 0.5) + 2 * kShadow);
-}
-
-TEST(WindowServicesTest, HeightPercentBeforeTheSizeStillGetsItsWidth) {
-  SampleWindow* window = SampleWindow::Open(L"percent_first.xml");
-  ASSERT_NE(window, nullptr);
-  WindowGuard guard(window);
-  const RECT work = WorkArea(window->GetHWND());
-  RECT rect;
-  ::GetWindowRect(window->GetHWND(), &rect);
-  EXPECT_EQ(rect.right - rect.left, 300 + 2 * kShadow);
-  EXPECT_EQ(rect.bottom - rect.top, static_cast<int>((work.bottom - work.top) * 0.5) + 2 * kShadow);
+  for (const wchar_t* skin : {L"percent.xml", L"percent_first.xml"}) {
+    SampleWindow* window = SampleWindow::Open(skin);
+    ASSERT_NE(window, nullptr) << skin;
+    WindowGuard guard(window);
+    const RECT work = WorkArea(window->GetHWND());
+    RECT rect;
+    ::GetWindowRect(window->GetHWND(), &rect);
+    EXPECT_EQ(rect.right - rect.left, 300 + 2 * kShadow) << skin;
+    EXPECT_EQ(rect.bottom - rect.top,
+              static_cast<int>((work.bottom - work.top) * 0.5) + 2 * kShadow)
+        << skin;
+  }
 }
 
 TEST(WindowServicesTest, HeightPercentSetWhileMaximisedOrMinimisedAppliesOnRestore) {
