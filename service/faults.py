@@ -8,6 +8,8 @@ the admin endpoint for the next requests to a path:
   fault_chunked=1   no Content-Length: send the body chunked
   fault_slow=MS     send the body in 1 KiB pieces, MS milliseconds apart
   fault_drop=N      drop the connection after N body bytes
+  fault_drop_at=N   drop a package answer when it reaches byte N of the file
+                    (a ranged answer that starts at or after N is whole)
   fault_malformed=1 replace a JSON body by a malformed one
 """
 
@@ -20,22 +22,25 @@ SWITCHES = {
     "fault_chunked": int,
     "fault_slow": int,
     "fault_drop": int,
+    "fault_drop_at": int,
     "fault_malformed": int,
 }
 
 
 class Faults:
-    def __init__(self, status=None, delay=0, chunked=False, slow=0, drop=None, malformed=False):
+    def __init__(self, status=None, delay=0, chunked=False, slow=0, drop=None, malformed=False,
+                 drop_at=None):
         self.status = status
         self.delay = delay
         self.chunked = chunked
         self.slow = slow
         self.drop = drop
         self.malformed = malformed
+        self.drop_at = drop_at
 
     def __bool__(self):
         return bool(self.status or self.delay or self.chunked or self.slow or
-                    self.drop is not None or self.malformed)
+                    self.drop is not None or self.malformed or self.drop_at is not None)
 
     @classmethod
     def from_values(cls, values):
@@ -57,11 +62,22 @@ class Faults:
         return f
 
     def merge(self, other):
-        for attr in ("status", "delay", "chunked", "slow", "drop", "malformed"):
+        for attr in ("status", "delay", "chunked", "slow", "drop", "malformed", "drop_at"):
             value = getattr(other, attr)
             if value not in (None, 0, False):
                 setattr(self, attr, value)
         return self
+
+    def for_range(self, start, end):
+        """The faults for an answer carrying bytes start..end of a file: a drop_at
+        inside that span becomes a drop after the bytes before it."""
+        if self.drop_at is None or not start < self.drop_at <= end:
+            return self
+        cut = self.drop_at - start
+        faults = Faults(self.status, self.delay, self.chunked, self.slow, self.drop,
+                        self.malformed)
+        faults.drop = cut if faults.drop is None else min(faults.drop, cut)
+        return faults
 
 
 def split_query(query):

@@ -388,6 +388,7 @@ class Handler(http.server.BaseHTTPRequestHandler):
                 status = 206
                 headers.append(("Content-Range", f"bytes {start}-{end}/{size}"))
         length = end - start + 1 if size else 0
+        self.faults = self.faults.for_range(start, end)
         self.start_reply(status, content_type, length, self.faults, headers)
         if self.method == "HEAD" or length == 0:
             if self.faults.chunked and self.method != "HEAD":

@@ -165,6 +165,28 @@ class PackageTest(ServiceCase):
                                       headers={"Range": "bytes=0-3", "If-Range": '"stale"'})
         self.assertEqual((response.status, data), (200, self.content))
 
+    def test_drop_at_cuts_only_the_answer_that_carries_that_byte(self):
+        # A standing rule: the whole answer and a resume from before the mark
+        # are cut at byte 6000 of the file; the resume from the mark is whole.
+        rule = {"path": "/packages/pkg.bin", "faults": {"drop_at": 6000}, "times": None}
+        self.assertEqual(self.request("POST", "/admin/faults", json.dumps(rule).encode())[0].status,
+                         200)
+        try:
+            for range_header, first in ((None, 0), ("bytes=2500-", 2500)):
+                conn = http.client.HTTPConnection("127.0.0.1", self.port, timeout=10)
+                conn.request("GET", "/packages/pkg.bin",
+                             headers={"Range": range_header} if range_header else {})
+                with self.assertRaises(http.client.IncompleteRead) as caught:
+                    conn.getresponse().read()
+                self.assertEqual(caught.exception.partial, self.content[first:6000])
+                conn.close()
+            for first, last in ((6000, len(self.content) - 1), (0, 5999)):
+                response, data = self.request("GET", "/packages/pkg.bin",
+                                              headers={"Range": f"bytes={first}-{last}"})
+                self.assertEqual((response.status, data), (206, self.content[first:last + 1]))
+        finally:
+            self.request("DELETE", "/admin/faults")
+
     def test_only_files_of_the_packages_folder_are_served(self):
         for path in ("/packages/..%2Fcatalogue.json", "/packages/../catalogue.json",
                      "/packages/.hidden", "/packages/", "/packages/missing.zip",
