@@ -3,10 +3,13 @@
     python3 -m service [--host 127.0.0.1] [--port 8080] [--tls-port 8443]
                        [--tls-cert FILE --tls-key FILE] [--data DIR]
                        [--packages DIR] [--package FILE] [--launch-cmd CMD]
-                       [--test-mode] [--port-file FILE] [--verbose]
+                       [--admin-token TOKEN] [--test-mode] [--port-file FILE]
+                       [--verbose]
 
-Listens on loopback unless --host says otherwise. --port 0 / --tls-port 0
-pick free ports; --port-file then tells which (lines "http_port=N",
+Listens on loopback unless --host says otherwise. Off loopback the
+dashboard, /api/stats and /admin/ need --admin-token's token (as
+"Authorization: Bearer TOKEN" or ?token=TOKEN) and answer 403 without one.
+--port 0 / --tls-port 0 pick free ports; --port-file then tells which (lines "http_port=N",
 "https_port=N", "pid=N"). --test-mode turns on fault injection and the test
 endpoints; never use it on a service others can reach.
 
@@ -23,7 +26,7 @@ import signal
 import sys
 import threading
 
-from . import certs
+from . import access, certs
 from .catalogue import CatalogueError
 from .server import Server, ServiceState, serve, tls_context
 
@@ -46,6 +49,9 @@ def main(argv=None):
                         help="answer every installation request with packages/FILE")
     parser.add_argument("--launch-cmd", metavar="CMD",
                         help="launch command of every installation reply")
+    parser.add_argument("--admin-token", metavar="TOKEN",
+                        help="operator token of the dashboard, /api/stats and /admin/ "
+                             "when listening off loopback")
     parser.add_argument("--test-mode", action="store_true",
                         help="fault injection, /admin/faults and /test/ endpoints")
     parser.add_argument("--port-file", help="write the chosen ports here once listening")
@@ -57,7 +63,8 @@ def main(argv=None):
         parser.error(f"--package takes a file name in packages/, not {args.package!r}")
     try:
         state = ServiceState(args.data, test_mode=args.test_mode, packages_from=args.packages,
-                             package=args.package, launch_cmd=args.launch_cmd)
+                             package=args.package, launch_cmd=args.launch_cmd,
+                             admin_token=args.admin_token)
     except CatalogueError as e:
         parser.error(str(e))
     if args.package and not os.path.isfile(os.path.join(state.packages_dir, args.package)):
@@ -89,6 +96,9 @@ def main(argv=None):
         os.replace(tmp, args.port_file)
     for k, v in ports.items():
         print(f"{k.split('_')[0]}://{args.host}:{v}/", flush=True)
+    if not access.is_loopback(servers[0].server_address[0]) and not args.admin_token:
+        print("no --admin-token: the dashboard, /api/stats and /admin/ answer 403 "
+              "on this address", file=sys.stderr, flush=True)
 
     stop = threading.Event()
     signal.signal(signal.SIGTERM, lambda *_: stop.set())

@@ -5,9 +5,12 @@ Routes (see README.md):
   GET  /api/installation?channel=C&product=P  installation details
   GET  /api/get-bdvid                         attribution id
   POST /api/send                              store a usage event
-  GET  /api/stats[?website=W]                 counts per event and the funnel
+  GET  /api/stats[?product=&channel=&from=&to=&website=]  the statistics report
+  GET  /dashboard                             the operator's dashboard page
+  GET  /static/<file>                         its script, style and chart library
   GET  /packages/<file>                       package files (Range, ETag)
-and, in test mode only, fault injection (faults.py), /admin/faults and the
+The dashboard, /api/stats and /admin/ need the operator token off loopback
+(access.py). In test mode only, fault injection (faults.py), /admin/faults and the
 /test/ endpoints that the client's tests use.
 """
 
@@ -25,7 +28,9 @@ import threading
 import time
 import urllib.parse
 
+from . import access
 from . import catalogue as catalogue_mod
+from . import stats
 from .faults import FaultRules, Faults, split_query
 from .store import Store
 
@@ -34,13 +39,33 @@ PIECE = 256 * 1024          # file read size
 SLOW_PIECE = 1024           # piece size of a slow body
 PATTERN_BLOCK = bytes(i % 251 for i in range(251)) * 1044  # /test/bytes pattern source
 
+STATIC_DIR = os.path.join(os.path.dirname(os.path.abspath(__file__)), "static")
+# The chart library comes from the system's package (scripts/bootstrap);
+# without it the dashboard still shows its numbers as tables.
+CHART_JS = ("/usr/share/javascript/chart.js/chart.umd.js",
+            "/usr/share/javascript/chart.js/chart.min.js",
+            "/usr/share/javascript/chart.js/chart.js")
+STATIC_FILES = {
+    "dashboard.js": ((os.path.join(STATIC_DIR, "dashboard.js"),), "text/javascript"),
+    "dashboard.css": ((os.path.join(STATIC_DIR, "dashboard.css"),), "text/css"),
+    "chart.js": (CHART_JS, "text/javascript"),
+}
+DASHBOARD_HTML = os.path.join(STATIC_DIR, "dashboard.html")
+# The page and its scripts come from this service only; labels from events
+# reach the page as text, never as markup.
+PAGE_POLICY = ("default-src 'none'; script-src 'self'; style-src 'self'; "
+               "connect-src 'self'; img-src 'self' data:; form-action 'self'; "
+               "base-uri 'none'; frame-ancestors 'none'")
+
 
 class ServiceState:
     """What all requests share: catalogue, store, fault rules, packages."""
 
     def __init__(self, data_dir, test_mode=False, packages_from=None, package=None,
-                 launch_cmd=None):
+                 launch_cmd=None, admin_token=None):
         self.data_dir = os.path.abspath(data_dir)
+        # The operator token of the pages that need one off loopback.
+        self.admin_token = admin_token
         catalogue_mod.seed_data_folder(self.data_dir, packages_from)
         # Overrides of every installation reply (demos, tests), see catalogue.py.
         self.package = package
@@ -128,15 +153,25 @@ class Handler(http.server.BaseHTTPRequestHandler):
         self.route = parts.path
         query = parts.query
         self.faults = Faults()
+        refused = None
         try:
-            if self.state.test_mode:
+            self.query = urllib.parse.parse_qs(query, keep_blank_values=True)
+            if access.is_protected(self.route):
+                refused = access.check(self.server.server_address[0], self.state.admin_token,
+                                       self.headers.get("Authorization"), self.param("token"))
+            if refused is None and self.state.test_mode:
                 query, self.faults = split_query(query)
                 self.faults.merge(self.state.rules.take(self.route))
-            self.query = urllib.parse.parse_qs(query, keep_blank_values=True)
+                self.query = urllib.parse.parse_qs(query, keep_blank_values=True)
             self.body = self.read_body() if method in ("POST", "PUT", "DELETE") else b""
         except ValueError as e:
             self.close_connection = True
             self.reply_json(400, {"error": str(e)}, faults=Faults())
+            return
+        if refused is not None:
+            status, message = refused
+            headers = [("WWW-Authenticate", "Bearer")] if status == 401 else []
+            self.reply_json(status, {"error": message}, faults=Faults(), headers=headers)
             return
         try:
             self.handle_route()
@@ -267,6 +302,7 @@ class Handler(http.server.BaseHTTPRequestHandler):
             "/api/get-bdvid": (("GET",), self.api_get_bdvid),
             "/api/send": (("POST",), self.api_send),
             "/api/stats": (("GET", "HEAD"), self.api_stats),
+            "/dashboard": (("GET", "HEAD"), self.dashboard),
         }
         if self.state.test_mode:
             table.update({
@@ -277,6 +313,8 @@ class Handler(http.server.BaseHTTPRequestHandler):
             })
         if route.startswith("/packages/"):
             entry = (("GET", "HEAD"), self.package)
+        elif route.startswith("/static/"):
+            entry = (("GET", "HEAD"), self.static_file)
         else:
             entry = table.get(route)
         if entry is None:
@@ -324,7 +362,7 @@ class Handler(http.server.BaseHTTPRequestHandler):
 
     def api_send(self):
         try:
-            message = json.loads(self.body.decode("utf-8"))
+            message = json.loads(self.body.decode("utf-8"), parse_constant=_no_constants)
         except (UnicodeDecodeError, ValueError):
             self.reply_json(400, {"error": "body is not JSON"})
             return
@@ -339,7 +377,39 @@ class Handler(http.server.BaseHTTPRequestHandler):
         self.reply_json(200, {"ok": True})
 
     def api_stats(self):
-        self.reply_json(200, self.state.store.stats(self.param("website")))
+        try:
+            query = stats.StatsQuery.from_params(self.param)
+        except stats.QueryError as e:
+            self.reply_json(400, {"error": str(e)})
+            return
+        with self.state.store.reader() as db:
+            result = stats.report(db, query)
+        self.reply_json(200, result, headers=[("Cache-Control", "no-store")])
+
+    # -- dashboard --------------------------------------------------------
+    def dashboard(self):
+        with open(DASHBOARD_HTML, "rb") as f:
+            body = f.read()
+        self.reply(200, body, "text/html; charset=utf-8",
+                   headers=[("Content-Security-Policy", PAGE_POLICY),
+                            ("Cache-Control", "no-store"), ("X-Content-Type-Options", "nosniff"),
+                            ("Referrer-Policy", "no-referrer")])
+
+    def static_file(self):
+        entry = STATIC_FILES.get(self.route[len("/static/"):])
+        body = None
+        for path in entry[0] if entry else ():
+            try:
+                with open(path, "rb") as f:
+                    body = f.read()
+                break
+            except OSError:
+                continue
+        if body is None:
+            self.reply_json(404, {"error": "not found"})
+            return
+        self.reply(200, body, entry[1] + "; charset=utf-8",
+                   headers=[("Cache-Control", "no-cache"), ("X-Content-Type-Options", "nosniff")])
 
     # -- packages ---------------------------------------------------------
     def package(self):
@@ -473,6 +543,11 @@ class Handler(http.server.BaseHTTPRequestHandler):
                 return
             headers.append((name, value.strip()))
         self.reply(200, b"ok", "text/plain", headers=headers)
+
+
+def _no_constants(name):
+    """NaN and Infinity are not JSON; the stored data must stay readable."""
+    raise ValueError(f"{name} is not JSON")
 
 
 def parse_range(header, size):

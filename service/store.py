@@ -2,8 +2,10 @@
 
 One connection shared by the server's threads behind a lock; every write is
 committed at once so a stopped service loses nothing it acknowledged.
+Reports read on connections of their own (reader()).
 """
 
+import contextlib
 import json
 import os
 import sqlite3
@@ -17,9 +19,11 @@ CREATE TABLE IF NOT EXISTS events (
   website TEXT,
   hostname TEXT,
   name TEXT NOT NULL,
-  payload TEXT NOT NULL
+  payload TEXT NOT NULL,
+  product TEXT NOT NULL DEFAULT '',
+  channel TEXT NOT NULL DEFAULT '',
+  data TEXT
 );
-CREATE INDEX IF NOT EXISTS events_name ON events (name);
 CREATE TABLE IF NOT EXISTS bdvids (
   bdvid TEXT PRIMARY KEY,
   issued_at REAL NOT NULL,
@@ -27,8 +31,30 @@ CREATE TABLE IF NOT EXISTS bdvids (
 );
 """
 
+# The statistics read through these two covering indexes: one for a chosen
+# product and channel, one for reports across them (see stats.py).
+INDEXES = """
+DROP INDEX IF EXISTS events_name;
+CREATE INDEX IF NOT EXISTS events_group ON events (product, channel, name, received_at);
+CREATE INDEX IF NOT EXISTS events_name_time ON events (name, received_at, product, channel);
+"""
+
+# Columns later versions added to a database file made by an earlier one.
+# The product and channel columns start empty: earlier events carried none.
+# The data column is taken from the stored payload.
+MIGRATIONS = (
+    ("product", "ALTER TABLE events ADD COLUMN product TEXT NOT NULL DEFAULT ''"),
+    ("channel", "ALTER TABLE events ADD COLUMN channel TEXT NOT NULL DEFAULT ''"),
+    ("data", "ALTER TABLE events ADD COLUMN data TEXT",
+     "UPDATE events SET data = json_quote(json_extract(payload, '$.data')) "
+     "WHERE json_valid(payload) AND json_type(payload, '$.data') IS NOT NULL"),
+)
+
 # The installation funnel, in the order a user goes through it.
 FUNNEL = ("startup", "installer_launch")
+
+# Longest product or channel name kept in its own column.
+MAX_LABEL = 64
 
 
 class Store:
@@ -38,21 +64,49 @@ class Store:
         self._db = sqlite3.connect(path, check_same_thread=False, isolation_level=None)
         self._db.execute("PRAGMA journal_mode=WAL")
         self._db.executescript(SCHEMA)
+        self._migrate()
+        self._db.executescript(INDEXES)
+        self.path = path
         self._lock = threading.Lock()
+
+    def _migrate(self):
+        columns = {row[1] for row in self._db.execute("PRAGMA table_info(events)")}
+        missing = [m for m in MIGRATIONS if m[0] not in columns]
+        if not missing:
+            return
+        self._db.execute("BEGIN IMMEDIATE")
+        try:
+            for _, *statements in missing:
+                for sql in statements:
+                    self._db.execute(sql)
+            self._db.execute("COMMIT")
+        except BaseException:
+            self._db.execute("ROLLBACK")
+            raise
 
     def close(self):
         with self._lock:
             self._db.close()
 
     def add_event(self, payload, raw_payload, received_at=None):
-        """Stores one event; payload is the decoded "payload" object."""
+        """Stores one event; payload is the decoded "payload" object.
+
+        Its "data" is kept as JSON text as it came; "product" and "channel"
+        (beside "website", or inside "data") file the event under its
+        product and channel for the statistics.
+        """
+        data = payload.get("data")
+        facts = data if isinstance(data, dict) else {}
+        row = (received_at if received_at is not None else time.time(),
+               _text(payload.get("website")), _text(payload.get("hostname")),
+               payload["name"], raw_payload,
+               _label(payload.get("product", facts.get("product"))),
+               _label(payload.get("channel", facts.get("channel"))),
+               None if "data" not in payload else json.dumps(data, ensure_ascii=False))
         with self._lock:
             cursor = self._db.execute(
-                "INSERT INTO events (received_at, website, hostname, name, payload) "
-                "VALUES (?, ?, ?, ?, ?)",
-                (received_at if received_at is not None else time.time(),
-                 _text(payload.get("website")), _text(payload.get("hostname")),
-                 payload["name"], raw_payload))
+                "INSERT INTO events (received_at, website, hostname, name, payload, product, "
+                "channel, data) VALUES (?, ?, ?, ?, ?, ?, ?, ?)", row)
             return cursor.lastrowid
 
     def events(self, name=None):
@@ -63,32 +117,40 @@ class Store:
             return [dict(zip(("received_at", "website", "hostname", "name", "payload"), r))
                     for r in rows.fetchall()]
 
-    def stats(self, website=None):
-        """Counts per event name and the funnel (each step against the one before)."""
-        with self._lock:
-            if website:
-                rows = self._db.execute(
-                    "SELECT name, COUNT(*) FROM events WHERE website = ? GROUP BY name",
-                    (website,)).fetchall()
-            else:
-                rows = self._db.execute(
-                    "SELECT name, COUNT(*) FROM events GROUP BY name").fetchall()
-        counts = {name: count for name, count in rows}
-        funnel = []
-        previous = None
-        for step in FUNNEL:
-            count = counts.get(step, 0)
-            entry = {"name": step, "count": count}
-            if previous is not None:
-                entry["of_previous"] = round(count / previous, 4) if previous else None
-            funnel.append(entry)
-            previous = count
-        return {"total": sum(counts.values()), "events": counts, "funnel": funnel}
+    @contextlib.contextmanager
+    def reader(self):
+        """A connection for a report (stats.py), with one snapshot throughout.
+
+        A file database is read on a connection of the report's own, so a
+        long report never holds up the events being stored meanwhile.
+        """
+        if self.path == ":memory:":
+            with self._lock:
+                yield self._db
+            return
+        db = sqlite3.connect(self.path, isolation_level=None)
+        try:
+            db.execute("BEGIN")
+            yield db
+        finally:
+            db.close()
 
     def issue_bdvid(self, bdvid, client):
         with self._lock:
             self._db.execute("INSERT INTO bdvids (bdvid, issued_at, client) VALUES (?, ?, ?)",
                              (bdvid, time.time(), client))
+
+
+def looks_like_attribution_id(text):
+    """The shape of the ids /api/get-bdvid hands out: never shown in reports."""
+    return len(text) == 16 and all(c in "0123456789abcdefABCDEF" for c in text)
+
+
+def _label(value):
+    """A product or channel name fit for its column, or "" for none."""
+    if not isinstance(value, str) or len(value) > MAX_LABEL or looks_like_attribution_id(value):
+        return ""
+    return value
 
 
 def _text(value):
