@@ -6,8 +6,8 @@
 Makes a zip64 package under --work: one stored entry of --big-gib GiB whose
 every 1 MiB block starts with its own index (so a block written at the wrong
 offset is seen), and two small files. Serves it from the reference service in
-test mode with one fault rule: the first answer for the package drops the
-connection after --drop-at body bytes (past the 4 GiB mark by default), so the
+test mode with one fault rule: the answer that carries byte --drop-at of the
+package (past the 4 GiB mark by default) drops the connection there, so the
 download must resume with Range. Then runs large_package_client.exe under
 Wine: download with the real retries and hash check, record, launch (hash
 check again, unpack). Finally compares every unpacked file with its source
@@ -122,12 +122,14 @@ def main():
         with open(port_file) as f:
             port = dict(line.strip().split("=", 1) for line in f if "=" in line)["http_port"]
         base = f"http://127.0.0.1:{port}"
-        rule = json.dumps({"path": "/packages/large.zip", "faults": {"drop": args.drop_at},
-                           "times": 1}).encode()
+        # A standing rule: whichever answer carries that byte of the package is
+        # cut there, once, however the download was split before.
+        rule = json.dumps({"path": "/packages/large.zip", "faults": {"drop_at": args.drop_at},
+                           "times": None}).encode()
         request = urllib.request.Request(base + "/admin/faults", rule,
                                          {"Content-Type": "application/json"})
         urllib.request.urlopen(request).read()
-        print(f"fault: the first answer drops after {args.drop_at} bytes", flush=True)
+        print(f"fault: the answer carrying byte {args.drop_at} drops there", flush=True)
 
         started = time.time()
         result = subprocess.run([os.path.join(ROOT, "scripts", "wine-run"), "--prefix",
