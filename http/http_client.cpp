@@ -52,8 +52,10 @@ std::shared_ptr<TextResponse> HttpClient::Post(const std::wstring& path, const s
 
 std::shared_ptr<DownloadResponse> HttpClient::Download(const std::wstring& path,
                                                        const std::wstring& file,
-                                                       ProgressHandler progress) {
+                                                       ProgressHandler progress,
+                                                       const HeaderMap& headers) {
   auto request = NewGetRequest(path);
+  request->AddHeaders(headers);
   auto response = request->SendToFile(file, std::move(progress));
   TrackResponse(response);
   return response;

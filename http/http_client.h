@@ -50,8 +50,11 @@ class HttpClient : public HttpHandle {
   std::shared_ptr<TextResponse> Get(const std::wstring& path, const HeaderMap& headers);
   std::shared_ptr<TextResponse> Post(const std::wstring& path, const std::string& body,
                                      const std::wstring& content_type, const HeaderMap& headers);
+  // GET into |file| with |headers| added (the default headers are for text
+  // requests and stay out).
   std::shared_ptr<DownloadResponse> Download(const std::wstring& path, const std::wstring& file,
-                                             ProgressHandler progress);
+                                             ProgressHandler progress,
+                                             const HeaderMap& headers = {});
 
   void TrackResponse(std::shared_ptr<Response> response);
 

@@ -53,9 +53,11 @@ std::shared_ptr<TextResponse> HttpPost(const std::wstring& url, const std::strin
 }
 
 std::shared_ptr<DownloadResponse> HttpDownload(const std::wstring& url, const std::wstring& file,
-                                               ProgressHandler progress) {
+                                               ProgressHandler progress, const HeaderMap& headers,
+                                               DWORD idle_timeout_ms) {
   Connection c = Connect(url);
-  auto response = c.client->Download(c.path, file, std::move(progress));
+  c.client->SetIdleTimeout(idle_timeout_ms);
+  auto response = c.client->Download(c.path, file, std::move(progress), headers);
   return Hold(std::move(c.session), std::move(response));
 }
 

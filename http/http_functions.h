@@ -28,7 +28,12 @@ std::shared_ptr<TextResponse> HttpPost(const std::wstring& url, const std::strin
                                        const std::wstring& content_type,
                                        const HeaderMap& headers = {},
                                        DWORD idle_timeout_ms = kTextRequestIdleTimeoutMs);
+// The body goes to |file|. |headers| go with the request (a Range and
+// If-Range to resume, say); with |idle_timeout_ms| > 0 a transfer that hears
+// nothing for that long ends as failed (ERROR_WINHTTP_TIMEOUT).
 std::shared_ptr<DownloadResponse> HttpDownload(const std::wstring& url, const std::wstring& file,
-                                               ProgressHandler progress);
+                                               ProgressHandler progress,
+                                               const HeaderMap& headers = {},
+                                               DWORD idle_timeout_ms = 0);
 
 }  // namespace winhttpx

@@ -325,6 +325,37 @@ TEST(DownloadTest, WritesTheFileAndReportsProgress) {
   }
 }
 
+TEST(DownloadTest, ExtraHeadersReachTheServer) {
+  REQUIRE_TEST_SERVICE();
+  TempFile file;
+  HeaderMap headers;
+  headers.emplace(L"Range", L"bytes=1024-");
+  headers.emplace(L"If-Range", L"\"v1\"");
+  headers.emplace(L"X-Download", L"two words");
+  CompletionWaiter waiter;
+  waiter.Watch(HttpDownload(Service().Http(L"/test/echo"), file.path(), nullptr, headers));
+  ASSERT_TRUE(waiter.Wait());
+  EXPECT_EQ(waiter.response()->state(), ResponseState::kCompleted);
+  // The echo of the request is the downloaded file.
+  const std::string echo = ReadFile(file.path());
+  EXPECT_NE(echo.find("\"method\": \"GET\""), std::string::npos) << echo;
+  EXPECT_NE(echo.find("[\"Range\", \"bytes=1024-\"]"), std::string::npos) << echo;
+  EXPECT_NE(echo.find("[\"If-Range\", \"\\\"v1\\\"\"]"), std::string::npos) << echo;
+  EXPECT_NE(echo.find("[\"X-Download\", \"two words\"]"), std::string::npos) << echo;
+}
+
+TEST(DownloadTest, AnIdleTimeoutEndsADownloadFromASilentServer) {
+  SilentServer server;
+  ASSERT_NE(server.port(), 0);
+  TempFile file;
+  CompletionWaiter waiter;
+  waiter.Watch(HttpDownload(L"http://127.0.0.1:" + std::to_wstring(server.port()) + L"/x",
+                            file.path(), nullptr, {}, 300));
+  ASSERT_TRUE(waiter.Wait(20000));
+  EXPECT_EQ(waiter.response()->state(), ResponseState::kFailed);
+  EXPECT_EQ(waiter.response()->error_code(), static_cast<DWORD>(ERROR_WINHTTP_TIMEOUT));
+}
+
 TEST(DownloadTest, WithoutContentLengthTheTotalStaysUnknown) {
   REQUIRE_TEST_SERVICE();
   TempFile file;
