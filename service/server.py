@@ -157,7 +157,7 @@ class Handler(http.server.BaseHTTPRequestHandler):
         try:
             self.query = urllib.parse.parse_qs(query, keep_blank_values=True)
             if access.is_protected(self.route):
-                refused = access.check(self.server.server_address[0], self.state.admin_token,
+                refused = access.check(self.server.access_host(), self.state.admin_token,
                                        self.headers.get("Authorization"), self.param("token"))
             if refused is None and self.state.test_mode:
                 query, self.faults = split_query(query)
@@ -577,7 +577,13 @@ class Server(http.server.ThreadingHTTPServer):
         self.tls_context = tls_context
         self.tls = tls_context is not None
         self.verbose = verbose
+        # The address whose reach decides access (access.py); None: the one
+        # listened on. Tests put a public one here while listening on loopback.
+        self.access_address = None
         super().__init__(address, Handler)
+
+    def access_host(self):
+        return self.access_address or self.server_address[0]
 
     def get_request(self):
         sock, address = self.socket.accept()

@@ -196,23 +196,28 @@ def _failures(db, query):
               "launch_failed": ("reason",), "error_shown": ("key",)}
     kinds = {("download_failed", "status"): int, ("download_failed", "error"): int}
     tallies = {name: {} for name in FAILURE_EVENTS}
-    rows = db.execute(
-        "SELECT name, "
-        "CASE WHEN json_valid(data) THEN json_extract(data, '$.status') END, "
-        "CASE WHEN json_valid(data) THEN json_extract(data, '$.error') END, "
-        "CASE WHEN json_valid(data) THEN json_extract(data, '$.reason') END, "
-        "CASE WHEN json_valid(data) THEN json_extract(data, '$.key') END, COUNT(*) "
-        f"FROM events{where} GROUP BY 1, 2, 3, 4, 5", params)
+    facts = ", ".join(_scalar(f) for f in ("status", "error", "reason", "key"))
+    rows = db.execute(f"SELECT name, {facts}, COUNT(*) FROM events{where} "
+                      "GROUP BY 1, 2, 3, 4, 5", params)
     for name, status, error, reason, key, count in rows:
         values = {"status": status, "error": error, "reason": reason, "key": key}
         label = tuple(_fact(values[f], kinds.get((name, f), str)) for f in fields[name])
         tallies[name][label] = tallies[name].get(label, 0) + count
     result = {}
     for name, tally in tallies.items():
-        ordered = sorted(tally.items(), key=lambda item: (-item[1], repr(item[0])))
+        ordered = sorted(tally.items(), key=lambda item: (
+            -item[1], [(v is None, str(v)) for v in item[0]]))
         result[name] = [dict(zip(fields[name], label), count=count)
                         for label, count in ordered[:MAX_REASONS]]
     return result
+
+
+def _scalar(field):
+    """SQL for a text or integer member of data, else NULL (an object or
+    array would come back as its JSON text)."""
+    path = f"'$.{field}'"
+    return (f"CASE WHEN json_valid(data) AND json_type(data, {path}) IN ('text', 'integer') "
+            f"THEN json_extract(data, {path}) END")
 
 
 def _fact(value, kind):
