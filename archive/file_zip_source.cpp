@@ -3,15 +3,15 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <utility>
 
 namespace archive {
 
-FileZipSource::FileZipSource(HANDLE file, bool owned, uint64_t start, uint64_t size)
-    : file_(file), owned_(owned), start_(start), size_(size) {}
+FileZipSource::FileZipSource(cbase::ScopedHandle file, uint64_t size)
+    : owned_(std::move(file)), file_(owned_.get()), start_(0), size_(size) {}
 
-FileZipSource::~FileZipSource() {
-  if (owned_) CloseHandle(file_);
-}
+FileZipSource::FileZipSource(HANDLE file, uint64_t start, uint64_t size)
+    : file_(file), start_(start), size_(size) {}
 
 bool FileZipSource::ReadAt(uint64_t offset, void* buffer, size_t length, size_t* got) {
   *got = 0;

@@ -16,6 +16,7 @@
 #include "archive/package_extraction.h"
 #include "archive/zip_archive.h"
 #include "archive/zip_names.h"
+#include "base/scoped_handle.h"
 
 using archive::ZipEntryInfo;
 
@@ -128,16 +129,14 @@ ZipStatus ZipReader::Open(const void* source, size_t length, ZipSourceKind kind,
   switch (kind) {
     case ZipSourceKind::FileName: {
       if (!source) return kZipBadArgument;
-      HANDLE file = CreateFileW(static_cast<const wchar_t*>(source), GENERIC_READ, FILE_SHARE_READ,
-                                nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-      if (file == INVALID_HANDLE_VALUE) return kZipCannotOpen;
+      cbase::ScopedHandle file(CreateFileW(static_cast<const wchar_t*>(source), GENERIC_READ,
+                                           FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                           FILE_ATTRIBUTE_NORMAL, nullptr));
+      if (!file) return kZipCannotOpen;
       LARGE_INTEGER size;
-      if (!GetFileSizeEx(file, &size)) {
-        CloseHandle(file);
-        return kZipCannotOpen;
-      }
+      if (!GetFileSizeEx(file.get(), &size)) return kZipCannotOpen;
       bytes = std::make_unique<archive::WindowedZipSource>(
-          std::make_unique<archive::FileZipSource>(file, true, 0, size.QuadPart));
+          std::make_unique<archive::FileZipSource>(std::move(file), size.QuadPart));
       break;
     }
     case ZipSourceKind::FileHandle: {
@@ -149,7 +148,7 @@ ZipStatus ZipReader::Open(const void* source, size_t length, ZipSourceKind kind,
       }
       uint64_t rest = size.QuadPart > start.QuadPart ? size.QuadPart - start.QuadPart : 0;
       bytes = std::make_unique<archive::WindowedZipSource>(
-          std::make_unique<archive::FileZipSource>(file, false, start.QuadPart, rest));
+          std::make_unique<archive::FileZipSource>(file, start.QuadPart, rest));
       break;
     }
     case ZipSourceKind::Memory:
@@ -273,18 +272,16 @@ ZipStatus ZipReader::ExtractToFileName(int index, const std::wstring& target) {
                                         FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE);
   if (!attributes) attributes = FILE_ATTRIBUTE_NORMAL;
   bool created = false;
-  HANDLE file = CreateTarget(full, attributes, &created);
-  if (file == INVALID_HANDLE_VALUE && GetLastError() == ERROR_PATH_NOT_FOUND) {
+  cbase::ScopedHandle file(CreateTarget(full, attributes, &created));
+  if (!file && GetLastError() == ERROR_PATH_NOT_FOUND) {
     // A folder remembered as made may have gone since.
     folders_made_.clear();
     EnsureFolder(root, folder);
-    file = CreateTarget(full, attributes, &created);
+    file.reset(CreateTarget(full, attributes, &created));
   }
-  if (file == INVALID_HANDLE_VALUE) return kZipCannotOpen;
+  if (!file) return kZipCannotOpen;
   if (created && observer_) observer_->FileCreated(full);
-  s = WriteEntry(index, file, info);
-  CloseHandle(file);
-  return s;
+  return WriteEntry(index, file.get(), info);
 }
 
 ZipStatus ZipReader::WriteEntry(int index, HANDLE file, const ZipEntryInfo& info) {

@@ -14,9 +14,7 @@ DWORD WaitMillisecondsFor(int64_t delay_us) {
 
 DefaultMessagePump::DefaultMessagePump() : event_(CreateEventW(nullptr, FALSE, FALSE, nullptr)) {}
 
-DefaultMessagePump::~DefaultMessagePump() {
-  if (event_) CloseHandle(event_);
-}
+DefaultMessagePump::~DefaultMessagePump() = default;
 
 void DefaultMessagePump::Run(Delegate* delegate) {
   CBASE_DCHECK_ON_THREAD(thread_checker_);
@@ -31,11 +29,11 @@ void DefaultMessagePump::Run(Delegate* delegate) {
     if (did_work) continue;
 
     if (delayed_work_time_ == 0) {
-      WaitForSingleObject(event_, INFINITE);
+      WaitForSingleObject(event_.get(), INFINITE);
     } else {
       const int64_t delay = delayed_work_time_ - MonotonicNow();
       if (delay > 0) {
-        WaitForSingleObject(event_, WaitMillisecondsFor(delay));
+        WaitForSingleObject(event_.get(), WaitMillisecondsFor(delay));
       } else {
         // Due now: the next turn runs it.
         delayed_work_time_ = 0;
@@ -50,7 +48,7 @@ void DefaultMessagePump::Quit() {
   should_quit_ = true;
 }
 
-void DefaultMessagePump::ScheduleWork() { SetEvent(event_); }
+void DefaultMessagePump::ScheduleWork() { SetEvent(event_.get()); }
 
 void DefaultMessagePump::ScheduleDelayedWork(int64_t run_time) {
   CBASE_DCHECK_ON_THREAD(thread_checker_);

@@ -10,6 +10,7 @@
 #include <cstdint>
 
 #include "base/message_pump.h"
+#include "base/scoped_handle.h"
 #include "base/thread_checker.h"
 
 namespace cbase {
@@ -27,7 +28,7 @@ class DefaultMessagePump : public MessagePump {
   void ScheduleDelayedWork(int64_t run_time) override;
 
  private:
-  HANDLE event_;
+  ScopedHandle event_;
   bool should_quit_ = false;
   int64_t delayed_work_time_ = 0;
   ThreadChecker thread_checker_;

@@ -14,9 +14,7 @@ namespace cbase {
 
 using internal::ThreadSlot;
 
-Thread::~Thread() {
-  if (thread_handle_) CloseHandle(thread_handle_);
-}
+Thread::~Thread() = default;
 
 unsigned __stdcall Thread::ThreadMain(void* param) {
   static_cast<Thread*>(param)->Run();
@@ -27,18 +25,17 @@ bool Thread::Create() {
   unsigned id = 0;
   uintptr_t handle = _beginthreadex(nullptr, 0, &ThreadMain, this, 0, &id);
   if (handle == 0) return false;
-  thread_handle_ = reinterpret_cast<HANDLE>(handle);
+  thread_handle_.reset(reinterpret_cast<HANDLE>(handle));
   thread_id_ = id;
   return true;
 }
 
 void Thread::Join() {
   if (!thread_handle_) return;
-  if (WaitForSingleObject(thread_handle_, INFINITE) != WAIT_OBJECT_0) {
-    TerminateThread(thread_handle_, 0);
+  if (WaitForSingleObject(thread_handle_.get(), INFINITE) != WAIT_OBJECT_0) {
+    TerminateThread(thread_handle_.get(), 0);
   }
-  CloseHandle(thread_handle_);
-  thread_handle_ = nullptr;
+  thread_handle_.reset();
   thread_id_ = 0;
 }
 
@@ -49,10 +46,7 @@ ThreadLocalRecord* ThreadLocalRecord::Current() {
 FrameworkThread::FrameworkThread(const char* name)
     : startup_event_(CreateEventW(nullptr, FALSE, FALSE, nullptr)), name_(name ? name : "") {}
 
-FrameworkThread::~FrameworkThread() {
-  Stop();
-  if (startup_event_) CloseHandle(startup_event_);
-}
+FrameworkThread::~FrameworkThread() { Stop(); }
 
 void FrameworkThread::RunOnCurrentThread(MessageLoopKind kind) {
   loop_kind_ = kind;
@@ -80,14 +74,14 @@ bool FrameworkThread::StartWithLoopFactory(LoopFactory factory) {
 
 bool FrameworkThread::StartNative() {
   // A body that ran on the caller's thread may have left the event signalled.
-  ResetEvent(startup_event_);
+  ResetEvent(startup_event_.get());
   started_ = true;
   if (!Create()) {
     started_ = false;
     return false;
   }
   // Wait for the loop and Init, or for the thread's end if it never got there.
-  HANDLE handles[2] = {startup_event_, thread_handle_};
+  HANDLE handles[2] = {startup_event_.get(), thread_handle_.get()};
   if (WaitForMultipleObjects(2, handles, FALSE, INFINITE) != WAIT_OBJECT_0) {
     Join();
     started_ = false;
@@ -130,7 +124,7 @@ void FrameworkThread::Run() {
       proxy_ = loop->proxy();
     }
     Init();
-    SetEvent(startup_event_);
+    SetEvent(startup_event_.get());
 
     loop->RunWithDispatcher(loop_kind_ == MessageLoopKind::kUI ? dispatcher_ : nullptr);
 

@@ -32,6 +32,7 @@
 
 #include "base/lock.h"
 #include "base/message_loop.h"
+#include "base/scoped_handle.h"
 #include "base/weak_callback.h"
 
 namespace cbase {
@@ -51,7 +52,7 @@ class Thread {
 
   // The system's id of the thread while it runs, else 0. Any thread.
   uint32_t thread_id() const { return thread_id_.load(); }
-  HANDLE thread_handle() const { return thread_handle_; }
+  HANDLE thread_handle() const { return thread_handle_.get(); }
 
  protected:
   // Starts a native thread running Run. Owner's thread.
@@ -61,7 +62,7 @@ class Thread {
   void Join();
 
   std::atomic<uint32_t> thread_id_{0};
-  HANDLE thread_handle_ = nullptr;
+  ScopedHandle thread_handle_;
 
  private:
   static unsigned __stdcall ThreadMain(void* param);
@@ -144,7 +145,7 @@ class FrameworkThread : public Thread, public virtual SupportWeakCallback {
   MessageLoop* message_loop_ = nullptr;
   LoopFactory loop_factory_;
   MessageDispatcher* dispatcher_ = nullptr;
-  HANDLE startup_event_;
+  ScopedHandle startup_event_;
   std::string name_;
 
   // Guards proxy_, which mirrors the loop's life for other threads.

@@ -10,14 +10,12 @@ namespace cbase {
 WinIOMessagePump::WinIOMessagePump()
     : port_(CreateIoCompletionPort(INVALID_HANDLE_VALUE, nullptr, 0, 1)) {}
 
-WinIOMessagePump::~WinIOMessagePump() {
-  if (port_) CloseHandle(port_);
-}
+WinIOMessagePump::~WinIOMessagePump() = default;
 
 void WinIOMessagePump::ScheduleWork() {
   if (have_work_.exchange(1) != 0) return;
   auto* self = reinterpret_cast<OVERLAPPED*>(this);
-  if (!PostQueuedCompletionStatus(port_, 0, reinterpret_cast<ULONG_PTR>(this), self)) {
+  if (!PostQueuedCompletionStatus(port_.get(), 0, reinterpret_cast<ULONG_PTR>(this), self)) {
     have_work_.exchange(0);
   }
 }
@@ -29,7 +27,8 @@ void WinIOMessagePump::ScheduleDelayedWork(int64_t run_time) {
 }
 
 bool WinIOMessagePump::RegisterIOHandler(HANDLE file, IOHandler* handler) {
-  return CreateIoCompletionPort(file, port_, reinterpret_cast<ULONG_PTR>(handler), 1) != nullptr;
+  return CreateIoCompletionPort(file, port_.get(), reinterpret_cast<ULONG_PTR>(handler), 1) !=
+         nullptr;
 }
 
 int64_t WinIOMessagePump::GetCurrentDelay() const {
@@ -90,7 +89,7 @@ bool WinIOMessagePump::GetIOItem(DWORD timeout_ms, IOItem* item) {
   ULONG_PTR key = 0;
   OVERLAPPED* overlapped = nullptr;
   item->error = 0;
-  if (!GetQueuedCompletionStatus(port_, &bytes, &key, &overlapped, timeout_ms)) {
+  if (!GetQueuedCompletionStatus(port_.get(), &bytes, &key, &overlapped, timeout_ms)) {
     if (!overlapped) return false;  // timed out (or the port failed): nothing taken
     item->error = GetLastError();
   }

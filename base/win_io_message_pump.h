@@ -13,6 +13,7 @@
 #include <list>
 
 #include "base/observer_list.h"
+#include "base/scoped_handle.h"
 #include "base/win_message_pump.h"
 
 namespace cbase {
@@ -81,7 +82,7 @@ class WinIOMessagePump : public WinMessagePump {
   bool ProcessInternalIOItem(const IOItem& item);
   int64_t GetCurrentDelay() const;
 
-  HANDLE port_;
+  ScopedHandle port_;
   std::list<IOItem> completed_io_;
   ObserverList<IOObserver> observers_;
 };

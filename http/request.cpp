@@ -119,7 +119,7 @@ bool Request::Shutdown() {
     } else if (!WinHttpCloseHandle(handle)) {
       // Not closed, so no closing notification will come: stop notifications.
       WinHttpSetStatusCallback(handle, nullptr, WINHTTP_CALLBACK_FLAG_ALL_NOTIFICATIONS, 0);
-    } else if (WaitForSingleObject(closed_, 60000) != WAIT_OBJECT_0) {
+    } else if (WaitForSingleObject(closed_.get(), 60000) != WAIT_OBJECT_0) {
       return false;
     }
   }
@@ -134,7 +134,6 @@ Request::~Request() {
   handlers_.clear();
   provider_ = nullptr;
   upload_progress_ = nullptr;
-  if (closed_) CloseHandle(closed_);
 }
 
 void Request::AddHeaders(const HeaderMap& headers) {
@@ -285,7 +284,7 @@ void CALLBACK Request::StatusCallback(HINTERNET, DWORD_PTR context, DWORD code, 
 
 void Request::OnStatus(DWORD code, LPVOID info, DWORD length) {
   if (code == WINHTTP_CALLBACK_STATUS_HANDLE_CLOSING) {
-    SetEvent(closed_);
+    SetEvent(closed_.get());
     return;
   }
   last_activity_ = GetTickCount64();

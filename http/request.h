@@ -26,6 +26,7 @@
 #include <string>
 #include <vector>
 
+#include "base/scoped_handle.h"
 #include "http/data_sink.h"
 #include "http/header_map.h"
 #include "http/http_handle.h"
@@ -151,7 +152,7 @@ class Request : public HttpHandle, public DataSink, public std::enable_shared_fr
   std::atomic<ULONGLONG> last_activity_{0};  // tick count of the last notification
 
   bool callback_installed_ = false;
-  HANDLE closed_ = nullptr;  // set by the closing notification
+  cbase::ScopedHandle closed_;  // set by the closing notification
 
   // Notifications currently running (they may nest or overlap); the
   // destructor waits for zero. SRW primitives need no clean-up, so the
