@@ -18,6 +18,10 @@
     launch_failed: "launch failed",
     error_shown: "error shown",
   };
+  const INSTALL_NAMES = {
+    unpack_done: "zip packages unpacked",
+    installer_launch: "installers started",
+  };
   const TOP_FAILURES = 15;
   const DEFAULT_DAYS = 30;
 
@@ -130,6 +134,9 @@
       cell(tr, percent(step.of_first), { "data-field": "of_first" });
       return tr;
     }), 4);
+    const ends = new Set(stats.groups.map((g) => g.install_event));
+    $("install-note").textContent = ends.size === 0 ? ""
+      : "Installs: " + [...ends].map((e) => INSTALL_NAMES[e] || e).join(" and ") + ".";
     drawChart("funnel-chart", {
       type: "bar",
       data: {
@@ -163,7 +170,7 @@
         ],
       },
       options: { scales: { y: { beginAtZero: true, ticks: { precision: 0 } } },
-                 plugins: { legend: { position: "bottom" } } },
+                 plugins: { legend: { position: "bottom", labels: { usePointStyle: true } } } },
     });
   }
 
