@@ -34,7 +34,6 @@
 #include <string>
 #include <vector>
 
-#include "ui/animation/tick_clock.h"
 #include "ui/animation/timer_manager.h"
 #include "ui/animation/timer_pulse.h"
 #include "ui/control/box.h"
@@ -163,7 +162,7 @@ int main(int argc, char** argv) {
   ULONG_PTR token = 0;
   Gdiplus::GdiplusStartup(&token, &input, nullptr);
   ui::SetRenderFactory(std::make_unique<ui::RenderFactory_GdiPlus>());
-  ui::TimerManager timers(ui::SystemTickClock(), std::make_unique<IdlePulse>());
+  ui::TimerManager timers(cbase::SystemTickClock(), std::make_unique<IdlePulse>());
   ui::Control::SetAnimationTimerManager(&timers);
 
   {

@@ -2,18 +2,32 @@
 
 #include <gtest/gtest.h>
 
+#include "base/tick_clock.h"
+#include "tests/base/test_support.h"
+
 namespace cbase {
 namespace {
 
-TEST(MonotonicClockTest, WrapOfTheMillisecondTimerKeepsTheClockGoingForward) {
-  internal::WrappingMillisecondClock clock;
-  EXPECT_EQ(clock.Advance(1000), 1000 * 1000);
-  EXPECT_EQ(clock.Advance(0xFFFFFFF0u), int64_t{0xFFFFFFF0} * 1000);
-  // The timer wrapped: 0x10 ms after 2^32.
-  EXPECT_EQ(clock.Advance(0x10), ((int64_t{1} << 32) + 0x10) * 1000);
-  EXPECT_EQ(clock.Advance(0x20), ((int64_t{1} << 32) + 0x20) * 1000);
-  // A second wrap adds a second 2^32.
-  EXPECT_EQ(clock.Advance(0x5), ((int64_t{2} << 32) + 0x5) * 1000);
+TEST(MonotonicClockTest, TickConversionIsExactAndDoesNotOverflowLateReadings) {
+  EXPECT_EQ(TicksToMicroseconds(0, 10000000), 0);
+  EXPECT_EQ(TicksToMicroseconds(15, 10000000), 1);  // 1.5 us rounds down
+  EXPECT_EQ(TicksToMicroseconds(1000, 1000), 1000000);
+  EXPECT_EQ(TicksToMicroseconds(3579545 + 3579545 / 2, 3579545), 1499999);
+  // A 10 MHz counter after a year of uptime: ticks * 10^6 alone would overflow.
+  const int64_t year_ticks = int64_t{365} * 24 * 3600 * 10000000;
+  EXPECT_EQ(TicksToMicroseconds(year_ticks + 7, 10000000), int64_t{365} * 24 * 3600 * 1000000);
+}
+
+TEST(MonotonicClockTest, AnInstalledClockDrivesMonotonicNowUntilItIsRemoved) {
+  {
+    test::ScopedFakeClock clock(5000);
+    EXPECT_EQ(MonotonicNow(), 5000);
+    EXPECT_EQ(ProcessTickClock().Now(), 5000);
+    test::ScopedFakeClock::Advance(Milliseconds(3));
+    EXPECT_EQ(MonotonicNow(), 8000);
+  }
+  EXPECT_EQ(ProcessTickClock().Frequency(), SystemTickClock().Frequency());
+  EXPECT_GT(MonotonicNow(), 8000);
 }
 
 TEST(MonotonicClockTest, RealClockNeverGoesBackwards) {

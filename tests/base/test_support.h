@@ -9,20 +9,27 @@
 #include <functional>
 
 #include "base/monotonic_clock.h"
+#include "base/tick_clock.h"
 
 namespace cbase {
 namespace test {
 
-// Replaces MonotonicNow for the test's lifetime; time moves only by Advance.
-class ScopedFakeClock {
+// Replaces the process's clock (and so MonotonicNow) for the test's
+// lifetime; time moves only by Advance. Microsecond ticks.
+class ScopedFakeClock : public TickClock {
  public:
   explicit ScopedFakeClock(int64_t start_us = 1000000000) {
     now_.store(start_us);
-    internal::SetClockForTesting(&Now);
+    SetTickClockForTesting(this);
   }
-  ~ScopedFakeClock() { internal::SetClockForTesting(nullptr); }
+  ~ScopedFakeClock() override { SetTickClockForTesting(nullptr); }
+  ScopedFakeClock(const ScopedFakeClock&) = delete;
+  ScopedFakeClock& operator=(const ScopedFakeClock&) = delete;
+
+  int64_t Frequency() override { return 1000000; }
+  int64_t Now() override { return now_.load(); }
+  // Static, so that tasks can move time without holding the clock.
   static void Advance(int64_t us) { now_.fetch_add(us); }
-  static int64_t Now() { return now_.load(); }
 
  private:
   static inline std::atomic<int64_t> now_{0};

@@ -299,7 +299,7 @@ TEST(WinUIMessagePumpTest, CurrentDelayRoundsUpToWholeMilliseconds) {
   OnUIThread([] {
     WinUIMessagePump pump;
     EXPECT_EQ(pump.GetCurrentDelay(), -1);
-    pump.ScheduleDelayedWork(test::ScopedFakeClock::Now() + 2500);
+    pump.ScheduleDelayedWork(MonotonicNow() + 2500);
     EXPECT_EQ(pump.GetCurrentDelay(), 3);
     test::ScopedFakeClock::Advance(2000);
     EXPECT_EQ(pump.GetCurrentDelay(), 1);

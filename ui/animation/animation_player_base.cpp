@@ -9,7 +9,7 @@
 namespace ui {
 
 AnimationPlayerBase::AnimationPlayerBase(TimerManager* timers)
-    : timers_(timers ? timers : &TimerManager::GetInstance()) {}
+    : timers_(timers ? timers : &TimerManager::Current()) {}
 
 AnimationPlayerBase::~AnimationPlayerBase() = default;
 
@@ -68,7 +68,7 @@ double AnimationPlayerBase::ContinuationElapsed(int) {
 }
 
 void AnimationPlayerBase::Play() {
-  TickClock& clock = timers_->clock();
+  cbase::TickClock& clock = timers_->clock();
   frequency_ = clock.Frequency();
   last_reading_ = clock.Now();
   playing_ = true;

@@ -1,6 +1,6 @@
 // AnimationPlayerBase: runs an integer from a start value to an end value over
 // time and hands each new value to a callback. Ticks come from a TimerManager
-// (the process-wide one unless another is given); the motion itself, the value
+// (TimerManager::Current() unless another is given); the motion itself, the value
 // at a given elapsed time, is the derived class's CurrentValue.
 //
 // A player is owned by whoever animates with it (a control's
@@ -22,7 +22,7 @@ class AnimationPlayerBase : public cbase::SupportWeakCallback {
   using ValueCallback = std::function<void(int)>;
   using CompleteCallback = std::function<void()>;
 
-  // timers == nullptr: the process-wide TimerManager.
+  // timers == nullptr: TimerManager::Current() at construction.
   explicit AnimationPlayerBase(TimerManager* timers = nullptr);
   ~AnimationPlayerBase() override;
   AnimationPlayerBase(const AnimationPlayerBase&) = delete;

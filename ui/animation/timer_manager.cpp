@@ -7,18 +7,30 @@
 
 namespace ui {
 
+namespace {
+TimerManager* g_test_timers = nullptr;
+}  // namespace
+
 TimerManager& TimerManager::GetInstance() {
   // Never destroyed: the hidden window belongs to the UI thread, which may be
   // gone by the time static destructors run.
   static TimerManager* instance = [] {
-    auto* manager = new TimerManager(SystemTickClock(), nullptr);
+    auto* manager = new TimerManager(cbase::ProcessTickClock(), nullptr);
     manager->pulse_ = std::make_unique<MultimediaTimerPulse>([manager] { manager->Poll(); });
     return manager;
   }();
   return *instance;
 }
 
-TimerManager::TimerManager(TickClock& clock, std::unique_ptr<TimerPulse> pulse)
+TimerManager& TimerManager::Current() {
+  return g_test_timers != nullptr ? *g_test_timers : GetInstance();
+}
+
+void TimerManager::SetCurrentForTesting(TimerManager* timers) { g_test_timers = timers; }
+
+TimerManager* TimerManager::CurrentForTesting() { return g_test_timers; }
+
+TimerManager::TimerManager(cbase::TickClock& clock, std::unique_ptr<TimerPulse> pulse)
     : clock_(clock), pulse_(std::move(pulse)) {}
 
 TimerManager::~TimerManager() { StopPulse(); }

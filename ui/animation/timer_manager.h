@@ -7,9 +7,11 @@
 //
 // One process-wide instance (GetInstance) is created by its first user, which
 // must be the UI thread: the hidden window belongs to that thread, and timer
-// callbacks run there. Tests build their own manager over a clock and a pulse
-// they control and call Poll themselves. Not thread-safe: every member
-// function runs on the thread that created the manager.
+// callbacks run there. It reads the process's clock (cbase::ProcessTickClock),
+// the one the message loops' delayed tasks read too. Tests build their own
+// manager over a clock and a pulse they control, install it as the current
+// one and call Poll themselves. Not thread-safe: every member function runs
+// on the thread that created the manager.
 #pragma once
 
 #include <cstdint>
@@ -18,8 +20,8 @@
 #include <vector>
 
 #include "base/thread_checker.h"
+#include "base/tick_clock.h"
 #include "base/weak_callback.h"
-#include "ui/animation/tick_clock.h"
 #include "ui/animation/timer_pulse.h"
 
 namespace ui {
@@ -35,8 +37,17 @@ class TimerManager {
   // multimedia timer. Never destroyed.
   static TimerManager& GetInstance();
 
+  // The manager UI code schedules on: the one a test installed with
+  // SetCurrentForTesting, else GetInstance(). UI thread.
+  static TimerManager& Current();
+  // Installs |timers| as Current() (nullptr restores the process-wide one).
+  // It must outlive its installation. UI thread.
+  static void SetCurrentForTesting(TimerManager* timers);
+  // The manager a test installed, or null.
+  static TimerManager* CurrentForTesting();
+
   // A manager over the given clock and pulse (the clock must outlive it).
-  TimerManager(TickClock& clock, std::unique_ptr<TimerPulse> pulse);
+  TimerManager(cbase::TickClock& clock, std::unique_ptr<TimerPulse> pulse);
   ~TimerManager();
   TimerManager(const TimerManager&) = delete;
   TimerManager& operator=(const TimerManager&) = delete;
@@ -53,7 +64,7 @@ class TimerManager {
   // by the pulse; tests call it directly.
   void Poll();
 
-  TickClock& clock() { return clock_; }
+  cbase::TickClock& clock() { return clock_; }
   // Timers waiting, including ones whose owner has gone but that were not yet
   // reached by a poll.
   size_t pending_count() const { return heap_.size(); }
@@ -83,7 +94,7 @@ class TimerManager {
   bool StartPulse(uint32_t period_ms, bool fast);
   void StopPulse();
 
-  TickClock& clock_;
+  cbase::TickClock& clock_;
   std::unique_ptr<TimerPulse> pulse_;
   std::vector<Entry> heap_;
   uint64_t next_sequence_ = 0;

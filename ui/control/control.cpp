@@ -7,18 +7,13 @@
 #include "ui/control/attribute_parsing.h"
 #include "ui/control/box.h"
 #include "ui/core/global_manager.h"
+#include "ui/core/skin_image.h"
 #include "ui/core/window.h"
 #include "ui/render/render.h"
 
 namespace ui {
 
 namespace {
-
-TimerManager* g_animation_timers = nullptr;
-
-TimerManager& AnimationTimers() {
-  return g_animation_timers != nullptr ? *g_animation_timers : TimerManager::GetInstance();
-}
 
 bool IsRoundRect(SIZE round) { return round.cx > 0 || round.cy > 0; }
 
@@ -33,10 +28,7 @@ int SizeValue(const std::wstring& value, int unchanged) {
 
 Control::Control() = default;
 
-Control::~Control() {
-  background_play_flag_.Cancel();
-  if (GetWindow() != nullptr) GetWindow()->ForgetControl(this);
-}
+Control::~Control() { background_play_flag_.Cancel(); }
 
 void Control::SetWindow(Window* window, Box* parent, bool /*init*/) {
   SetAttachment(window, parent);
@@ -395,7 +387,7 @@ void Control::SetToolTipTextId(const std::wstring& id) { tooltip_text_id_ = id; 
 
 ControlAnimations& Control::Animations() {
   if (animations_ == nullptr) {
-    animations_ = std::make_unique<ControlAnimations>(this, g_animation_timers);
+    animations_ = std::make_unique<ControlAnimations>(this, TimerManager::CurrentForTesting());
   }
   return *animations_;
 }
@@ -414,9 +406,11 @@ void Control::SetFadeVisible(bool visible) {
   }
 }
 
-void Control::SetAnimationTimerManager(TimerManager* timers) { g_animation_timers = timers; }
+void Control::SetAnimationTimerManager(TimerManager* timers) {
+  TimerManager::SetCurrentForTesting(timers);
+}
 
-TimerManager* Control::GetAnimationTimerManager() { return g_animation_timers; }
+TimerManager* Control::GetAnimationTimerManager() { return TimerManager::CurrentForTesting(); }
 
 // --- Events ---
 
@@ -923,7 +917,7 @@ void Control::StartBackgroundPlay() {
   const int interval = StartPlaying(bk_image_);
   if (interval <= 0) return;
   background_play_flag_.Cancel();
-  AnimationTimers().AddTimer(
+  TimerManager::Current().AddTimer(
       background_play_flag_.GetWeakFlag(), [this] { StepBackgroundPlay(); }, interval,
       TimerManager::kRepeatForever);
 }
@@ -934,7 +928,7 @@ void Control::StepBackgroundPlay() {
     background_play_flag_.Cancel();
   } else if (step.restart_interval > 0) {
     background_play_flag_.Cancel();
-    AnimationTimers().AddTimer(
+    TimerManager::Current().AddTimer(
         background_play_flag_.GetWeakFlag(), [this] { StepBackgroundPlay(); },
         step.restart_interval, TimerManager::kRepeatForever);
   }

@@ -182,6 +182,7 @@ class Control : public PlaceHolder, public AnimationTarget {
   void SetFadeVisible(bool visible);
   // The timer manager new controls' animations run on; nullptr (the default)
   // means the process-wide one. Tests install one over a hand-driven clock.
+  // Same as TimerManager::SetCurrentForTesting / CurrentForTesting.
   static void SetAnimationTimerManager(TimerManager* timers);
   static TimerManager* GetAnimationTimerManager();
 

@@ -16,11 +16,6 @@ namespace ui {
 
 namespace {
 
-TimerManager& ServiceTimers() {
-  TimerManager* timers = Control::GetAnimationTimerManager();
-  return timers != nullptr ? *timers : TimerManager::GetInstance();
-}
-
 COLORREF ToColorRef(DWORD argb) {
   return RGB((argb >> 16) & 0xFF, (argb >> 8) & 0xFF, argb & 0xFF);
 }
@@ -452,7 +447,7 @@ void RichEdit::SetCaretPosition(int x, int y) {
 void RichEdit::SetServiceTimer(UINT id, UINT timeout) {
   cbase::WeakCallbackFlag& flag = timers_[id];
   flag.Cancel();
-  ServiceTimers().AddTimer(
+  TimerManager::Current().AddTimer(
       flag.GetWeakFlag(), [this, id] { TxSendMessage(WM_TIMER, id, 0); }, static_cast<int>(timeout),
       TimerManager::kRepeatForever);
 }

@@ -6,16 +6,12 @@
 #include "ui/animation/timer_manager.h"
 #include "ui/control/attribute_parsing.h"
 #include "ui/control/scrollable_box.h"
+#include "ui/core/skin_image.h"
 #include "ui/core/window.h"
 
 namespace ui {
 
 namespace {
-
-TimerManager& RepeatTimers() {
-  TimerManager* timers = Control::GetAnimationTimerManager();
-  return timers != nullptr ? *timers : TimerManager::GetInstance();
-}
 
 bool IsEmptyRect(const RECT& r) { return r.right <= r.left || r.bottom <= r.top; }
 
@@ -263,7 +259,7 @@ void ScrollBar::HandleMessage(EventArgs& args) {
 void ScrollBar::OnPress(POINT point) {
   repeat_flag_.Cancel();
   ticks_ = 0;
-  RepeatTimers().AddTimer(
+  TimerManager::Current().AddTimer(
       repeat_flag_.GetWeakFlag(), [this] { OnRepeatTick(); }, kRepeatIntervalMs,
       TimerManager::kRepeatForever);
   last_point_ = point;

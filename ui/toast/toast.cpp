@@ -9,15 +9,6 @@
 
 namespace ui {
 
-namespace {
-
-TimerManager& CloseTimers() {
-  TimerManager* timers = Control::GetAnimationTimerManager();
-  return timers != nullptr ? *timers : TimerManager::GetInstance();
-}
-
-}  // namespace
-
 Toast* Toast::Open(const std::wstring& text, HWND owner) {
   auto* toast = new Toast();
   // A toast whose window could not be made has already deleted itself.
@@ -26,7 +17,7 @@ Toast* Toast::Open(const std::wstring& text, HWND owner) {
     return nullptr;
   }
   toast->SetText(text);
-  CloseTimers().AddTimer(
+  TimerManager::Current().AddTimer(
       toast->GetWeakFlag(), [toast] { toast->Close(1); }, kCloseDelayMs, 1);
   toast->CenterWindow();
   toast->Show(true, true);

@@ -7,13 +7,13 @@
 #include <memory>
 #include <vector>
 
-#include "ui/animation/tick_clock.h"
+#include "base/tick_clock.h"
 #include "ui/animation/timer_manager.h"
 #include "ui/animation/timer_pulse.h"
 
 namespace ui::testing {
 
-class FakeTickClock : public TickClock {
+class FakeTickClock : public cbase::TickClock {
  public:
   // Microsecond ticks, so whole milliseconds convert exactly.
   static constexpr int64_t kFrequency = 1000000;

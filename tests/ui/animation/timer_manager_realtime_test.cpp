@@ -6,22 +6,24 @@
 #include <functional>
 #include <gtest/gtest.h>
 
+#include "base/monotonic_clock.h"
+#include "base/tick_clock.h"
 #include "base/weak_callback.h"
+#include "tests/ui/animation/fake_timing.h"
 #include "ui/animation/multimedia_timer_pulse.h"
-#include "ui/animation/tick_clock.h"
 #include "ui/animation/timer_manager.h"
 
 namespace ui {
 namespace {
 
 double MillisecondsSince(int64_t start) {
-  TickClock& clock = SystemTickClock();
+  cbase::TickClock& clock = cbase::SystemTickClock();
   return static_cast<double>(clock.Now() - start) * 1000 / clock.Frequency();
 }
 
 // Dispatches this thread's messages until done() or max_ms have passed.
 void PumpMessages(double max_ms, const std::function<bool()>& done) {
-  const int64_t start = SystemTickClock().Now();
+  const int64_t start = cbase::SystemTickClock().Now();
   while (!done() && MillisecondsSince(start) < max_ms) {
     MsgWaitForMultipleObjects(0, nullptr, FALSE, 5, QS_ALLINPUT);
     MSG message;
@@ -41,7 +43,7 @@ TEST(TimerManagerRealTimeTest, OneShotFiresOnceOnTheUIThread) {
   int runs = 0;
   DWORD thread = 0;
   double fired_ms = 0;
-  const int64_t start = SystemTickClock().Now();
+  const int64_t start = cbase::SystemTickClock().Now();
   ASSERT_TRUE(manager.AddTimer(
       owner.GetWeakFlag(),
       [&] {
@@ -76,6 +78,29 @@ TEST(TimerManagerRealTimeTest, PulseStopsWhenAsked) {
   const int after_stop = pulses;
   PumpMessages(300, [] { return false; });
   EXPECT_EQ(pulses, after_stop);
+}
+
+// The process-wide manager and the message loops' delayed tasks read one
+// clock: a test that installs its own moves both, with no real waiting.
+TEST(TimerManagerRealTimeTest, AnInstalledProcessClockDrivesTimersAndLoopTimeAlike) {
+  testing::FakeTickClock clock;
+  cbase::SetTickClockForTesting(&clock);
+  TimerManager& manager = TimerManager::GetInstance();
+  cbase::WeakCallbackFlag owner;
+  int runs = 0;
+  ASSERT_TRUE(manager.AddTimer(
+      owner.GetWeakFlag(), [&] { ++runs; }, 40, 1));
+  const int64_t loop_start = cbase::MonotonicNow();
+  EXPECT_EQ(loop_start, clock.Now());
+
+  clock.AdvanceMs(39);
+  manager.Poll();
+  EXPECT_EQ(runs, 0);
+  clock.AdvanceMs(1);
+  EXPECT_EQ(cbase::MonotonicNow(), loop_start + cbase::Milliseconds(40));
+  manager.Poll();
+  EXPECT_EQ(runs, 1);
+  cbase::SetTickClockForTesting(nullptr);
 }
 
 }  // namespace
