@@ -27,6 +27,7 @@
 #include <vector>
 
 #include "ui/core/global_manager.h"
+#include "ui/core/skin_image.h"
 #include "ui/render/image_attribute.h"
 #include "ui/render/render_context_gdiplus.h"
 

@@ -4,7 +4,6 @@
 
 #include <versionhelpers.h>
 
-#include <atomic>
 #include <cwchar>
 #include <set>
 
@@ -13,6 +12,7 @@
 #include "ui/core/path_util.h"
 #include "ui/core/string_table.h"
 #include "ui/core/window_builder.h"
+#include "ui/render/display_scale.h"
 #include "ui/render/image_info.h"
 
 namespace ui {
@@ -48,16 +48,6 @@ cbase::ThreadChecker& OwnerThread() {
 }
 
 void CheckThread() { CBASE_DCHECK_ON_THREAD(OwnerThread()); }
-
-struct DisplayScale {
-  std::atomic<int> percent{100};
-  std::atomic<bool> adapt_dpi{false};
-};
-
-DisplayScale& Scale() {
-  static DisplayScale scale;  // thread-safe initialisation
-  return scale;
-}
 
 const wchar_t* SystemFaceName() {
   static const bool vista_or_later = IsWindowsVistaOrGreater();
@@ -399,28 +389,16 @@ std::wstring GlobalManager::GetText(const std::wstring& id) {
 
 // --- Display scale ------------------------------------------------------------------------
 
-int GlobalManager::GetDpiScale() { return Scale().percent; }
+int GlobalManager::GetDpiScale() { return DisplayScale::GetPercent(); }
 
-bool GlobalManager::IsAdaptDpi() { return Scale().adapt_dpi; }
+bool GlobalManager::IsAdaptDpi() { return DisplayScale::IsAdaptDpi(); }
 
 void GlobalManager::SetDisplayScale(int percent, bool adapt_dpi) {
-  Scale().percent = percent;
-  Scale().adapt_dpi = adapt_dpi;
+  DisplayScale::Set(percent, adapt_dpi);
 }
 
-int GlobalManager::ScaleLength(int length) {
-  const int percent = Scale().percent;
-  if (!Scale().adapt_dpi || percent == 100) return length;
-  return ::MulDiv(length, percent, 100);
-}
+int GlobalManager::ScaleLength(int length) { return DisplayScale::ScaleLength(length); }
 
-void GlobalManager::ScaleRect(RECT& rect) {
-  const int width = ScaleLength(rect.right - rect.left);
-  const int height = ScaleLength(rect.bottom - rect.top);
-  rect.left = ScaleLength(rect.left);
-  rect.top = ScaleLength(rect.top);
-  rect.right = rect.left + width;
-  rect.bottom = rect.top + height;
-}
+void GlobalManager::ScaleRect(RECT& rect) { DisplayScale::ScaleRect(rect); }
 
 }  // namespace ui

@@ -139,8 +139,9 @@ class GlobalManager {
   static std::wstring GetText(const std::wstring& id);
 
   // --- Display scale ------------------------------------------------------------------
-  // Percent (initially 100) and the adapt-to-DPI flag (initially off). The
-  // product never turns scaling on; the setter exists for tests and tools.
+  // Percent (initially 100) and the adapt-to-DPI flag (initially off), kept
+  // by ui::DisplayScale. The product never turns scaling on; the setter
+  // exists for tests and tools.
   static int GetDpiScale();
   static bool IsAdaptDpi();
   static void SetDisplayScale(int percent, bool adapt_dpi);

@@ -2,8 +2,7 @@
 
 #include <cwchar>
 
-#include "ui/core/global_manager.h"
-#include "ui/core/path_util.h"
+#include "ui/render/display_scale.h"
 #include "ui/render/render.h"
 
 namespace ui {
@@ -73,7 +72,7 @@ void ImageAttribute::ModifyAttribute(const std::wstring& text) {
         scale_dest = value == L"true";
       } else if (key == L"dest") {
         dest = ParseRect(value);
-        if (scale_dest) GlobalManager::ScaleRect(dest);
+        if (scale_dest) DisplayScale::ScaleRect(dest);
       } else if (key == L"source") {
         source = ParseRect(value);
       } else if (key == L"corner") {
@@ -98,51 +97,9 @@ int ImageAttribute::GetFrameInterval() const {
   return image ? image->GetFrameInterval(current_frame) : 0;
 }
 
-std::wstring GetDisplayScalePath(const std::wstring& path) {
-  const int scale = GlobalManager::GetDpiScale();
-  if (scale <= 100) return path;
-
-  wchar_t factor[32];
-  if (scale % 100 == 0) {
-    std::swprintf(factor, 32, L"%d", scale / 100);
-  } else {
-    std::swprintf(factor, 32, L"%.1f", scale / 100.0);
-  }
-  const size_t name_start = path.find_last_of(L"\\/");
-  const size_t dot = path.rfind(L'.');
-  const size_t stem_end =
-      (dot != std::wstring::npos && (name_start == std::wstring::npos || dot > name_start))
-          ? dot
-          : path.size();
-  const std::wstring candidate =
-      path.substr(0, stem_end) + L"@" + factor + L"x" + path.substr(stem_end);
-  const DWORD attributes = ::GetFileAttributesW(candidate.c_str());
-  if (attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY)) {
-    return candidate;
-  }
-  return path;
-}
-
-std::wstring GetFullImagePath(const std::wstring& resource_folder, const std::wstring& file) {
-  if (IsAbsolutePath(file)) return GetDisplayScalePath(file);
-  return GetDisplayScalePath(GlobalManager::GetResourcePath() + resource_folder + file);
-}
-
-bool LoadAttributeImage(const std::wstring& resource_folder, ImageAttribute& attribute) {
-  const std::wstring full_path = GetFullImagePath(resource_folder, attribute.file);
-  if (!attribute.image || attribute.image->path() != GlobalManager::GetImageCacheKey(full_path)) {
-    attribute.image = GlobalManager::GetImage(full_path);
-  }
-  return attribute.image != nullptr;
-}
-
-bool DrawImage(IRenderContext* context, ImageAttribute& attribute, const ImagePlacement& placement,
-               const std::wstring& modifier, int fade) {
-  if (!context || attribute.file.empty()) return false;
-  if (!LoadAttributeImage(placement.resource_folder, attribute)) {
-    attribute.Init();
-    return false;
-  }
+bool DrawLoadedImage(IRenderContext* context, const ImageAttribute& attribute,
+                     const ImagePlacement& placement, const std::wstring& modifier, int fade) {
+  if (!context || !attribute.image) return false;
 
   ImageAttribute drawn = attribute;
   if (!modifier.empty()) drawn.ModifyAttribute(modifier);

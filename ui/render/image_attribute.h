@@ -54,7 +54,8 @@ struct ImageAttribute {
 struct ImagePlacement {
   RECT control_rect = {};
   RECT paint_rect = {};  // the part being repainted
-  // The window's skin folder (relative to the resource path), e.g. "basic\".
+  // The window's skin folder (relative to the resource path), e.g. "basic\";
+  // read when the image is resolved, not when it is drawn.
   std::wstring resource_folder;
   // The control's background image, and how to start playing it when it is
   // an animation that should play by itself (both optional).
@@ -62,24 +63,15 @@ struct ImagePlacement {
   std::function<void()> start_background;
 };
 
-// Resource path + the window's skin folder + |file| for relative names,
-// |file| alone for absolute ones; then the display-scale variant.
-std::wstring GetFullImagePath(const std::wstring& resource_folder, const std::wstring& file);
-
-// The "@2x" / "@1.5x" file next to |path| when the display scale is above
-// 100 percent and such a file exists on disk; otherwise |path|.
-std::wstring GetDisplayScalePath(const std::wstring& path);
-
-// Gets the attribute's image from the cache unless it already holds the one
-// for its current full path. False when it cannot be loaded.
-bool LoadAttributeImage(const std::wstring& resource_folder, ImageAttribute& attribute);
-
-// Draws the current frame of |attribute| with an optional |modifier| string
-// (parsed onto a copy) and a |fade| that overrides the attribute's unless it
-// is -1. Returns whether anything was drawn. An image that cannot be loaded
-// resets the attribute so it is not tried again.
-bool DrawImage(IRenderContext* context, ImageAttribute& attribute, const ImagePlacement& placement,
-               const std::wstring& modifier = std::wstring(), int fade = -1);
+// Draws the current frame of the image |attribute| already holds (the toolkit
+// core resolves and loads it, see ui/core/skin_image.h) with an optional
+// |modifier| string (parsed onto a copy) and a |fade| that overrides the
+// attribute's unless it is -1. Returns whether anything was drawn: false
+// without an image, and when the placement's background animation is started
+// instead (its first tick paints).
+bool DrawLoadedImage(IRenderContext* context, const ImageAttribute& attribute,
+                     const ImagePlacement& placement, const std::wstring& modifier = std::wstring(),
+                     int fade = -1);
 
 // Whether |background| is an animation that should start playing by itself
 // now: several frames, a play count other than 0, not playing yet.

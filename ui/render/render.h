@@ -167,8 +167,6 @@ class IRenderContext : public cbase::SupportWeakCallback {
   virtual void DrawImage(const RECT& paint_rc, HBITMAP bitmap, bool has_alpha, const RECT& dest,
                          const RECT& source, const RECT& corners, BYTE fade = 255,
                          bool xtiled = false, bool ytiled = false) = 0;
-  // |color_name| is a text colour declared in the skin; empty draws nothing.
-  virtual void DrawColor(const RECT& rc, const std::wstring& color_name, BYTE fade = 255) = 0;
   virtual void DrawColor(const RECT& rc, ARGB color, BYTE fade = 255) = 0;
   virtual void DrawLine(const IPen* pen, int x1, int y1, int x2, int y2) = 0;
   virtual void DrawLine(const RECT& line, int width, ARGB color) = 0;

@@ -5,8 +5,8 @@
 #include <utility>
 #include <vector>
 
-#include "ui/core/global_manager.h"
 #include "ui/render/brush_gdiplus.h"
+#include "ui/render/display_scale.h"
 #include "ui/render/gdiplus_fwd.h"
 #include "ui/render/path_gdiplus.h"
 #include "ui/render/pen_gdiplus.h"
@@ -58,7 +58,7 @@ void AddRoundRect(Gdiplus::GraphicsPath& path, const RECT& rc, const SIZE& corne
 // scale like every other length of the skin.
 RECT DisplayCorners(const RECT& corners) {
   RECT scaled = corners;
-  GlobalManager::ScaleRect(scaled);
+  DisplayScale::ScaleRect(scaled);
   return scaled;
 }
 
@@ -300,12 +300,6 @@ RenderContext_GdiPlus::TextFont RenderContext_GdiPlus::GetTextFont(HFONT handle)
   std::unique_ptr<Gdiplus::Font>& font = fonts_[key];
   if (!font) font = std::make_unique<Gdiplus::Font>(hdc_, &logfont);
   return TextFont{font.get(), logfont.lfFaceName};
-}
-
-void RenderContext_GdiPlus::DrawColor(const RECT& rc, const std::wstring& color_name, BYTE fade) {
-  CBASE_DCHECK_ON_THREAD(thread_checker_);
-  if (color_name.empty()) return;
-  DrawColor(rc, GlobalManager::GetTextColor(color_name), fade);
 }
 
 void RenderContext_GdiPlus::DrawColor(const RECT& rc, ARGB color, BYTE fade) {

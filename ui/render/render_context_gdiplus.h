@@ -53,7 +53,6 @@ class RenderContext_GdiPlus : public IRenderContext {
   void DrawImage(const RECT& paint_rc, HBITMAP bitmap, bool has_alpha, const RECT& dest,
                  const RECT& source, const RECT& corners, BYTE fade = 255, bool xtiled = false,
                  bool ytiled = false) override;
-  void DrawColor(const RECT& rc, const std::wstring& color_name, BYTE fade = 255) override;
   void DrawColor(const RECT& rc, ARGB color, BYTE fade = 255) override;
   void DrawLine(const IPen* pen, int x1, int y1, int x2, int y2) override;
   void DrawLine(const RECT& line, int width, ARGB color) override;

@@ -5,6 +5,7 @@
 #include "tests/ui/render/pixels.h"
 #include "tests/ui/render/test_images.h"
 #include "ui/core/global_manager.h"
+#include "ui/core/skin_image.h"
 #include "ui/render/render_context_gdiplus.h"
 
 namespace ui {

@@ -6,7 +6,7 @@
 
 #include "base/check.h"
 #include "tests/ui/render/pixels.h"
-#include "ui/core/global_manager.h"
+#include "ui/render/display_scale.h"
 #include "ui/render/render_factory_gdiplus.h"
 
 namespace ui {
@@ -129,18 +129,6 @@ TEST(RenderContextTest, FadedColourFills) {
   EXPECT_EQ(AlphaOf(PixelAt(context, 5, 5)), 128);
   EXPECT_EQ(FadeColor(0xC8123456, 100), 0x4E123456u);
   EXPECT_EQ(FadeColor(0xC8123456, 255), 0xC8123456u);
-}
-
-TEST(RenderContextTest, ColourNamesResolveThroughTheSkin) {
-  GlobalManager::AddTextColor(L"render_test_accent", L"#80FF0000");
-  RenderContext_GdiPlus context;
-  MakeWhite(context, 30, 10);
-  context.DrawColor(RECT{0, 0, 10, 10}, std::wstring(L"render_test_accent"), 255);
-  context.DrawColor(RECT{10, 0, 20, 10}, std::wstring(), 255);
-  context.DrawColor(RECT{20, 0, 30, 10}, std::wstring(L"no_such_colour"), 255);
-  EXPECT_EQ(PixelAt(context, 5, 5), 0xFFFF7F7Fu);
-  EXPECT_EQ(PixelAt(context, 15, 5), kWhite);
-  EXPECT_EQ(PixelAt(context, 25, 5), kWhite);
 }
 
 TEST(RenderContextTest, NestedAutoClipsRestoreTheOuterClip) {
@@ -272,10 +260,10 @@ TEST(DrawImageTest, CornersFollowTheDisplayScale) {
   RenderContext_GdiPlus context;
   ASSERT_TRUE(context.Resize(100, 100));
   context.Clear();
-  GlobalManager::SetDisplayScale(200, true);
+  DisplayScale::Set(200, true);
   context.DrawImage(RECT{0, 0, 100, 100}, image.GetBitmap(), false, RECT{0, 0, 40, 40},
                     RECT{0, 0, 12, 12}, RECT{4, 4, 4, 4});
-  GlobalManager::SetDisplayScale(100, false);
+  DisplayScale::Set(100, false);
   // 4 image pixels of corner cover 8 pixels of the context.
   EXPECT_EQ(Rgb(PixelAt(context, 7, 7)), 1u);
   EXPECT_EQ(Rgb(PixelAt(context, 8, 8)), 5u);
