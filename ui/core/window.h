@@ -1,16 +1,23 @@
 // Window: binds one native top-level window to a control tree.
 //
 // The window owns the native window and its procedures and turns native
-// messages into control events (mouse with hover and leave tracking, capture,
-// wheel, keyboard with Tab navigation, focus, context menu, IME, touch and pen,
-// cursor, tooltips). It keeps the tree laid out lazily (a pass runs in
-// WM_PAINT only when some control asked), paints the whole client area into an
-// offscreen render context and copies it to the screen or, for a layered
-// window, presents it with per-pixel alpha. It also holds what controls call
-// back into: the name table, the window's classes and resource folder, option
-// groups, keyboard focus, invalidation and the delayed deletion of controls
-// removed from the tree (message kDelayedCleanupMessage). The skinned frame
-// (skin loading, hit testing, system buttons) is WindowImplBase's.
+// messages into control events: keyboard with Tab navigation, focus, IME,
+// cursor and wheel itself; mouse, touch and pen (press, capture, hover,
+// tooltips) through its InputRouter. It keeps the tree laid out lazily (a
+// pass runs in WM_PAINT only when some control asked) and paints the tree
+// into an offscreen render context, which its FramePresenter puts on the
+// screen. It also holds what controls call back into: the name table, the
+// window's classes and resource folder, option groups, keyboard focus,
+// invalidation and the delayed deletion of controls removed from the tree
+// (message kDelayedCleanupMessage). Every control it points at is held as a
+// ControlRef, so a deleted control needs to tell it nothing. The skinned
+// frame (skin loading, hit testing, system buttons) is WindowImplBase's.
+//
+// The implementation is spread by concern: window.cpp (class registration,
+// procedures, message routing, delayed deletion), window_input.cpp (native
+// input decoding and the keyboard), window_focus.cpp (names, groups, lookup,
+// focus), window_paint.cpp (invalidation, layout, paint) and
+// window_geometry.cpp (size, position, skin-configured geometry).
 //
 // Ownership: the window owns its root control and the controls waiting for
 // delayed deletion. Single-threaded: created, used and destroyed on the UI
@@ -29,7 +36,10 @@
 #include "base/thread_checker.h"
 #include "base/weak_callback.h"
 #include "ui/control/event_args.h"
+#include "ui/core/control_ref.h"
+#include "ui/core/frame_presenter.h"
 #include "ui/core/global_manager.h"
+#include "ui/core/input_router.h"
 #include "ui/core/message_filter.h"
 #include "ui/core/window_shadow.h"
 
@@ -45,8 +55,8 @@ class Window : public virtual cbase::SupportWeakCallback {
   static constexpr UINT kDelayedCleanupMessage = WM_APP + 1;
 
   Window();
-  // Deletes the delayed controls and the root (each control forgets itself
-  // here on the way), and destroys a native window that still exists.
+  // Deletes the delayed controls and the root, and destroys a native window
+  // that still exists.
   ~Window() override;
   Window(const Window&) = delete;
   Window& operator=(const Window&) = delete;
@@ -147,7 +157,7 @@ class Window : public virtual cbase::SupportWeakCallback {
   void AddPointHook(IUIPointHook* hook);
   void RemovePointHook(IUIPointHook* hook);
   // The tooltip window, once a hover has made it.
-  HWND GetTooltipWindow() const { return tooltip_; }
+  HWND GetTooltipWindow() const { return router_.GetTooltipWindow(); }
 
   // Handlers of window events ("windowclose", or "all").
   void AttachWindowEvent(EventType type, EventCallback callback);
@@ -156,13 +166,10 @@ class Window : public virtual cbase::SupportWeakCallback {
   // Installs |root| (owned from now on). An earlier root goes to the delayed
   // cleanup. The root lays itself out at the next pass.
   bool AttachRoot(Control* root);
-  Control* GetRoot() const { return root_; }
+  Control* GetRoot() const { return root_.Get(); }
   // Registers the names of |control| and its subtree (the first control of a
   // name wins) once it has joined the tree under |parent|.
   void InitSubtree(Control* control, Box* parent);
-  // Called by a control's destructor: clears every event target that points
-  // at it and drops its name.
-  void ForgetControl(Control* control);
 
   // --- Resources ---
   // The skin folder of this window, relative to the global resource path;
@@ -190,7 +197,7 @@ class Window : public virtual cbase::SupportWeakCallback {
   std::vector<Control*> GetGroup(const std::wstring& group) const;
 
   // --- Focus and mouse targets ---
-  Control* GetFocusControl() const { return focus_; }
+  Control* GetFocusControl() const { return focus_.Get(); }
   // Moves the keyboard focus: the old control gets the internal kill-focus
   // event and "killfocus"; the new one, if it belongs to this window and is
   // visible and enabled, the internal set-focus event and "setfocus".
@@ -198,11 +205,13 @@ class Window : public virtual cbase::SupportWeakCallback {
   // Focus to the next (or previous) control that takes Tab focus, wrapping
   // around. While a layout pass is pending a forward move waits for it.
   bool FocusNextTabStop(bool forward = true);
-  Control* GetHoverControl() const { return hover_; }
-  Control* GetEnteredControl() const { return entered_; }
-  Control* GetPressedControl() const { return pressed_; }
-  Control* GetKeyControl() const { return key_; }
-  POINT GetLastMousePos() const { return last_mouse_; }
+  Control* GetHoverControl() const { return router_.GetHover(); }
+  Control* GetEnteredControl() const { return router_.GetEntered(); }
+  // The control a mouse button went down on (touch and pen presses do not
+  // count).
+  Control* GetPressedControl() const { return router_.GetMousePress(); }
+  Control* GetKeyControl() const { return key_.Get(); }
+  POINT GetLastMousePos() const { return router_.GetLastPoint(); }
   // Turns primary pen and touch pointer messages into pointer events (on by
   // default).
   void SetPointerInputEnabled(bool enabled) { pointer_input_ = enabled; }
@@ -228,24 +237,24 @@ class Window : public virtual cbase::SupportWeakCallback {
   // again with the new alpha instead of painting it anew.
   void SetWindowAlpha(int alpha);
   // Frames presented so far (UpdateLayeredWindow or a copy to the screen).
-  unsigned GetPresentCount() const { return present_count_; }
+  unsigned GetPresentCount() const { return presenter_.GetPresentCount(); }
 
   // --- Delayed deletion ---
   // Detaches |control| from its parent (the window is kept) and deletes it
   // from the message loop, so a control may be removed from inside its own
   // handlers.
   void AddDelayedCleanup(Control* control);
-  size_t DelayedCleanupCount() const { return delayed_cleanup_.size(); }
+  size_t DelayedCleanupCount() const;
   // Deletes every control waiting in the list.
   void RunDelayedCleanup();
 
  protected:
   // Mouse targets, maintained by the input routing.
-  void SetHoverControl(Control* control) { hover_ = control; }
-  void SetPressedControl(Control* control) { pressed_ = control; }
-  void SetLastMousePos(POINT point) { last_mouse_ = point; }
-  // The tree is going away with the window: every target and name pointing
-  // into it is dropped.
+  void SetHoverControl(Control* control) { router_.SetHover(control); }
+  void SetPressedControl(Control* control) { router_.SetMousePress(control); }
+  void SetLastMousePos(POINT point) { router_.SetLastPoint(point); }
+  // The tree is going away with the window: targets, names and groups are
+  // dropped at once rather than one control at a time.
   void ForgetTree();
   // The root's size for its content (99999 x 99999 available), kept within
   // its minimum and maximum sizes.
@@ -264,37 +273,31 @@ class Window : public virtual cbase::SupportWeakCallback {
   // An event record from |control| with the current tick and the last mouse
   // position.
   EventArgs MakeEvent(Control* control, EventType type, WPARAM wparam = 0, LPARAM lparam = 0) const;
-  // Invalidates |rect| (the client area when nullptr) of the native window.
-  void InvalidateNative(const RECT* rect);
+  // WM_PAINT: layout when asked, the tree painted into the render context,
+  // the frame handed to the presenter.
   void OnPaint();
-  // Presents the render context: UpdateLayeredWindow for a layered window,
-  // else a copy of |update| to |hdc|.
-  void Present(HDC hdc, const RECT& update);
-  // The routing of the mouse, keyboard and touch branches of RouteMessage.
+  // A root that sizes to its content sets the window's size before a pass.
+  void FitWindowToRoot();
+  // Paints the tree into the render context within |update| and answers
+  // which part of the frame must be made opaque again.
+  FramePresenter::OpaqueArea PaintTree(RECT& update, const RECT& client);
+  // Native messages decoded into the input router's and the keyboard's
+  // terms.
   void OnMouseMove(LPARAM lparam);
   void OnButtonDown(UINT message, LPARAM lparam);
   void OnButtonUp(UINT message, LPARAM lparam);
   void OnContextMenu(LPARAM lparam);
   void OnMouseWheel(WPARAM wparam, LPARAM lparam);
-  bool OnMouseHover(LPARAM lparam);
-  void OnMouseLeave();
   void OnKeyDown(WPARAM wparam, LPARAM lparam);
+  void OnKeyUp(WPARAM wparam, LPARAM lparam);
+  // WM_CHAR and the IME composition messages go to the focus.
+  void SendToFocus(EventType type, WPARAM wparam, LPARAM lparam);
   bool OnSetCursor(LPARAM lparam);
   void OnKillFocus();
   void OnCloseRequest();
   void OnSize(WPARAM wparam);
   void OnTouch(WPARAM wparam, LPARAM lparam);
   bool OnPointer(UINT message, WPARAM wparam);
-  // The control under |point| becomes the hover control; enter and leave
-  // events follow. False when that control belongs to another window.
-  bool UpdateHover(POINT point);
-  // The window's one tool, as every tooltip message names it.
-  TOOLINFOW ToolInfo() const;
-  void ShowTooltip(Control* control);
-  void HideTooltip();
-  void ReleaseMouseCapture();
-  // Releases capture and sends "buttonup" to every pressed target.
-  void ReleasePressedTargets();
   // The control under |point| when it belongs to this window.
   Control* OwnControlAt(POINT point) const;
 
@@ -322,43 +325,29 @@ class Window : public virtual cbase::SupportWeakCallback {
 
   std::vector<IUIMessageFilter*> message_filters_;
   std::vector<IUIPointHook*> point_hooks_;
-
-  HWND tooltip_ = nullptr;
-  std::wstring tooltip_text_;
-  bool mouse_tracking_ = false;
-  bool mouse_capture_ = false;
   bool pointer_input_ = true;
-  POINT last_touch_ = {-1, -1};
-  unsigned present_count_ = 0;
-  // Dirty area of a layered window not yet painted, and whether a WM_PAINT
-  // is on its way.
-  RECT layered_dirty_ = {0, 0, 0, 0};
-  bool paint_posted_ = false;
-  // The window alpha changed since the last present of a layered window.
-  bool alpha_changed_ = false;
 
-  Control* root_ = nullptr;
+  // Owned; a reference all the same, as any code may delete the root.
+  ControlRef root_;
   EventHandlerTable window_events_;
   std::wstring resource_path_;
   std::map<std::wstring, std::wstring> classes_;
-  std::map<std::wstring, Control*> names_;
-  std::map<std::wstring, std::vector<Control*>> groups_;
-  std::vector<Control*> delayed_cleanup_;
-
-  Control* focus_ = nullptr;
-  Control* hover_ = nullptr;
-  Control* entered_ = nullptr;
-  Control* pressed_ = nullptr;
-  Control* key_ = nullptr;
-  Control* touch_ = nullptr;
-  Control* pointer_ = nullptr;
-  POINT last_mouse_ = {-1, -1};
+  // Deleted controls read as nullptr in all of these (see ControlRef).
+  std::map<std::wstring, ControlRef> names_;
+  std::map<std::wstring, std::vector<ControlRef>> groups_;
+  std::vector<ControlRef> delayed_cleanup_;
+  ControlRef focus_;
+  // The control that got the last key down, for its key up.
+  ControlRef key_;
 
   bool first_layout_ = true;
   // A Tab pressed while a layout pass was pending moves the focus after it.
   bool tab_after_layout_ = false;
   bool layout_pending_ = false;
   BYTE window_alpha_ = 255;
+
+  InputRouter router_{*this};
+  FramePresenter presenter_{*this};
 
   cbase::ThreadChecker thread_checker_;
 };

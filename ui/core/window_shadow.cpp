@@ -44,28 +44,27 @@ Control* WindowShadow::Wrap(Control* root) {
   return box;
 }
 
-void WindowShadow::Forget(const Control* control) {
-  if (control == nullptr) return;
-  if (control == static_cast<const Control*>(box_)) box_ = nullptr;
-  if (control == inner_root_) inner_root_ = nullptr;
-}
+ShadowBox* WindowShadow::GetShadowBox() const { return static_cast<ShadowBox*>(box_.Get()); }
 
 void WindowShadow::OnMaximizedOrRestored(bool maximized) {
   maximized_ = maximized;
-  if (!attached_ || box_ == nullptr) return;
-  box_->GetLayout()->SetPadding(GetPadding(), false);
-  if (default_image_ && inner_root_ != nullptr) {
+  ShadowBox* box = GetShadowBox();
+  if (!attached_ || box == nullptr) return;
+  box->GetLayout()->SetPadding(GetPadding(), false);
+  Control* inner_root = inner_root_.Get();
+  if (default_image_ && inner_root != nullptr) {
     const int round = maximized ? 0 : kDefaultRootRound;
-    inner_root_->SetBorderRound(SIZE{round, round});
+    inner_root->SetBorderRound(SIZE{round, round});
   }
 }
 
 void WindowShadow::OnDpiChanged() {
-  if (!attached_ || box_ == nullptr) return;
+  ShadowBox* box = GetShadowBox();
+  if (!attached_ || box == nullptr) return;
   thickness_ = written_;
   GlobalManager::ScaleRect(thickness_);
   // A maximised window stays without its shadow until it is restored.
-  box_->GetLayout()->SetPadding(GetPadding(), false);
+  box->GetLayout()->SetPadding(GetPadding(), false);
 }
 
 }  // namespace ui

@@ -15,6 +15,8 @@
 
 #include <string>
 
+#include "ui/core/control_ref.h"
+
 namespace ui {
 
 class Control;
@@ -49,10 +51,8 @@ class WindowShadow {
   // Wraps |root| in the shadow box and answers the new root; answers |root|
   // itself when the shadow is not attached.
   Control* Wrap(Control* root);
-  ShadowBox* GetShadowBox() const { return box_; }
-  // |control| is going away: the shadow lets go of it if it is the box or
-  // the root inside it.
-  void Forget(const Control* control);
+  // The box Wrap made, while it lives.
+  ShadowBox* GetShadowBox() const;
 
   // WM_SIZE: SIZE_MAXIMIZED takes the shadow away, SIZE_RESTORED brings it
   // back.
@@ -68,8 +68,9 @@ class WindowShadow {
   std::wstring image_;
   RECT written_ = {kDefaultThickness, kDefaultThickness, kDefaultThickness, kDefaultThickness};
   RECT thickness_;
-  ShadowBox* box_ = nullptr;
-  Control* inner_root_ = nullptr;
+  // Both belong to the window's tree and may be deleted with it.
+  ControlRef box_;
+  ControlRef inner_root_;
 };
 
 }  // namespace ui

@@ -1,0 +1,147 @@
+#include "ui/core/frame_presenter.h"
+
+#include "ui/core/window.h"
+#include "ui/render/render.h"
+
+namespace ui {
+
+namespace {
+
+bool HasInsets(const RECT& insets) {
+  return insets.left > 0 || insets.top > 0 || insets.right > 0 || insets.bottom > 0;
+}
+
+}  // namespace
+
+FramePresenter::FramePresenter(Window& window) : window_(window) {}
+
+void FramePresenter::Invalidate(const RECT* rect) {
+  HWND hwnd = window_.GetHWND();
+  ::InvalidateRect(hwnd, rect, FALSE);
+  if (!window_.IsLayered()) return;
+  RECT area;
+  if (rect == nullptr) {
+    ::GetClientRect(hwnd, &area);
+  } else {
+    area = *rect;
+  }
+  ::UnionRect(&layered_dirty_, &layered_dirty_, &area);
+  PostPaint();
+}
+
+RECT FramePresenter::TakeDirty() {
+  RECT dirty = {0, 0, 0, 0};
+  ::GetUpdateRect(window_.GetHWND(), &dirty, FALSE);
+  if (window_.IsLayered()) {
+    ::UnionRect(&dirty, &dirty, &layered_dirty_);
+    layered_dirty_ = RECT{0, 0, 0, 0};
+  }
+  return dirty;
+}
+
+void FramePresenter::SkipPaint() {
+  PAINTSTRUCT ps;
+  ::BeginPaint(window_.GetHWND(), &ps);
+  ::EndPaint(window_.GetHWND(), &ps);
+}
+
+bool FramePresenter::RequestAlphaPresent() {
+  if (!window_.IsLayered() || window_.GetHWND() == nullptr || present_count_ == 0) return false;
+  // The system keeps no copy of a layered window's content: the last frame
+  // is presented again with the new alpha (a fade step costs no paint).
+  alpha_changed_ = true;
+  PostPaint();
+  return true;
+}
+
+bool FramePresenter::PresentAlphaOnly(IRenderContext& context, const RECT& client, BYTE alpha) {
+  if (!alpha_changed_) return true;
+  if (context.GetWidth() != client.right - client.left ||
+      context.GetHeight() != client.bottom - client.top) {
+    return false;
+  }
+  PAINTSTRUCT ps;
+  HDC hdc = ::BeginPaint(window_.GetHWND(), &ps);
+  Present(hdc, context, RECT{0, 0, 0, 0}, alpha);
+  ::EndPaint(window_.GetHWND(), &ps);
+  return true;
+}
+
+void FramePresenter::ExtendToScreenEdges(RECT& update, const RECT& client) const {
+  if (!window_.IsLayered()) return;
+  RECT window_rect;
+  ::GetWindowRect(window_.GetHWND(), &window_rect);
+  const int screen_left = ::GetSystemMetrics(SM_XVIRTUALSCREEN);
+  const int screen_top = ::GetSystemMetrics(SM_YVIRTUALSCREEN);
+  const int screen_right = screen_left + ::GetSystemMetrics(SM_CXVIRTUALSCREEN);
+  const int screen_bottom = screen_top + ::GetSystemMetrics(SM_CYVIRTUALSCREEN);
+  if (window_rect.left < screen_left && update.left == screen_left - window_rect.left) {
+    update.left = client.left;
+  }
+  if (window_rect.top < screen_top && update.top == screen_top - window_rect.top) {
+    update.top = client.top;
+  }
+  if (window_rect.right > screen_right && update.right == screen_right - window_rect.left) {
+    update.right = client.right;
+  }
+  if (window_rect.bottom > screen_bottom && update.bottom == screen_bottom - window_rect.top) {
+    update.bottom = client.bottom;
+  }
+}
+
+void FramePresenter::PrepareBuffer(IRenderContext& context, const RECT& client, bool alpha_blit,
+                                   RECT& update) const {
+  if (context.Resize(client.right - client.left, client.bottom - client.top)) {
+    context.SetAlphaBlit(alpha_blit);
+    update = client;
+  }
+  if (window_.IsLayered()) context.FillPixels(update, 0);
+}
+
+void FramePresenter::RepairAlpha(IRenderContext& context, const RECT& update,
+                                 const OpaqueArea& area) const {
+  if (!window_.IsLayered()) return;
+  const RECT& inner = area.inner;
+  if (!area.shadow) {
+    if (!HasInsets(area.insets)) return;
+    const RECT& fix = area.insets;
+    RECT opaque = {inner.left + fix.left, inner.top + fix.top, inner.right - fix.right,
+                   inner.bottom - fix.bottom};
+    if (::IntersectRect(&opaque, &opaque, &update)) {
+      context.MakeOpaque(opaque, RECT{0, 0, 0, 0}, 0);
+    }
+    return;
+  }
+  RECT opaque;
+  if (::IntersectRect(&opaque, &update, &inner)) {
+    const RECT& padding = area.shadow_padding;
+    const RECT corners = {padding.left + 1, padding.top + 1, padding.right + 1, padding.bottom + 1};
+    context.MakeOpaque(opaque, corners, 0);
+  }
+}
+
+void FramePresenter::Present(HDC hdc, IRenderContext& context, const RECT& update, BYTE alpha) {
+  alpha_changed_ = false;
+  HWND hwnd = window_.GetHWND();
+  if (window_.IsLayered()) {
+    RECT window_rect;
+    ::GetWindowRect(hwnd, &window_rect);
+    POINT position = {window_rect.left, window_rect.top};
+    SIZE size = {context.GetWidth(), context.GetHeight()};
+    POINT source = {0, 0};
+    BLENDFUNCTION blend = {AC_SRC_OVER, 0, alpha, AC_SRC_ALPHA};
+    ::UpdateLayeredWindow(hwnd, nullptr, &position, &size, context.DeviceContext(), &source, 0,
+                          &blend, ULW_ALPHA);
+  } else {
+    ::BitBlt(hdc, update.left, update.top, update.right - update.left, update.bottom - update.top,
+             context.DeviceContext(), update.left, update.top, SRCCOPY);
+  }
+  ++present_count_;
+}
+
+bool FramePresenter::PostPaint() {
+  if (!paint_posted_ && ::PostMessageW(window_.GetHWND(), WM_PAINT, 0, 0)) paint_posted_ = true;
+  return paint_posted_;
+}
+
+}  // namespace ui

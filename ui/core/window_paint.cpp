@@ -1,0 +1,150 @@
+// Window: invalidation, the layout pass and painting the tree.
+#include <windows.h>
+
+#include <versionhelpers.h>
+
+#include <algorithm>
+
+#include "ui/control/box.h"
+#include "ui/control/control.h"
+#include "ui/core/window.h"
+#include "ui/render/render.h"
+
+namespace ui {
+
+namespace {
+
+// Room given to a root that sizes to its content.
+constexpr int kUnboundedSize = 99999;
+
+}  // namespace
+
+void Window::Invalidate(const RECT& rect) {
+  if (hwnd_ != nullptr && !::IsRectEmpty(&rect)) presenter_.Invalidate(&rect);
+}
+
+void Window::LayoutPass(const RECT& client) {
+  CBASE_DCHECK_ON_THREAD(thread_checker_);
+  if (!layout_pending_) return;
+  layout_pending_ = false;
+  Control* root = root_.Get();
+  if (::IsRectEmpty(&client) || root == nullptr) return;
+  if (root->NeedsLayout()) {
+    root->SetBounds(client);
+  } else {
+    auto asked = [](Control* c, void*) -> Control* { return c->NeedsLayout() ? c : nullptr; };
+    while (Control* control = root->FindControl(asked, nullptr, kFindMeFirst | kFindVisible)) {
+      control->SetBounds(control->GetRect());
+      // A control that keeps asking would hold the pass forever.
+      if (control->NeedsLayout()) break;
+    }
+  }
+  if (first_layout_) {
+    first_layout_ = false;
+    OnFirstLayout();
+  }
+  if (tab_after_layout_ && !layout_pending_) {
+    tab_after_layout_ = false;
+    FocusNextTabStop(true);
+  }
+}
+
+void Window::OnFirstLayout() {
+  Control* root = root_.Get();
+  if (root == nullptr || !::IsWindowsVistaOrGreater()) return;
+  // The whole window fades in: the root's alpha player drives the window's
+  // alpha instead of the root's.
+  root->Animations().SetFadeAlpha(true);
+  AnimationPlayer* player = root->GetAnimationPlayer(AnimationType::kAlpha);
+  player->SetCallback(ToWeakCallback([this](int alpha) { SetWindowAlpha(alpha); }));
+  SetWindowAlpha(0);
+  root->SetFadeVisible(true);
+}
+
+void Window::SetWindowAlpha(int alpha) {
+  window_alpha_ = static_cast<BYTE>(std::clamp(alpha, 0, 255));
+  if (presenter_.RequestAlphaPresent()) return;
+  if (Control* root = root_.Get()) Invalidate(root->GetRect());
+  if (layered_ && hwnd_ != nullptr) ::PostMessageW(hwnd_, WM_PAINT, 0, 0);
+}
+
+SIZE Window::EstimateRootSize() {
+  Control* root = root_.Get();
+  SIZE size = root->DesiredSize(SIZE{kUnboundedSize, kUnboundedSize});
+  if (root->GetMinWidth() >= 0) size.cx = std::max<LONG>(size.cx, root->GetMinWidth());
+  if (root->GetMaxWidth() >= 0) size.cx = std::min<LONG>(size.cx, root->GetMaxWidth());
+  if (root->GetMinHeight() >= 0) size.cy = std::max<LONG>(size.cy, root->GetMinHeight());
+  if (root->GetMaxHeight() >= 0) size.cy = std::min<LONG>(size.cy, root->GetMaxHeight());
+  return size;
+}
+
+void Window::OnPaint() {
+  presenter_.OnPaintMessage();
+  if (::IsIconic(hwnd_) || root_.Get() == nullptr || render_context_ == nullptr) {
+    presenter_.SkipPaint();
+    return;
+  }
+  FitWindowToRoot();
+  RECT update = presenter_.TakeDirty();
+  RECT client;
+  ::GetClientRect(hwnd_, &client);
+  if (::IsRectEmpty(&update) && !first_layout_) {
+    if (presenter_.PresentAlphaOnly(*render_context_, client, window_alpha_)) return;
+    update = client;
+  }
+  presenter_.ExtendToScreenEdges(update, client);
+
+  PAINTSTRUCT ps;
+  HDC hdc = ::BeginPaint(hwnd_, &ps);
+  if (layout_pending_) {
+    LayoutPass(client);
+    // What the pass moved is painted now rather than by another WM_PAINT.
+    RECT moved = presenter_.TakeDirty();
+    ::IntersectRect(&moved, &moved, &client);
+    ::UnionRect(&update, &update, &moved);
+    ::ValidateRect(hwnd_, &moved);
+  }
+  if (root_.Get() != nullptr) {
+    const FramePresenter::OpaqueArea opaque = PaintTree(update, client);
+    presenter_.RepairAlpha(*render_context_, update, opaque);
+    presenter_.Present(hdc, *render_context_, update, window_alpha_);
+  }
+  ::EndPaint(hwnd_, &ps);
+}
+
+void Window::FitWindowToRoot() {
+  Control* root = root_.Get();
+  if (!layout_pending_ || !root->NeedsLayout() ||
+      (root->GetFixedWidth() != Control::kAuto && root->GetFixedHeight() != Control::kAuto)) {
+    return;
+  }
+  const SIZE size = EstimateRootSize();
+  RECT window_rect;
+  ::GetWindowRect(hwnd_, &window_rect);
+  ::MoveWindow(hwnd_, window_rect.left, window_rect.top, size.cx, size.cy, TRUE);
+}
+
+FramePresenter::OpaqueArea Window::PaintTree(RECT& update, const RECT& client) {
+  Control* root = root_.Get();
+  IRenderContext* context = render_context_.get();
+  presenter_.PrepareBuffer(*context, client, !shadow_.IsAttached(), update);
+  {
+    AutoClip clip(context, update);
+    const POINT origin = context->OffsetOrigin(render_offset_.x, render_offset_.y);
+    // The root is painted directly: its own alpha is the fade value the
+    // window's alpha follows, not a translucency of its own.
+    root->PaintSelf(context, update);
+    root->PaintChildren(context, update);
+    context->SetOrigin(origin.x, origin.y);
+  }
+  FramePresenter::OpaqueArea opaque;
+  const Box* box = dynamic_cast<const Box*>(root);
+  opaque.inner = box != nullptr ? box->InnerRect() : root->GetRect();
+  // An offset frame has moved off its shadow.
+  opaque.shadow = shadow_.IsAttached() && render_offset_.x == 0 && render_offset_.y == 0;
+  opaque.shadow_padding = shadow_.GetPadding();
+  opaque.insets = alpha_fix_corner_;
+  return opaque;
+}
+
+}  // namespace ui
