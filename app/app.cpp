@@ -92,8 +92,7 @@ void App::LoadLanguage() {
     ui::GlobalManager::LoadStringTableFromFile(path);
     return;
   }
-  if (HGLOBAL block = ui::GlobalManager::GetArchiveData(path)) {
-    ui::GlobalManager::LoadStringTableFromMemory(block);
-    ::GlobalFree(block);
+  if (const auto bytes = ui::GlobalManager::GetArchiveData(path)) {
+    ui::GlobalManager::LoadStringTableFromMemory(*bytes);
   }
 }

@@ -5,7 +5,9 @@
 #include <versionhelpers.h>
 
 #include <cwchar>
+#include <new>
 #include <set>
+#include <stdexcept>
 
 #include "archive/zip_reader.h"
 #include "base/thread_checker.h"
@@ -107,38 +109,39 @@ bool GlobalManager::IsArchiveOpen() {
   return State().archive != nullptr;
 }
 
-HGLOBAL GlobalManager::GetArchiveData(const std::wstring& path) {
+std::optional<std::vector<unsigned char>> GlobalManager::GetArchiveData(const std::wstring& path) {
   CheckThread();
   ZipReader* archive = State().archive;
   const std::wstring name = NormalizeArchivePath(path);
-  if (archive == nullptr || name.empty()) return nullptr;
+  if (archive == nullptr || name.empty()) return std::nullopt;
 
   char utf8_name[260];
   const int length = ::WideCharToMultiByte(CP_UTF8, 0, name.c_str(), -1, utf8_name,
                                            sizeof(utf8_name), nullptr, nullptr);
-  if (length <= 0) return nullptr;  // longer than the buffer
+  if (length <= 0) return std::nullopt;  // longer than the buffer
   int index = -1;
   ZipEntry entry = {};
   if (FindEntry(archive, utf8_name, &index) != kZipOk ||
       GetEntry(archive, index, &entry) != kZipOk) {
-    return nullptr;
+    return std::nullopt;
   }
   // Sizes are 64-bit; a resource beyond the address space cannot be loaded.
-  const SIZE_T size = static_cast<SIZE_T>(entry.uncompressed_size);
-  if (size != entry.uncompressed_size) return nullptr;
-  HGLOBAL block = ::GlobalAlloc(GMEM_MOVEABLE, size);
-  if (block == nullptr) return nullptr;
-  if (size == 0) return block;
-  void* bytes = ::GlobalLock(block);
-  const ZipStatus status = bytes == nullptr
-                               ? kZipBadArgument
-                               : ExtractEntry(archive, index, bytes, size, ZipSourceKind::Memory);
-  if (bytes != nullptr) ::GlobalUnlock(block);
-  if (status != kZipOk) {
-    ::GlobalFree(block);
-    return nullptr;
+  const size_t size = static_cast<size_t>(entry.uncompressed_size);
+  if (size != entry.uncompressed_size) return std::nullopt;
+  std::vector<unsigned char> bytes;
+  // A size the allocator refuses is a resource that cannot be loaded.
+  try {
+    bytes.resize(size);
+  } catch (const std::bad_alloc&) {
+    return std::nullopt;
+  } catch (const std::length_error&) {
+    return std::nullopt;
   }
-  return block;
+  if (size != 0 &&
+      ExtractEntry(archive, index, bytes.data(), size, ZipSourceKind::Memory) != kZipOk) {
+    return std::nullopt;
+  }
+  return bytes;
 }
 
 // --- Fonts ----------------------------------------------------------------------
@@ -166,9 +169,8 @@ HFONT GlobalManager::AddFont(const std::wstring& id, const std::wstring& face_na
   if (handle == nullptr) return nullptr;
 
   FontInfo& info = state.fonts[font_id];
-  if (info.handle != nullptr) ::DeleteObject(info.handle);
   info = FontInfo();
-  info.handle = handle;
+  info.handle.reset(handle);
   info.face_name = face;
   info.size = size;
   info.bold = bold;
@@ -188,7 +190,7 @@ FontInfo* GlobalManager::GetFontInfo(const std::wstring& id) {
 
 HFONT GlobalManager::GetFont(const std::wstring& id) {
   const FontInfo* info = GetFontInfo(id);
-  return info != nullptr ? info->handle : nullptr;
+  return info != nullptr ? info->handle.get() : nullptr;
 }
 
 const std::wstring& GlobalManager::GetDefaultFontId() {
@@ -199,9 +201,6 @@ const std::wstring& GlobalManager::GetDefaultFontId() {
 void GlobalManager::RemoveAllFonts() {
   CheckThread();
   GlobalState& state = State();
-  for (auto& entry : state.fonts) {
-    if (entry.second.handle != nullptr) ::DeleteObject(entry.second.handle);
-  }
   state.fonts.clear();
   state.default_font_id.clear();
 }
@@ -300,10 +299,10 @@ std::shared_ptr<ImageInfo> GlobalManager::GetImage(const std::wstring& full_path
   // The archive first; the disk only when the archive is closed or does not
   // hold the file (a member that does not decode is not looked for on disk).
   std::unique_ptr<ImageInfo> decoded;
-  HGLOBAL data = IsArchiveOpen() ? GetArchiveData(key) : nullptr;
-  if (data != nullptr) {
-    decoded = ImageInfo::LoadFromMemory(data, key);
-    ::GlobalFree(data);
+  const std::optional<std::vector<unsigned char>> data =
+      IsArchiveOpen() ? GetArchiveData(key) : std::nullopt;
+  if (data) {
+    decoded = ImageInfo::LoadFromMemory(*data, key);
   } else {
     decoded = ImageInfo::LoadFromFile(NormalizeDiskPath(full_path), key);
   }
@@ -354,14 +353,12 @@ bool GlobalManager::LoadStringTable(const std::wstring& path) {
   CheckThread();
   if (!IsArchiveOpen()) return LoadStringTableFromFile(path);
   // No fallback to disk while the archive is open.
-  HGLOBAL data = GetArchiveData(path);
-  if (data == nullptr) {
+  const std::optional<std::vector<unsigned char>> data = GetArchiveData(path);
+  if (!data) {
     State().strings.Clear();
     return false;
   }
-  const bool ok = LoadStringTableFromMemory(data);
-  ::GlobalFree(data);
-  return ok;
+  return LoadStringTableFromMemory(*data);
 }
 
 bool GlobalManager::LoadStringTableFromFile(const std::wstring& path) {
@@ -369,17 +366,12 @@ bool GlobalManager::LoadStringTableFromFile(const std::wstring& path) {
   return State().strings.LoadFromFile(path);
 }
 
-bool GlobalManager::LoadStringTableFromMemory(HGLOBAL data) {
+bool GlobalManager::LoadStringTableFromMemory(const std::vector<unsigned char>& data) {
   CheckThread();
   StringTable& strings = State().strings;
   strings.Clear();
-  if (data == nullptr) return false;
-  const SIZE_T size = ::GlobalSize(data);
-  const char* bytes = static_cast<const char*>(::GlobalLock(data));
-  if (bytes == nullptr) return strings.LoadFromMemory("", 0);
-  const bool ok = strings.LoadFromMemory(bytes, size);
-  ::GlobalUnlock(data);
-  return ok;
+  if (data.empty()) return strings.LoadFromMemory("", 0);
+  return strings.LoadFromMemory(reinterpret_cast<const char*>(data.data()), data.size());
 }
 
 std::wstring GlobalManager::GetText(const std::wstring& id) {

@@ -17,7 +17,11 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <optional>
 #include <string>
+#include <vector>
+
+#include "base/scoped_gdi_object.h"
 
 namespace ui {
 
@@ -31,7 +35,7 @@ using CreateControlCallback = std::function<Control*(const std::wstring& element
 // A named font of the skin. |metrics| starts zeroed; the renderer fills it in
 // when it first measures with the font.
 struct FontInfo {
-  HFONT handle = nullptr;
+  cbase::ScopedFont handle;
   std::wstring face_name;
   int size = 0;
   bool bold = false;
@@ -62,11 +66,10 @@ class GlobalManager {
   static bool OpenResourceArchive(const void* data, size_t size);
   static void CloseResourceArchive();
   static bool IsArchiveOpen();
-  // The entry for |path| (normalised to the archive's form) unpacked into a
-  // movable global memory block of exactly its size, which the caller frees
-  // with GlobalFree. nullptr when the archive is closed, the path is empty,
-  // the entry is missing, or it cannot be unpacked.
-  static HGLOBAL GetArchiveData(const std::wstring& path);
+  // The bytes of the entry for |path| (normalised to the archive's form);
+  // empty for an empty entry. Nothing when the archive is closed, the path is
+  // empty, the entry is missing, or it cannot be unpacked.
+  static std::optional<std::vector<unsigned char>> GetArchiveData(const std::wstring& path);
 
   // --- Fonts -----------------------------------------------------------------
   // Creates a GDI font from the stock GUI font with |face_name| ("system"
@@ -133,9 +136,8 @@ class GlobalManager {
   // (no fallback to disk then), otherwise from the file.
   static bool LoadStringTable(const std::wstring& path);
   static bool LoadStringTableFromFile(const std::wstring& path);
-  // |data| is a movable global memory block holding the file's bytes; the
-  // caller keeps ownership.
-  static bool LoadStringTableFromMemory(HGLOBAL data);
+  // |data| holds the file's bytes.
+  static bool LoadStringTableFromMemory(const std::vector<unsigned char>& data);
   static std::wstring GetText(const std::wstring& id);
 
   // --- Display scale ------------------------------------------------------------------

@@ -122,20 +122,14 @@ bool WindowBuilder::Load(const std::wstring& skin) {
     return false;
   }
   if (GlobalManager::IsArchiveOpen()) {
-    HGLOBAL data = GlobalManager::GetArchiveData(GlobalManager::GetResourcePath() + skin);
-    if (data != nullptr) {
+    const auto data = GlobalManager::GetArchiveData(GlobalManager::GetResourcePath() + skin);
+    if (data) {
       // Read like a file from disk: UTF-8, a byte-order mark dropped.
-      const SIZE_T size = ::GlobalSize(data);
-      const char* bytes = static_cast<const char*>(::GlobalLock(data));
-      bool ok = false;
-      if (bytes != nullptr && size > 0 && size <= MarkupDocument::kMaxFileSize) {
-        ok = document_.LoadFromUtf8(bytes, size);
-      } else {
+      if (data->empty() || data->size() > MarkupDocument::kMaxFileSize) {
         document_.Release();
+        return false;
       }
-      if (bytes != nullptr) ::GlobalUnlock(data);
-      ::GlobalFree(data);
-      return ok;
+      return document_.LoadFromUtf8(reinterpret_cast<const char*>(data->data()), data->size());
     }
   }
   return document_.LoadFromFile(skin.c_str());

@@ -2,6 +2,10 @@
 
 #include <cstring>
 
+#include "base/com_ptr.h"
+#include "base/scoped_gdi_object.h"
+#include "base/scoped_hglobal.h"
+
 namespace ui {
 
 namespace {
@@ -46,18 +50,15 @@ std::vector<DWORD> ReadBitmapPixels(HBITMAP bitmap, int* width) {
   format.bmiHeader.biBitCount = 32;
   format.bmiHeader.biCompression = BI_RGB;
   std::vector<DWORD> pixels(static_cast<size_t>(info.bmWidth) * info.bmHeight);
-  HDC screen = ::GetDC(nullptr);
+  cbase::ScopedGetDC screen(nullptr);
   const int rows =
-      ::GetDIBits(screen, bitmap, 0, info.bmHeight, pixels.data(), &format, DIB_RGB_COLORS);
-  ::ReleaseDC(nullptr, screen);
+      ::GetDIBits(screen.get(), bitmap, 0, info.bmHeight, pixels.data(), &format, DIB_RGB_COLORS);
   if (rows <= 0) return {};
   if (width) *width = info.bmWidth;
   return pixels;
 }
 
-ImageInfo::~ImageInfo() {
-  for (HBITMAP frame : frames_) ::DeleteObject(frame);
-}
+ImageInfo::~ImageInfo() = default;
 
 std::unique_ptr<ImageInfo> ImageInfo::Decode(Gdiplus::Bitmap& bitmap, const std::wstring& path) {
   if (bitmap.GetLastStatus() != Gdiplus::Ok) return nullptr;
@@ -90,7 +91,7 @@ std::unique_ptr<ImageInfo> ImageInfo::Decode(Gdiplus::Bitmap& bitmap, const std:
     }
     HBITMAP frame = nullptr;
     if (bitmap.GetHBITMAP(Gdiplus::Color(0xFF000000), &frame) != Gdiplus::Ok || !frame) break;
-    image->frames_.push_back(frame);
+    image->frames_.emplace_back(frame);
   }
   if (image->frames_.empty()) return nullptr;
 
@@ -102,8 +103,8 @@ std::unique_ptr<ImageInfo> ImageInfo::Decode(Gdiplus::Bitmap& bitmap, const std:
   if (format == PixelFormat32bppARGB) {
     // Many encoders write an alpha channel that is opaque everywhere; such
     // images are blitted without blending.
-    for (HBITMAP frame : image->frames_) {
-      if (FrameHasAlpha(frame)) {
+    for (const cbase::ScopedBitmap& frame : image->frames_) {
+      if (FrameHasAlpha(frame.get())) {
         image->has_alpha_ = true;
         break;
       }
@@ -129,22 +130,29 @@ std::unique_ptr<ImageInfo> ImageInfo::LoadFromFile(const std::wstring& file,
   return Decode(bitmap, path);
 }
 
-std::unique_ptr<ImageInfo> ImageInfo::LoadFromMemory(HGLOBAL data, const std::wstring& path) {
-  if (!data) return nullptr;
-  IStream* stream = nullptr;
-  if (FAILED(::CreateStreamOnHGlobal(data, FALSE, &stream)) || !stream) return nullptr;
-  std::unique_ptr<ImageInfo> image;
+std::unique_ptr<ImageInfo> ImageInfo::LoadFromMemory(const std::vector<unsigned char>& data,
+                                                     const std::wstring& path) {
+  if (data.empty()) return nullptr;
+  // GDI+ reads from a stream; the stream reads from a movable block.
+  cbase::ScopedHGlobal block(::GlobalAlloc(GMEM_MOVEABLE, data.size()));
+  if (!block) return nullptr;
   {
-    Gdiplus::Bitmap bitmap(stream);
-    image = Decode(bitmap, path);
+    cbase::ScopedGlobalLock bytes(block.get());
+    if (!bytes) return nullptr;
+    std::memcpy(bytes.get(), data.data(), data.size());
   }
-  stream->Release();
-  return image;
+  cbase::ComPtr<IStream> stream;
+  if (FAILED(::CreateStreamOnHGlobal(block.get(), FALSE, stream.receive())) || !stream) {
+    return nullptr;
+  }
+  // The bitmap reads the stream until it is destroyed, so it goes first.
+  Gdiplus::Bitmap bitmap(stream.get());
+  return Decode(bitmap, path);
 }
 
 HBITMAP ImageInfo::GetFrame(int index) const {
   if (index < 0 || index >= GetFrameCount()) return nullptr;
-  return frames_[index];
+  return frames_[index].get();
 }
 
 int ImageInfo::GetFrameInterval(int index) const {

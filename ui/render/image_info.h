@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "base/scoped_gdi_object.h"
 #include "ui/render/gdiplus_fwd.h"
 
 namespace ui {
@@ -30,9 +31,9 @@ class ImageInfo {
   static std::unique_ptr<ImageInfo> Decode(Gdiplus::Bitmap& bitmap, const std::wstring& path);
   static std::unique_ptr<ImageInfo> LoadFromFile(const std::wstring& file,
                                                  const std::wstring& path);
-  // |data| is a movable global memory block with the encoded image; the caller
-  // keeps it.
-  static std::unique_ptr<ImageInfo> LoadFromMemory(HGLOBAL data, const std::wstring& path);
+  // |data| holds the encoded image.
+  static std::unique_ptr<ImageInfo> LoadFromMemory(const std::vector<unsigned char>& data,
+                                                   const std::wstring& path);
 
   int width() const { return width_; }
   int height() const { return height_; }
@@ -53,7 +54,7 @@ class ImageInfo {
   int width_ = 0;
   int height_ = 0;
   std::wstring path_;
-  std::vector<HBITMAP> frames_;
+  std::vector<cbase::ScopedBitmap> frames_;
   std::vector<UINT> frame_delays_;  // hundredths of a second, animated images only
   bool has_alpha_ = false;
   bool cached_ = false;

@@ -3,8 +3,10 @@
 #include <windows.h>
 
 #include <gtest/gtest.h>
+#include <optional>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "base/check.h"
 #include "tests/support/scoped_temp_dir.h"
@@ -24,16 +26,9 @@ class GlobalManagerTest : public ::testing::Test {
     GlobalManager::SetDisplayScale(100, false);
   }
 
-  // The block's bytes; the block is freed.
-  static std::string Take(HGLOBAL block) {
-    if (block == nullptr) return "<none>";
-    std::string bytes;
-    if (const char* data = static_cast<const char*>(::GlobalLock(block))) {
-      bytes.assign(data, ::GlobalSize(block));
-      ::GlobalUnlock(block);
-    }
-    EXPECT_EQ(nullptr, ::GlobalFree(block));
-    return bytes;
+  // The entry's bytes as text, "<none>" when there is no entry.
+  static std::string Text(const std::optional<std::vector<unsigned char>>& bytes) {
+    return bytes ? std::string(bytes->begin(), bytes->end()) : "<none>";
   }
 
   static LOGFONTW Describe(HFONT font) {
@@ -56,25 +51,26 @@ TEST_F(GlobalManagerTest, ArchiveDataByNormalisedPath) {
   const std::string zip = MakeStoredZip(
       {{"resources/themes/default/images/header.png", "PNG!"}, {"resources/empty.txt", ""}});
   EXPECT_FALSE(GlobalManager::IsArchiveOpen());
-  EXPECT_EQ(nullptr, GlobalManager::GetArchiveData(L"resources\\empty.txt"));
+  EXPECT_EQ("<none>", Text(GlobalManager::GetArchiveData(L"resources\\empty.txt")));
 
   ASSERT_TRUE(GlobalManager::OpenResourceArchive(zip.data(), zip.size()));
   EXPECT_TRUE(GlobalManager::IsArchiveOpen());
-  EXPECT_EQ("PNG!", Take(GlobalManager::GetArchiveData(
+  EXPECT_EQ("PNG!", Text(GlobalManager::GetArchiveData(
                         L"resources\\themes\\default\\basic\\..\\images\\header.png")));
   EXPECT_EQ("PNG!",
-            Take(GlobalManager::GetArchiveData(L"./RESOURCES//themes/default/images/header.png")));
-  HGLOBAL empty = GlobalManager::GetArchiveData(L"resources/empty.txt");
-  ASSERT_NE(nullptr, empty);
-  EXPECT_EQ(0u, ::GlobalSize(empty));
-  ::GlobalFree(empty);
-  EXPECT_EQ(nullptr, GlobalManager::GetArchiveData(L"resources/missing.png"));
-  EXPECT_EQ(nullptr, GlobalManager::GetArchiveData(L""));
-  EXPECT_EQ(nullptr, GlobalManager::GetArchiveData(std::wstring(300, L'a')));
+            Text(GlobalManager::GetArchiveData(L"./RESOURCES//themes/default/images/header.png")));
+  // An empty entry is there, unlike a missing one.
+  const std::optional<std::vector<unsigned char>> empty =
+      GlobalManager::GetArchiveData(L"resources/empty.txt");
+  ASSERT_TRUE(empty.has_value());
+  EXPECT_TRUE(empty->empty());
+  EXPECT_FALSE(GlobalManager::GetArchiveData(L"resources/missing.png"));
+  EXPECT_FALSE(GlobalManager::GetArchiveData(L""));
+  EXPECT_FALSE(GlobalManager::GetArchiveData(std::wstring(300, L'a')));
 
   GlobalManager::CloseResourceArchive();
   EXPECT_FALSE(GlobalManager::IsArchiveOpen());
-  EXPECT_EQ(nullptr, GlobalManager::GetArchiveData(L"resources\\empty.txt"));
+  EXPECT_FALSE(GlobalManager::GetArchiveData(L"resources\\empty.txt"));
 
   const std::string junk = "not a zip archive at all";
   EXPECT_FALSE(GlobalManager::OpenResourceArchive(junk.data(), junk.size()));

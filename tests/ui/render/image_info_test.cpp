@@ -96,21 +96,23 @@ TEST(ImageInfoTest, AnimatedGifKeepsEveryFrameAndItsInterval) {
   EXPECT_EQ(FramePixel(image->GetFrame(2), 0, 0) & 0xFFFFFF, 0x0000FFu);
 }
 
-TEST(ImageInfoTest, DecodesFromAMemoryBlock) {
-  const std::vector<char> bytes = ReadFile(TestImage(L"three.gif"));
-  ASSERT_FALSE(bytes.empty());
-  HGLOBAL block = ::GlobalAlloc(GMEM_MOVEABLE, bytes.size());
-  ASSERT_NE(block, nullptr);
-  std::memcpy(::GlobalLock(block), bytes.data(), bytes.size());
-  ::GlobalUnlock(block);
-  std::unique_ptr<ImageInfo> image = ImageInfo::LoadFromMemory(block, L"member.gif");
-  // The caller still owns the block.
-  EXPECT_NE(::GlobalSize(block), 0u);
-  ::GlobalFree(block);
+TEST(ImageInfoTest, DecodesFromBytes) {
+  const std::vector<char> file = ReadFile(TestImage(L"three.gif"));
+  ASSERT_FALSE(file.empty());
+  const std::vector<unsigned char> bytes(file.begin(), file.end());
+  std::unique_ptr<ImageInfo> image = ImageInfo::LoadFromMemory(bytes, L"member.gif");
   ASSERT_NE(image, nullptr);
   EXPECT_EQ(image->GetFrameCount(), 3);
   EXPECT_EQ(image->path(), L"member.gif");
-  EXPECT_EQ(ImageInfo::LoadFromMemory(nullptr, L"x"), nullptr);
+  EXPECT_EQ(FramePixel(image->GetFrame(2), 0, 0) & 0xFFFFFF, 0x0000FFu);
+  EXPECT_EQ(ImageInfo::LoadFromMemory({}, L"x"), nullptr);
+  // A cut image does not decode (or decodes to what was there), and never
+  // reads past its bytes.
+  const std::vector<unsigned char> cut(bytes.begin(), bytes.begin() + bytes.size() / 3);
+  std::unique_ptr<ImageInfo> partial = ImageInfo::LoadFromMemory(cut, L"cut.gif");
+  if (partial != nullptr) {
+    EXPECT_LE(partial->GetFrameCount(), 3);
+  }
 }
 
 TEST(ImageInfoTest, UndecodableDataGivesNoImage) {

@@ -282,11 +282,8 @@ TEST(WindowServicesTest, DpiChangeMovesTheWindowToTheSuggestedRectangle) {
 
 TEST(WindowServicesTest, WindowAttributesWithoutShadow) {
   const std::string strings = "STRID_TITLE = Attribute title\n";
-  HGLOBAL block = ::GlobalAlloc(GMEM_MOVEABLE, strings.size());
-  std::memcpy(::GlobalLock(block), strings.data(), strings.size());
-  ::GlobalUnlock(block);
-  ASSERT_TRUE(GlobalManager::LoadStringTableFromMemory(block));
-  ::GlobalFree(block);
+  ASSERT_TRUE(GlobalManager::LoadStringTableFromMemory(
+      std::vector<unsigned char>(strings.begin(), strings.end())));
 
   SampleWindow* window = SampleWindow::Open(L"attributes.xml");
   ASSERT_NE(window, nullptr);
@@ -310,7 +307,7 @@ TEST(WindowServicesTest, WindowAttributesWithoutShadow) {
   EXPECT_EQ(testing::BackBufferPixel(window, 100, 50), 0xff000000u);
   EXPECT_EQ(testing::BackBufferPixel(window, 1, 50), 0u);
   EXPECT_EQ(testing::BackBufferPixel(window, 100, 98), 0u);
-  GlobalManager::LoadStringTableFromMemory(nullptr);
+  GlobalManager::LoadStringTableFromMemory({});
 }
 
 TEST(WindowServicesTest, AShadowOfTheSkinsOwnLeavesTheRootsCornersAlone) {
