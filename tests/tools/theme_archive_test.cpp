@@ -69,4 +69,15 @@ TEST(ThemeArchive, RejectsWhatIsNotAWholeZip) {
   EXPECT_FALSE(CheckThemeArchive(spanned).ok);
 }
 
+TEST(ThemeArchive, RejectsAMemberTheAssistantCouldNotRead) {
+  // The directory is intact but the first member's local header is not where
+  // its record says: the assistant's reader would fail on it, so must the check.
+  std::string theme = MakeThemeZip("fernwick");
+  ASSERT_EQ(theme.compare(0, 4, "PK\x03\x04"), 0);
+  theme[0] = 'X';
+  auto check = CheckThemeArchive(theme);
+  EXPECT_FALSE(check.ok);
+  EXPECT_NE(std::string::npos, check.problem.find("entry 0")) << check.problem;
+}
+
 }  // namespace

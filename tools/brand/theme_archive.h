@@ -1,8 +1,10 @@
 // CheckThemeArchive: tells whether a zip is a branding archive the assistant
 // can use, before it is written into an executable.
 //
-// It reads only the zip's end record and central directory (the member list);
-// member data is not inflated. Plain functions, no state: any thread.
+// It reads the archive with the assistant's own zip reader (archive/), so an
+// archive passes only when the assistant can list it and find its required
+// members the same way; each member's directory record and local header are
+// read, its data is not inflated. Plain functions, no state: any thread.
 #pragma once
 
 #include <string>
