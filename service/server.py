@@ -373,7 +373,12 @@ class Handler(http.server.BaseHTTPRequestHandler):
             self.reply_json(400, {"error": "expected {\"type\": \"event\", \"payload\": "
                                            "{\"name\": ...}}"})
             return
-        self.state.store.add_event(payload, json.dumps(payload, ensure_ascii=False))
+        try:
+            raw = json.dumps(payload, ensure_ascii=False, allow_nan=False)
+        except ValueError:  # a number such as 1e999 that Python reads as infinity
+            self.reply_json(400, {"error": "a number is out of range"})
+            return
+        self.state.store.add_event(payload, raw)
         self.reply_json(200, {"ok": True})
 
     def api_stats(self):

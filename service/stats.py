@@ -1,11 +1,11 @@
 """The statistics report of /api/stats: counts, the installation funnel per
 product, channel and day, failure reasons and download times.
 
-Pure reads over the events table of store.py, through its two covering
-indexes: (product, channel, name, received_at) when a product is chosen,
-(name, received_at, product, channel) otherwise; only failure and
-download_done rows are read for their data. Days are UTC days of the time
-an event was received.
+Pure reads over the events table of store.py, each covered by one of its
+indexes: the funnel by (product, channel, name, day) when a product is
+chosen and by (name, day, product, channel) otherwise, failures and
+download times by partial indexes over the facts computed from "data". Days
+are UTC days of the time an event was received.
 
 A report is built on one connection by one thread; it holds no state.
 """
@@ -13,9 +13,9 @@ A report is built on one connection by one thread; it holds no state.
 import datetime
 import math
 
-from .store import FUNNEL, looks_like_attribution_id
+from .store import (DOWNLOADS_CONDITION, FAILURE_EVENTS, FAILURES_CONDITION, FUNNEL,
+                    looks_like_attribution_id)
 
-DAY = 86400
 
 # The funnel of the report: the last step is the package's own end, an
 # unpacked zip package or a launched installer (a group whose events include
@@ -24,7 +24,6 @@ STEPS = ("startup", "download_start", "download_done", "install")
 INSTALL_EVENTS = ("unpack_done", "installer_launch")
 FUNNEL_EVENTS = ("startup", "download_start", "download_done", "installer_launch",
                  "unpack_done", "unpack_failed")
-FAILURE_EVENTS = ("download_failed", "unpack_failed", "launch_failed", "error_shown")
 
 MAX_CHOICES = 500        # product and channel pairs offered to the dashboard
 MAX_REASONS = 50         # failure reasons listed per event
@@ -68,9 +67,10 @@ class StatsQuery:
                 "from": self.date_from.isoformat() if self.date_from else None,
                 "to": self.date_to.isoformat() if self.date_to else None}
 
-    def where(self, names=None):
-        """SQL conditions and their parameters for these filters and names."""
-        terms, params = [], []
+    def where(self, names=None, condition=None):
+        """SQL conditions and their parameters for these filters and names,
+        or a fixed condition on the name (a partial index's)."""
+        terms, params = [condition] if condition else [], []
         for column, value in (("product", self.product), ("channel", self.channel),
                               ("website", self.website)):
             if value is not None:
@@ -80,11 +80,11 @@ class StatsQuery:
             terms.append("name IN (%s)" % ", ".join("?" * len(names)))
             params.extend(names)
         if self.date_from:
-            terms.append("received_at >= ?")
-            params.append(_day_number(self.date_from) * DAY)
+            terms.append("day >= ?")
+            params.append(_day_number(self.date_from))
         if self.date_to:
-            terms.append("received_at < ?")
-            params.append((_day_number(self.date_to) + 1) * DAY)
+            terms.append("day <= ?")
+            params.append(_day_number(self.date_to))
         return (" WHERE " + " AND ".join(terms)) if terms else "", params
 
 
@@ -127,8 +127,8 @@ def _funnels(db, query):
     where, params = query.where(FUNNEL_EVENTS)
     per_group = {}  # (product, channel) -> {day: {event: count}}
     for product, channel, name, day, count in db.execute(
-            "SELECT product, channel, name, CAST(received_at / 86400 AS INTEGER) AS day, "
-            f"COUNT(*) FROM events{where} GROUP BY product, channel, name, day", params):
+            f"SELECT product, channel, name, day, COUNT(*) FROM events{where} "
+            "GROUP BY name, day, product, channel", params):
         per_group.setdefault((product, channel), {}).setdefault(day, {})[name] = count
     all_days = [day for days in per_group.values() for day in days]
     day_list = _day_range(query, min(all_days), max(all_days)) if all_days else []
@@ -191,14 +191,13 @@ def _failures(db, query):
     """Counts per failure reason: download_failed by HTTP status and WinHTTP
     error, unpack_failed by zip status, launch_failed by reason and
     error_shown by key. Facts of the wrong type count under None."""
-    where, params = query.where(FAILURE_EVENTS)
+    where, params = query.where(condition=FAILURES_CONDITION)
     fields = {"download_failed": ("status", "error"), "unpack_failed": ("status",),
               "launch_failed": ("reason",), "error_shown": ("key",)}
     kinds = {("download_failed", "status"): int, ("download_failed", "error"): int}
     tallies = {name: {} for name in FAILURE_EVENTS}
-    facts = ", ".join(_scalar(f) for f in ("status", "error", "reason", "key"))
-    rows = db.execute(f"SELECT name, {facts}, COUNT(*) FROM events{where} "
-                      "GROUP BY 1, 2, 3, 4, 5", params)
+    rows = db.execute("SELECT name, fact_status, fact_error, fact_reason, fact_key, COUNT(*) "
+                      f"FROM events{where} GROUP BY 1, 2, 3, 4, 5", params)
     for name, status, error, reason, key, count in rows:
         values = {"status": status, "error": error, "reason": reason, "key": key}
         label = tuple(_fact(values[f], kinds.get((name, f), str)) for f in fields[name])
@@ -212,14 +211,6 @@ def _failures(db, query):
     return result
 
 
-def _scalar(field):
-    """SQL for a text or integer member of data, else NULL (an object or
-    array would come back as its JSON text)."""
-    path = f"'$.{field}'"
-    return (f"CASE WHEN json_valid(data) AND json_type(data, {path}) IN ('text', 'integer') "
-            f"THEN json_extract(data, {path}) END")
-
-
 def _fact(value, kind):
     if kind is int:
         return value if isinstance(value, int) else None
@@ -231,28 +222,18 @@ def _fact(value, kind):
 def _downloads(db, query):
     """Median and 90th percentile of the download time (s) and speed
     (bytes/s) of download_done events."""
-    where, params = query.where(("download_done",))
-    seconds, speeds = [], []
-    for secs, size in db.execute(
-            "SELECT CASE WHEN json_valid(data) THEN json_extract(data, '$.seconds') END, "
-            "CASE WHEN json_valid(data) THEN json_extract(data, '$.bytes') END "
-            f"FROM events{where}", params):
-        if not _number(secs) or secs < 0:
-            continue
-        seconds.append(float(secs))
-        if secs > 0 and _number(size) and size >= 0:
-            speeds.append(size / secs)
-    seconds.sort()
-    speeds.sort()
+    where, params = query.where(condition=DOWNLOADS_CONDITION)
+    # The facts are numbers or NULL (store.py), and finite: the service
+    # takes no JSON it could not write back.
+    rows = db.execute(f"SELECT fact_seconds, fact_bytes FROM events{where} "
+                      "AND fact_seconds >= 0", params).fetchall()
+    seconds = sorted(float(secs) for secs, _ in rows)
+    speeds = sorted(size / secs for secs, size in rows
+                    if secs > 0 and size is not None and size >= 0)
     return {"count": len(seconds),
             "seconds": {"median": _percentile(seconds, 0.5), "p90": _percentile(seconds, 0.9)},
             "bytes_per_second": {"median": _percentile(speeds, 0.5),
                                  "p90": _percentile(speeds, 0.9)}}
-
-
-def _number(value):
-    return isinstance(value, (int, float)) and not isinstance(value, bool) and \
-        math.isfinite(value)
 
 
 def _percentile(ordered, q):
@@ -274,8 +255,12 @@ def _choices(db):
                      "ORDER BY product, channel LIMIT 1").fetchone()
     while row is not None and len(pairs) < MAX_CHOICES:
         pairs.append(row)
-        row = db.execute("SELECT product, channel FROM events WHERE (product, channel) > (?, ?) "
-                         "ORDER BY product, channel LIMIT 1", row).fetchone()
+        product, channel = row
+        row = db.execute("SELECT product, channel FROM events WHERE product = ? AND channel > ? "
+                         "ORDER BY channel LIMIT 1", (product, channel)).fetchone()
+        if row is None:
+            row = db.execute("SELECT product, channel FROM events WHERE product > ? "
+                             "ORDER BY product, channel LIMIT 1", (product,)).fetchone()
     products = {}
     for product, channel in pairs:
         products.setdefault(_shown(product), []).append(_shown(channel))

@@ -31,23 +31,62 @@ CREATE TABLE IF NOT EXISTS bdvids (
 );
 """
 
-# The statistics read through these two covering indexes: one for a chosen
-# product and channel, one for reports across them (see stats.py).
-INDEXES = """
+
+def _fact(member, types):
+    """A member of data when it has one of the JSON types, else NULL."""
+    kinds = ", ".join(f"'{t}'" for t in types)
+    return (f"CASE WHEN json_valid(data) AND json_type(data, '$.{member}') IN ({kinds}) "
+            f"THEN json_extract(data, '$.{member}') END")
+
+
+# Columns the statistics read (stats.py), computed from received_at and
+# "data" when an event is stored (the trigger below) so that the indexes hold
+# them and a report reads indexes alone, parsing no JSON.
+FACTS = (
+    ("day", "CAST(received_at / 86400 AS INTEGER)"),  # UTC day number
+    ("fact_status", _fact("status", ("text", "integer"))),
+    ("fact_error", _fact("error", ("text", "integer"))),
+    ("fact_reason", _fact("reason", ("text", "integer"))),
+    ("fact_key", _fact("key", ("text", "integer"))),
+    ("fact_seconds", _fact("seconds", ("integer", "real"))),
+    ("fact_bytes", _fact("bytes", ("integer", "real"))),
+)
+SET_FACTS = "UPDATE events SET " + ", ".join(f"{c} = {sql}" for c, sql in FACTS)
+
+FAILURE_EVENTS = ("download_failed", "unpack_failed", "launch_failed", "error_shown")
+# The partial indexes' conditions; a query uses such an index only when its
+# own WHERE repeats the condition word for word.
+FAILURES_CONDITION = "name IN (%s)" % ", ".join(f"'{n}'" for n in FAILURE_EVENTS)
+DOWNLOADS_CONDITION = "name = 'download_done'"
+
+# The trigger fills the facts. Every report's read is covered by one of the
+# indexes: the funnel's by the first two (a chosen product and channel, or
+# across them), failures' and download times' by the partial ones.
+INDEXES = f"""
+CREATE TRIGGER IF NOT EXISTS events_facts AFTER INSERT ON events BEGIN
+  {SET_FACTS} WHERE id = NEW.id;
+END;
 DROP INDEX IF EXISTS events_name;
-CREATE INDEX IF NOT EXISTS events_group ON events (product, channel, name, received_at);
-CREATE INDEX IF NOT EXISTS events_name_time ON events (name, received_at, product, channel);
+CREATE INDEX IF NOT EXISTS events_group ON events (product, channel, name, day);
+CREATE INDEX IF NOT EXISTS events_name_day ON events (name, day, product, channel);
+CREATE INDEX IF NOT EXISTS events_failures ON events
+  (name, day, product, channel, fact_status, fact_error, fact_reason, fact_key)
+  WHERE {FAILURES_CONDITION};
+CREATE INDEX IF NOT EXISTS events_downloads ON events
+  (name, day, product, channel, fact_seconds, fact_bytes) WHERE {DOWNLOADS_CONDITION};
 """
 
 # Columns later versions added to a database file made by an earlier one.
 # The product and channel columns start empty: earlier events carried none.
-# The data column is taken from the stored payload.
+# The data column is taken from the stored payload, the facts from the data.
 MIGRATIONS = (
     ("product", "ALTER TABLE events ADD COLUMN product TEXT NOT NULL DEFAULT ''"),
     ("channel", "ALTER TABLE events ADD COLUMN channel TEXT NOT NULL DEFAULT ''"),
     ("data", "ALTER TABLE events ADD COLUMN data TEXT",
      "UPDATE events SET data = json_quote(json_extract(payload, '$.data')) "
      "WHERE json_valid(payload) AND json_type(payload, '$.data') IS NOT NULL"),
+    # Typeless: a fact keeps the JSON type it came with.
+    ("day",) + tuple(f"ALTER TABLE events ADD COLUMN {c}" for c, _ in FACTS) + (SET_FACTS,),
 )
 
 # The installation funnel, in the order a user goes through it.
@@ -70,7 +109,7 @@ class Store:
         self._lock = threading.Lock()
 
     def _migrate(self):
-        columns = {row[1] for row in self._db.execute("PRAGMA table_info(events)")}
+        columns = {row[1] for row in self._db.execute("PRAGMA table_xinfo(events)")}
         missing = [m for m in MIGRATIONS if m[0] not in columns]
         if not missing:
             return
@@ -102,7 +141,8 @@ class Store:
                payload["name"], raw_payload,
                _label(payload.get("product", facts.get("product"))),
                _label(payload.get("channel", facts.get("channel"))),
-               None if "data" not in payload else json.dumps(data, ensure_ascii=False))
+               None if "data" not in payload else json.dumps(data, ensure_ascii=False,
+                                                            allow_nan=False))
         with self._lock:
             cursor = self._db.execute(
                 "INSERT INTO events (received_at, website, hostname, name, payload, product, "

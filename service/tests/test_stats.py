@@ -180,7 +180,8 @@ class MigrationTest(unittest.TestCase):
             store.close()
             self.assertEqual(len(events), 5)
             self.assertEqual(data, ["{}", '{"bytes":8,"seconds":2}', '"text"', None, None])
-            self.assertEqual(indexes, {"events_group", "events_name_time"})
+            self.assertEqual(indexes, {"events_group", "events_name_day", "events_failures",
+                                       "events_downloads"})
             self.assertEqual(report["downloads"]["bytes_per_second"]["median"], 4.0)
             self.assertEqual(report["groups"][0]["product"], "")
 
@@ -263,6 +264,8 @@ class StatsEndpointTest(ServiceCase):
         self.assertEqual(self.get_json("/api/stats?from=2024-05-02&to=2024-05-01")[0], 400)
         self.assertEqual(self.send({"name": "download_done", "data": {"seconds": float("nan")}}),
                          400)
+        body = b'{"type": "event", "payload": {"name": "download_done", "data": {"bytes": 1e999}}}'
+        self.assertEqual(self.request("POST", "/api/send", body)[0].status, 400)
         self.assertEqual(self.get_json("/api/stats")[0], 200)
 
     def test_no_attribution_id_reaches_a_report_or_the_page(self):
