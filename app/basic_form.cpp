@@ -14,6 +14,7 @@
 #include "app/qr_code_ctrl.h"
 #include "app/usage_events.h"
 #include "app/utf8.h"
+#include "base/scoped_hglobal.h"
 #include "base/weak_callback.h"
 #include "ui/control/box.h"
 #include "ui/control/label.h"
@@ -83,14 +84,16 @@ bool CopyTextToClipboard(const std::wstring& text) {
   bool copied = false;
   ::EmptyClipboard();
   const size_t bytes = (text.size() + 1) * sizeof(wchar_t);
-  if (HGLOBAL block = ::GlobalAlloc(GMEM_MOVEABLE, bytes)) {
-    if (void* data = ::GlobalLock(block)) {
-      std::memcpy(data, text.c_str(), bytes);
-      ::GlobalUnlock(block);
-      copied = ::SetClipboardData(CF_UNICODETEXT, block) != nullptr;
-    }
-    // The clipboard owns the block only once SetClipboardData took it.
-    if (!copied) ::GlobalFree(block);
+  cbase::ScopedHGlobal block(::GlobalAlloc(GMEM_MOVEABLE, bytes));
+  bool filled = false;
+  if (cbase::ScopedGlobalLock data{block.get()}) {
+    std::memcpy(data.get(), text.c_str(), bytes);
+    filled = true;
+  }
+  // The clipboard owns the block only once SetClipboardData took it.
+  if (filled && ::SetClipboardData(CF_UNICODETEXT, block.get()) != nullptr) {
+    block.release();
+    copied = true;
   }
   ::CloseClipboard();
   return copied;

@@ -5,7 +5,10 @@
 #include <cwctype>
 #include <iterator>
 #include <string>
+#include <utility>
 #include <vector>
+
+#include "base/scoped_handle.h"
 
 const wchar_t kErrorCaption[] = L"\u9519\u8BEF";  // 错误
 
@@ -74,27 +77,21 @@ bool IsStartedProgram(HANDLE process) {
 class CommandWatch {
  public:
   CommandWatch() {
-    job_ = ::CreateJobObjectW(nullptr, nullptr);
+    job_.reset(::CreateJobObjectW(nullptr, nullptr));
     if (!job_) return;
-    port_ = ::CreateIoCompletionPort(INVALID_HANDLE_VALUE, nullptr, 0, 1);
+    port_.reset(::CreateIoCompletionPort(INVALID_HANDLE_VALUE, nullptr, 0, 1));
     if (!port_) return;
     JOBOBJECT_ASSOCIATE_COMPLETION_PORT association = {};
-    association.CompletionKey = job_;
-    association.CompletionPort = port_;
-    ready_ = ::SetInformationJobObject(job_, JobObjectAssociateCompletionPortInformation,
+    association.CompletionKey = job_.get();
+    association.CompletionPort = port_.get();
+    ready_ = ::SetInformationJobObject(job_.get(), JobObjectAssociateCompletionPortInformation,
                                        &association, sizeof(association)) != FALSE;
-  }
-  ~CommandWatch() {
-    for (HANDLE process : others_) ::CloseHandle(process);
-    if (port_) ::CloseHandle(port_);
-    // The job ends with its last process; nothing in it is limited or killed.
-    if (job_) ::CloseHandle(job_);
   }
   CommandWatch(const CommandWatch&) = delete;
   CommandWatch& operator=(const CommandWatch&) = delete;
 
   bool ready() const { return ready_; }
-  bool Adopt(HANDLE process) { return ::AssignProcessToJobObject(job_, process) != FALSE; }
+  bool Adopt(HANDLE process) { return ::AssignProcessToJobObject(job_.get(), process) != FALSE; }
 
   CommandOutcome Wait(DWORD processor_id, DWORD timeout_ms) {
     const ULONGLONG deadline = ::GetTickCount64() + timeout_ms;
@@ -104,23 +101,24 @@ class CommandWatch {
       DWORD message = 0;
       ULONG_PTR key = 0;
       LPOVERLAPPED data = nullptr;
-      if (!::GetQueuedCompletionStatus(port_, &message, &key, &data,
+      if (!::GetQueuedCompletionStatus(port_.get(), &message, &key, &data,
                                        static_cast<DWORD>(deadline - now))) {
         return CommandOutcome::kStarted;
       }
       const DWORD process_id = static_cast<DWORD>(reinterpret_cast<ULONG_PTR>(data));
       if (message == JOB_OBJECT_MSG_NEW_PROCESS && process_id != processor_id) {
-        HANDLE process = ::OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, process_id);
+        cbase::ScopedHandle process(
+            ::OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, process_id));
         if (!process) return CommandOutcome::kStarted;
-        others_.push_back(process);
-        const std::wstring name = ImageName(process);
+        const std::wstring name = ImageName(process.get());
+        others_.push_back(std::move(process));
         if (!name.empty() && name != L"conhost.exe") return CommandOutcome::kStarted;
       } else if (message == JOB_OBJECT_MSG_ACTIVE_PROCESS_ZERO ||
                  ((message == JOB_OBJECT_MSG_EXIT_PROCESS ||
                    message == JOB_OBJECT_MSG_ABNORMAL_EXIT_PROCESS) &&
                   process_id == processor_id)) {
-        for (HANDLE process : others_) {
-          if (IsStartedProgram(process)) return CommandOutcome::kStarted;
+        for (const cbase::ScopedHandle& process : others_) {
+          if (IsStartedProgram(process.get())) return CommandOutcome::kStarted;
         }
         return CommandOutcome::kNothingStarted;
       }
@@ -128,10 +126,12 @@ class CommandWatch {
   }
 
  private:
-  HANDLE job_ = nullptr;
-  HANDLE port_ = nullptr;
+  // Closed last, after the processes and the port. The job ends with its last
+  // process; nothing in it is limited or killed.
+  cbase::ScopedHandle job_;
+  cbase::ScopedHandle port_;
   bool ready_ = false;
-  std::vector<HANDLE> others_;
+  std::vector<cbase::ScopedHandle> others_;
 };
 
 }  // namespace
@@ -152,13 +152,12 @@ CommandOutcome DesktopShell::RunCommandProcessor(const ShellCommand& command, DW
   }
   // A process already in a job that allows no other (before Windows 8) cannot
   // be watched; it runs all the same.
-  const bool watched = watch.ready() && watch.Adopt(process.hProcess);
-  if (watch.ready()) ::ResumeThread(process.hThread);
-  ::CloseHandle(process.hThread);
-  const CommandOutcome outcome =
-      watched ? watch.Wait(process.dwProcessId, timeout_ms) : CommandOutcome::kStarted;
-  ::CloseHandle(process.hProcess);
-  return outcome;
+  const cbase::ScopedHandle processor(process.hProcess);
+  cbase::ScopedHandle processor_thread(process.hThread);
+  const bool watched = watch.ready() && watch.Adopt(processor.get());
+  if (watch.ready()) ::ResumeThread(processor_thread.get());
+  processor_thread.reset();
+  return watched ? watch.Wait(process.dwProcessId, timeout_ms) : CommandOutcome::kStarted;
 }
 
 std::wstring DesktopShell::CommandProcessorPath() {

@@ -2,24 +2,26 @@
 
 #include <windows.h>
 
+#include "base/scoped_handle.h"
+
 namespace {
 
 bool ReadWholeFile(const std::wstring& path, std::string& bytes) {
-  HANDLE file = ::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                              nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (file == INVALID_HANDLE_VALUE) return false;
+  cbase::ScopedHandle file(::CreateFileW(path.c_str(), GENERIC_READ,
+                                         FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                                         FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!file) return false;
   bool ok = true;
   char buffer[16384];
   for (;;) {
     DWORD read = 0;
-    if (!::ReadFile(file, buffer, sizeof(buffer), &read, nullptr)) {
+    if (!::ReadFile(file.get(), buffer, sizeof(buffer), &read, nullptr)) {
       ok = false;
       break;
     }
     if (read == 0) break;
     bytes.append(buffer, read);
   }
-  ::CloseHandle(file);
   return ok;
 }
 
@@ -83,14 +85,14 @@ bool MergeJsonFile(const std::wstring& path, const JsonObject& values) {
 
   wchar_t temporary[MAX_PATH + 1] = {};
   if (::GetTempFileNameW(folder.c_str(), L"cfg", 0, temporary) == 0) return false;
-  HANDLE file = ::CreateFileW(temporary, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                              FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (file == INVALID_HANDLE_VALUE) {
+  cbase::ScopedHandle file(::CreateFileW(temporary, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                         FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!file) {
     ::DeleteFileW(temporary);
     return false;
   }
-  const bool written = WriteAndFlush(file, DumpJson(merged));
-  ::CloseHandle(file);
+  const bool written = WriteAndFlush(file.get(), DumpJson(merged));
+  file.reset();  // closed before the rename
   if (!written ||
       !::MoveFileExW(temporary, path.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
     ::DeleteFileW(temporary);

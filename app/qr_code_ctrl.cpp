@@ -4,6 +4,7 @@
 #include <stdexcept>
 #include <vector>
 
+#include "base/scoped_gdi_object.h"
 #include "http/text_helpers.h"
 #include "ui/control/attribute_parsing.h"
 #include "ui/core/global_manager.h"
@@ -87,23 +88,18 @@ void QRCodeCtrl::PaintBackgroundImage(ui::IRenderContext* context) {
   if (side <= 0) return;
 
   HDC target = context->DeviceContext();
-  HDC memory = ::CreateCompatibleDC(target);
-  HBITMAP bitmap = ::CreateCompatibleBitmap(target, n, n);
-  if (memory == nullptr || bitmap == nullptr) {
-    if (bitmap) ::DeleteObject(bitmap);
-    if (memory) ::DeleteDC(memory);
-    return;
-  }
-  HGDIOBJ old = ::SelectObject(memory, bitmap);
-  ::PatBlt(memory, 0, 0, n, n, WHITENESS);
+  const cbase::ScopedCreatedDC memory(::CreateCompatibleDC(target));
+  const cbase::ScopedBitmap bitmap(::CreateCompatibleBitmap(target, n, n));
+  if (!memory || !bitmap) return;
+  const cbase::ScopedSelectObject select(memory.get(), bitmap.get());
+  ::PatBlt(memory.get(), 0, 0, n, n, WHITENESS);
   const COLORREF dark = ToColorRef(code_color_);
   const COLORREF light = ToColorRef(background_color_);
   for (int y = 0; y < n; ++y) {
-    for (int x = 0; x < n; ++x) ::SetPixel(memory, x, y, symbol_->getModule(x, y) ? dark : light);
+    for (int x = 0; x < n; ++x) {
+      ::SetPixel(memory.get(), x, y, symbol_->getModule(x, y) ? dark : light);
+    }
   }
   ::StretchBlt(target, content.left + (width - side) / 2, content.top + (height - side) / 2, side,
-               side, memory, 0, 0, n, n, SRCCOPY);
-  ::SelectObject(memory, old);
-  ::DeleteObject(bitmap);
-  ::DeleteDC(memory);
+               side, memory.get(), 0, 0, n, n, SRCCOPY);
 }

@@ -6,6 +6,8 @@
 #include <utility>
 #include <vector>
 
+#include "base/scoped_gdi_object.h"
+#include "base/scoped_hglobal.h"
 #include "ui/animation/timer_manager.h"
 #include "ui/control/attribute_parsing.h"
 #include "ui/control/txt_win_host.h"
@@ -44,11 +46,9 @@ std::string WideToUtf8(const std::wstring& text) {
 std::wstring ClipboardText(HWND owner) {
   std::wstring text;
   if (!::OpenClipboard(owner)) return text;
-  if (HANDLE data = ::GetClipboardData(CF_UNICODETEXT)) {
-    if (const auto* chars = static_cast<const wchar_t*>(::GlobalLock(data))) {
-      text = chars;
-      ::GlobalUnlock(data);
-    }
+  // The clipboard keeps the block; only the view is ours.
+  if (const cbase::ScopedGlobalLock chars{::GetClipboardData(CF_UNICODETEXT)}) {
+    text = static_cast<const wchar_t*>(chars.get());
   }
   ::CloseClipboard();
   return text;
@@ -65,34 +65,30 @@ RichEdit::RichEdit() {
 
 RichEdit::~RichEdit() {
   for (auto& timer : timers_) timer.second.Cancel();
-  if (host_ != nullptr) {
+  if (host_) {
     host_->Shutdown();
-    host_->Release();
-    host_ = nullptr;
+    host_.reset();
   }
 }
 
-bool RichEdit::HasTextServices() const {
-  return host_ != nullptr && host_->GetTextServices() != nullptr;
-}
+bool RichEdit::HasTextServices() const { return host_ && host_->GetTextServices() != nullptr; }
 
-bool RichEdit::IsInTextServices() const { return host_ != nullptr && host_->IsInEngine(); }
+bool RichEdit::IsInTextServices() const { return host_ && host_->IsInEngine(); }
 
 void RichEdit::InitTextServices() {
   if (initialised_) return;
   initialised_ = true;
-  auto* host = new CTxtWinHost(this);
+  cbase::ComPtr<CTxtWinHost> host(new CTxtWinHost(this));
   if (!host->Init(GetFontHandle(), ToColorRef(GlobalManager::GetTextColor(text_color_)),
                   edit_style_)) {
-    host->Release();
     return;
   }
-  host_ = host;
+  host_ = std::move(host);
   host_->SetRichText(rich_);
   host_->NotifyPropertyBits(TXTBIT_BACKSTYLECHANGE, TXTBIT_BACKSTYLECHANGE);
   const RECT client = GetTextClientRect();
   {
-    CTxtWinHost::EngineCall call(host_);
+    CTxtWinHost::EngineCall call(host_.get());
     host_->GetTextServices()->OnTxInPlaceActivate(&client);
   }
   TxSendMessage(EM_SETEVENTMASK, 0, ENM_CHANGE | ENM_LINK | ENM_REQUESTRESIZE);
@@ -105,7 +101,7 @@ void RichEdit::InitTextServices() {
 LRESULT RichEdit::TxSendMessage(UINT message, WPARAM wparam, LPARAM lparam) const {
   if (!HasTextServices()) return 1;
   LRESULT result = 0;
-  CTxtWinHost::EngineCall call(host_);
+  CTxtWinHost::EngineCall call(host_.get());
   host_->GetTextServices()->TxSendMessage(message, wparam, lparam, &result);
   return result;
 }
@@ -159,7 +155,7 @@ void RichEdit::SetTextColor(const std::wstring& color) {
 }
 
 void RichEdit::ApplyTextColor() {
-  if (host_ != nullptr) host_->SetColor(ToColorRef(GlobalManager::GetTextColor(text_color_)));
+  if (host_) host_->SetColor(ToColorRef(GlobalManager::GetTextColor(text_color_)));
   Invalidate();
 }
 
@@ -167,14 +163,13 @@ int RichEdit::NaturalSize(int width) {
   if (natural_size_) return natural_size_(width);
   if (!HasTextServices()) return 0;
   HWND hwnd = GetWindow() != nullptr ? GetWindow()->GetHWND() : nullptr;
-  HDC hdc = ::GetDC(hwnd);
+  const cbase::ScopedGetDC hdc(hwnd);
   LONG w = width;
   LONG h = 0;
   SIZEL extent = {-1, -1};
-  CTxtWinHost::EngineCall call(host_);
-  host_->GetTextServices()->TxGetNaturalSize(DVASPECT_CONTENT, hdc, nullptr, nullptr,
+  CTxtWinHost::EngineCall call(host_.get());
+  host_->GetTextServices()->TxGetNaturalSize(DVASPECT_CONTENT, hdc.get(), nullptr, nullptr,
                                              TXTNS_FITTOCONTENT, &extent, &w, &h);
-  ::ReleaseDC(hwnd, hdc);
   return static_cast<int>(h);
 }
 
@@ -186,7 +181,7 @@ void RichEdit::ApplyEditStyleFlag(DWORD flag, bool on) {
   } else {
     edit_style_ &= ~flag;
   }
-  if (host_ != nullptr) {
+  if (host_) {
     host_->SetEditStyle(edit_style_);
     host_->NotifyPropertyBits(
         TXTBIT_SCROLLBARCHANGE | TXTBIT_MULTILINE | TXTBIT_WORDWRAP | TXTBIT_PARAFORMATCHANGE,
@@ -198,20 +193,20 @@ void RichEdit::ApplyEditStyleFlag(DWORD flag, bool on) {
 
 void RichEdit::SetRich(bool rich) {
   rich_ = rich;
-  if (host_ != nullptr) host_->SetRichText(rich);
+  if (host_) host_->SetRichText(rich);
 }
 
 void RichEdit::SetReadOnly(bool read_only) {
   read_only_ = read_only;
   ApplyEditStyleFlag(ES_READONLY, read_only);
-  if (host_ != nullptr) host_->SetReadOnly(read_only);
+  if (host_) host_->SetReadOnly(read_only);
   Invalidate();
 }
 
 void RichEdit::SetPassword(bool password) {
   password_ = password;
   ApplyEditStyleFlag(ES_PASSWORD, password);
-  if (host_ != nullptr) host_->SetPassword(password);
+  if (host_) host_->SetPassword(password);
 }
 
 void RichEdit::SetNumberOnly(bool digits_only) {
@@ -221,7 +216,7 @@ void RichEdit::SetNumberOnly(bool digits_only) {
 
 void RichEdit::SetFont(const std::wstring& font_id) {
   font_id_ = font_id;
-  if (host_ != nullptr) host_->SetFont(GetFontHandle());
+  if (host_) host_->SetFont(GetFontHandle());
   RefreshVerticalOffset();
   Invalidate();
 }
@@ -364,7 +359,7 @@ void RichEdit::SetBounds(const RECT& rect) {
     bar->SetBounds(RECT{whole.left + pad.left, whole.bottom - pad.bottom - bar->GetFixedHeight(),
                         whole.right - pad.right, whole.bottom - pad.bottom});
   }
-  if (host_ != nullptr) {
+  if (host_) {
     if (vertical_align_ != 0) GetTextClientRect();  // measured here, not in the engine's callback
     host_->NotifyPropertyBits(TXTBIT_CLIENTRECTCHANGE, TXTBIT_CLIENTRECTCHANGE);
   }
@@ -629,11 +624,10 @@ void RichEdit::HandleMessage(EventArgs& args) {
       if (HasTextServices()) {
         const RECT client = GetTextClientRect();
         HWND hwnd = GetWindow() != nullptr ? GetWindow()->GetHWND() : nullptr;
-        HDC hdc = ::GetDC(hwnd);
-        CTxtWinHost::EngineCall call(host_);
+        const cbase::ScopedGetDC hdc(hwnd);
+        CTxtWinHost::EngineCall call(host_.get());
         const HRESULT hr = host_->GetTextServices()->OnTxSetCursor(
-            DVASPECT_CONTENT, -1, nullptr, nullptr, hdc, nullptr, &client, point.x, point.y);
-        ::ReleaseDC(hwnd, hdc);
+            DVASPECT_CONTENT, -1, nullptr, nullptr, hdc.get(), nullptr, &client, point.x, point.y);
         if (SUCCEEDED(hr)) return;
       }
       ::SetCursor(::LoadCursorW(nullptr, IDC_IBEAM));
@@ -691,7 +685,7 @@ void RichEdit::PaintSelf(IRenderContext* context, const RECT& dirty) {
   RECT update;
   if (!::IntersectRect(&update, &dirty, &GetRect())) return;
   HDC hdc = context->DeviceContext();
-  CTxtWinHost::EngineCall call(host_);
+  CTxtWinHost::EngineCall call(host_.get());
   host_->GetTextServices()->TxDraw(DVASPECT_CONTENT, 0, nullptr, nullptr, hdc, nullptr,
                                    reinterpret_cast<LPCRECTL>(&client), nullptr, &update, nullptr,
                                    0, TXTVIEW_ACTIVE);

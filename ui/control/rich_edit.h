@@ -21,6 +21,7 @@
 #include <string>
 #include <vector>
 
+#include "base/com_ptr.h"
 #include "ui/control/scrollable_box.h"
 
 namespace ui {
@@ -126,7 +127,7 @@ class RichEdit : public ScrollableBox {
   // Whether |point| (unscrolled) lies on a link the engine reported.
   bool IsOnLink(POINT point) const;
 
-  CTxtWinHost* host_ = nullptr;
+  cbase::ComPtr<CTxtWinHost> host_;
   bool want_tab_ = true;
   bool want_return_msg_ = false;
   bool return_msg_want_ctrl_ = false;

@@ -2,6 +2,9 @@
 
 #include <imm.h>
 
+#include <utility>
+
+#include "base/scoped_gdi_object.h"
 #include "ui/control/rich_edit.h"
 #include "ui/core/window.h"
 
@@ -32,15 +35,14 @@ PCreateTextServices TextServicesEntry() {
 
 }  // namespace
 
-ITextServices* CreateWindowlessTextServices(ITextHost* host) {
+cbase::ComPtr<ITextServices> CreateWindowlessTextServices(ITextHost* host) {
+  cbase::ComPtr<ITextServices> services;
   PCreateTextServices create = TextServicesEntry();
-  if (create == nullptr) return nullptr;
-  IUnknown* unknown = nullptr;
-  if (FAILED(create(nullptr, host, &unknown)) || unknown == nullptr) return nullptr;
-  ITextServices* services = nullptr;
-  const HRESULT hr = unknown->QueryInterface(kIIDTextServices, reinterpret_cast<void**>(&services));
-  unknown->Release();
-  return SUCCEEDED(hr) ? services : nullptr;
+  if (create == nullptr) return services;
+  cbase::ComPtr<IUnknown> unknown;
+  if (FAILED(create(nullptr, host, unknown.receive())) || !unknown) return services;
+  if (FAILED(unknown->QueryInterface(kIIDTextServices, services.receive_void()))) services.reset();
+  return services;
 }
 
 CTxtWinHost::CTxtWinHost(RichEdit* control) : control_(control) {}
@@ -57,16 +59,15 @@ bool CTxtWinHost::Init(HFONT font, COLORREF text_color, DWORD edit_style) {
   SetEditStyle(edit_style);
   EngineCall call(this);
   services_ = CreateWindowlessTextServices(this);
-  return services_ != nullptr;
+  return static_cast<bool>(services_);
 }
 
 void CTxtWinHost::Shutdown() {
-  if (services_ == nullptr) return;
-  ITextServices* services = services_;
-  services_ = nullptr;
+  if (!services_) return;
   EngineCall call(this);
+  // Released inside the call: the engine may call the host back meanwhile.
+  const cbase::ComPtr<ITextServices> services = std::move(services_);
   services->OnTxInPlaceDeactivate();
-  services->Release();
 }
 
 HWND CTxtWinHost::Hwnd() const {
@@ -81,9 +82,7 @@ void CTxtWinHost::BuildCharFormat(HFONT font, COLORREF color) {
   }
   char_format_ = {};
   char_format_.cbSize = sizeof(char_format_);
-  HDC screen = ::GetDC(nullptr);
-  const LONG pixels_y = ::GetDeviceCaps(screen, LOGPIXELSY);
-  ::ReleaseDC(nullptr, screen);
+  const LONG pixels_y = ::GetDeviceCaps(cbase::ScopedGetDC(nullptr).get(), LOGPIXELSY);
   char_format_.yHeight = -log.lfHeight * kTwipsPerInch / (pixels_y > 0 ? pixels_y : 96);
   char_format_.yOffset = 0;
   char_format_.crTextColor = color;
@@ -113,7 +112,7 @@ void CTxtWinHost::SetColor(COLORREF color) {
 // change notices, so a running engine is also given the format itself.
 void CTxtWinHost::ApplyCharFormat() {
   NotifyPropertyBits(TXTBIT_CHARFORMATCHANGE, TXTBIT_CHARFORMATCHANGE);
-  if (services_ == nullptr) return;
+  if (!services_) return;
   EngineCall call(this);
   LRESULT ignored = 0;
   services_->TxSendMessage(EM_SETCHARFORMAT, SCF_DEFAULT, reinterpret_cast<LPARAM>(&char_format_),
@@ -124,7 +123,7 @@ void CTxtWinHost::ApplyCharFormat() {
 
 void CTxtWinHost::ApplyParaFormat() {
   NotifyPropertyBits(TXTBIT_PARAFORMATCHANGE, TXTBIT_PARAFORMATCHANGE);
-  if (services_ == nullptr) return;
+  if (!services_) return;
   // EM_SETPARAFORMAT reaches the selected paragraphs: all of them, then the
   // user's selection again.
   EngineCall call(this);
@@ -173,7 +172,7 @@ void CTxtWinHost::SetPassword(bool password) {
 }
 
 void CTxtWinHost::NotifyPropertyBits(DWORD mask, DWORD bits) {
-  if (services_ == nullptr) return;
+  if (!services_) return;
   EngineCall call(this);
   services_->OnTxPropertyBitsChange(mask, bits);
 }

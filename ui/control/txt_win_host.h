@@ -17,13 +17,15 @@
 
 #include <string>
 
+#include "base/com_ptr.h"
+
 namespace ui {
 
 class RichEdit;
 
 // Creates the text services over a host; answers nullptr when the library or
 // its entry point is missing.
-ITextServices* CreateWindowlessTextServices(ITextHost* host);
+cbase::ComPtr<ITextServices> CreateWindowlessTextServices(ITextHost* host);
 
 class CTxtWinHost : public ITextHost {
  public:
@@ -33,7 +35,7 @@ class CTxtWinHost : public ITextHost {
 
   // Loads the text services over this host; false leaves the host without.
   bool Init(HFONT font, COLORREF text_color, DWORD edit_style);
-  ITextServices* GetTextServices() const { return services_; }
+  ITextServices* GetTextServices() const { return services_.get(); }
 
   // Marks a call into the text services for as long as it lives: while one
   // is running, the services may call the host back, and the host must not
@@ -121,7 +123,7 @@ class CTxtWinHost : public ITextHost {
   ULONG refs_ = 1;
   mutable int engine_calls_ = 0;
   RichEdit* control_;
-  ITextServices* services_ = nullptr;
+  cbase::ComPtr<ITextServices> services_;
   CHARFORMAT2W char_format_ = {};
   PARAFORMAT2 para_format_ = {};
   RECT client_rect_ = {0, 0, 0, 0};

@@ -8,8 +8,7 @@ namespace ui {
 GdiBitmap::~GdiBitmap() { CleanUp(); }
 
 void GdiBitmap::CleanUp() {
-  if (bitmap_) ::DeleteObject(bitmap_);
-  bitmap_ = nullptr;
+  bitmap_.reset();
   bits_ = nullptr;
   width_ = 0;
   height_ = 0;
@@ -29,7 +28,7 @@ bool GdiBitmap::Init(HDC hdc, int width, int height, bool flip_height) {
   info.bmiHeader.biSizeImage = static_cast<DWORD>(width) * static_cast<DWORD>(height) * 4;
 
   void* bits = nullptr;
-  bitmap_ = ::CreateDIBSection(hdc, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+  bitmap_.reset(::CreateDIBSection(hdc, &info, DIB_RGB_COLORS, &bits, nullptr, 0));
   if (!bitmap_) return false;
   bits_ = static_cast<BYTE*>(bits);
   width_ = width;
@@ -42,8 +41,7 @@ void GdiBitmap::Clear() {
 }
 
 HBITMAP GdiBitmap::DetachBitmap() {
-  HBITMAP bitmap = bitmap_;
-  bitmap_ = nullptr;
+  HBITMAP bitmap = bitmap_.release();
   CleanUp();
   return bitmap;
 }

@@ -5,6 +5,7 @@
 
 #include <windows.h>
 
+#include "base/scoped_gdi_object.h"
 #include "ui/render/render.h"
 
 namespace ui {
@@ -19,7 +20,7 @@ class GdiBitmap : public IBitmap {
   bool Init(HDC hdc, int width, int height, bool flip_height) override;
   void Clear() override;
   HBITMAP DetachBitmap() override;
-  HBITMAP GetBitmap() const override { return bitmap_; }
+  HBITMAP GetBitmap() const override { return bitmap_.get(); }
   void* GetBits() const override { return bits_; }
   int GetWidth() const override { return width_; }
   int GetHeight() const override { return height_; }
@@ -29,7 +30,7 @@ class GdiBitmap : public IBitmap {
  private:
   void CleanUp();
 
-  HBITMAP bitmap_ = nullptr;
+  cbase::ScopedBitmap bitmap_;
   BYTE* bits_ = nullptr;
   int width_ = 0;
   int height_ = 0;

@@ -1,5 +1,7 @@
 #include "ui/render/gdi_clip.h"
 
+#include "base/scoped_gdi_object.h"
+
 namespace ui {
 
 namespace {
@@ -13,12 +15,10 @@ RECT ToDevice(HDC hdc, const RECT& rc) {
   return device;
 }
 
-void NarrowClip(HDC hdc, HRGN region) {
+// The DC keeps its own copy of the region.
+void NarrowClip(HDC hdc, const cbase::ScopedRegion& region) {
   ::SaveDC(hdc);
-  if (region) {
-    ::ExtSelectClipRgn(hdc, region, RGN_AND);
-    ::DeleteObject(region);
-  }
+  if (region) ::ExtSelectClipRgn(hdc, region.get(), RGN_AND);
 }
 
 }  // namespace
@@ -26,14 +26,15 @@ void NarrowClip(HDC hdc, HRGN region) {
 void GdiClip::CreateClip(HDC hdc, const RECT& rc) {
   if (!hdc) return;
   const RECT device = ToDevice(hdc, rc);
-  NarrowClip(hdc, ::CreateRectRgnIndirect(&device));
+  NarrowClip(hdc, cbase::ScopedRegion(::CreateRectRgnIndirect(&device)));
 }
 
 void GdiClip::CreateRoundClip(HDC hdc, const RECT& rc, int width, int height) {
   if (!hdc) return;
   const RECT device = ToDevice(hdc, rc);
-  NarrowClip(hdc, ::CreateRoundRectRgn(device.left, device.top, device.right + 1, device.bottom + 1,
-                                       width, height));
+  NarrowClip(hdc,
+             cbase::ScopedRegion(::CreateRoundRectRgn(device.left, device.top, device.right + 1,
+                                                      device.bottom + 1, width, height)));
 }
 
 void GdiClip::ClearClip(HDC hdc) {

@@ -5,6 +5,7 @@
 #include <utility>
 #include <vector>
 
+#include "base/scoped_gdi_object.h"
 #include "ui/render/brush_gdiplus.h"
 #include "ui/render/display_scale.h"
 #include "ui/render/gdiplus_fwd.h"
@@ -71,26 +72,25 @@ ARGB FadeColor(ARGB color, BYTE fade) {
 }
 
 RenderContext_GdiPlus::RenderContext_GdiPlus() {
-  HDC screen = ::GetDC(nullptr);
-  hdc_ = ::CreateCompatibleDC(screen);
-  ::ReleaseDC(nullptr, screen);
+  const cbase::ScopedGetDC screen(nullptr);
+  hdc_.reset(::CreateCompatibleDC(screen.get()));
 }
 
 RenderContext_GdiPlus::~RenderContext_GdiPlus() {
-  if (old_bitmap_) ::SelectObject(hdc_, old_bitmap_);
-  if (hdc_) ::DeleteDC(hdc_);
-  // The bitmap member deletes the DIB section after the context let go of it.
+  if (old_bitmap_) ::SelectObject(hdc_.get(), old_bitmap_);
+  // The bitmap member deletes the DIB section after the context let go of it;
+  // the DC member goes last.
 }
 
 bool RenderContext_GdiPlus::Resize(int width, int height, bool flip_height) {
   CBASE_DCHECK_ON_THREAD(thread_checker_);
   if (bitmap_.GetWidth() == width && bitmap_.GetHeight() == height) return false;
   if (old_bitmap_) {
-    ::SelectObject(hdc_, old_bitmap_);
+    ::SelectObject(hdc_.get(), old_bitmap_);
     old_bitmap_ = nullptr;
   }
-  const bool made = bitmap_.Init(hdc_, width, height, flip_height);
-  if (made) old_bitmap_ = ::SelectObject(hdc_, bitmap_.GetBitmap());
+  const bool made = bitmap_.Init(hdc_.get(), width, height, flip_height);
+  if (made) old_bitmap_ = ::SelectObject(hdc_.get(), bitmap_.GetBitmap());
   top_down_ = flip_height;
   return made;
 }
@@ -108,7 +108,7 @@ std::unique_ptr<IRenderContext> RenderContext_GdiPlus::Clone() {
 HBITMAP RenderContext_GdiPlus::DetachBitmap() {
   CBASE_DCHECK_ON_THREAD(thread_checker_);
   if (old_bitmap_) {
-    ::SelectObject(hdc_, old_bitmap_);
+    ::SelectObject(hdc_.get(), old_bitmap_);
     old_bitmap_ = nullptr;
   }
   return bitmap_.DetachBitmap();
@@ -130,50 +130,51 @@ bool RenderContext_GdiPlus::SetAlphaBlit(bool alpha_blit) {
   return std::exchange(alpha_blit_, alpha_blit);
 }
 
-void RenderContext_GdiPlus::Save() { saved_dc_ = ::SaveDC(hdc_); }
+void RenderContext_GdiPlus::Save() { saved_dc_ = ::SaveDC(hdc_.get()); }
 
-void RenderContext_GdiPlus::Restore() { ::RestoreDC(hdc_, saved_dc_); }
+void RenderContext_GdiPlus::Restore() { ::RestoreDC(hdc_.get(), saved_dc_); }
 
 POINT RenderContext_GdiPlus::OffsetOrigin(int dx, int dy) {
   CBASE_DCHECK_ON_THREAD(thread_checker_);
   POINT old = GetOrigin();
-  ::SetWindowOrgEx(hdc_, old.x + dx, old.y + dy, nullptr);
+  ::SetWindowOrgEx(hdc_.get(), old.x + dx, old.y + dy, nullptr);
   return old;
 }
 
 POINT RenderContext_GdiPlus::SetOrigin(int x, int y) {
   CBASE_DCHECK_ON_THREAD(thread_checker_);
   POINT old = {};
-  ::SetWindowOrgEx(hdc_, x, y, &old);
+  ::SetWindowOrgEx(hdc_.get(), x, y, &old);
   return old;
 }
 
 POINT RenderContext_GdiPlus::GetOrigin() const {
   POINT origin = {};
-  ::GetWindowOrgEx(hdc_, &origin);
+  ::GetWindowOrgEx(hdc_.get(), &origin);
   return origin;
 }
 
 void RenderContext_GdiPlus::SetClip(const RECT& rc) {
   CBASE_DCHECK_ON_THREAD(thread_checker_);
-  clip_.CreateClip(hdc_, rc);
+  clip_.CreateClip(hdc_.get(), rc);
 }
 
 void RenderContext_GdiPlus::SetRoundClip(const RECT& rc, int width, int height) {
   CBASE_DCHECK_ON_THREAD(thread_checker_);
-  clip_.CreateRoundClip(hdc_, rc, width, height);
+  clip_.CreateRoundClip(hdc_.get(), rc, width, height);
 }
 
 void RenderContext_GdiPlus::ClearClip() {
   CBASE_DCHECK_ON_THREAD(thread_checker_);
-  clip_.ClearClip(hdc_);
+  clip_.ClearClip(hdc_.get());
 }
 
 bool RenderContext_GdiPlus::BitBlt(int x, int y, int width, int height, IRenderContext* source,
                                    int src_x, int src_y, DWORD rop) {
   CBASE_DCHECK_ON_THREAD(thread_checker_);
   if (!source) return false;
-  return ::BitBlt(hdc_, x, y, width, height, source->DeviceContext(), src_x, src_y, rop) != FALSE;
+  return ::BitBlt(hdc_.get(), x, y, width, height, source->DeviceContext(), src_x, src_y, rop) !=
+         FALSE;
 }
 
 bool RenderContext_GdiPlus::AlphaBlend(int x, int y, int width, int height, IRenderContext* source,
@@ -182,8 +183,8 @@ bool RenderContext_GdiPlus::AlphaBlend(int x, int y, int width, int height, IRen
   CBASE_DCHECK_ON_THREAD(thread_checker_);
   if (!source) return false;
   BLENDFUNCTION blend = {AC_SRC_OVER, 0, alpha, AC_SRC_ALPHA};
-  return ::AlphaBlend(hdc_, x, y, width, height, source->DeviceContext(), src_x, src_y, src_width,
-                      src_height, blend) != FALSE;
+  return ::AlphaBlend(hdc_.get(), x, y, width, height, source->DeviceContext(), src_x, src_y,
+                      src_width, src_height, blend) != FALSE;
 }
 
 void RenderContext_GdiPlus::DrawImage(const RECT& paint_rc, HBITMAP bitmap, bool has_alpha,
@@ -192,9 +193,10 @@ void RenderContext_GdiPlus::DrawImage(const RECT& paint_rc, HBITMAP bitmap, bool
   CBASE_DCHECK_ON_THREAD(thread_checker_);
   if (!bitmap || !Meets(dest, paint_rc)) return;
 
-  HDC image_dc = ::CreateCompatibleDC(hdc_);
-  HGDIOBJ old_image = ::SelectObject(image_dc, bitmap);
-  const int old_mode = ::SetStretchBltMode(hdc_, HALFTONE);
+  const cbase::ScopedCreatedDC image_dc_owner(::CreateCompatibleDC(hdc_.get()));
+  const HDC image_dc = image_dc_owner.get();
+  const cbase::ScopedSelectObject select_image(image_dc, bitmap);
+  const int old_mode = ::SetStretchBltMode(hdc_.get(), HALFTONE);
 
   const RECT& c = corners;                  // in image pixels
   const RECT cd = DisplayCorners(corners);  // in context pixels
@@ -207,9 +209,9 @@ void RenderContext_GdiPlus::DrawImage(const RECT& paint_rc, HBITMAP bitmap, bool
     const int dw = Width(d), dh = Height(d), sw = Width(s), sh = Height(s);
     if (dw <= 0 || dh <= 0 || sw <= 0 || sh <= 0) return;
     if (always_blend || (dw == sw && dh == sh)) {
-      ::AlphaBlend(hdc_, d.left, d.top, dw, dh, image_dc, s.left, s.top, sw, sh, blend);
+      ::AlphaBlend(hdc_.get(), d.left, d.top, dw, dh, image_dc, s.left, s.top, sw, sh, blend);
     } else {
-      ::StretchBlt(hdc_, d.left, d.top, dw, dh, image_dc, s.left, s.top, sw, sh, SRCCOPY);
+      ::StretchBlt(hdc_.get(), d.left, d.top, dw, dh, image_dc, s.left, s.top, sw, sh, SRCCOPY);
     }
   };
   auto piece = [&](const RECT& d, const RECT& s) {
@@ -275,9 +277,7 @@ void RenderContext_GdiPlus::DrawImage(const RECT& paint_rc, HBITMAP bitmap, bool
           RECT{sc.right, sc.bottom, source.right, source.bottom});
   }
 
-  ::SetStretchBltMode(hdc_, old_mode);
-  ::SelectObject(image_dc, old_image);
-  ::DeleteDC(image_dc);
+  ::SetStretchBltMode(hdc_.get(), old_mode);
 }
 
 RenderContext_GdiPlus::TextFont RenderContext_GdiPlus::GetTextFont(HFONT handle) {
@@ -287,24 +287,24 @@ RenderContext_GdiPlus::TextFont RenderContext_GdiPlus::GetTextFont(HFONT handle)
   LOGFONTW logfont = {};
   bool readable = handle && ::GetObjectW(handle, sizeof(logfont), &logfont) == sizeof(logfont);
   if (!readable) {
-    HGDIOBJ current = ::GetCurrentObject(hdc_, OBJ_FONT);
+    HGDIOBJ current = ::GetCurrentObject(hdc_.get(), OBJ_FONT);
     readable = current && ::GetObjectW(current, sizeof(logfont), &logfont) == sizeof(logfont);
   }
   if (!readable) {
-    fallback_font_ = std::make_unique<Gdiplus::Font>(hdc_);
+    fallback_font_ = std::make_unique<Gdiplus::Font>(hdc_.get());
     return TextFont{fallback_font_.get(), std::wstring()};
   }
   // Making a GDI+ font costs about a fifth of drawing a short label, so
   // each logical font is made once per context.
   const std::string key(reinterpret_cast<const char*>(&logfont), sizeof(logfont));
   std::unique_ptr<Gdiplus::Font>& font = fonts_[key];
-  if (!font) font = std::make_unique<Gdiplus::Font>(hdc_, &logfont);
+  if (!font) font = std::make_unique<Gdiplus::Font>(hdc_.get(), &logfont);
   return TextFont{font.get(), logfont.lfFaceName};
 }
 
 void RenderContext_GdiPlus::DrawColor(const RECT& rc, ARGB color, BYTE fade) {
   CBASE_DCHECK_ON_THREAD(thread_checker_);
-  Graphics graphics(hdc_);
+  Graphics graphics(hdc_.get());
   Gdiplus::SolidBrush brush(Gdiplus::Color(FadeColor(color, fade)));
   graphics.FillRectangle(&brush, Gdiplus::RectF(static_cast<Gdiplus::REAL>(rc.left),
                                                 static_cast<Gdiplus::REAL>(rc.top),
@@ -316,13 +316,13 @@ void RenderContext_GdiPlus::DrawLine(const IPen* pen, int x1, int y1, int x2, in
   CBASE_DCHECK_ON_THREAD(thread_checker_);
   const Gdiplus::Pen* gdiplus_pen = PenOf(pen);
   if (!gdiplus_pen) return;
-  Graphics graphics(hdc_);
+  Graphics graphics(hdc_.get());
   graphics.DrawLine(gdiplus_pen, x1, y1, x2, y2);
 }
 
 void RenderContext_GdiPlus::DrawLine(const RECT& line, int width, ARGB color) {
   CBASE_DCHECK_ON_THREAD(thread_checker_);
-  Graphics graphics(hdc_, false);
+  Graphics graphics(hdc_.get(), false);
   Gdiplus::Pen pen(Gdiplus::Color(color), static_cast<Gdiplus::REAL>(width));
   graphics.DrawLine(&pen, static_cast<INT>(line.left), static_cast<INT>(line.top),
                     static_cast<INT>(line.right), static_cast<INT>(line.bottom));
@@ -333,13 +333,13 @@ void RenderContext_GdiPlus::DrawBezier(const IPen* pen, int x1, int y1, int x2, 
   CBASE_DCHECK_ON_THREAD(thread_checker_);
   const Gdiplus::Pen* gdiplus_pen = PenOf(pen);
   if (!gdiplus_pen) return;
-  Graphics graphics(hdc_);
+  Graphics graphics(hdc_.get());
   graphics.DrawBezier(gdiplus_pen, x1, y1, x2, y2, x3, y3, x4, y4);
 }
 
 void RenderContext_GdiPlus::DrawRect(const RECT& rc, int width, ARGB color) {
   CBASE_DCHECK_ON_THREAD(thread_checker_);
-  Graphics graphics(hdc_, false);
+  Graphics graphics(hdc_.get(), false);
   Gdiplus::Pen pen(Gdiplus::Color(color), static_cast<Gdiplus::REAL>(width));
   graphics.DrawRectangle(&pen, static_cast<INT>(rc.left), static_cast<INT>(rc.top), Width(rc),
                          Height(rc));
@@ -348,7 +348,7 @@ void RenderContext_GdiPlus::DrawRect(const RECT& rc, int width, ARGB color) {
 void RenderContext_GdiPlus::DrawRoundRect(const RECT& rc, const SIZE& corner, int width,
                                           ARGB color) {
   CBASE_DCHECK_ON_THREAD(thread_checker_);
-  Graphics graphics(hdc_);
+  Graphics graphics(hdc_.get());
   Gdiplus::Pen pen(Gdiplus::Color(color), static_cast<Gdiplus::REAL>(width));
   Gdiplus::GraphicsPath path;
   AddRoundRect(path, rc, corner);
@@ -359,7 +359,7 @@ void RenderContext_GdiPlus::FillRoundRect(const RECT& rc, const SIZE& corner, AR
                                           BYTE fade) {
   CBASE_DCHECK_ON_THREAD(thread_checker_);
   const ARGB fill = FadeColor(color, fade);
-  Graphics graphics(hdc_);
+  Graphics graphics(hdc_.get());
   Gdiplus::SolidBrush brush{Gdiplus::Color(fill)};
   Gdiplus::GraphicsPath path;
   AddRoundRect(path, rc, corner);
@@ -430,8 +430,8 @@ void RenderContext_GdiPlus::FillRoundRect(const RECT& rc, const SIZE& corner, AR
 }
 
 bool RenderContext_GdiPlus::CanWriteBits() const {
-  return GetBits() != nullptr && top_down_ && ::GetMapMode(hdc_) == MM_TEXT &&
-         ::GetGraphicsMode(hdc_) == GM_COMPATIBLE;
+  return GetBits() != nullptr && top_down_ && ::GetMapMode(hdc_.get()) == MM_TEXT &&
+         ::GetGraphicsMode(hdc_.get()) == GM_COMPATIBLE;
 }
 
 bool RenderContext_GdiPlus::FillLikeLeftNeighbour(const RECT& rc) {
@@ -439,15 +439,16 @@ bool RenderContext_GdiPlus::FillLikeLeftNeighbour(const RECT& rc) {
   const int width = GetWidth();
   const RECT whole = {0, 0, width, GetHeight()};
   POINT corners[2] = {{rc.left, rc.top}, {rc.right, rc.bottom}};
-  ::LPtoDP(hdc_, corners, 2);
+  ::LPtoDP(hdc_.get(), corners, 2);
   RECT target = {corners[0].x, corners[0].y, corners[1].x, corners[1].y};
   if (!::IntersectRect(&target, &target, &whole)) return true;
   if (target.left < 1) return false;
 
   // The clip region is in device coordinates; without one the whole bitmap
   // may be drawn.
-  HRGN clip = ::CreateRectRgn(0, 0, 0, 0);
-  const int clipped = ::GetClipRgn(hdc_, clip);
+  const cbase::ScopedRegion clip_owner(::CreateRectRgn(0, 0, 0, 0));
+  const HRGN clip = clip_owner.get();
+  const int clipped = ::GetClipRgn(hdc_.get(), clip);
   std::vector<RECT> parts;
   if (clipped == 0) {
     parts.push_back(whole);
@@ -470,7 +471,6 @@ bool RenderContext_GdiPlus::FillLikeLeftNeighbour(const RECT& rc) {
     pixel = reinterpret_cast<const DWORD*>(bits)[static_cast<size_t>(y) * width + target.left - 1];
     found = true;
   }
-  ::DeleteObject(clip);
   // A clip whose rectangles could not be read leaves the middle to GDI+.
   if (!found || parts.empty()) return false;
 
@@ -489,7 +489,7 @@ void RenderContext_GdiPlus::DrawText(const RECT& rc, const std::wstring& text, A
                                      HFONT font, UINT format, BYTE fade, bool line_limit) {
   CBASE_DCHECK_ON_THREAD(thread_checker_);
   if (text.empty()) return;
-  Graphics graphics(hdc_);
+  Graphics graphics(hdc_.get());
   const TextFont text_font = GetTextFont(font);
 
   // Text is never drawn fully opaque.
@@ -538,7 +538,7 @@ void RenderContext_GdiPlus::DrawText(const RECT& rc, const std::wstring& text, A
 
 void RenderContext_GdiPlus::DrawEllipse(const RECT& rc, int width, ARGB color) {
   CBASE_DCHECK_ON_THREAD(thread_checker_);
-  Graphics graphics(hdc_);
+  Graphics graphics(hdc_.get());
   Gdiplus::Pen pen(Gdiplus::Color(color), static_cast<Gdiplus::REAL>(width));
   graphics.DrawEllipse(&pen, static_cast<INT>(rc.left), static_cast<INT>(rc.top), Width(rc),
                        Height(rc));
@@ -546,7 +546,7 @@ void RenderContext_GdiPlus::DrawEllipse(const RECT& rc, int width, ARGB color) {
 
 void RenderContext_GdiPlus::FillEllipse(const RECT& rc, ARGB color) {
   CBASE_DCHECK_ON_THREAD(thread_checker_);
-  Graphics graphics(hdc_);
+  Graphics graphics(hdc_.get());
   Gdiplus::SolidBrush brush{Gdiplus::Color(color)};
   graphics.FillEllipse(&brush, static_cast<INT>(rc.left), static_cast<INT>(rc.top), Width(rc),
                        Height(rc));
@@ -555,7 +555,7 @@ void RenderContext_GdiPlus::FillEllipse(const RECT& rc, ARGB color) {
 RECT RenderContext_GdiPlus::MeasureText(const std::wstring& text, HFONT font, UINT format,
                                         int width) {
   CBASE_DCHECK_ON_THREAD(thread_checker_);
-  Graphics graphics(hdc_);
+  Graphics graphics(hdc_.get());
   const TextFont text_font = GetTextFont(font);
   std::unique_ptr<Gdiplus::StringFormat> string_format(
       Gdiplus::StringFormat::GenericTypographic()->Clone());
@@ -591,7 +591,7 @@ void RenderContext_GdiPlus::DrawPath(const IPath* path, const IPen* pen) {
   const Path_Gdiplus* gdiplus_path = dynamic_cast<const Path_Gdiplus*>(path);
   const Gdiplus::Pen* gdiplus_pen = PenOf(pen);
   if (!gdiplus_path || !gdiplus_pen) return;
-  Graphics graphics(hdc_);
+  Graphics graphics(hdc_.get());
   graphics.DrawPath(gdiplus_pen, gdiplus_path->GetPath());
 }
 
@@ -600,7 +600,7 @@ void RenderContext_GdiPlus::FillPath(const IPath* path, const IBrush* brush) {
   const Path_Gdiplus* gdiplus_path = dynamic_cast<const Path_Gdiplus*>(path);
   const Brush_Gdiplus* gdiplus_brush = dynamic_cast<const Brush_Gdiplus*>(brush);
   if (!gdiplus_path || !gdiplus_brush || !gdiplus_brush->GetBrush()) return;
-  Graphics graphics(hdc_);
+  Graphics graphics(hdc_.get());
   graphics.FillPath(gdiplus_brush->GetBrush(), gdiplus_path->GetPath());
 }
 

@@ -9,6 +9,7 @@
 #include <memory>
 #include <string>
 
+#include "base/scoped_gdi_object.h"
 #include "base/thread_checker.h"
 #include "ui/render/gdi_bitmap.h"
 #include "ui/render/gdi_clip.h"
@@ -24,7 +25,7 @@ class RenderContext_GdiPlus : public IRenderContext {
   RenderContext_GdiPlus(const RenderContext_GdiPlus&) = delete;
   RenderContext_GdiPlus& operator=(const RenderContext_GdiPlus&) = delete;
 
-  HDC DeviceContext() const override { return hdc_; }
+  HDC DeviceContext() const override { return hdc_.get(); }
   bool Resize(int width, int height, bool flip_height = true) override;
   void Clear() override;
   std::unique_ptr<IRenderContext> Clone() override;
@@ -85,7 +86,7 @@ class RenderContext_GdiPlus : public IRenderContext {
   bool FillLikeLeftNeighbour(const RECT& rc);
 
   cbase::ThreadChecker thread_checker_;
-  HDC hdc_ = nullptr;
+  cbase::ScopedCreatedDC hdc_;
   int saved_dc_ = 0;
   HGDIOBJ old_bitmap_ = nullptr;
   bool alpha_blit_ = false;
