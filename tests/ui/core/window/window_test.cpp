@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "tests/ui/control/test_support.h"
+#include "tests/ui/core/window/window_test_support.h"
 #include "ui/control/box.h"
 #include "ui/control/button.h"
 #include "ui/core/global_manager.h"
@@ -13,10 +13,42 @@
 namespace ui {
 namespace {
 
-using testing::AnimationTimers;
-using testing::Rect;
-using testing::TestWindow;
-using testing::Tracked;
+using testing::PumpMessages;
+
+// The animations and the closing delay run on the test program's clock.
+testing::FakeTimers& AnimationTimers() { return testing::WindowTimers(); }
+
+RECT Rect(int left, int top, int right, int bottom) { return RECT{left, top, right, bottom}; }
+
+// A bare window that exposes the hover target the input routing would set.
+class TestWindow : public Window {
+ public:
+  std::wstring ClassName() const override { return L"UiWindowTestWindow"; }
+  using Window::SetHoverControl;
+};
+
+// Tells a test whether it has been deleted.
+class Tracked : public Control {
+ public:
+  explicit Tracked(bool* deleted) : deleted_(deleted) {}
+  ~Tracked() override { *deleted_ = true; }
+
+ private:
+  bool* deleted_;
+};
+
+// A control sized by its content, which the test sets.
+class ContentControl : public Control {
+ public:
+  explicit ContentControl(SIZE content) : content_(content) {
+    SetFixedWidth(kAuto, false);
+    SetFixedHeight(kAuto, false);
+  }
+  SIZE EstimateText(SIZE /*available*/) override { return content_; }
+
+ private:
+  SIZE content_;
+};
 
 TEST(WindowTest, CloseHidesTheRootAndClosesThreeHundredMillisecondsLater) {
   TestWindow window;
@@ -38,10 +70,10 @@ TEST(WindowTest, CloseHidesTheRootAndClosesThreeHundredMillisecondsLater) {
   window.Close(7);
   EXPECT_FALSE(root->IsVisible());
   AnimationTimers().PulseFor(288);
-  TestWindow::PumpMessages();
+  PumpMessages();
   EXPECT_TRUE(::IsWindow(hwnd));
   AnimationTimers().PulseFor(16);
-  TestWindow::PumpMessages();
+  PumpMessages();
   EXPECT_FALSE(::IsWindow(hwnd));
   EXPECT_EQ(window.GetHWND(), nullptr);
   EXPECT_EQ(closed, (std::vector<EventType>{kEventWindowClose, kEventAll}));
@@ -49,7 +81,7 @@ TEST(WindowTest, CloseHidesTheRootAndClosesThreeHundredMillisecondsLater) {
 
 TEST(WindowTest, ASuperclassThatDoesNotExistFailsCreation) {
   class Superclassing : public TestWindow {
-    std::wstring ClassName() const override { return L"UiControlTestSuper"; }
+    std::wstring ClassName() const override { return L"UiWindowTestSuper"; }
     std::wstring SuperClassName() const override { return L"NoSuchSystemClass"; }
   } window;
   EXPECT_EQ(window.Create(nullptr, L"", WS_POPUP, 0, false), nullptr);
@@ -153,7 +185,7 @@ TEST(AnimatedLookTest, FadeVisibleShowsAndHidesThroughTheAlphaFade) {
 TEST(AnimatedLookTest, SizeAnimationsGrowTheFixedWidthAndRelayout) {
   TestWindow window;
   auto* root = new HBox();
-  auto* growing = new testing::ContentControl(SIZE{80, 10});
+  auto* growing = new ContentControl(SIZE{80, 10});
   root->Add(growing);
   window.AttachRoot(root);
   window.LayoutPass(Rect(0, 0, 300, 50));
