@@ -2,6 +2,7 @@
 
 #include <vector>
 
+#include "base/scoped_handle.h"
 #include "tools/brand/theme_archive.h"
 
 namespace brand {
@@ -103,23 +104,22 @@ BrandResult Failure(std::wstring message) {
 }  // namespace
 
 bool ReadWholeFile(const std::wstring& path, std::string* bytes, DWORD* error) {
-  HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                            FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (file == INVALID_HANDLE_VALUE) {
+  cbase::ScopedHandle file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                       OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!file) {
     *error = GetLastError();
     return false;
   }
   LARGE_INTEGER size{};
-  bool ok = GetFileSizeEx(file, &size) && size.QuadPart < 0x7FFFFFFF;
+  bool ok = GetFileSizeEx(file.get(), &size) && size.QuadPart < 0x7FFFFFFF;
   if (ok) {
     bytes->assign(static_cast<size_t>(size.QuadPart), '\0');
     DWORD read = 0;
     ok = bytes->empty() ||
-         (ReadFile(file, &(*bytes)[0], static_cast<DWORD>(bytes->size()), &read, nullptr) &&
+         (ReadFile(file.get(), &(*bytes)[0], static_cast<DWORD>(bytes->size()), &read, nullptr) &&
           read == bytes->size());
   }
   *error = ok ? 0 : (GetLastError() ? GetLastError() : ERROR_READ_FAULT);
-  CloseHandle(file);
   return ok;
 }
 

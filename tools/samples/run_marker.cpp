@@ -4,6 +4,8 @@
 
 #include <utility>
 
+#include "base/scoped_handle.h"
+
 namespace {
 
 std::string Utf8(const std::wstring& text) {
@@ -82,13 +84,13 @@ std::string RunMarker::Text() const {
 bool RunMarker::Write(const std::wstring& path) const {
   const std::string text = Text();
   const std::wstring aside = path + L".tmp";
-  HANDLE file = ::CreateFileW(aside.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                              FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (file == INVALID_HANDLE_VALUE) return false;
+  cbase::ScopedHandle file(::CreateFileW(aside.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                         FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!file) return false;
   DWORD written = 0;
   const BOOL ok =
-      ::WriteFile(file, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
-  ::CloseHandle(file);
+      ::WriteFile(file.get(), text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
+  file.reset();  // closed before the move
   if (!ok || written != text.size() ||
       !::MoveFileExW(aside.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING)) {
     ::DeleteFileW(aside.c_str());

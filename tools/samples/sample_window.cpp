@@ -30,9 +30,8 @@ HFONT MakeFont(int pixels, int weight) {
 }
 
 void Fill(HDC dc, const RECT& rect, COLORREF color) {
-  HBRUSH brush = ::CreateSolidBrush(color);
-  ::FillRect(dc, &rect, brush);
-  ::DeleteObject(brush);
+  const cbase::ScopedBrush brush(::CreateSolidBrush(color));
+  ::FillRect(dc, &rect, brush.get());
 }
 
 int Mix(int from, int to, int step, int steps) { return from + (to - from) * step / steps; }
@@ -49,10 +48,8 @@ void Text(HDC dc, HFONT font, COLORREF color, const std::wstring& text, RECT rec
 SampleWindow::SampleWindow(SampleWindowContent content) : content_(std::move(content)) {}
 
 SampleWindow::~SampleWindow() {
+  // The fonts go after the window that draws with them.
   if (window_ != nullptr) ::DestroyWindow(window_);
-  for (HFONT font : {heading_font_, mark_font_, text_font_, small_font_}) {
-    if (font != nullptr) ::DeleteObject(font);
-  }
 }
 
 int SampleWindow::Run(HINSTANCE instance, int show) {
@@ -65,10 +62,10 @@ int SampleWindow::Run(HINSTANCE instance, int show) {
   klass.lpszClassName = kClassName;
   if (::RegisterClassExW(&klass) == 0 && ::GetLastError() != ERROR_CLASS_ALREADY_EXISTS) return 1;
 
-  heading_font_ = MakeFont(34, FW_BOLD);
-  mark_font_ = MakeFont(40, FW_BOLD);
-  text_font_ = MakeFont(17, FW_NORMAL);
-  small_font_ = MakeFont(14, FW_NORMAL);
+  heading_font_.reset(MakeFont(34, FW_BOLD));
+  mark_font_.reset(MakeFont(40, FW_BOLD));
+  text_font_.reset(MakeFont(17, FW_NORMAL));
+  small_font_.reset(MakeFont(14, FW_NORMAL));
 
   const DWORD style = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX;
   RECT frame = {0, 0, kWidth, kHeight};
@@ -133,16 +130,15 @@ LRESULT SampleWindow::OnMessage(UINT message, WPARAM wparam, LPARAM lparam) {
       RECT client;
       ::GetClientRect(window_, &client);
       // Drawn off screen first, so the ticking progress bar does not flicker.
-      HDC memory = ::CreateCompatibleDC(dc);
-      HBITMAP bitmap = ::CreateCompatibleBitmap(dc, client.right, client.bottom);
-      HGDIOBJ old_bitmap = ::SelectObject(memory, bitmap);
-      HGDIOBJ old_font = ::SelectObject(memory, ::GetStockObject(DEFAULT_GUI_FONT));
-      Paint(memory, client);
-      ::BitBlt(dc, 0, 0, client.right, client.bottom, memory, 0, 0, SRCCOPY);
-      ::SelectObject(memory, old_font);
-      ::SelectObject(memory, old_bitmap);
-      ::DeleteObject(bitmap);
-      ::DeleteDC(memory);
+      {
+        const cbase::ScopedCreatedDC memory(::CreateCompatibleDC(dc));
+        const cbase::ScopedBitmap bitmap(::CreateCompatibleBitmap(dc, client.right, client.bottom));
+        const cbase::ScopedSelectObject select_bitmap(memory.get(), bitmap.get());
+        const cbase::ScopedSelectObject select_font(memory.get(),
+                                                    ::GetStockObject(DEFAULT_GUI_FONT));
+        Paint(memory.get(), client);
+        ::BitBlt(dc, 0, 0, client.right, client.bottom, memory.get(), 0, 0, SRCCOPY);
+      }
       ::EndPaint(window_, &paint);
       return 0;
     }
@@ -187,19 +183,18 @@ void SampleWindow::PaintHeader(HDC dc, const RECT& client) {
 
   // The mark: a white disc with the initial in the header's colour.
   const RECT mark = {kMargin, 25, kMargin + 60, 85};
-  HBRUSH white = ::CreateSolidBrush(RGB(0xFF, 0xFF, 0xFF));
-  HGDIOBJ old_brush = ::SelectObject(dc, white);
-  HGDIOBJ old_pen = ::SelectObject(dc, ::GetStockObject(NULL_PEN));
-  ::Ellipse(dc, mark.left, mark.top, mark.right + 1, mark.bottom + 1);
-  ::SelectObject(dc, old_pen);
-  ::SelectObject(dc, old_brush);
-  ::DeleteObject(white);
-  Text(dc, mark_font_, kHeaderBottom, L"F", mark, DT_CENTER | DT_VCENTER);
+  {
+    const cbase::ScopedBrush white(::CreateSolidBrush(RGB(0xFF, 0xFF, 0xFF)));
+    const cbase::ScopedSelectObject select_brush(dc, white.get());
+    const cbase::ScopedSelectObject select_pen(dc, ::GetStockObject(NULL_PEN));
+    ::Ellipse(dc, mark.left, mark.top, mark.right + 1, mark.bottom + 1);
+  }
+  Text(dc, mark_font_.get(), kHeaderBottom, L"F", mark, DT_CENTER | DT_VCENTER);
 
   const int left = mark.right + 20;
-  Text(dc, heading_font_, RGB(0xFF, 0xFF, 0xFF), content_.heading,
+  Text(dc, heading_font_.get(), RGB(0xFF, 0xFF, 0xFF), content_.heading,
        RECT{left, 18, client.right - kMargin, 66}, DT_LEFT | DT_BOTTOM | DT_END_ELLIPSIS);
-  Text(dc, small_font_, RGB(0xCF, 0xEB, 0xE6), content_.version,
+  Text(dc, small_font_.get(), RGB(0xCF, 0xEB, 0xE6), content_.version,
        RECT{left, 68, client.right - kMargin, 90}, DT_LEFT | DT_TOP | DT_END_ELLIPSIS);
 }
 
@@ -208,8 +203,8 @@ void SampleWindow::PaintBody(HDC dc, const RECT& client) {
   for (size_t i = 0; i < content_.lines.size(); ++i) {
     const bool first = i == 0;
     const int height = first ? 30 : 24;
-    Text(dc, first ? text_font_ : small_font_, first ? kText : kQuietText, content_.lines[i],
-         RECT{kMargin, top, client.right - kMargin, top + height},
+    Text(dc, first ? text_font_.get() : small_font_.get(), first ? kText : kQuietText,
+         content_.lines[i], RECT{kMargin, top, client.right - kMargin, top + height},
          DT_LEFT | DT_VCENTER | DT_PATH_ELLIPSIS);
     top += height + (first ? 8 : 2);
   }

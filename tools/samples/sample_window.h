@@ -14,6 +14,8 @@
 #include <string>
 #include <vector>
 
+#include "base/scoped_gdi_object.h"
+
 struct SampleWindowContent {
   std::wstring title;               // caption (what the task bar and xdotool see)
   std::wstring heading;             // large text in the header
@@ -46,9 +48,9 @@ class SampleWindow {
 
   SampleWindowContent content_;
   HWND window_ = nullptr;
-  HFONT heading_font_ = nullptr;
-  HFONT mark_font_ = nullptr;
-  HFONT text_font_ = nullptr;
-  HFONT small_font_ = nullptr;
+  cbase::ScopedFont heading_font_;
+  cbase::ScopedFont mark_font_;
+  cbase::ScopedFont text_font_;
+  cbase::ScopedFont small_font_;
   ULONGLONG shown_at_ = 0;
 };

@@ -8,6 +8,7 @@
 #include <cwctype>
 #include <string>
 
+#include "base/scoped_handle.h"
 #include "ui/core/global_manager.h"
 #include "ui/core/path_util.h"
 
@@ -412,13 +413,13 @@ bool MarkupDocument::LoadFromFile(const wchar_t* file_name) {
   std::wstring path = file_name != nullptr ? file_name : L"";
   if (!IsAbsolutePath(path)) path = GlobalManager::GetResourcePath() + path;
 
-  HANDLE file = ::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                              FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (file == INVALID_HANDLE_VALUE) return Fail(L"Error opening file", nullptr);
+  const cbase::ScopedHandle file(::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                               OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!file) return Fail(L"Error opening file", nullptr);
 
   bool ok = false;
   LARGE_INTEGER size = {};
-  if (!::GetFileSizeEx(file, &size) || size.QuadPart == 0) {
+  if (!::GetFileSizeEx(file.get(), &size) || size.QuadPart == 0) {
     Fail(L"File is empty", nullptr);
   } else if (static_cast<uint64_t>(size.QuadPart) > kMaxFileSize) {
     Fail(L"File too large", nullptr);
@@ -428,14 +429,13 @@ bool MarkupDocument::LoadFromFile(const wchar_t* file_name) {
     DWORD read = 0;
     if (bytes == nullptr) {
       Fail(L"Out of memory", nullptr);
-    } else if (!::ReadFile(file, bytes, byte_count, &read, nullptr) || read < byte_count) {
+    } else if (!::ReadFile(file.get(), bytes, byte_count, &read, nullptr) || read < byte_count) {
       Fail(L"Could not read file", nullptr);
     } else {
       ok = LoadFromUtf8(bytes, byte_count);
     }
     std::free(bytes);
   }
-  ::CloseHandle(file);
   return ok;
 }
 
