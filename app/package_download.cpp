@@ -4,14 +4,15 @@
 #include <cwchar>
 #include <exception>
 #include <mutex>
-#include <thread>
 #include <utility>
 
 #include "app/file_hash.h"
-#include "http/http_client.h"
-#include "http/http_session.h"
-#include "http/request.h"
-#include "http/url_helpers.h"
+#include "base/message_loop.h"
+#include "base/message_loop_proxy.h"
+#include "base/monotonic_clock.h"
+#include "base/scoped_handle.h"
+#include "base/thread.h"
+#include "http/http_functions.h"
 
 namespace {
 
@@ -55,55 +56,28 @@ int64_t ContentRangeStart(const HeaderMap& headers) {
   return first;
 }
 
-// Appends the whole of |from| to |to|.
-bool AppendFile(const std::wstring& from, const std::wstring& to) {
-  HANDLE in = ::CreateFileW(from.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                            FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
-  if (in == INVALID_HANDLE_VALUE) return false;
-  HANDLE out = ::CreateFileW(to.c_str(), FILE_APPEND_DATA, 0, nullptr, OPEN_EXISTING,
-                             FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (out == INVALID_HANDLE_VALUE) {
-    ::CloseHandle(in);
-    return false;
-  }
+// Appends the whole of |from| to |to|; false when that failed or
+// |cancelled| turned true on the way.
+bool AppendFile(const std::wstring& from, const std::wstring& to,
+                const std::atomic<bool>& cancelled) {
+  const cbase::ScopedHandle in(::CreateFileW(from.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                             OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+  if (!in) return false;
+  const cbase::ScopedHandle out(::CreateFileW(to.c_str(), FILE_APPEND_DATA, 0, nullptr,
+                                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!out) return false;
   std::string buffer(1 << 20, '\0');
-  bool ok = true;
   for (;;) {
+    if (cancelled) return false;
     DWORD read = 0, written = 0;
-    if (!::ReadFile(in, &buffer[0], static_cast<DWORD>(buffer.size()), &read, nullptr)) {
-      ok = false;
-      break;
+    if (!::ReadFile(in.get(), &buffer[0], static_cast<DWORD>(buffer.size()), &read, nullptr)) {
+      return false;
     }
-    if (read == 0) break;
-    if (!::WriteFile(out, buffer.data(), read, &written, nullptr) || written != read) {
-      ok = false;
-      break;
+    if (read == 0) return true;
+    if (!::WriteFile(out.get(), buffer.data(), read, &written, nullptr) || written != read) {
+      return false;
     }
   }
-  ::CloseHandle(out);
-  ::CloseHandle(in);
-  return ok;
-}
-
-// Sends GET |url| with |headers| into |file| and keeps the session, the
-// client and the response alive until the transfer has ended (a response
-// nobody holds stops its transfer). A transfer that hears nothing for
-// |idle_timeout_ms| ends as failed. Throws a std::exception when nothing could
-// be sent (an unusable address, a file that cannot be made).
-std::shared_ptr<DownloadResponse> SendAttempt(const std::wstring& url, const std::wstring& file,
-                                              const HeaderMap& headers, DWORD idle_timeout_ms,
-                                              winhttpx::ProgressHandler progress) {
-  const winhttpx::UrlAuthority authority = winhttpx::ParseUrlAuthority(winhttpx::UrlBase(url));
-  auto session = std::make_shared<winhttpx::HttpSession>();
-  auto client = std::make_shared<winhttpx::HttpClient>(*session, authority.host, authority.port,
-                                                       authority.tls);
-  client->SetIdleTimeout(idle_timeout_ms);
-  auto request = client->NewGetRequest(winhttpx::UrlPath(url));
-  request->AddHeaders(headers);
-  auto response = request->SendToFile(file, std::move(progress));
-  std::shared_ptr<winhttpx::Response> held = response;
-  response->Then([session, client, held](const std::shared_ptr<winhttpx::Response>&) {});
-  return response;
 }
 
 // Shared by the transfer's threads and the UI thread: what the bar should
@@ -137,7 +111,6 @@ struct ProgressRelay {
 }  // namespace
 
 struct PackageDownload::Attempt {
-  uint64_t generation = 0;
   std::wstring url;
   std::wstring package;
   std::wstring part;
@@ -147,19 +120,27 @@ struct PackageDownload::Attempt {
   std::string expected_sha256;
 };
 
+// What the file work needs of a response. The response itself stays with
+// the HTTP thread: releasing a request that never heard from its server
+// waits for WinHTTP to close it, which must not hold up the file thread.
+struct PackageDownload::Answer {
+  DWORD status = 0;
+  bool completed = false;
+  HeaderMap headers;
+};
+
 struct PackageDownload::Outcome {
-  uint64_t generation = 0;
   Result result;
   bool retryable = false;
   std::wstring validator;  // of the bytes left in the ".part" file
 };
 
 PackageDownload::Outcome PackageDownload::FinishAttempt(const Attempt& attempt,
-                                                        const DownloadResponse& response) {
+                                                        const Answer& answer,
+                                                        const std::atomic<bool>& cancelled) {
   Outcome outcome;
-  outcome.generation = attempt.generation;
-  const DWORD status = response.status_code();
-  const bool completed = response.state() == winhttpx::ResponseState::kCompleted;
+  const DWORD status = answer.status;
+  const bool completed = answer.completed;
   outcome.result.status = status;
   outcome.validator = attempt.validator;
   bool keep_part = true;
@@ -169,8 +150,9 @@ PackageDownload::Outcome PackageDownload::FinishAttempt(const Attempt& attempt,
   if (!attempt.chunk.empty()) {
     if (status == 206) {
       // The rest of the package: only joined when it starts where ours ends.
-      if (ContentRangeStart(response.headers()) != attempt.offset ||
-          !AppendFile(attempt.chunk, attempt.part)) {
+      if (ContentRangeStart(answer.headers) != attempt.offset ||
+          !AppendFile(attempt.chunk, attempt.part, cancelled)) {
+        if (cancelled) return outcome;
         keep_part = false;
         piece_rejected = true;
       }
@@ -178,7 +160,7 @@ PackageDownload::Outcome PackageDownload::FinishAttempt(const Attempt& attempt,
       // The server sent the whole package again (the validator no longer
       // matched, or it ignores ranges).
       if (::MoveFileExW(attempt.chunk.c_str(), attempt.part.c_str(), MOVEFILE_REPLACE_EXISTING)) {
-        outcome.validator = ValidatorOf(response.headers());
+        outcome.validator = ValidatorOf(answer.headers);
       } else {
         keep_part = false;
         piece_rejected = true;
@@ -189,7 +171,7 @@ PackageDownload::Outcome PackageDownload::FinishAttempt(const Attempt& attempt,
     }
     ::DeleteFileW(attempt.chunk.c_str());
   } else if (IsSuccess(status)) {
-    outcome.validator = ValidatorOf(response.headers());
+    outcome.validator = ValidatorOf(answer.headers);
   } else {
     keep_part = false;  // an error page, not package bytes
   }
@@ -202,10 +184,15 @@ PackageDownload::Outcome PackageDownload::FinishAttempt(const Attempt& attempt,
     outcome.retryable = !completed || IsTransient(status) || piece_rejected;
     return outcome;
   }
-  if (!attempt.expected_sha256.empty() && Sha256OfFile(attempt.part) != attempt.expected_sha256) {
-    ::DeleteFileW(attempt.part.c_str());
-    outcome.validator.clear();
-    return outcome;
+  if (!attempt.expected_sha256.empty()) {
+    const std::string actual =
+        Sha256OfFile(attempt.part, [&cancelled](uint64_t, uint64_t) { return !cancelled; });
+    if (cancelled) return outcome;
+    if (actual != attempt.expected_sha256) {
+      ::DeleteFileW(attempt.part.c_str());
+      outcome.validator.clear();
+      return outcome;
+    }
   }
   if (!::MoveFileExW(attempt.part.c_str(), attempt.package.c_str(),
                      MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
@@ -219,14 +206,24 @@ PackageDownload::Outcome PackageDownload::FinishAttempt(const Attempt& attempt,
 }
 
 PackageDownload::PackageDownload(PostToUIFunction post, RetryScheduler schedule)
-    : post_(std::move(post)), schedule_(std::move(schedule)), alive_(std::make_shared<int>(0)) {}
+    : post_(std::move(post)),
+      schedule_(std::move(schedule)),
+      ui_loop_(cbase::MessageLoop::current() ? cbase::MessageLoop::current()->proxy() : nullptr),
+      cancelled_(std::make_shared<std::atomic<bool>>(false)) {}
 
-PackageDownload::~PackageDownload() = default;
+PackageDownload::~PackageDownload() {
+  CBASE_DCHECK_ON_THREAD(thread_checker_);
+  *cancelled_ = true;
+  // Waits for file work already running; work not yet started is dropped.
+  if (file_thread_) file_thread_->Stop();
+}
 
 void PackageDownload::Start(const std::wstring& url, const std::wstring& package_path,
                             const std::string& expected_sha256, ProgressCallback progress,
                             DoneCallback done) {
-  ++generation_;
+  CBASE_DCHECK_ON_THREAD(thread_checker_);
+  // What is still on its way for an abandoned download is not for this one.
+  ReleaseWeakFlag();
   running_ = true;
   url_ = url;
   package_path_ = package_path;
@@ -242,7 +239,6 @@ void PackageDownload::Start(const std::wstring& url, const std::wstring& package
 
 void PackageDownload::StartAttempt() {
   Attempt attempt;
-  attempt.generation = generation_;
   attempt.url = url_;
   attempt.package = package_path_;
   attempt.part = PartPath(package_path_);
@@ -259,23 +255,22 @@ void PackageDownload::StartAttempt() {
 
   auto relay = std::make_shared<ProgressRelay>();
   relay->offset = attempt.offset;
-  std::weak_ptr<int> alive = alive_;
-  const uint64_t generation = generation_;
   PostToUIFunction post = post_;
   // Shows the relay's figures on the UI thread; at most one report waits.
-  auto report = [relay, post, alive, generation, this] {
+  auto show_progress = ToWeakCallback([relay, this] {
+    relay->posted = false;
+    if (!progress_) return;
+    int64_t received = 0, total = -1;
+    {
+      std::lock_guard<std::mutex> lock(relay->lock);
+      received = relay->received;
+      total = relay->total;
+    }
+    progress_(received, total);
+  });
+  auto report = [relay, post, show_progress] {
     if (relay->posted.exchange(true)) return;
-    post([relay, alive, generation, this] {
-      relay->posted = false;
-      if (alive.expired() || generation != generation_ || !progress_) return;
-      int64_t received = 0, total = -1;
-      {
-        std::lock_guard<std::mutex> lock(relay->lock);
-        received = relay->received;
-        total = relay->total;
-      }
-      progress_(received, total);
-    });
+    post(show_progress);
   };
   auto on_progress = [relay, report](int64_t received, int64_t total) {
     {
@@ -292,42 +287,50 @@ void PackageDownload::StartAttempt() {
     report();
   };
 
-  auto on_done = [post, alive, attempt, this](const std::shared_ptr<winhttpx::Response>& done) {
-    auto response = std::static_pointer_cast<DownloadResponse>(done);
-    auto finish = [post, alive, attempt, response, this] {
+  // The file work may take a while (a hash over a large package), so it runs
+  // on the download's file thread; without one it is done on the HTTP thread
+  // rather than the attempt never being reported.
+  if (!file_thread_) {
+    auto thread = std::make_unique<cbase::FrameworkThread>("PackageDownload");
+    if (thread->Start()) file_thread_ = std::move(thread);
+  }
+  std::shared_ptr<cbase::MessageLoopProxy> file_loop =
+      file_thread_ ? file_thread_->proxy() : nullptr;
+  auto finished = ToWeakCallback(&PackageDownload::OnAttemptFinished);
+  auto on_done = [post, file_loop, attempt, finished,
+                  cancelled = cancelled_](const std::shared_ptr<winhttpx::Response>& done) {
+    Answer answer;
+    answer.status = done->status_code();
+    answer.completed = done->state() == winhttpx::ResponseState::kCompleted;
+    answer.headers = done->headers();
+    auto finish = [post, attempt, finished, cancelled, answer] {
+      if (*cancelled) return;
       Outcome outcome;
-      outcome.generation = attempt.generation;
       try {
-        outcome = FinishAttempt(attempt, *response);
+        outcome = FinishAttempt(attempt, answer, *cancelled);
       } catch (const std::exception&) {
         // The bytes are in an unknown state: the download fails (and its
         // ".part" goes), but it is still reported.
       }
-      post([alive, outcome, this] {
-        if (!alive.expired()) OnAttemptFinished(outcome);
-      });
+      if (*cancelled) return;
+      post([finished, outcome] { finished(outcome); });
     };
-    // The file work may take a while (a hash over a large package), so it
-    // gets a thread of its own; without one it is done here rather than the
-    // attempt never being reported.
-    try {
-      std::thread(finish).detach();
-    } catch (const std::exception&) {
+    if (!file_loop) {
       finish();
+      return;
     }
+    // Refused only once the download, and its thread, are gone.
+    file_loop->PostTask(std::move(finish));
   };
 
   std::shared_ptr<DownloadResponse> response;
   try {
-    response = SendAttempt(attempt.url, attempt.chunk.empty() ? attempt.part : attempt.chunk,
-                           headers, stall_timeout_ms_, on_progress);
+    response =
+        winhttpx::HttpDownload(attempt.url, attempt.chunk.empty() ? attempt.part : attempt.chunk,
+                               on_progress, headers, stall_timeout_ms_);
   } catch (const std::exception&) {
     // Nothing was sent; nothing will come of trying the same again.
-    Outcome outcome;
-    outcome.generation = generation_;
-    post_([alive, outcome, this] {
-      if (!alive.expired()) OnAttemptFinished(outcome);
-    });
+    post_([finished] { finished(Outcome()); });
     return;
   }
   bool early = false;
@@ -345,31 +348,27 @@ void PackageDownload::StartAttempt() {
 }
 
 void PackageDownload::OnAttemptFinished(const Outcome& outcome) {
-  if (outcome.generation != generation_ || !running_) return;
+  CBASE_DCHECK_ON_THREAD(thread_checker_);
+  if (!running_) return;
   validator_ = outcome.validator;
   if (!outcome.result.succeeded && outcome.retryable && retries_ < kMaxRetries) {
-    const DWORD delay = kRetryDelaysMs[retries_++];
-    std::weak_ptr<int> alive = alive_;
-    const uint64_t generation = generation_;
-    UiTask retry = [alive, generation, this] {
-      if (!alive.expired() && generation == generation_ && running_) StartAttempt();
-    };
-    if (schedule_) {
-      schedule_(delay, std::move(retry));
-    } else {
-      PostToUIFunction post = post_;
-      try {
-        std::thread([post, delay, retry] {
-          ::Sleep(delay);
-          post(retry);
-        }).detach();
-      } catch (const std::exception&) {
-        Finish(outcome.result);
-      }
-    }
+    ScheduleRetry(kRetryDelaysMs[retries_++], outcome.result);
     return;
   }
   Finish(outcome.result);
+}
+
+void PackageDownload::ScheduleRetry(DWORD delay_ms, const Result& result) {
+  auto retry = ToWeakCallback([this] {
+    if (running_) StartAttempt();
+  });
+  if (schedule_) {
+    schedule_(delay_ms, std::move(retry));
+    return;
+  }
+  if (!ui_loop_ || !ui_loop_->PostDelayedTask(std::move(retry), cbase::Milliseconds(delay_ms))) {
+    Finish(result);
+  }
 }
 
 void PackageDownload::Finish(const Result& result) {

@@ -16,31 +16,38 @@
 // Only the body of a 2xx answer counts as progress: an error page is not
 // the package.
 //
-// Threads: Start, the callbacks and the retry decisions belong to the UI
-// thread; the transfer runs on the HTTP client's threads, and the file work
-// at the end of an attempt (joining a resumed piece, hashing, renaming) on a
-// short-lived thread of its own, so the window stays responsive. Everything
-// comes back through the poster; an object that is gone (or has started a
-// newer download) ignores what arrives late.
+// Threads: UI thread only (checked in debug builds). The transfer runs on
+// the HTTP client's threads, and the file work at the end of an attempt
+// (joining a resumed piece, hashing, renaming) on a task-runtime thread the
+// download owns, so the window stays responsive. Results come back through
+// the poster and retries wait as delayed tasks of the UI thread's message
+// loop, all bound through weak callbacks: a download that is gone, or has
+// started anew, is never called for what arrives late. Destroying a download
+// stops its file work early and waits for it.
 #pragma once
 
 #include <windows.h>
 
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <memory>
 #include <string>
 
 #include "app/post_to_ui.h"
+#include "base/thread_checker.h"
+#include "base/weak_callback.h"
 
-namespace winhttpx {
-class DownloadResponse;
-}
+namespace cbase {
+class FrameworkThread;
+class MessageLoopProxy;
+}  // namespace cbase
 
-class PackageDownload {
+class PackageDownload : public cbase::SupportWeakCallback {
  public:
-  // Runs |task| on the UI thread after |delay_ms|. The default waits on a
-  // thread of its own and then posts the task.
+  // Runs |task| on the UI thread after |delay_ms|. The default is a delayed
+  // task on the message loop of the thread that made the download; without
+  // either, a download that would retry fails instead.
   using RetryScheduler = std::function<void(DWORD delay_ms, UiTask task)>;
   // Bytes received of the whole package and its size (-1 while unknown).
   // Reports are coalesced: at most one is waiting on the UI thread.
@@ -58,7 +65,7 @@ class PackageDownload {
   static constexpr DWORD kStallTimeoutMs = 15000;
 
   explicit PackageDownload(PostToUIFunction post, RetryScheduler schedule = RetryScheduler());
-  ~PackageDownload();
+  ~PackageDownload() override;
   PackageDownload(const PackageDownload&) = delete;
   PackageDownload& operator=(const PackageDownload&) = delete;
 
@@ -70,7 +77,10 @@ class PackageDownload {
   void Start(const std::wstring& url, const std::wstring& package_path,
              const std::string& expected_sha256, ProgressCallback progress, DoneCallback done);
 
-  bool running() const { return running_; }
+  bool running() const {
+    CBASE_DCHECK_ON_THREAD(thread_checker_);
+    return running_;
+  }
 
   // How long an attempt may hear nothing before it counts as failed; for
   // the attempts started after the call.
@@ -81,20 +91,28 @@ class PackageDownload {
 
  private:
   struct Attempt;
+  struct Answer;
   struct Outcome;
 
   void StartAttempt();
   // The end of one attempt, off the UI thread: puts the bytes where they
-  // belong and tells what the attempt achieved.
-  static Outcome FinishAttempt(const Attempt& attempt, const winhttpx::DownloadResponse& response);
+  // belong and tells what the attempt achieved. Stops early, leaving the
+  // files as they are, once |cancelled| turns true.
+  static Outcome FinishAttempt(const Attempt& attempt, const Answer& answer,
+                               const std::atomic<bool>& cancelled);
   void OnAttemptFinished(const Outcome& outcome);
+  void ScheduleRetry(DWORD delay_ms, const Result& result);
   void Finish(const Result& result);
 
   const PostToUIFunction post_;
   const RetryScheduler schedule_;
-  // Late callbacks hold it weakly: once this object is gone they do nothing.
-  std::shared_ptr<int> alive_;
-  uint64_t generation_ = 0;
+  // The loop of the thread that made the download, for the default retries.
+  const std::shared_ptr<cbase::MessageLoopProxy> ui_loop_;
+  // Shared with the file work, which may run on an HTTP thread when no
+  // file thread could be made.
+  const std::shared_ptr<std::atomic<bool>> cancelled_;
+  // Started on first use; stopped (after cancelling) when the download goes.
+  std::unique_ptr<cbase::FrameworkThread> file_thread_;
   bool running_ = false;
 
   std::wstring url_;
@@ -107,4 +125,5 @@ class PackageDownload {
   // The validator of the bytes in the ".part" file ("" when there is none,
   // and the next attempt starts over).
   std::wstring validator_;
+  cbase::ThreadChecker thread_checker_;
 };
