@@ -47,11 +47,11 @@ Window::~Window() {
   delete root;
   router_.DestroyTooltip();
   render_context_.reset();
-  if (default_font_ != nullptr) ::DeleteObject(default_font_);
+  default_font_.reset();
   if (hwnd_ != nullptr && ::IsWindow(hwnd_)) {
     // The native window outlives this object: cut it loose first, so its
     // last messages go to the default procedure.
-    if (paint_dc_ != nullptr) ::ReleaseDC(hwnd_, paint_dc_);
+    paint_dc_.reset();
     ::SetWindowLongPtrW(hwnd_, GWLP_USERDATA, 0);
     ::RemovePropW(hwnd_, kWindowProperty);
     ::DestroyWindow(hwnd_);
@@ -154,10 +154,7 @@ LRESULT CALLBACK Window::PropertyWindowProc(HWND hwnd, UINT message, WPARAM wpar
 }
 
 void Window::OnNcDestroy(HWND hwnd, UINT /*message*/, WPARAM /*wparam*/, LPARAM /*lparam*/) {
-  if (paint_dc_ != nullptr) {
-    ::ReleaseDC(hwnd, paint_dc_);
-    paint_dc_ = nullptr;
-  }
+  paint_dc_.reset();
   hwnd_ = nullptr;
   OnDestroyed(hwnd);
 }
@@ -223,14 +220,14 @@ CreateControlCallback Window::GetCreateControlCallback() { return nullptr; }
 void Window::Attach(HWND hwnd) {
   CBASE_DCHECK_ON_THREAD(thread_checker_);
   hwnd_ = hwnd;
-  if (paint_dc_ == nullptr) paint_dc_ = ::GetDC(hwnd);
+  if (!paint_dc_) paint_dc_.emplace(hwnd);
   if (render_context_ == nullptr && GetRenderFactory() != nullptr) {
     render_context_ = GetRenderFactory()->CreateRenderContext();
   }
-  if (default_font_ == nullptr) default_font_ = CreateDefaultFont();
+  if (!default_font_) default_font_.reset(CreateDefaultFont());
   // Text drawn without a font of its own uses the window's.
-  if (render_context_ != nullptr && default_font_ != nullptr) {
-    ::SelectObject(render_context_->DeviceContext(), default_font_);
+  if (render_context_ != nullptr && default_font_) {
+    ::SelectObject(render_context_->DeviceContext(), default_font_.get());
   }
 }
 

@@ -30,9 +30,11 @@
 
 #include <map>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
+#include "base/scoped_gdi_object.h"
 #include "base/thread_checker.h"
 #include "base/weak_callback.h"
 #include "ui/control/event_args.h"
@@ -304,9 +306,11 @@ class Window : public virtual cbase::SupportWeakCallback {
   HWND hwnd_ = nullptr;
   WNDPROC previous_proc_ = ::DefWindowProcW;
   bool layered_ = true;
-  HDC paint_dc_ = nullptr;
+  // The window's DC, held from Attach until the native window goes.
+  std::optional<cbase::ScopedGetDC> paint_dc_;
   std::unique_ptr<IRenderContext> render_context_;
-  HFONT default_font_ = nullptr;
+  // Selected into the render context: freed after it.
+  cbase::ScopedFont default_font_;
   bool modal_ = false;
 
   SIZE initial_size_ = {0, 0};
