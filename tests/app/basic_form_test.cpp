@@ -5,7 +5,6 @@
 // controls, so the handlers the window binds are the ones that run.
 #include "app/basic_form.h"
 
-#include <functional>
 #include <gtest/gtest.h>
 #include <memory>
 #include <string>
@@ -20,6 +19,7 @@
 #include "app/product_config.h"
 #include "app/qr_code_ctrl.h"
 #include "tests/app/app_test_service.h"
+#include "tests/support/message_pump.h"
 #include "tests/support/scoped_temp_dir.h"
 #include "ui/control/label.h"
 #include "ui/control/rich_edit.h"
@@ -32,6 +32,8 @@
 namespace {
 
 using testing_support::EventCount;
+using testing_support::PumpMessagesFor;
+using testing_support::PumpMessagesUntil;
 using testing_support::ScopedTempDir;
 using testing_support::ServiceBase;
 using testing_support::WriteBytes;
@@ -48,26 +50,6 @@ std::wstring ResourcesFolder() {
     if (c == L'/') c = L'\\';
   }
   return folder;
-}
-
-// Runs window messages until |done| or |timeout_ms|; remembers a quit
-// message instead of ending anything.
-bool PumpUntil(const std::function<bool()>& done, DWORD timeout_ms, int* quit_code = nullptr) {
-  const ULONGLONG deadline = ::GetTickCount64() + timeout_ms;
-  for (;;) {
-    MSG msg;
-    while (::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
-      if (msg.message == WM_QUIT) {
-        if (quit_code) *quit_code = static_cast<int>(msg.wParam);
-        continue;
-      }
-      ::TranslateMessage(&msg);
-      ::DispatchMessageW(&msg);
-    }
-    if (done()) return true;
-    if (::GetTickCount64() >= deadline) return false;
-    ::MsgWaitForMultipleObjects(0, nullptr, FALSE, 20, QS_ALLINPUT);
-  }
 }
 
 // The skin and the product configuration, as start-up sets them up, but
@@ -104,7 +86,7 @@ class BasicFormTest : public ::testing::Test {
     if (!setup_done_) return;
     if (form_ != nullptr && ::IsWindow(hwnd_)) {
       ::DestroyWindow(hwnd_);
-      PumpUntil([] { return false; }, 50);
+      PumpMessagesFor(50);
     }
     RemoveUserData();
     ui::GlobalManager::Shutdown();
@@ -171,21 +153,21 @@ TEST_F(BasicFormTest, WelcomePageLabelsStartupEventAttributionAndClosing) {
 
   // "startup" reaches the service; the id this program's name carries, if
   // any, is kept (else the service was asked for one).
-  EXPECT_TRUE(PumpUntil([&] { return EventCount("startup") > startups; }, 20000));
+  EXPECT_TRUE(PumpMessagesUntil([&] { return EventCount("startup") > startups; }, 20000));
   wchar_t path[MAX_PATH] = {};
   const std::wstring module(path, ::GetModuleFileNameW(nullptr, path, MAX_PATH));
   const std::wstring from_name = AttributionIdFromFileName(module.substr(module.rfind(L'\\') + 1));
-  ASSERT_TRUE(PumpUntil(
+  ASSERT_TRUE(PumpMessagesUntil(
       [] { return !InstallerConfig().Get(InstallerConfig::kAttributionId).empty(); }, 20000));
   if (!from_name.empty()) {
     EXPECT_EQ(from_name, InstallerConfig().Get(InstallerConfig::kAttributionId));
   }
 
   // The close button ends the loop with exit code 0 and the window goes.
-  ASSERT_TRUE(PumpUntil([&] { return ChannelReady(); }, 20000));
+  ASSERT_TRUE(PumpMessagesUntil([&] { return ChannelReady(); }, 20000));
   int quit = -1;
   Click(L"btn_close");
-  EXPECT_TRUE(PumpUntil([&] { return !::IsWindow(hwnd_) && quit != -1; }, 10000, &quit));
+  EXPECT_TRUE(PumpMessagesUntil([&] { return !::IsWindow(hwnd_) && quit != -1; }, 10000, &quit));
   EXPECT_EQ(0, quit);
   form_ = nullptr;
 }
@@ -198,7 +180,7 @@ TEST_F(BasicFormTest, ProceedBeforeTheReplyWaitsThenRecordsThePackage) {
   EXPECT_FALSE(ok->IsEnabled());
   EXPECT_EQ(kProceedWaitingText, Text(L"ok1"));
 
-  ASSERT_TRUE(PumpUntil(
+  ASSERT_TRUE(PumpMessagesUntil(
       [&] {
         return !InstallerConfig().Get(InstallerConfig::kInstaller).empty() &&
                !form_->pipeline()->downloading();
@@ -221,7 +203,7 @@ TEST_F(BasicFormTest, RecordedPackageOpensTheInstallPageAndTheSupportOverlayCopi
   EXPECT_EQ(1, form_->InstallPageIndex());
   EXPECT_EQ(1, Page());
 
-  ASSERT_TRUE(PumpUntil([&] { return ChannelReady(); }, 20000));
+  ASSERT_TRUE(PumpMessagesUntil([&] { return ChannelReady(); }, 20000));
   ui::Control* support = Find(L"support");
   ASSERT_NE(nullptr, support);
   EXPECT_FALSE(support->IsVisible());

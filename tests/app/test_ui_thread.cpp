@@ -4,6 +4,8 @@
 #include <deque>
 #include <mutex>
 
+#include "tests/support/message_pump.h"
+
 namespace testing_support {
 
 struct TestUiThread::State {
@@ -56,12 +58,7 @@ bool TestUiThread::RunUntil(const std::function<bool()>& done, DWORD timeout_ms)
     const ULONGLONG now = ::GetTickCount64();
     if (now >= deadline) return false;
     const DWORD wait = static_cast<DWORD>(std::min<ULONGLONG>(20, deadline - now));
-    ::MsgWaitForMultipleObjects(1, &state_->wake, FALSE, wait, QS_ALLINPUT);
-    MSG msg;
-    while (::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
-      ::TranslateMessage(&msg);
-      ::DispatchMessageW(&msg);
-    }
+    WaitAndPumpMessages(wait, state_->wake);
   }
 }
 

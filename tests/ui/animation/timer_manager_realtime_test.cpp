@@ -3,12 +3,12 @@
 // machine does not fail them; the exact timing is tested on a fake clock.
 #include <windows.h>
 
-#include <functional>
 #include <gtest/gtest.h>
 
 #include "base/monotonic_clock.h"
 #include "base/tick_clock.h"
 #include "base/weak_callback.h"
+#include "tests/support/message_pump.h"
 #include "tests/ui/animation/fake_timing.h"
 #include "ui/animation/multimedia_timer_pulse.h"
 #include "ui/animation/timer_manager.h"
@@ -19,19 +19,6 @@ namespace {
 double MillisecondsSince(int64_t start) {
   cbase::TickClock& clock = cbase::SystemTickClock();
   return static_cast<double>(clock.Now() - start) * 1000 / clock.Frequency();
-}
-
-// Dispatches this thread's messages until done() or max_ms have passed.
-void PumpMessages(double max_ms, const std::function<bool()>& done) {
-  const int64_t start = cbase::SystemTickClock().Now();
-  while (!done() && MillisecondsSince(start) < max_ms) {
-    MsgWaitForMultipleObjects(0, nullptr, FALSE, 5, QS_ALLINPUT);
-    MSG message;
-    while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
-      TranslateMessage(&message);
-      DispatchMessageW(&message);
-    }
-  }
 }
 
 TEST(TimerManagerRealTimeTest, OneShotFiresOnceOnTheUIThread) {
@@ -54,13 +41,13 @@ TEST(TimerManagerRealTimeTest, OneShotFiresOnceOnTheUIThread) {
       300, 1));
   EXPECT_TRUE(manager.pulse_running());
 
-  PumpMessages(5000, [&] { return runs > 0; });
+  testing_support::PumpMessagesUntil([&] { return runs > 0; }, 5000);
   ASSERT_EQ(runs, 1) << "the timer did not fire within 5 s";
   EXPECT_EQ(thread, GetCurrentThreadId());
   EXPECT_GE(fired_ms, 299.0);
   EXPECT_LT(fired_ms, 1500.0);
   // Long enough for a wrongly repeated timer to come round again.
-  PumpMessages(800, [] { return false; });
+  testing_support::PumpMessagesFor(800);
   EXPECT_EQ(runs, 1);
   EXPECT_EQ(manager.pending_count(), 0u);
   EXPECT_FALSE(manager.pulse_running());
@@ -71,12 +58,12 @@ TEST(TimerManagerRealTimeTest, PulseStopsWhenAsked) {
   MultimediaTimerPulse pulse([&] { ++pulses; });
   ASSERT_NE(pulse.window(), nullptr);
   ASSERT_TRUE(pulse.Start(16));
-  PumpMessages(5000, [&] { return pulses >= 3; });
+  testing_support::PumpMessagesUntil([&] { return pulses >= 3; }, 5000);
   EXPECT_GE(pulses, 3);
   pulse.Stop();
-  PumpMessages(50, [] { return false; });  // what was posted before Stop
+  testing_support::PumpMessagesFor(50);  // what was posted before Stop
   const int after_stop = pulses;
-  PumpMessages(300, [] { return false; });
+  testing_support::PumpMessagesFor(300);
   EXPECT_EQ(pulses, after_stop);
 }
 

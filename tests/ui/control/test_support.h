@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/message_pump.h"
 #include "tests/ui/animation/fake_timing.h"
 #include "ui/control/box.h"
 #include "ui/control/control.h"
@@ -27,13 +28,7 @@ class TestWindow : public Window {
   using Window::SetPressedControl;
 
   // Runs every message waiting for this thread's windows.
-  static void PumpMessages() {
-    MSG msg;
-    while (::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
-      ::TranslateMessage(&msg);
-      ::DispatchMessageW(&msg);
-    }
-  }
+  static void PumpMessages() { testing_support::PumpPendingMessages(); }
 };
 
 // Tells a test whether it has been deleted.

@@ -11,6 +11,7 @@
 #include <memory>
 #include <string>
 
+#include "tests/support/message_pump.h"
 #include "tests/ui/animation/fake_timing.h"
 #include "ui/control/rich_edit.h"
 #include "ui/core/global_manager.h"
@@ -24,14 +25,6 @@ namespace {
 testing::FakeTimers& Timers() {
   static testing::FakeTimers* timers = new testing::FakeTimers();
   return *timers;
-}
-
-void PumpMessages() {
-  MSG msg;
-  while (::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
-    ::TranslateMessage(&msg);
-    ::DispatchMessageW(&msg);
-  }
 }
 
 const char kGlobal[] =
@@ -118,7 +111,7 @@ class ToastTest : public ::testing::Test {
     // Whatever is still open closes before the next test.
     if (!alive_.expired()) {
       Timers().PulseFor(3500);
-      PumpMessages();
+      testing_support::PumpPendingMessages();
     }
     ::DestroyWindow(owner_);
   }
@@ -133,13 +126,13 @@ class ToastTest : public ::testing::Test {
       return true;
     });
     ::UpdateWindow(toast->GetHWND());
-    PumpMessages();
+    testing_support::PumpPendingMessages();
     return toast;
   }
   // Lets a fade-out run and the native window go.
   void FinishClosing() {
     Timers().PulseFor(320);
-    PumpMessages();
+    testing_support::PumpPendingMessages();
   }
 
   HWND owner_ = nullptr;
@@ -174,7 +167,7 @@ TEST_F(ToastTest, TheToastKeepsItsWidthFollowsItsTextInHeightAndSitsOverItsOwner
 TEST_F(ToastTest, ItClosesByItselfAfterThreeSeconds) {
   ASSERT_NE(Open(L"bye"), nullptr);
   Timers().PulseFor(2900);
-  PumpMessages();
+  testing_support::PumpPendingMessages();
   EXPECT_FALSE(alive_.expired());
   Timers().PulseFor(200);
   FinishClosing();
@@ -189,7 +182,7 @@ TEST_F(ToastTest, ADoubleClickClosesItAndTheTimerLaterDoesNothing) {
   FinishClosing();
   EXPECT_TRUE(alive_.expired());
   Timers().PulseFor(3500);
-  PumpMessages();
+  testing_support::PumpPendingMessages();
   EXPECT_EQ(closes_, 1);
 }
 
@@ -220,7 +213,7 @@ TEST_F(ToastTest, AToastWithoutACloseButtonIgnoresTheMouseComingAndGoing) {
   ASSERT_NE(toast, nullptr);
   ::SendMessageW(toast->GetHWND(), WM_MOUSEMOVE, 0, MAKELPARAM(5, 5));
   ::SendMessageW(toast->GetHWND(), WM_MOUSELEAVE, 0, 0);
-  PumpMessages();
+  testing_support::PumpPendingMessages();
   EXPECT_FALSE(alive_.expired());
 }
 
