@@ -1,0 +1,4 @@
+#pragma once
+
+#include "ui/control/control.h"
+#include "ui/toast/toast.h"

@@ -1,0 +1,4 @@
+#include <windows.h>
+
+#include "ui/core/global_manager.h"
+#include "ui/render/render.h"
