@@ -1,5 +1,6 @@
 #include "app/package_download.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cwchar>
 #include <exception>
@@ -133,6 +134,7 @@ struct PackageDownload::Outcome {
   Result result;
   bool retryable = false;
   std::wstring validator;  // of the bytes left in the ".part" file
+  int64_t kept = 0;        // bytes left in the ".part" file
 };
 
 PackageDownload::Outcome PackageDownload::FinishAttempt(const Attempt& attempt,
@@ -182,6 +184,7 @@ PackageDownload::Outcome PackageDownload::FinishAttempt(const Attempt& attempt,
 
   if (!completed || !IsSuccess(status) || !keep_part) {
     outcome.retryable = !completed || IsTransient(status) || piece_rejected;
+    if (keep_part) outcome.kept = (std::max)(FileSize(attempt.part), int64_t{0});
     return outcome;
   }
   if (!attempt.expected_sha256.empty()) {
@@ -231,6 +234,8 @@ void PackageDownload::Start(const std::wstring& url, const std::wstring& package
   progress_ = std::move(progress);
   done_ = std::move(done);
   retries_ = 0;
+  attempts_ = 0;
+  kept_ = 0;
   validator_.clear();
   // Bytes of an earlier run have no validator we know of.
   ::DeleteFileW(PartPath(package_path_).c_str());
@@ -238,6 +243,7 @@ void PackageDownload::Start(const std::wstring& url, const std::wstring& package
 }
 
 void PackageDownload::StartAttempt() {
+  ++attempts_;
   Attempt attempt;
   attempt.url = url_;
   attempt.package = package_path_;
@@ -351,7 +357,12 @@ void PackageDownload::OnAttemptFinished(const Outcome& outcome) {
   CBASE_DCHECK_ON_THREAD(thread_checker_);
   if (!running_) return;
   validator_ = outcome.validator;
-  if (!outcome.result.succeeded && outcome.retryable && retries_ < kMaxRetries) {
+  // Only bytes a retry can resume from count as headway.
+  const int64_t kept = validator_.empty() ? 0 : outcome.kept;
+  if (kept > kept_) retries_ = 0;
+  kept_ = kept;
+  if (!outcome.result.succeeded && outcome.retryable && retries_ < kMaxRetries &&
+      attempts_ < kMaxAttempts) {
     ScheduleRetry(kRetryDelaysMs[retries_++], outcome.result);
     return;
   }

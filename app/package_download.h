@@ -60,8 +60,13 @@ class PackageDownload : public cbase::SupportWeakCallback {
   };
   using DoneCallback = std::function<void(const Result& result)>;
 
+  // Retries in a row that brought no new bytes to resume from. An attempt
+  // that grew the kept bytes starts the count again, so a long download over
+  // a connection that drops now and then still ends; kMaxAttempts bounds the
+  // attempts of one download in all.
   static constexpr int kMaxRetries = 3;
   static constexpr DWORD kRetryDelaysMs[kMaxRetries] = {1000, 2000, 4000};
+  static constexpr int kMaxAttempts = 32;
   static constexpr DWORD kStallTimeoutMs = 15000;
 
   explicit PackageDownload(PostToUIFunction post, RetryScheduler schedule = RetryScheduler());
@@ -121,6 +126,9 @@ class PackageDownload : public cbase::SupportWeakCallback {
   ProgressCallback progress_;
   DoneCallback done_;
   int retries_ = 0;
+  int attempts_ = 0;
+  // Bytes of the ".part" file that a retry would resume from.
+  int64_t kept_ = 0;
   DWORD stall_timeout_ms_ = kStallTimeoutMs;
   // The validator of the bytes in the ".part" file ("" when there is none,
   // and the next attempt starts over).

@@ -416,6 +416,24 @@ TEST_F(PipelineTest, DroppedConnectionIsResumedFromTheKeptBytes) {
   EXPECT_EQ(100, progress_.back());
 }
 
+TEST_F(PipelineTest, DropsThatEachLeaveMoreBytesDoNotUseUpTheRetries) {
+  REQUIRE_APP_SERVICE();
+  Make();
+  // Five drops, each after 60,000 more bytes: more than the retries in a
+  // row, but every attempt brings bytes the next one resumes from.
+  const std::string bytes = Pattern(400000);
+  const std::wstring url = PublishPackage(L"app_drops.bin", bytes);
+  ASSERT_TRUE(testing_support::QueueFault(L"/packages/app_drops.bin", {{"drop", 60000}}, 5));
+  std::vector<int64_t> kept;
+  before_retry_ = [&] { kept.push_back(FileBytes(Installer(L"app_drops.bin.part")).size()); };
+  ASSERT_TRUE(Download(Details(url)));
+  testing_support::ClearFaults();
+  EXPECT_TRUE(shell_.messages.empty());
+  EXPECT_EQ((std::vector<DWORD>(5, 1000)), delays_);
+  EXPECT_EQ((std::vector<int64_t>{60000, 120000, 180000, 240000, 300000}), kept);
+  EXPECT_EQ(bytes, FileBytes(Installer(L"app_drops.bin")));
+}
+
 TEST_F(PipelineTest, WithoutAValidatorEachRetryStartsOverAndTheLastFailureIsShown) {
   REQUIRE_APP_SERVICE();
   Make();
