@@ -165,6 +165,7 @@ LRESULT BasicForm::OnDpiChanged(UINT message, WPARAM wparam, LPARAM lparam, bool
 }
 
 void BasicForm::OnSkinLoaded() {
+  CBASE_DCHECK_ON_THREAD(thread_checker_);
   pages_ = FindControlByName(L"pages");
   const ProductConfig& config = ProductConfig::Instance();
   for (const wchar_t* name : {L"p1_lb_fullname", L"p3_install_tutorial_text",
@@ -285,6 +286,7 @@ void BasicForm::SetProgress(int percent) {
 }
 
 void BasicForm::ShowSupport() {
+  CBASE_DCHECK_ON_THREAD(thread_checker_);
   ui::Control* support = FindControlByName(L"support");
   if (support == nullptr) return;
   const ChannelInfo& info = starter_->channel_info();
@@ -299,12 +301,17 @@ void BasicForm::ShowSupport() {
 }
 
 void BasicForm::CopyQQNumber() {
+  CBASE_DCHECK_ON_THREAD(thread_checker_);
   CopyTextToClipboard(Utf8ToUtf16(starter_->channel_info().custom_service_qq));
   ShowToast(kCopiedText);
 }
 
-void BasicForm::ShowToast(const std::wstring& text) { ui::ShowToast(text, GetHWND()); }
+void BasicForm::ShowToast(const std::wstring& text) {
+  CBASE_DCHECK_ON_THREAD(thread_checker_);
+  ui::ShowToast(text, GetHWND());
+}
 
 void BasicForm::SetVisibleByName(const std::wstring& name, bool visible) {
+  CBASE_DCHECK_ON_THREAD(thread_checker_);
   if (ui::Control* control = FindControlByName(name)) control->SetVisible(visible);
 }

@@ -21,6 +21,7 @@
 #include <string>
 
 #include "app/post_to_ui.h"
+#include "base/thread_checker.h"
 #include "ui/core/window_impl_base.h"
 
 class InstallStarter;
@@ -82,6 +83,8 @@ class BasicForm : public ui::WindowImplBase {
   ui::Control* pages_ = nullptr;
   std::unique_ptr<InstallationPipeline> pipeline_;
   std::unique_ptr<InstallStarter> starter_;
+  // Everything but PostToUI and GetPoster; debug builds check it.
+  cbase::ThreadChecker thread_checker_;
 };
 
 // Copies |text| to the clipboard as Unicode text. False when the clipboard

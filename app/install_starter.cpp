@@ -24,6 +24,7 @@ std::wstring InstallStarter::DetailsAddressFromProductConfig() {
 }
 
 void InstallStarter::RequestChannelInfo() {
+  CBASE_DCHECK_ON_THREAD(thread_checker_);
   if (channel_request_pending_ || channel_info_ready_) return;
   channel_request_pending_ = true;
   // The reply runs through the window's poster: |this| lives as long as the
@@ -33,6 +34,7 @@ void InstallStarter::RequestChannelInfo() {
 }
 
 void InstallStarter::OnProceed() {
+  CBASE_DCHECK_ON_THREAD(thread_checker_);
   if (channel_info_ready_) {
     FetchInstallationDetails();
     return;
@@ -45,6 +47,7 @@ void InstallStarter::OnProceed() {
 }
 
 void InstallStarter::OnChannelReply(const ServiceReply& reply) {
+  CBASE_DCHECK_ON_THREAD(thread_checker_);
   channel_request_pending_ = false;
   std::wstring message;
   const ChannelReplyOutcome outcome = ApplyChannelReply(reply, channel_info_, &message);
@@ -75,6 +78,7 @@ void InstallStarter::FetchInstallationDetails() {
 }
 
 void InstallStarter::OnDetailsReply(const ServiceReply& reply) {
+  CBASE_DCHECK_ON_THREAD(thread_checker_);
   details_request_pending_ = false;
   if (hooks_.set_proceed_button) hooks_.set_proceed_button(true, kProceedText);
   const Json body = reply.succeeded() ? ParseJson(reply.body) : Json();

@@ -19,6 +19,7 @@
 #include "app/channel_info.h"
 #include "app/installation_details.h"
 #include "app/post_to_ui.h"
+#include "base/thread_checker.h"
 
 class InstallStarter {
  public:
@@ -66,4 +67,5 @@ class InstallStarter {
   bool start_waiting_ = false;
   bool channel_request_pending_ = false;
   bool details_request_pending_ = false;
+  cbase::ThreadChecker thread_checker_;
 };

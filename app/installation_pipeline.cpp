@@ -55,6 +55,7 @@ void InstallationPipeline::ShowError(const std::wstring& text) {
 }
 
 void InstallationPipeline::StartInstallation(const InstallationDetails& details) {
+  CBASE_DCHECK_ON_THREAD(thread_checker_);
   launch_command_ = details.launch_cmd;
   if (details.has_tutorial_url) tutorial_url_ = details.tutorial_url;
   const InstallerConfig config(config_path());
@@ -80,6 +81,7 @@ void InstallationPipeline::StartInstallation(const InstallationDetails& details)
 
 void InstallationPipeline::OnPackageDownloaded(const PackageDownload::Result& result,
                                                const std::wstring& file_name) {
+  CBASE_DCHECK_ON_THREAD(thread_checker_);
   if (!result.succeeded) {
     // The overlay stays until the user closes it; an earlier package, if
     // any, is still in place and recorded.
@@ -101,6 +103,7 @@ bool InstallationPipeline::HasDownloadedPackage() const {
 }
 
 void InstallationPipeline::LaunchInstaller() {
+  CBASE_DCHECK_ON_THREAD(thread_checker_);
   if (launching_) return;
   const Json config = ReadJsonFile(config_path());
   if (config.is_null()) {
@@ -252,6 +255,7 @@ void InstallationPipeline::RunPackageDirectly(const std::wstring& package) {
 }
 
 void InstallationPipeline::FinishLaunch(const std::wstring& error) {
+  CBASE_DCHECK_ON_THREAD(thread_checker_);
   launching_ = false;
   if (view_.hide_installing) view_.hide_installing();
   if (view_.set_status) view_.set_status(std::wstring());
@@ -282,6 +286,7 @@ void InstallationPipeline::PostProgress(uint64_t done, uint64_t total, int& last
 }
 
 void InstallationPipeline::OpenTutorial() {
+  CBASE_DCHECK_ON_THREAD(thread_checker_);
   const Json config = ReadJsonFile(config_path());
   if (!config.is_object()) return;
   const std::wstring url = Utf8ToUtf16(JsonString(config, InstallerConfig::kTutorialUrl));
@@ -292,4 +297,7 @@ void InstallationPipeline::OpenWebAddress(const std::wstring& url) {
   if (winhttpx::IsWebAddress(url)) env_.shell->Open(Owner(), url);
 }
 
-void InstallationPipeline::OpenInstallerFolder() { env_.shell->Open(Owner(), installer_folder()); }
+void InstallationPipeline::OpenInstallerFolder() {
+  CBASE_DCHECK_ON_THREAD(thread_checker_);
+  env_.shell->Open(Owner(), installer_folder());
+}

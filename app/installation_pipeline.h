@@ -34,6 +34,7 @@
 #include "app/package_worker.h"
 #include "app/post_to_ui.h"
 #include "archive/package_extraction.h"
+#include "base/thread_checker.h"
 #include "base/weak_callback.h"
 
 class InstallationPipeline : public cbase::SupportWeakCallback {
@@ -134,6 +135,9 @@ class InstallationPipeline : public cbase::SupportWeakCallback {
   std::wstring launch_command_;
   std::wstring tutorial_url_;
   bool launching_ = false;
+  // The UI thread; the worker's job functions run elsewhere and are not
+  // checked.
+  cbase::ThreadChecker thread_checker_;
   // Last: it is stopped, and its running job returns, before anything above
   // is destroyed.
   PackageWorker worker_;

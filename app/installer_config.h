@@ -8,6 +8,8 @@
 #include <map>
 #include <string>
 
+#include "base/thread_checker.h"
+
 class InstallerConfig {
  public:
   // Keys the assistant uses.
@@ -31,4 +33,5 @@ class InstallerConfig {
 
  private:
   std::wstring path_;
+  cbase::ThreadChecker thread_checker_;
 };

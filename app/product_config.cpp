@@ -53,6 +53,7 @@ void StoreString(const Json& config, const char* key, std::wstring& field) {
 
 ProductConfig& ProductConfig::Instance() {
   static ProductConfig config;
+  CBASE_DCHECK_ON_THREAD(config.thread_checker_);
   return config;
 }
 
@@ -62,6 +63,7 @@ std::string ProductConfig::ReadText() const {
 }
 
 bool ProductConfig::Load(const std::wstring& directory) {
+  CBASE_DCHECK_ON_THREAD(thread_checker_);
   directory_ = directory;
   const std::string text = ReadText();
   if (text.empty()) return false;

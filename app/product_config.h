@@ -17,6 +17,8 @@
 
 #include <string>
 
+#include "base/thread_checker.h"
+
 class ProductConfig {
  public:
   static ProductConfig& Instance();
@@ -52,4 +54,6 @@ class ProductConfig {
   std::wstring service_url_ = kDefaultServiceUrl;
   std::wstring stats_url_ = kDefaultStatsUrl;
   std::wstring stats_hostname_ = kDefaultStatsHostname;
+  // Bound by the first Instance() call; checked on every one.
+  cbase::ThreadChecker thread_checker_;
 };

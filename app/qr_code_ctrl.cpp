@@ -63,6 +63,7 @@ void QRCodeCtrl::SetAttribute(const std::wstring& name, const std::wstring& valu
 }
 
 bool QRCodeCtrl::SetQrText(const std::string& utf8_text) {
+  CBASE_DCHECK_ON_THREAD(thread_checker());
   if (utf8_text.empty()) return false;
   try {
     // The library reads C strings: text after an embedded NUL is not part of

@@ -155,7 +155,7 @@ void FrameworkThread::Stop() {
     std::shared_ptr<MessageLoopProxy> target = proxy();
     if (target) {
       stopping_ = true;
-      target->PostNonNestableTask(ToWeakCallback([this] { QuitTask(); }));
+      target->PostNonNestableTask(quit_flag_.ToWeakCallback([this] { QuitTask(); }));
     }
   }
   // Waiting for ourselves would never end.
@@ -163,6 +163,9 @@ void FrameworkThread::Stop() {
   if (!thread_handle_) {
     started_ = false;
     stopping_ = false;
+    // The quit task has run on the thread that ended, or was dropped with
+    // its loop; a restart's quit task binds to its new thread.
+    quit_flag_.Cancel();
   }
 }
 

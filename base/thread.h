@@ -151,6 +151,8 @@ class FrameworkThread : public Thread, public virtual SupportWeakCallback {
   // Guards proxy_, which mirrors the loop's life for other threads.
   mutable Lock proxy_lock_;
   std::shared_ptr<MessageLoopProxy> proxy_;
+  // Issues the quit task, which runs on the thread itself.
+  WeakCallbackFlag quit_flag_;
 };
 
 }  // namespace cbase

@@ -15,6 +15,12 @@ class SupportWeakCallback::SpinGuard {
   std::atomic<bool>& busy_;
 };
 
+SupportWeakCallback::~SupportWeakCallback() {
+#ifndef NDEBUG
+  if (flag_) CBASE_DCHECK_ON_THREAD(flag_->call_thread());
+#endif
+}
+
 std::weak_ptr<WeakFlag> SupportWeakCallback::GetWeakFlag() {
   SpinGuard guard(busy_);
   if (!flag_) flag_ = std::make_shared<WeakFlag>();

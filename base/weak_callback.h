@@ -21,7 +21,9 @@
 // thread, so a worker may wrap a closure bound to a UI object before posting
 // it. Calling a WeakCallback must happen on the thread that destroys its
 // object (the UI thread for every UI object): the liveness test and the call
-// are not one atomic step.
+// are not one atomic step. Debug builds check it: the first call of a live
+// object's callbacks binds its flag to the calling thread, and later calls,
+// and the object's destruction, must happen there.
 #pragma once
 
 #include <atomic>
@@ -32,11 +34,21 @@
 #include <utility>
 
 #include "base/check.h"
+#include "base/thread_checker.h"
 
 namespace cbase {
 
-// Carries no data: only the liveness of its shared owner matters.
-class WeakFlag {};
+// The liveness of its shared owner is what matters; it also carries the
+// debug check of the thread the owner's callbacks are called on, unbound until
+// the first call.
+class WeakFlag {
+ public:
+  WeakFlag() { call_thread_.DetachFromThread(); }
+  const ThreadChecker& call_thread() const { return call_thread_; }
+
+ private:
+  ThreadChecker call_thread_;
+};
 
 template <typename F>
 class WeakCallback {
@@ -50,6 +62,11 @@ class WeakCallback {
   template <typename... Args>
   auto operator()(Args&&... args) const -> std::invoke_result_t<F&, Args&&...> {
     using Result = std::invoke_result_t<F&, Args&&...>;
+#ifndef NDEBUG
+    if (const std::shared_ptr<WeakFlag> flag = flag_.lock()) {
+      CBASE_DCHECK_ON_THREAD(flag->call_thread());
+    }
+#endif
     if constexpr (std::is_void_v<Result>) {
       if (!flag_.expired()) std::invoke(callable_, std::forward<Args>(args)...);
     } else {
@@ -76,7 +93,8 @@ class SupportWeakCallback {
   // A copy is a new object with its own callbacks: the flag is not shared.
   SupportWeakCallback(const SupportWeakCallback&) {}
   SupportWeakCallback& operator=(const SupportWeakCallback&) { return *this; }
-  virtual ~SupportWeakCallback() = default;
+  // Debug builds check that callbacks already called ran on this thread.
+  virtual ~SupportWeakCallback();
 
   // A weak reference to this object's flag, made first if there is none.
   std::weak_ptr<WeakFlag> GetWeakFlag();

@@ -4,11 +4,13 @@
 
 #include <atomic>
 #include <gtest/gtest.h>
+#include <memory>
 #include <string>
 #include <thread>
 
 #include "base/check.h"
 #include "base/message_loop.h"
+#include "base/weak_callback.h"
 
 namespace cbase {
 namespace {
@@ -41,6 +43,53 @@ TEST_F(ThreadCheckerTest, UseFromAnotherThreadIsReportedAndDetachRebinds) {
   std::thread([&] { CBASE_DCHECK_ON_THREAD(checker); }).join();  // binds to that thread
   EXPECT_EQ(g_failures, 1);
   CBASE_DCHECK_ON_THREAD(checker);  // now this one is the stranger
+  EXPECT_EQ(g_failures, 2);
+}
+
+TEST_F(ThreadCheckerTest, WeakCallbacksAreCalledAndTheirObjectDestroyedOnOneThread) {
+  class Owner : public SupportWeakCallback {};
+  int calls = 0;
+  {
+    // Callbacks may be issued anywhere; the first call binds the thread.
+    Owner owner;
+    auto callback = owner.ToWeakCallback([&] { ++calls; });
+    std::thread([&] { owner.ToWeakCallback([&] { ++calls; }); }).join();
+    callback();
+    callback();
+    EXPECT_EQ(g_failures, 0);
+    std::thread([&] { callback(); }).join();
+    EXPECT_EQ(g_failures, 1);
+  }
+  EXPECT_EQ(g_failures, 1);
+  EXPECT_EQ(calls, 3);  // the stranger's call is reported, not refused
+
+  {
+    // Called on a worker, destroyed here: the liveness test could have raced.
+    auto owner = std::make_unique<Owner>();
+    auto callback = owner->ToWeakCallback([&] { ++calls; });
+    std::thread([&] { callback(); }).join();
+    EXPECT_EQ(g_failures, 1);
+    owner.reset();
+    EXPECT_EQ(g_failures, 2);
+    // Once the object is gone a call does nothing, from any thread.
+    std::thread([&] { callback(); }).join();
+    EXPECT_EQ(g_failures, 2);
+  }
+
+  {
+    // A cancelled flag's callbacks are harmless anywhere; the new flag binds
+    // afresh.
+    WeakCallbackFlag flag;
+    auto before = flag.ToWeakCallback([&] { ++calls; });
+    before();
+    flag.Cancel();
+    std::thread([&] {
+      before();
+      flag.ToWeakCallback([&] { ++calls; })();
+    }).join();
+    EXPECT_EQ(g_failures, 2);
+    flag.Cancel();  // the second flag was bound to the worker
+  }
   EXPECT_EQ(g_failures, 2);
 }
 

@@ -65,6 +65,7 @@ AnimationPlayer* ControlAnimations::GetAnimationPlayer(AnimationType type) const
 }
 
 AnimationPlayer& ControlAnimations::Replace(AnimationType type) {
+  CBASE_DCHECK_ON_THREAD(thread_checker_);
   auto player = std::make_unique<AnimationPlayer>(timers_);
   player->SetSpeedUpRatio(kSpeedUpRatio);
   player->SetSpeedDownRatio(kSpeedDownRatio);
@@ -77,7 +78,10 @@ AnimationPlayer& ControlAnimations::Replace(AnimationType type) {
   return *slot;
 }
 
-void ControlAnimations::Remove(AnimationType type) { players_.erase(type); }
+void ControlAnimations::Remove(AnimationType type) {
+  CBASE_DCHECK_ON_THREAD(thread_checker_);
+  players_.erase(type);
+}
 
 void ControlAnimations::SetFadeAlpha(bool on) {
   if (!on) return Remove(AnimationType::kAlpha);
@@ -143,6 +147,7 @@ void ControlAnimations::SetSlide(AnimationType type, bool on) {
 }
 
 void ControlAnimations::Appear() {
+  CBASE_DCHECK_ON_THREAD(thread_checker_);
   control_->ApplyAnimatedVisible(true);
   for (AnimationType type : kShowTypes) {
     // Looked up afresh: a value callback may have changed the set.
@@ -154,6 +159,7 @@ void ControlAnimations::Appear() {
 }
 
 void ControlAnimations::Disappear() {
+  CBASE_DCHECK_ON_THREAD(thread_checker_);
   AnimationTarget* control = control_;
   std::function<void()> hide = cbase::MakeWeakCallback(
       control_->AnimationWeakFlag(), [control] { control->ApplyAnimatedVisible(false); });

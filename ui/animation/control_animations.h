@@ -10,6 +10,7 @@
 #include <map>
 #include <memory>
 
+#include "base/thread_checker.h"
 #include "ui/animation/animation_player.h"
 #include "ui/animation/animation_target.h"
 
@@ -68,6 +69,7 @@ class ControlAnimations {
   AnimationTarget* control_;
   TimerManager* timers_;
   std::map<AnimationType, std::unique_ptr<AnimationPlayer>> players_;
+  cbase::ThreadChecker thread_checker_;
 };
 
 }  // namespace ui

@@ -27,6 +27,7 @@ Toast* Toast::Open(const std::wstring& text, HWND owner) {
 void ShowToast(const std::wstring& text, HWND owner) { Toast::Open(text, owner); }
 
 void Toast::SetText(const std::wstring& text) {
+  CBASE_DCHECK_ON_THREAD(thread_checker_);
   if (content_ == nullptr) return;
   content_->SetText(text);
   const int width = std::max(0, content_->GetFixedWidth());
@@ -36,6 +37,7 @@ void Toast::SetText(const std::wstring& text) {
 }
 
 void Toast::OnSkinLoaded() {
+  CBASE_DCHECK_ON_THREAD(thread_checker_);
   if (auto* root = dynamic_cast<Box*>(GetRoot())) {
     root->AttachBubbledEvent(
         kEventClick, ToWeakCallback([this](const EventArgs& args) {

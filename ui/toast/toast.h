@@ -13,6 +13,7 @@
 
 #include <string>
 
+#include "base/thread_checker.h"
 #include "ui/core/window_impl_base.h"
 
 namespace ui {
@@ -49,6 +50,7 @@ class Toast : public WindowImplBase {
  private:
   RichEdit* content_ = nullptr;
   Control* close_button_ = nullptr;
+  cbase::ThreadChecker thread_checker_;
 };
 
 // Shows |text| in a new toast centred on |owner|.
