@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "app/installation_pipeline.h"
@@ -34,7 +35,8 @@ inline double Median(std::vector<double> values) {
 
 // The product "fernwick" with its local application data at |work| and its
 // downloader folder inside: tasks go to |ui|, messages and launches to
-// |shell|, events nowhere.
+// |shell|, events nowhere. |ui| runs no task loop of the runtime, so retries
+// of a failed download wait on a thread of their own and then go to |ui|.
 inline InstallationPipeline::Environment PipelineEnvironment(testing_support::TestUiThread& ui,
                                                              testing_support::RecordingShell& shell,
                                                              const std::wstring& work) {
@@ -45,6 +47,13 @@ inline InstallationPipeline::Environment PipelineEnvironment(testing_support::Te
   env.downloader_directory = work + L"\\fernwick_downloader";
   env.product = L"fernwick";
   env.report_event = [](const std::string&) {};
+  PostToUIFunction post = env.post;
+  env.retry_scheduler = [post](DWORD delay_ms, UiTask task) {
+    std::thread([post, delay_ms, task] {
+      ::Sleep(delay_ms);
+      post(task);
+    }).detach();
+  };
   return env;
 }
 
