@@ -172,9 +172,7 @@ void Window::Close(UINT code) {
   Control* root = root_.Get();
   if (root != nullptr && ::IsWindowsVistaOrGreater()) {
     root->SetFadeVisible(false);
-    TimerManager* timers = Control::GetAnimationTimerManager();
-    if (timers == nullptr) timers = &TimerManager::GetInstance();
-    timers->AddTimer(
+    TimerManager::Current().AddTimer(
         GetWeakFlag(),
         [this, code] {
           if (hwnd_ != nullptr) ::PostMessageW(hwnd_, WM_CLOSE, code, 0);

@@ -14,6 +14,7 @@
 #include <utility>
 #include <vector>
 
+#include "tests/support/message_pump.h"
 #include "tests/ui/animation/fake_timing.h"
 #include "ui/control/control.h"
 #include "ui/core/window_impl_base.h"
@@ -28,7 +29,7 @@ FakeTimers& WindowTimers();
 std::wstring SkinRoot();
 
 // Runs every message waiting for this thread's windows.
-void PumpMessages();
+inline void PumpMessages() { testing_support::PumpPendingMessages(); }
 
 // Moves the real cursor to the screen's far corner, away from the test
 // windows, so the system sends them no mouse messages of its own.
