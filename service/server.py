@@ -378,7 +378,11 @@ class Handler(http.server.BaseHTTPRequestHandler):
         except ValueError:  # a number such as 1e999 that Python reads as infinity
             self.reply_json(400, {"error": "a number is out of range"})
             return
-        self.state.store.add_event(payload, raw)
+        # The assistant files every event under its product and channel in
+        # the address, so that the payload of the funnel events stays as it
+        # always was; older senders put them in the payload or its data.
+        self.state.store.add_event(payload, raw, product=self.param("product") or None,
+                                   channel=self.param("channel") or None)
         self.reply_json(200, {"ok": True})
 
     def api_stats(self):

@@ -127,20 +127,23 @@ class Store:
         with self._lock:
             self._db.close()
 
-    def add_event(self, payload, raw_payload, received_at=None):
+    def add_event(self, payload, raw_payload, received_at=None, product=None, channel=None):
         """Stores one event; payload is the decoded "payload" object.
 
-        Its "data" is kept as JSON text as it came; "product" and "channel"
-        (beside "website", or inside "data") file the event under its
-        product and channel for the statistics.
+        Its "data" is kept as JSON text as it came. product and channel (the
+        request's query parameters), else "product" and "channel" beside
+        "website", else inside "data", file the event under its product and
+        channel for the statistics.
         """
         data = payload.get("data")
         facts = data if isinstance(data, dict) else {}
+        if product is None:
+            product = payload.get("product", facts.get("product"))
+        if channel is None:
+            channel = payload.get("channel", facts.get("channel"))
         row = (received_at if received_at is not None else time.time(),
                _text(payload.get("website")), _text(payload.get("hostname")),
-               payload["name"], raw_payload,
-               _label(payload.get("product", facts.get("product"))),
-               _label(payload.get("channel", facts.get("channel"))),
+               payload["name"], raw_payload, _label(product), _label(channel),
                None if "data" not in payload else json.dumps(data, ensure_ascii=False,
                                                             allow_nan=False))
         with self._lock:

@@ -109,6 +109,34 @@ class ApiTest(ServiceCase):
         self.assertEqual(stored[0]["hostname"], "stats.example")
         self.assertEqual(json.loads(stored[0]["payload"])["data"], {})
 
+    def test_product_and_channel_from_the_address_come_first(self):
+        site = "filed-site"
+
+        def send(query, **payload):
+            body = json.dumps({"type": "event", "payload": dict(
+                {"hostname": "h", "website": site, "name": "startup", "data": {}}, **payload)})
+            status = self.request("POST", "/api/send" + query, body.encode(),
+                                  {"Content-Type": "application/json"})[0].status
+            self.assertEqual(status, 200, query)
+
+        # The address wins over the payload and its data; an empty or missing
+        # parameter falls back to them, one parameter at a time.
+        send("?product=p%C3%A9&channel=0%262", product="x", data={"channel": "y"})
+        send("?channel=03", product="beside", data={"product": "inside"})
+        send("?product=&channel=", data={"product": "inside", "channel": "04"})
+        send("")
+        status, stats = self.get_json("/api/stats?website=" + site)
+        self.assertEqual(status, 200)
+        groups = sorted((g["product"], g["channel"], g["funnel"][0]["count"])
+                        for g in stats["groups"])
+        self.assertEqual(groups, [("", "", 1), ("beside", "03", 1), ("inside", "04", 1),
+                                  ("p\u00e9", "0&2", 1)])
+        # The payload is stored as it came: nothing of the address is added.
+        stored = [json.loads(e["payload"]) for e in self.state.store.events("startup")
+                  if e["website"] == site]
+        self.assertEqual(stored[-1], {"hostname": "h", "website": site, "name": "startup",
+                                      "data": {}})
+
     def test_bad_events_are_refused(self):
         for body in (b"not json", b"[]", b'{"type": "event"}',
                      b'{"type": "other", "payload": {"name": "x"}}',
