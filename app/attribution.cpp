@@ -11,7 +11,7 @@
 #include "app/json_value.h"
 #include "app/product_config.h"
 #include "app/service_request.h"
-#include "app/utf8.h"
+#include "base/utf8.h"
 
 namespace {
 
@@ -102,7 +102,7 @@ void HandleAttributionReply(const std::string& body, const std::wstring& config_
   const Json& success = JsonMember(reply, "success");
   const Json& id = JsonMember(reply, "bdvid");
   if (!success.is_boolean() || !success.get<bool>() || !id.is_string()) return;
-  const std::wstring wide = Utf8ToUtf16(id.get<std::string>());
+  const std::wstring wide = cbase::Utf8ToUtf16(id.get<std::string>());
   StoreId(config_path, wide);
   if (found) found(wide);
 }

@@ -13,8 +13,8 @@
 #include "app/product_config.h"
 #include "app/qr_code_ctrl.h"
 #include "app/usage_events.h"
-#include "app/utf8.h"
 #include "base/scoped_hglobal.h"
+#include "base/utf8.h"
 #include "base/weak_callback.h"
 #include "ui/control/box.h"
 #include "ui/control/label.h"
@@ -295,14 +295,14 @@ void BasicForm::ShowSupport() {
     qr->Invalidate();
   }
   if (ui::Control* qq = FindControlByName(L"support_qq")) {
-    SetLabelText(qq, Utf8ToUtf16(info.custom_service_qq));
+    SetLabelText(qq, cbase::Utf8ToUtf16(info.custom_service_qq));
   }
   support->SetVisible(true);
 }
 
 void BasicForm::CopyQQNumber() {
   CBASE_DCHECK_ON_THREAD(thread_checker_);
-  CopyTextToClipboard(Utf8ToUtf16(starter_->channel_info().custom_service_qq));
+  CopyTextToClipboard(cbase::Utf8ToUtf16(starter_->channel_info().custom_service_qq));
   ShowToast(kCopiedText);
 }
 

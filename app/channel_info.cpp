@@ -4,14 +4,14 @@
 
 #include "app/assistant_texts.h"
 #include "app/json_value.h"
-#include "app/utf8.h"
+#include "base/utf8.h"
 
 ChannelReplyOutcome ApplyChannelReply(const ServiceReply& reply, ChannelInfo& info,
                                       std::wstring* message) {
   if (!reply.succeeded()) {
     if (message) {
       *message = kChannelRequestFailedText + std::to_wstring(reply.status) + L"\n" +
-                 Utf8ToUtf16(reply.body);
+                 cbase::Utf8ToUtf16(reply.body);
     }
     return ChannelReplyOutcome::kHttpFailure;
   }

@@ -4,7 +4,7 @@
 
 #include "app/assistant_texts.h"
 #include "app/product_config.h"
-#include "app/utf8.h"
+#include "base/utf8.h"
 
 InstallStarter::InstallStarter(std::wstring channel_address, std::wstring details_address,
                                PostToUIFunction post, Hooks hooks)
@@ -89,7 +89,7 @@ void InstallStarter::OnDetailsReply(const ServiceReply& reply) {
   }
   // The channel's help address is the tutorial until the package names one.
   if (!details.has_tutorial_url && !channel_info_.help_url.empty()) {
-    details.tutorial_url = Utf8ToUtf16(channel_info_.help_url);
+    details.tutorial_url = cbase::Utf8ToUtf16(channel_info_.help_url);
     details.has_tutorial_url = true;
   }
   if (hooks_.start_installation) hooks_.start_installation(details);

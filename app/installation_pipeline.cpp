@@ -10,8 +10,9 @@
 #include "app/package_file_name.h"
 #include "app/product_config.h"
 #include "app/usage_events.h"
-#include "app/utf8.h"
 #include "archive/package_extraction.h"
+#include "base/monotonic_clock.h"
+#include "base/utf8.h"
 #include "http/url_helpers.h"
 
 namespace {
@@ -26,6 +27,42 @@ bool Exists(const std::wstring& path) {
 bool IsFile(const std::wstring& path) {
   const DWORD attributes = ::GetFileAttributesW(path.c_str());
   return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
+}
+
+double SecondsSince(int64_t start_us) {
+  return static_cast<double>(cbase::MonotonicNow() - start_us) / 1e6;
+}
+
+// The host a package comes from, "" for an address without one.
+std::string HostOf(const std::wstring& url) {
+  try {
+    return cbase::Utf16ToUtf8(winhttpx::ParseUrlAuthority(winhttpx::UrlBase(url)).host);
+  } catch (const std::exception&) {
+    return std::string();
+  }
+}
+
+// The zip status an "unpack_failed" event reports.
+const char* ExtractionStatusName(ExtractionStatus status) {
+  switch (status) {
+    case ExtractionStatus::kOk:
+      return "kOk";
+    case ExtractionStatus::kCannotOpen:
+      return "kCannotOpen";
+    case ExtractionStatus::kTooLarge:
+      return "kTooLarge";
+    case ExtractionStatus::kTooManyEntries:
+      return "kTooManyEntries";
+    case ExtractionStatus::kNoSpace:
+      return "kNoSpace";
+    case ExtractionStatus::kWriteFailed:
+      return "kWriteFailed";
+    case ExtractionStatus::kCancelled:
+      return "kCancelled";
+    case ExtractionStatus::kUnreadable:
+      return "kUnreadable";
+  }
+  return "unknown";
 }
 
 }  // namespace
@@ -51,11 +88,14 @@ InstallationPipeline::InstallationPipeline(Environment environment, View view)
 HWND InstallationPipeline::Owner() const { return env_.owner ? env_.owner() : nullptr; }
 
 void InstallationPipeline::ShowError(const std::wstring& text) {
+  // Reported before the box, which waits for the user.
+  Report("error_shown", {{"key", ErrorKeyForText(text)}});
   ::ShowError(*env_.shell, Owner(), text);
 }
 
 void InstallationPipeline::StartInstallation(const InstallationDetails& details) {
   CBASE_DCHECK_ON_THREAD(thread_checker_);
+  const bool recorded = HasDownloadedPackage();
   launch_command_ = details.launch_cmd;
   if (details.has_tutorial_url) tutorial_url_ = details.tutorial_url;
   const InstallerConfig config(config_path());
@@ -68,6 +108,8 @@ void InstallationPipeline::StartInstallation(const InstallationDetails& details)
   CreateFolderTree(installer_folder());
   const std::wstring file_name = PackageFileName(details.download_url);
   const std::wstring package = installer_folder() + L"\\" + file_name;
+  Report("download_start", {{"host", HostOf(details.download_url)}, {"recorded", recorded}});
+  download_started_ = cbase::MonotonicNow();
   download_.Start(
       details.download_url, package, details.sha256,
       [this](int64_t received, int64_t total) {
@@ -83,6 +125,10 @@ void InstallationPipeline::OnPackageDownloaded(const PackageDownload::Result& re
                                                const std::wstring& file_name) {
   CBASE_DCHECK_ON_THREAD(thread_checker_);
   if (!result.succeeded) {
+    Report("download_failed", {{"status", result.status},
+                               {"error", result.error},
+                               {"retries", result.retries},
+                               {"bytes", result.bytes}});
     // The overlay stays until the user closes it; an earlier package, if
     // any, is still in place and recorded.
     ShowError(kDownloadFailedText);
@@ -92,7 +138,11 @@ void InstallationPipeline::OnPackageDownloaded(const PackageDownload::Result& re
       .Set({{InstallerConfig::kLaunchCommand, launch_command_},
             {InstallerConfig::kTutorialUrl, tutorial_url_},
             {InstallerConfig::kInstaller, L"installer\\" + file_name},
-            {kPackageHashKey, Utf8ToUtf16(result.sha256)}});
+            {kPackageHashKey, cbase::Utf8ToUtf16(result.sha256)}});
+  Report("download_done", {{"bytes", result.bytes},
+                           {"seconds", EventSeconds(SecondsSince(download_started_))},
+                           {"retries", result.retries},
+                           {"resumed", result.resumed}});
   if (view_.hide_installing) view_.hide_installing();
 }
 
@@ -107,23 +157,28 @@ void InstallationPipeline::LaunchInstaller() {
   if (launching_) return;
   const Json config = ReadJsonFile(config_path());
   if (config.is_null()) {
+    ReportLaunchFailure("missing_file", 0);
     ShowError(kConfigMissingText);
     return;
   }
-  const std::wstring installer = Utf8ToUtf16(JsonString(config, InstallerConfig::kInstaller));
+  const std::wstring installer =
+      cbase::Utf8ToUtf16(JsonString(config, InstallerConfig::kInstaller));
   if (installer.empty()) {
+    ReportLaunchFailure("missing_file", 0);
     ShowError(kInstallerNotRecordedText);
     return;
   }
   LaunchJob job;
-  job.command = Utf8ToUtf16(JsonString(config, InstallerConfig::kLaunchCommand));
+  job.command = cbase::Utf8ToUtf16(JsonString(config, InstallerConfig::kLaunchCommand));
   job.package = env_.downloader_directory + L"\\" + installer;
   if (!Exists(job.package)) {
+    ReportLaunchFailure("missing_file", 0);
     ShowError(kInstallerMissingText + job.package);
     return;
   }
   job.extension = LowerCaseExtension(job.package);
   if (job.extension != L".zip" && job.extension != L".exe") {
+    ReportLaunchFailure("extension", 0);
     ShowError(kLaunchFailedText);
     return;
   }
@@ -139,7 +194,7 @@ void InstallationPipeline::LaunchInstaller() {
   if (view_.show_installing) view_.show_installing();
   const bool posted = worker_.Post(
       [this, job](const std::atomic<bool>& cancelled) { RunLaunchJob(job, cancelled); });
-  if (!posted) FinishLaunch(kLaunchFailedText);
+  if (!posted) FailLaunch("shell_error", 0, kLaunchFailedText);
 }
 
 void InstallationPipeline::RunLaunchJob(const LaunchJob& job, const std::atomic<bool>& cancelled) {
@@ -151,7 +206,8 @@ void InstallationPipeline::RunLaunchJob(const LaunchJob& job, const std::atomic<
     });
     if (cancelled) return;
     if (actual != job.expected_sha256) {
-      PostBack([this] { FinishLaunch(kLaunchFailedText); });
+      // What is there is no longer the package that was checked.
+      PostBack([this] { FailLaunch("missing_file", 0, kLaunchFailedText); });
       return;
     }
   }
@@ -169,10 +225,14 @@ void InstallationPipeline::RunLaunchJob(const LaunchJob& job, const std::atomic<
       PostProgress(progress.bytes_done, progress.bytes_total, last_percent);
       return !cancelled;
     };
+    const int64_t started = cbase::MonotonicNow();
     const ExtractionResult result = ExtractPackage(job.package.c_str(), target.c_str(), options);
+    const double seconds = SecondsSince(started);
     if (cancelled) return;
     const std::wstring command = job.command;
-    PostBack([this, result, command, target] { OnUnpacked(result, command, target); });
+    PostBack([this, result, seconds, command, target] {
+      OnUnpacked(result, seconds, command, target);
+    });
     return;
   }
   if (job.command.empty()) {
@@ -183,7 +243,7 @@ void InstallationPipeline::RunLaunchJob(const LaunchJob& job, const std::atomic<
   // The command processor would expand "%" and "!" even inside quotes.
   const std::wstring path = ShortPathForCommandProcessor(job.package);
   if (path.empty()) {
-    PostBack([this] { FinishLaunch(kLaunchFailedText); });
+    PostBack([this] { FailLaunch("shell_error", 0, kLaunchFailedText); });
     return;
   }
   if (!job.expected_sha256.empty()) {
@@ -199,10 +259,11 @@ void InstallationPipeline::RunCommandJob(const std::wstring& command) {
   run.file = DesktopShell::CommandProcessorPath();
   run.parameters = CommandProcessorParameters(command);
   run.show = SW_HIDE;
-  const CommandOutcome outcome = env_.shell->RunCommandProcessor(run, kCommandWatchMs);
-  PostBack([this, outcome] {
-    if (outcome != CommandOutcome::kStarted) {
-      FinishLaunch(kLaunchFailedText);
+  const CommandResult result = env_.shell->RunCommandProcessor(run, kCommandWatchMs);
+  PostBack([this, result] {
+    if (result.outcome != CommandOutcome::kStarted) {
+      FailLaunch(result.outcome == CommandOutcome::kNotRun ? "shell_error" : "exit_code",
+                 result.code, kLaunchFailedText);
       return;
     }
     FinishLaunch(std::wstring());
@@ -210,8 +271,15 @@ void InstallationPipeline::RunCommandJob(const std::wstring& command) {
   });
 }
 
-void InstallationPipeline::OnUnpacked(const ExtractionResult& result, const std::wstring& command,
-                                      const std::wstring& target) {
+void InstallationPipeline::OnUnpacked(const ExtractionResult& result, double seconds,
+                                      const std::wstring& command, const std::wstring& target) {
+  if (result.status == ExtractionStatus::kOk) {
+    Report("unpack_done", {{"entries", result.entries_written},
+                           {"bytes", result.bytes_written},
+                           {"seconds", EventSeconds(seconds)}});
+  } else {
+    Report("unpack_failed", {{"status", ExtractionStatusName(result.status)}});
+  }
   // Single entries that fail are skipped and the command runs whatever came
   // out. A package that is no readable archive, goes beyond the bounds, or
   // whose target folder cannot be made left nothing behind, and running its
@@ -238,7 +306,13 @@ void InstallationPipeline::OnUnpacked(const ExtractionResult& result, const std:
   run.file = split.program;
   run.parameters = split.arguments;
   run.show = SW_SHOWNORMAL;
-  if (split.program.empty() || !env_.shell->Execute(run)) ShowError(kLaunchFailedText);
+  if (split.program.empty()) {
+    ReportLaunchFailure("missing_file", 0);
+    ShowError(kLaunchFailedText);
+  } else if (!env_.shell->Execute(run)) {
+    ReportShellFailure(::GetLastError());
+    ShowError(kLaunchFailedText);
+  }
 }
 
 void InstallationPipeline::RunPackageDirectly(const std::wstring& package) {
@@ -248,6 +322,7 @@ void InstallationPipeline::RunPackageDirectly(const std::wstring& package) {
   run.file = package;
   run.show = SW_SHOWNORMAL;
   if (!env_.shell->Execute(run)) {
+    ReportShellFailure(::GetLastError());
     ShowError(kLaunchFailedText);
     return;
   }
@@ -262,11 +337,27 @@ void InstallationPipeline::FinishLaunch(const std::wstring& error) {
   if (!error.empty()) ShowError(error);
 }
 
-void InstallationPipeline::ReportLaunch() {
+void InstallationPipeline::FailLaunch(const char* reason, DWORD code, const std::wstring& error) {
+  ReportLaunchFailure(reason, code);
+  FinishLaunch(error);
+}
+
+void InstallationPipeline::ReportShellFailure(DWORD error) {
+  const bool missing = error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
+  ReportLaunchFailure(missing ? "missing_file" : "shell_error", error);
+}
+
+void InstallationPipeline::ReportLaunchFailure(const char* reason, DWORD code) {
+  Report("launch_failed", {{"code", code}, {"reason", reason}});
+}
+
+void InstallationPipeline::ReportLaunch() { Report("installer_launch"); }
+
+void InstallationPipeline::Report(const std::string& name, const Json& data) {
   if (env_.report_event) {
-    env_.report_event("installer_launch");
+    env_.report_event(name, data);
   } else {
-    ReportEvent("installer_launch");
+    ReportEvent(name, data);
   }
 }
 
@@ -289,7 +380,7 @@ void InstallationPipeline::OpenTutorial() {
   CBASE_DCHECK_ON_THREAD(thread_checker_);
   const Json config = ReadJsonFile(config_path());
   if (!config.is_object()) return;
-  const std::wstring url = Utf8ToUtf16(JsonString(config, InstallerConfig::kTutorialUrl));
+  const std::wstring url = cbase::Utf8ToUtf16(JsonString(config, InstallerConfig::kTutorialUrl));
   if (!url.empty()) OpenWebAddress(url);
 }
 

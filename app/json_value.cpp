@@ -2,8 +2,9 @@
 
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 
-#include "app/utf8.h"
+#include "base/utf8.h"
 
 namespace {
 
@@ -63,7 +64,7 @@ bool Shield(const std::string& text, std::string& out) {
       continue;
     }
     uint32_t code_point = 0;
-    const size_t length = DecodeUtf8Sequence(bytes + i, size - i, &code_point);
+    const size_t length = cbase::DecodeUtf8Sequence(bytes + i, size - i, &code_point);
     if (length != 0 && code_point < 0x10FF80) {
       i += length;
       continue;
@@ -101,7 +102,7 @@ bool Shield(const std::string& text, std::string& out) {
       continue;
     }
     uint32_t code_point = 0;
-    const size_t length = DecodeUtf8Sequence(bytes + i, size - i, &code_point);
+    const size_t length = cbase::DecodeUtf8Sequence(bytes + i, size - i, &code_point);
     if (length != 0 && code_point < 0x10FF80) {
       out.append(text, i, length);
       i += length;
@@ -211,8 +212,13 @@ void Dump(const Json& value, std::string& out) {
       if (!std::isfinite(number)) {
         out += "null";
       } else {
+        // The shortest of 15 to 17 digits that reads back as the same
+        // number: 0.1 stays "0.1", a rounded 1.234 seconds "1.234".
         char text[32];
-        std::snprintf(text, sizeof(text), "%.17g", number);
+        for (int digits = 15; digits <= 17; ++digits) {
+          std::snprintf(text, sizeof(text), "%.*g", digits, number);
+          if (std::strtod(text, nullptr) == number) break;
+        }
         out += text;
       }
       break;

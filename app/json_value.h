@@ -3,7 +3,7 @@
 // - Parsing never throws: anything that is not one complete JSON value is
 //   null. String contents are taken byte for byte, like the rest of the
 //   program expects; text that is not valid UTF-8 is only rejected later, by
-//   Utf8ToUtf16, for the value that holds it.
+//   cbase::Utf8ToUtf16, for the value that holds it.
 // - Looking up a key of a non-object, a missing key, or a key of another type
 //   reads as null or "".
 // - The writer gives one line: {"a": 1, "b": [true, null]} with object members

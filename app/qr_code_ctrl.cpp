@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "base/scoped_gdi_object.h"
-#include "http/text_helpers.h"
+#include "base/utf8.h"
 #include "ui/control/attribute_parsing.h"
 #include "ui/core/global_manager.h"
 #include "ui/render/render.h"
@@ -45,7 +45,7 @@ uint32_t QRCodeCtrl::ParseColor(const std::wstring& value) {
 
 void QRCodeCtrl::SetAttribute(const std::wstring& name, const std::wstring& value) {
   if (name == L"text") {
-    SetQrText(winhttpx::Utf16ToUtf8(value));
+    SetQrText(cbase::Utf16ToUtf8(value));
   } else if (name == L"qrcolor") {
     code_color_ = ParseColor(value);
   } else if (name == L"qrbkcolor") {

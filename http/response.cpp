@@ -4,22 +4,12 @@
 #include <filesystem>
 #include <stdexcept>
 
+#include "base/utf8.h"
 #include "http/request.h"
 #include "http/winhttp_error.h"
 
 namespace winhttpx {
 namespace {
-
-std::string NarrowPath(const std::wstring& path) {
-  if (path.empty()) return std::string();
-  const int size = WideCharToMultiByte(CP_ACP, 0, path.data(), static_cast<int>(path.size()),
-                                       nullptr, 0, nullptr, nullptr);
-  if (size <= 0) return std::string();
-  std::string narrow(static_cast<size_t>(size), '\0');
-  WideCharToMultiByte(CP_ACP, 0, path.data(), static_cast<int>(path.size()), &narrow[0], size,
-                      nullptr, nullptr);
-  return narrow;
-}
 
 constexpr size_t kWriteBufferSize = 1 << 20;
 
@@ -44,7 +34,8 @@ DownloadResponse::DownloadResponse(std::shared_ptr<Request> request, const std::
                                    ProgressHandler progress)
     : Response(std::move(request)), path_(path), progress_(std::move(progress)) {
   file_.open(std::filesystem::path(path), std::ios::out | std::ios::binary | std::ios::trunc);
-  if (!file_.is_open()) throw std::runtime_error("Failed to open file: " + NarrowPath(path));
+  if (!file_.is_open())
+    throw std::runtime_error("Failed to open file: " + cbase::Utf16ToSystemCodePage(path));
 }
 
 DownloadResponse::~DownloadResponse() = default;

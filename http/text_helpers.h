@@ -1,14 +1,10 @@
-// Text helpers shared by the HTTP client and the application: wide text to
-// UTF-8, and trimming of blanks. Pure functions, callable from any thread.
+// Text helpers of the HTTP client: trimming of blanks. Pure functions,
+// callable from any thread. Encodings are converted by base/utf8.h.
 #pragma once
 
 #include <string>
 
 namespace winhttpx {
-
-// Converts wide (UTF-16) text to UTF-8 with the system conversion. Unpaired
-// surrogates become U+FFFD; a conversion the system refuses gives "".
-std::string Utf16ToUtf8(const std::wstring& text);
 
 // The text without leading and trailing spaces, tabs, carriage returns and
 // line feeds.

@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <stdexcept>
 
+#include "base/utf8.h"
 #include "http/text_helpers.h"
 
 namespace winhttpx {
@@ -69,7 +70,7 @@ std::wstring UrlEncode(const std::wstring& text) {
     } else {
       size_t count = 1;
       if (IsHighSurrogate(c) && i + 1 < text.size() && IsLowSurrogate(text[i + 1])) count = 2;
-      const std::string bytes = Utf16ToUtf8(text.substr(i, count));
+      const std::string bytes = cbase::Utf16ToUtf8(std::wstring_view(text).substr(i, count));
       i += count - 1;
       for (unsigned char byte : bytes) {
         wchar_t escaped[4];
@@ -175,7 +176,7 @@ UrlAuthority ParseUrlAuthority(const std::wstring& base) {
     return authority;
   }
   if (!scheme.empty() && scheme != L"http" && scheme != L"https") {
-    throw std::invalid_argument("'" + Utf16ToUtf8(scheme) + "' scheme is not supported.");
+    throw std::invalid_argument("'" + cbase::Utf16ToUtf8(scheme) + "' scheme is not supported.");
   }
   authority.tls = scheme == L"https";
   if (port.empty()) {

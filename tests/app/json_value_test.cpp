@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "app/utf8.h"
+#include "base/utf8.h"
 
 namespace {
 
@@ -68,7 +68,11 @@ TEST(JsonValueTest, DumpsOneLineInKeyOrder) {
 TEST(JsonValueTest, DumpEscapesControlsQuotesAndSeparators) {
   EXPECT_EQ(R"("q\" b\\ \n\r\t\b\f \u0001 /")", DumpJson("q\" b\\ \n\r\t\b\f \x01 /"));
   EXPECT_EQ("\"\\u2028\\u2029 \xE5\xAE\x89\"", DumpJson("\xE2\x80\xA8\xE2\x80\xA9 \xE5\xAE\x89"));
-  EXPECT_EQ("0.10000000000000001", DumpJson(0.1));
+  // Numbers in the fewest digits that read back the same.
+  EXPECT_EQ("0.1", DumpJson(0.1));
+  EXPECT_EQ("1.234", DumpJson(1.234));
+  EXPECT_EQ("0.30000000000000004", DumpJson(0.1 + 0.2));
+  EXPECT_EQ("1e+300", DumpJson(1e300));
   EXPECT_EQ("18446744073709551615", DumpJson(ParseJson("18446744073709551615")));
 }
 
@@ -77,8 +81,8 @@ TEST(JsonValueTest, StringsMayHoldBytesThatAreNotUtf8) {
   const Json config = ParseJson("{\"name\": \"\xC0\xAF\", \"intro\": \"ok \xE5\xAE\x89\"}");
   ASSERT_TRUE(config.is_object());
   EXPECT_EQ("\xC0\xAF", JsonString(config, "name"));
-  EXPECT_EQ(L"", Utf8ToUtf16(JsonString(config, "name")));
-  EXPECT_EQ(L"ok \u5B89", Utf8ToUtf16(JsonString(config, "intro")));
+  EXPECT_EQ(L"", cbase::Utf8ToUtf16(JsonString(config, "name")));
+  EXPECT_EQ(L"ok \u5B89", cbase::Utf8ToUtf16(JsonString(config, "intro")));
 
   // Bad bytes in keys and nested values, next to genuine characters from the
   // private-use range used to carry them through the parser.

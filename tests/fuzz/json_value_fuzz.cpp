@@ -1,5 +1,5 @@
 // Robustness harness for the assistant's JSON rules (app/json_value.h) and
-// the strict UTF-8 decoder beneath them (app/utf8.h); see fuzz_driver.h for
+// the strict UTF-8 decoder beneath them (base/utf8.h); see fuzz_driver.h for
 // how it runs. Per input:
 // - nesting deeper than kMaxJsonDepth never parses, nor does a NUL byte;
 // - where the library alone can read the text (well-formed UTF-8),
@@ -15,7 +15,7 @@
 #include <string>
 
 #include "app/json_value.h"
-#include "app/utf8.h"
+#include "base/utf8.h"
 #include "tests/fuzz/fuzz_driver.h"
 #include "tests/fuzz/lenient_utf8.h"
 
@@ -82,7 +82,7 @@ bool IsWellFormedUtf8(const std::string& text) {
 }
 
 void CheckString(const std::string& text) {
-  const std::wstring wide = Utf8ToUtf16(text);
+  const std::wstring wide = cbase::Utf8ToUtf16(text);
   if (wide.empty()) {
     FuzzCheck(text.empty() || !IsWellFormedUtf8(text), "Utf8ToUtf16 refused well-formed text");
   } else {

@@ -6,6 +6,7 @@
 
 #include <string>
 
+#include "base/utf8.h"
 #include "tools/brand/resource_branding.h"
 
 namespace {
@@ -19,12 +20,8 @@ void Write(DWORD which, const std::wstring& text) {
     WriteConsoleW(out, text.c_str(), static_cast<DWORD>(text.size()), &written, nullptr);
     return;
   }
-  int size = WideCharToMultiByte(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()), nullptr,
-                                 0, nullptr, nullptr);
-  if (size <= 0) return;
-  std::string utf8(static_cast<size_t>(size), '\0');
-  WideCharToMultiByte(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()), &utf8[0], size,
-                      nullptr, nullptr);
+  const std::string utf8 = cbase::Utf16ToUtf8(text);
+  if (utf8.empty()) return;
   WriteFile(out, utf8.data(), static_cast<DWORD>(utf8.size()), &written, nullptr);
 }
 

@@ -5,19 +5,9 @@
 #include <utility>
 
 #include "base/scoped_handle.h"
+#include "base/utf8.h"
 
 namespace {
-
-std::string Utf8(const std::wstring& text) {
-  if (text.empty()) return std::string();
-  const int size = ::WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()),
-                                         nullptr, 0, nullptr, nullptr);
-  if (size <= 0) return std::string();
-  std::string out(static_cast<size_t>(size), '\0');
-  ::WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), &out[0], size,
-                        nullptr, nullptr);
-  return out;
-}
 
 // A value on one line: line breaks would start a new key.
 std::wstring OneLine(std::wstring value) {
@@ -76,7 +66,8 @@ std::wstring RunMarker::PathFor(const std::wstring& default_name) {
 std::string RunMarker::Text() const {
   std::string text;
   for (const auto& line : lines_) {
-    text += Utf8(line.first) + "=" + Utf8(OneLine(line.second)) + "\r\n";
+    text +=
+        cbase::Utf16ToUtf8(line.first) + "=" + cbase::Utf16ToUtf8(OneLine(line.second)) + "\r\n";
   }
   return text;
 }

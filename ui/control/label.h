@@ -12,6 +12,7 @@
 #include <string>
 #include <type_traits>
 
+#include "base/utf8.h"
 #include "ui/control/attribute_parsing.h"
 #include "ui/control/box.h"
 #include "ui/control/control.h"
@@ -26,9 +27,6 @@ namespace ui {
 // factory on first use. nullptr when no factory is installed.
 IRenderContext* TextMeasuringContext(const Control* control);
 
-// UTF-8 to UTF-16 through the system's code page conversion.
-std::wstring Utf8ToWide(const std::string& text);
-
 template <typename B>
 class LabelTemplate : public B {
  public:
@@ -42,8 +40,8 @@ class LabelTemplate : public B {
   // repaint; an unchanged value does nothing.
   virtual void SetText(const std::wstring& text);
   virtual void SetTextId(const std::wstring& id);
-  void SetUtf8Text(const std::string& text) { SetText(Utf8ToWide(text)); }
-  void SetUtf8TextId(const std::string& id) { SetTextId(Utf8ToWide(id)); }
+  void SetUtf8Text(const std::string& text) { SetText(cbase::Utf8ToUtf16Lenient(text)); }
+  void SetUtf8TextId(const std::string& id) { SetTextId(cbase::Utf8ToUtf16Lenient(id)); }
   const std::wstring& GetTextId() const { return text_id_; }
 
   UINT GetTextStyle() const { return text_style_; }

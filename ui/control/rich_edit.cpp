@@ -8,6 +8,7 @@
 
 #include "base/scoped_gdi_object.h"
 #include "base/scoped_hglobal.h"
+#include "base/utf8.h"
 #include "ui/animation/timer_manager.h"
 #include "ui/control/attribute_parsing.h"
 #include "ui/control/txt_win_host.h"
@@ -23,25 +24,6 @@ COLORREF ToColorRef(DWORD argb) {
 }
 
 bool KeyHeld(int vk) { return (::GetKeyState(vk) & 0x8000) != 0; }
-
-std::wstring Utf8ToWide(const std::string& text) {
-  if (text.empty()) return std::wstring();
-  const int size =
-      ::MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
-  std::wstring wide(static_cast<size_t>(size), L'\0');
-  ::MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), &wide[0], size);
-  return wide;
-}
-
-std::string WideToUtf8(const std::wstring& text) {
-  if (text.empty()) return std::string();
-  const int size = ::WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()),
-                                         nullptr, 0, nullptr, nullptr);
-  std::string narrow(static_cast<size_t>(size), '\0');
-  ::WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), &narrow[0], size,
-                        nullptr, nullptr);
-  return narrow;
-}
 
 std::wstring ClipboardText(HWND owner) {
   std::wstring text;
@@ -134,9 +116,9 @@ std::wstring RichEdit::GetText() const {
   return std::wstring(buffer.data());
 }
 
-void RichEdit::SetUtf8Text(const std::string& text) { SetText(Utf8ToWide(text)); }
+void RichEdit::SetUtf8Text(const std::string& text) { SetText(cbase::Utf8ToUtf16Lenient(text)); }
 
-std::string RichEdit::GetUtf8Text() const { return WideToUtf8(GetText()); }
+std::string RichEdit::GetUtf8Text() const { return cbase::Utf16ToUtf8(GetText()); }
 
 std::wstring RichEdit::GetSelText() const {
   if (!HasTextServices()) return std::wstring();

@@ -11,6 +11,7 @@
 
 #include "archive/zip_reader.h"
 #include "base/thread_checker.h"
+#include "base/utf8.h"
 #include "ui/core/path_util.h"
 #include "ui/core/string_table.h"
 #include "ui/core/window_builder.h"
@@ -115,13 +116,12 @@ std::optional<std::vector<unsigned char>> GlobalManager::GetArchiveData(const st
   const std::wstring name = NormalizeArchivePath(path);
   if (archive == nullptr || name.empty()) return std::nullopt;
 
-  char utf8_name[260];
-  const int length = ::WideCharToMultiByte(CP_UTF8, 0, name.c_str(), -1, utf8_name,
-                                           sizeof(utf8_name), nullptr, nullptr);
-  if (length <= 0) return std::nullopt;  // longer than the buffer
+  // Names are looked up as C strings of at most MAX_PATH bytes with the NUL.
+  const std::string utf8_name = cbase::Utf16ToUtf8(name.c_str());
+  if (utf8_name.size() >= MAX_PATH) return std::nullopt;
   int index = -1;
   ZipEntry entry = {};
-  if (FindEntry(archive, utf8_name, &index) != kZipOk ||
+  if (FindEntry(archive, utf8_name.c_str(), &index) != kZipOk ||
       GetEntry(archive, index, &entry) != kZipOk) {
     return std::nullopt;
   }

@@ -9,6 +9,7 @@
 #include <string>
 
 #include "base/scoped_handle.h"
+#include "base/utf8.h"
 #include "ui/core/global_manager.h"
 #include "ui/core/path_util.h"
 
@@ -446,12 +447,9 @@ bool MarkupDocument::LoadFromUtf8(const char* data, size_t size) {
     size -= 3;
   }
   // Invalid sequences become U+FFFD, as the system converter does.
-  const int length =
-      size == 0 ? 0 : ::MultiByteToWideChar(CP_UTF8, 0, data, static_cast<int>(size), nullptr, 0);
-  if (!AllocateText(static_cast<size_t>(length) + 1)) return Fail(L"Out of memory", nullptr);
-  if (length > 0) {
-    ::MultiByteToWideChar(CP_UTF8, 0, data, static_cast<int>(size), text_, length);
-  }
+  const size_t length = cbase::Utf8ToUtf16Lenient(data, size, nullptr, 0);
+  if (!AllocateText(length + 1)) return Fail(L"Out of memory", nullptr);
+  if (length > 0) cbase::Utf8ToUtf16Lenient(data, size, text_, length);
   text_[length] = 0;
   if (!Parse()) {
     Release();

@@ -4,6 +4,8 @@
 
 #include <cstdio>
 
+#include "base/utf8.h"
+
 namespace ui {
 namespace {
 
@@ -16,16 +18,6 @@ std::wstring Trim(const std::wstring& text) {
   while (begin < end && IsTrimmed(text[begin])) ++begin;
   while (end > begin && IsTrimmed(text[end - 1])) --end;
   return text.substr(begin, end - begin);
-}
-
-std::wstring FromUtf8(const std::string& text) {
-  if (text.empty()) return std::wstring();
-  const int length =
-      ::MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
-  if (length <= 0) return std::wstring();
-  std::wstring result(static_cast<size_t>(length), L'\0');
-  ::MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), &result[0], length);
-  return result;
 }
 
 // The non-empty runs between "=" signs.
@@ -88,7 +80,7 @@ bool StringTable::LoadFromLines(const std::vector<std::string>& lines) {
     const std::string& raw = lines[i];
     // A UTF-8 byte-order mark opening the file is not part of the first id.
     const bool mark = i == 0 && raw.compare(0, 3, "\xEF\xBB\xBF") == 0;
-    const std::wstring line = Trim(FromUtf8(mark ? raw.substr(3) : raw));
+    const std::wstring line = Trim(cbase::Utf8ToUtf16Lenient(mark ? raw.substr(3) : raw));
     if (line.empty()) continue;
     const std::vector<std::wstring> pieces = SplitAtEquals(line);
     if (pieces.size() != 2) continue;

@@ -26,6 +26,7 @@ union LARGE_INTEGER {
   LONGLONG QuadPart;
 };
 
+constexpr UINT CP_ACP = 0;  // converts nothing here: only UTF-8 is done
 constexpr UINT CP_UTF8 = 65001;
 constexpr DWORD GENERIC_READ = 0x80000000u;
 constexpr DWORD FILE_SHARE_READ = 1;
