@@ -28,7 +28,10 @@ int SizeValue(const std::wstring& value, int unchanged) {
 
 Control::Control() = default;
 
-Control::~Control() { background_play_flag_.Cancel(); }
+Control::~Control() {
+  CBASE_DCHECK_ON_THREAD(thread_checker_);
+  background_play_flag_.Cancel();
+}
 
 void Control::SetWindow(Window* window, Box* parent, bool /*init*/) {
   SetAttachment(window, parent);
@@ -75,6 +78,7 @@ bool Control::IsSelfOrAncestorOf(const Control* control) const {
 // --- Attributes ---
 
 void Control::SetAttribute(const std::wstring& name, const std::wstring& value) {
+  CBASE_DCHECK_ON_THREAD(thread_checker_);
   if (name == L"class") {
     SetClass(value);
   } else if (name == L"halign") {
@@ -596,6 +600,7 @@ void Control::SendEvent(EventType type, WPARAM wparam, LPARAM lparam) {
 // --- Layout ---
 
 void Control::SetBounds(const RECT& rect) {
+  CBASE_DCHECK_ON_THREAD(thread_checker_);
   const RECT old = GetRect();
   PlaceHolder::SetBounds(rect);
   const RECT& now = GetRect();

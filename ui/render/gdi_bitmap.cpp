@@ -15,6 +15,7 @@ void GdiBitmap::CleanUp() {
 }
 
 bool GdiBitmap::Init(HDC hdc, int width, int height, bool flip_height) {
+  CBASE_DCHECK_ON_THREAD(thread_checker_);
   CleanUp();
   if (!hdc || width <= 0 || height <= 0) return false;
 
@@ -37,16 +38,19 @@ bool GdiBitmap::Init(HDC hdc, int width, int height, bool flip_height) {
 }
 
 void GdiBitmap::Clear() {
+  CBASE_DCHECK_ON_THREAD(thread_checker_);
   if (bits_) std::memset(bits_, 0, static_cast<size_t>(width_) * height_ * 4);
 }
 
 HBITMAP GdiBitmap::DetachBitmap() {
+  CBASE_DCHECK_ON_THREAD(thread_checker_);
   HBITMAP bitmap = bitmap_.release();
   CleanUp();
   return bitmap;
 }
 
 void GdiBitmap::FillPixels(const RECT& rc, BYTE value) {
+  CBASE_DCHECK_ON_THREAD(thread_checker_);
   if (!bits_) return;
   const int left = std::max<int>(0, rc.left);
   const int top = std::max<int>(0, rc.top);
@@ -60,6 +64,7 @@ void GdiBitmap::FillPixels(const RECT& rc, BYTE value) {
 }
 
 void GdiBitmap::MakeOpaque(const RECT& rc, const RECT& insets, BYTE key_alpha) {
+  CBASE_DCHECK_ON_THREAD(thread_checker_);
   if (!bits_) return;
   const int left = std::max<int>(0, rc.left);
   const int top = std::max<int>(0, rc.top);

@@ -6,6 +6,7 @@
 #include <windows.h>
 
 #include "base/scoped_gdi_object.h"
+#include "base/thread_checker.h"
 #include "ui/render/render.h"
 
 namespace ui {
@@ -28,6 +29,7 @@ class GdiBitmap : public IBitmap {
   void MakeOpaque(const RECT& rc, const RECT& insets, BYTE key_alpha) override;
 
  private:
+  cbase::ThreadChecker thread_checker_;
   void CleanUp();
 
   cbase::ScopedBitmap bitmap_;

@@ -24,12 +24,14 @@ void NarrowClip(HDC hdc, const cbase::ScopedRegion& region) {
 }  // namespace
 
 void GdiClip::CreateClip(HDC hdc, const RECT& rc) {
+  CBASE_DCHECK_ON_THREAD(thread_checker_);
   if (!hdc) return;
   const RECT device = ToDevice(hdc, rc);
   NarrowClip(hdc, cbase::ScopedRegion(::CreateRectRgnIndirect(&device)));
 }
 
 void GdiClip::CreateRoundClip(HDC hdc, const RECT& rc, int width, int height) {
+  CBASE_DCHECK_ON_THREAD(thread_checker_);
   if (!hdc) return;
   const RECT device = ToDevice(hdc, rc);
   NarrowClip(hdc,
@@ -38,6 +40,7 @@ void GdiClip::CreateRoundClip(HDC hdc, const RECT& rc, int width, int height) {
 }
 
 void GdiClip::ClearClip(HDC hdc) {
+  CBASE_DCHECK_ON_THREAD(thread_checker_);
   if (hdc) ::RestoreDC(hdc, -1);
 }
 

@@ -6,6 +6,7 @@
 
 #include <windows.h>
 
+#include "base/thread_checker.h"
 #include "ui/render/render.h"
 
 namespace ui {
@@ -15,6 +16,9 @@ class GdiClip : public IClip {
   void CreateClip(HDC hdc, const RECT& rc) override;
   void CreateRoundClip(HDC hdc, const RECT& rc, int width, int height) override;
   void ClearClip(HDC hdc) override;
+
+ private:
+  cbase::ThreadChecker thread_checker_;
 };
 
 }  // namespace ui

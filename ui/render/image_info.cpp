@@ -151,6 +151,7 @@ std::unique_ptr<ImageInfo> ImageInfo::LoadFromMemory(const std::vector<unsigned 
 }
 
 HBITMAP ImageInfo::GetFrame(int index) const {
+  CBASE_DCHECK_ON_THREAD(thread_checker_);
   if (index < 0 || index >= GetFrameCount()) return nullptr;
   return frames_[index].get();
 }

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "base/scoped_gdi_object.h"
+#include "base/thread_checker.h"
 #include "ui/render/gdiplus_fwd.h"
 
 namespace ui {
@@ -51,6 +52,7 @@ class ImageInfo {
   int GetFrameInterval(int index) const;
 
  private:
+  cbase::ThreadChecker thread_checker_;
   int width_ = 0;
   int height_ = 0;
   std::wstring path_;

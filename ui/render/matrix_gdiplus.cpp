@@ -3,6 +3,7 @@
 namespace ui {
 
 void Matrix_Gdiplus::Keep(Gdiplus::Status status) {
+  CBASE_DCHECK_ON_THREAD(thread_checker_);
   if (status != Gdiplus::Ok) last_status_ = status;
 }
 

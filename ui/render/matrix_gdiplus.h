@@ -2,6 +2,7 @@
 #ifndef UI_RENDER_MATRIX_GDIPLUS_H_
 #define UI_RENDER_MATRIX_GDIPLUS_H_
 
+#include "base/thread_checker.h"
 #include "ui/render/gdiplus_fwd.h"
 #include "ui/render/render.h"
 
@@ -18,6 +19,7 @@ class Matrix_Gdiplus : public IMatrix {
   Gdiplus::Status last_status() const { return last_status_; }
 
  private:
+  cbase::ThreadChecker thread_checker_;
   void Keep(Gdiplus::Status status);
 
   Gdiplus::Matrix matrix_;

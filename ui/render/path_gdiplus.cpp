@@ -30,6 +30,7 @@ Path_Gdiplus::Path_Gdiplus(const Path_Gdiplus& other)
 std::unique_ptr<IPath> Path_Gdiplus::Clone() const { return std::make_unique<Path_Gdiplus>(*this); }
 
 void Path_Gdiplus::Keep(Gdiplus::Status status) const {
+  CBASE_DCHECK_ON_THREAD(thread_checker_);
   if (status != Gdiplus::Ok) last_status_ = status;
 }
 

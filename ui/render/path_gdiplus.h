@@ -6,6 +6,7 @@
 #include <memory>
 #include <vector>
 
+#include "base/thread_checker.h"
 #include "ui/render/gdiplus_fwd.h"
 #include "ui/render/render.h"
 
@@ -43,6 +44,7 @@ class Path_Gdiplus : public IPath {
   Gdiplus::Status last_status() const { return last_status_; }
 
  private:
+  cbase::ThreadChecker thread_checker_;
   void Keep(Gdiplus::Status status) const;
 
   std::unique_ptr<Gdiplus::GraphicsPath> path_;

@@ -15,6 +15,7 @@ Pen_GdiPlus::Pen_GdiPlus(const Pen_GdiPlus& other)
 std::unique_ptr<IPen> Pen_GdiPlus::Clone() const { return std::make_unique<Pen_GdiPlus>(*this); }
 
 void Pen_GdiPlus::Keep(Gdiplus::Status status) {
+  CBASE_DCHECK_ON_THREAD(thread_checker_);
   if (status != Gdiplus::Ok) last_status_ = status;
 }
 

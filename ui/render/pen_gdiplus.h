@@ -5,6 +5,7 @@
 
 #include <memory>
 
+#include "base/thread_checker.h"
 #include "ui/render/gdiplus_fwd.h"
 #include "ui/render/render.h"
 
@@ -36,6 +37,7 @@ class Pen_GdiPlus : public IPen {
   Gdiplus::Status last_status() const { return last_status_; }
 
  private:
+  cbase::ThreadChecker thread_checker_;
   void Keep(Gdiplus::Status status);
 
   ARGB color_;

@@ -1,7 +1,10 @@
 // The attribute vocabulary: value forms, attribute lists and classes, and the
 // skin's event reactions.
 #include <gtest/gtest.h>
+#include <memory>
+#include <thread>
 
+#include "base/check.h"
 #include "tests/ui/control/test_support.h"
 #include "ui/control/attribute_parsing.h"
 #include "ui/control/box.h"
@@ -192,6 +195,29 @@ TEST(DisplayScaleTest, SkinLengthsScaleAndKeepTheirWrittenValues) {
   EXPECT_EQ(box.GetFixedWidth(), 200);
   GlobalManager::SetDisplayScale(100, false);
 }
+
+#ifndef NDEBUG
+int g_thread_check_failures = 0;
+
+// Controls belong to the thread that made them: attributes, layout and
+// destruction from another thread are reported in debug builds.
+TEST(ControlThreadTest, UseFromAnotherThreadIsReportedInDebugBuilds) {
+  auto label = std::make_unique<Label>();
+  g_thread_check_failures = 0;
+  cbase::CheckFailureHandler old = cbase::SetCheckFailureHandler(
+      [](const char*, const char*, int) { ++g_thread_check_failures; });
+  std::thread([&] { label->SetAttribute(L"name", L"elsewhere"); }).join();
+  EXPECT_EQ(g_thread_check_failures, 1);
+  std::thread([&] { label->SetBounds(Rect(0, 0, 10, 10)); }).join();
+  EXPECT_EQ(g_thread_check_failures, 2);
+  label->SetAttribute(L"name", L"here");
+  label->SetBounds(Rect(0, 0, 20, 20));
+  EXPECT_EQ(g_thread_check_failures, 2);
+  std::thread([&] { label.reset(); }).join();
+  cbase::SetCheckFailureHandler(old);
+  EXPECT_EQ(g_thread_check_failures, 3);
+}
+#endif
 
 }  // namespace
 }  // namespace ui

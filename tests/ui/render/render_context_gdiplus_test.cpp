@@ -1,12 +1,17 @@
 #include "ui/render/render_context_gdiplus.h"
 
+#include <functional>
 #include <gtest/gtest.h>
+#include <memory>
 #include <string>
 #include <thread>
+#include <utility>
+#include <vector>
 
 #include "base/check.h"
 #include "tests/ui/render/pixels.h"
 #include "ui/render/display_scale.h"
+#include "ui/render/gdi_clip.h"
 #include "ui/render/render_factory_gdiplus.h"
 
 namespace ui {
@@ -88,7 +93,36 @@ TEST(RenderContextTest, UseFromAnotherThreadIsReportedInDebugBuilds) {
       cbase::SetCheckFailureHandler([](const char*, const char*, int) { ++g_check_failures; });
   std::thread([&] { context.FillPixels(RECT{0, 0, 4, 4}, 1); }).join();
   cbase::SetCheckFailureHandler(old);
-  EXPECT_EQ(g_check_failures, 1);
+  // The context and the bitmap under it each tell.
+  EXPECT_EQ(g_check_failures, 2);
+}
+
+TEST(RenderContextTest, EveryDrawingObjectReportsUseFromAnotherThread) {
+  RenderFactory_GdiPlus factory;
+  std::unique_ptr<IPen> pen = factory.CreatePen(0xFF000000, 1);
+  std::unique_ptr<IPath> path = factory.CreatePath();
+  std::unique_ptr<IMatrix> matrix = factory.CreateMatrix();
+  GdiClip clip;
+  std::unique_ptr<IBitmap> bitmap = factory.CreateBitmap();
+  HDC screen = ::GetDC(nullptr);
+  const std::vector<std::pair<const char*, std::function<void()>>> uses = {
+      {"pen", [&] { pen->SetWidth(2); }},
+      {"path", [&] { path->AddLine(0, 0, 4, 4); }},
+      {"matrix", [&] { matrix->Translate(1, 1); }},
+      {"clip", [&] { clip.ClearClip(screen); }},
+      {"bitmap", [&] { bitmap->Init(screen, 4, 4, true); }},
+  };
+  for (const auto& use : uses) {
+    g_check_failures = 0;
+    cbase::CheckFailureHandler old =
+        cbase::SetCheckFailureHandler([](const char*, const char*, int) { ++g_check_failures; });
+    std::thread(use.second).join();
+    cbase::SetCheckFailureHandler(old);
+    EXPECT_EQ(g_check_failures, 1) << use.first;
+    use.second();  // and not from its own thread
+    EXPECT_EQ(g_check_failures, 1) << use.first;
+  }
+  ::ReleaseDC(nullptr, screen);
 }
 #endif
 
