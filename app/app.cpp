@@ -10,6 +10,7 @@
 #include "app/desktop_shortcut.h"
 #include "app/module_path.h"
 #include "app/product_config.h"
+#include "app/usage_events.h"
 #include "base/thread_table.h"
 #include "ui/core/global_manager.h"
 #include "ui/core/window_builder.h"
@@ -44,6 +45,9 @@ void App::Init() {
 
   ProductConfig& config = ProductConfig::Instance();
   if (!config.Load(module_directory)) {
+    // To the build's statistics host: the configuration that would name
+    // another is what failed.
+    ReportEvent("error_shown", {{"key", "config_load"}});
     ::MessageBoxW(nullptr, kConfigFailure, kErrorCaption, MB_OK | MB_ICONSTOP);
     // Nothing else would ever end the loop: no window exists.
     ::PostQuitMessage(0);

@@ -3,6 +3,9 @@
 // pipeline and the channel request say the same thing.
 #pragma once
 
+#include <cstddef>
+#include <string>
+
 // Message boxes, all with the caption kErrorCaption (desktop_shell.h).
 // Followed by the status in decimal, "\n" and the reply's body.
 inline constexpr wchar_t kChannelRequestFailedText[] =
@@ -32,6 +35,35 @@ inline constexpr wchar_t kUnpackFailedText[] = L"\u89E3\u538B\u5B89\u88C5\u5305\
 inline constexpr wchar_t kNotEnoughSpaceText[] =
     L"\u78C1\u76D8\u7A7A\u95F4\u4E0D\u8DB3\uFF0C\u65E0\u6CD5\u89E3\u538B\u5B89\u88C5"
     L"\u5305\uFF01";
+
+// The key the "error_shown" event reports for a message box's text: one short
+// stable key per text above (texts followed by a status or a path are known
+// by their start), "other" for any other text. The text itself is never
+// reported.
+inline const char* ErrorKeyForText(const std::wstring& text) {
+  struct Known {
+    const wchar_t* text;
+    const char* key;
+  };
+  static const Known kKnown[] = {
+      {kChannelRequestFailedText, "channel_request_failed"},
+      {kJsonParseFailedText, "json_parse_failed"},
+      {kDownloadFailedText, "download_failed"},
+      {kConfigMissingText, "config_missing"},
+      {kInstallerNotRecordedText, "installer_not_recorded"},
+      {kInstallerMissingText, "installer_missing"},
+      {kLaunchFailedText, "launch_failed"},
+      {kInstallationDetailsFailedText, "installation_details_failed"},
+      {kUnpackFailedText, "unpack_failed"},
+      {kNotEnoughSpaceText, "not_enough_space"},
+  };
+  for (const Known& known : kKnown) {
+    if (text.compare(0, std::char_traits<wchar_t>::length(known.text), known.text) == 0) {
+      return known.key;
+    }
+  }
+  return "other";
+}
 
 // The install overlay's status line while a launch checks, unpacks and starts
 // the package.

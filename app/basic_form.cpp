@@ -6,6 +6,7 @@
 #include <utility>
 
 #include "app/app_directories.h"
+#include "app/assistant_texts.h"
 #include "app/attribution.h"
 #include "app/desktop_shell.h"
 #include "app/install_starter.h"
@@ -57,6 +58,19 @@ void SetLabelText(ui::Control* control, const std::wstring& text) {
   } else if (auto* box = dynamic_cast<ui::LabelBox*>(control)) {
     box->SetText(text);
   }
+}
+
+// Seconds since this process was created: how long the user has had the
+// program open.
+double SecondsSinceProcessStart() {
+  FILETIME created, exited, kernel, user, now;
+  if (!::GetProcessTimes(::GetCurrentProcess(), &created, &exited, &kernel, &user)) return 0;
+  ::GetSystemTimeAsFileTime(&now);
+  const auto ticks = [](const FILETIME& time) {
+    return (static_cast<uint64_t>(time.dwHighDateTime) << 32) | time.dwLowDateTime;
+  };
+  const uint64_t start = ticks(created), end = ticks(now);
+  return end > start ? static_cast<double>(end - start) / 1e7 : 0;
 }
 
 // Posts |task| to |hwnd|; the task is destroyed unrun if posting fails.
@@ -140,6 +154,11 @@ PostToUIFunction BasicForm::GetPoster() {
 }
 
 LRESULT BasicForm::OnClose(UINT, WPARAM, LPARAM, bool& handled) {
+  if (!closed_reported_) {
+    closed_reported_ = true;
+    ReportEvent("closed", {{"page", ShowingPageName()},
+                           {"seconds", EventSeconds(SecondsSinceProcessStart())}});
+  }
   ::PostQuitMessage(0);
   handled = false;
   return 0;
@@ -214,6 +233,7 @@ void BasicForm::MakeHelpers() {
     SetProceedButton(enabled, text);
   };
   hooks.show_error = [hwnd](const std::wstring& text) {
+    ReportEvent("error_shown", {{"key", ErrorKeyForText(text)}});
     ShowError(DesktopShell::System(), hwnd, text);
   };
   hooks.start_installation = [this](const InstallationDetails& details) {
@@ -264,6 +284,21 @@ int BasicForm::InstallPageIndex() const {
   if (pages == nullptr || control == nullptr) return -1;
   while (control != nullptr && control->GetParent() != pages) control = control->GetParent();
   return control == nullptr ? -1 : pages->IndexOf(control);
+}
+
+std::string BasicForm::ShowingPageName() const {
+  const auto shown = [this](const wchar_t* name) {
+    ui::Control* control = FindControlByName(name);
+    return control != nullptr && control->IsVisible();
+  };
+  if (shown(L"support")) return "support_overlay";
+  if (shown(L"install")) return "install_overlay";
+  auto* pages = dynamic_cast<ui::TabBox*>(pages_);
+  if (pages == nullptr) return "none";
+  const int index = pages->GetCurrentIndex();
+  if (index == 0) return "welcome";
+  if (index >= 0 && index == InstallPageIndex()) return "install";
+  return "page_" + std::to_string(index);
 }
 
 bool BasicForm::SelectInstallPage() {

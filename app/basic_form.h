@@ -8,7 +8,9 @@
 // with its controls: InstallStarter (channel details, the "ok1" handshake,
 // the installation details) and InstallationPipeline (download, launch,
 // tutorial, folder). The window itself reports "startup" and resolves the
-// attribution id when its skin has loaded.
+// attribution id when its skin has loaded, reports "error_shown" for the
+// starter's message boxes, and "closed" (what was showing, and for how long
+// the program had run) when it is closed.
 //
 // Ownership: created with new; deletes itself after its native window is
 // destroyed (WindowImplBase). UI thread only, except PostToUI/GetPoster.
@@ -69,6 +71,10 @@ class BasicForm : public ui::WindowImplBase {
   // A short self-closing notice over the window (ui::ShowToast).
   void ShowToast(const std::wstring& text);
   void SetVisibleByName(const std::wstring& name, bool visible);
+  // What the user sees now, as "closed" reports it: an overlay
+  // ("support_overlay", "install_overlay") over anything else, else the
+  // page ("welcome", "install", "page_<index>"); "none" before the skin.
+  std::string ShowingPageName() const;
 
  protected:
   ~BasicForm() override;
@@ -81,6 +87,7 @@ class BasicForm : public ui::WindowImplBase {
   void SetProgress(int percent);
 
   ui::Control* pages_ = nullptr;
+  bool closed_reported_ = false;
   std::unique_ptr<InstallationPipeline> pipeline_;
   std::unique_ptr<InstallStarter> starter_;
   // Everything but PostToUI and GetPoster; debug builds check it.

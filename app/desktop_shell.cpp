@@ -136,7 +136,7 @@ class CommandWatch {
 
 }  // namespace
 
-CommandOutcome DesktopShell::RunCommandProcessor(const ShellCommand& command, DWORD timeout_ms) {
+CommandResult DesktopShell::RunCommandProcessor(const ShellCommand& command, DWORD timeout_ms) {
   std::wstring line = L"\"" + command.file + L"\" " + command.parameters;
   STARTUPINFOW startup = {};
   startup.cb = sizeof(startup);
@@ -148,7 +148,7 @@ CommandOutcome DesktopShell::RunCommandProcessor(const ShellCommand& command, DW
   const DWORD flags = CREATE_UNICODE_ENVIRONMENT | (watch.ready() ? CREATE_SUSPENDED : 0);
   if (!::CreateProcessW(command.file.c_str(), &line[0], nullptr, nullptr, FALSE, flags, nullptr,
                         nullptr, &startup, &process)) {
-    return CommandOutcome::kNotRun;
+    return {CommandOutcome::kNotRun, ::GetLastError()};
   }
   // A process already in a job that allows no other (before Windows 8) cannot
   // be watched; it runs all the same.
@@ -157,7 +157,15 @@ CommandOutcome DesktopShell::RunCommandProcessor(const ShellCommand& command, DW
   const bool watched = watch.ready() && watch.Adopt(processor.get());
   if (watch.ready()) ::ResumeThread(processor_thread.get());
   processor_thread.reset();
-  return watched ? watch.Wait(process.dwProcessId, timeout_ms) : CommandOutcome::kStarted;
+  if (!watched) return {CommandOutcome::kStarted, 0};
+  CommandResult result{watch.Wait(process.dwProcessId, timeout_ms), 0};
+  // The job may tell of the processor's end a moment before its exit code
+  // can be read.
+  if (result.outcome == CommandOutcome::kNothingStarted &&
+      ::WaitForSingleObject(processor.get(), 1000) == WAIT_OBJECT_0) {
+    ::GetExitCodeProcess(processor.get(), &result.code);
+  }
+  return result;
 }
 
 std::wstring DesktopShell::CommandProcessorPath() {

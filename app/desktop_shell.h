@@ -30,6 +30,13 @@ enum class CommandOutcome {
   kNotRun,          // the processor itself could not be started
 };
 
+struct CommandResult {
+  CommandOutcome outcome = CommandOutcome::kNotRun;
+  // kNothingStarted: the processor's exit code; kNotRun: the system error
+  // that kept it from starting; 0 otherwise.
+  DWORD code = 0;
+};
+
 class DesktopShell {
  public:
   virtual ~DesktopShell() = default;
@@ -40,7 +47,8 @@ class DesktopShell {
   // ShellExecuteW with the "open" verb, shown normally (addresses open in the
   // browser, folders in the file browser). True when the shell took it.
   virtual bool Open(HWND owner, const std::wstring& target);
-  // ShellExecuteExW; true when the program was started.
+  // ShellExecuteExW; true when the program was started. On false the
+  // thread's last error (GetLastError) tells why.
   virtual bool Execute(const ShellCommand& command);
 
   // Runs |command| (the command processor and its parameters) and waits, at
@@ -49,7 +57,7 @@ class DesktopShell {
   // that is not there, only runs the processor. A command still running at
   // the timeout without having started anything yet counts as started.
   // Blocks: any thread but the UI thread.
-  virtual CommandOutcome RunCommandProcessor(const ShellCommand& command, DWORD timeout_ms);
+  virtual CommandResult RunCommandProcessor(const ShellCommand& command, DWORD timeout_ms);
 
   // "cmd.exe" in the system folder, by its full path: the bare name would be
   // searched for in the current folder first.

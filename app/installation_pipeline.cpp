@@ -230,9 +230,8 @@ void InstallationPipeline::RunLaunchJob(const LaunchJob& job, const std::atomic<
     const double seconds = SecondsSince(started);
     if (cancelled) return;
     const std::wstring command = job.command;
-    PostBack([this, result, seconds, command, target] {
-      OnUnpacked(result, seconds, command, target);
-    });
+    PostBack(
+        [this, result, seconds, command, target] { OnUnpacked(result, seconds, command, target); });
     return;
   }
   if (job.command.empty()) {

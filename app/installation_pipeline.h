@@ -14,6 +14,11 @@
 // its program. Only then is "installer_launch" reported. Only http and https
 // tutorial addresses are ever handed to the shell.
 //
+// Besides, the pipeline reports how each step went, as usage events with
+// their facts: "download_start", "download_done" or "download_failed",
+// "unpack_done" or "unpack_failed", "launch_failed" (reason and code) and
+// "error_shown" for each message box (its text's key, ErrorKeyForText).
+//
 // Owned by the main window, which supplies the view hooks (its controls)
 // and the environment (its poster and handle). UI thread only; the download
 // runs on the HTTP client's threads and the launch work on the worker, and
@@ -29,6 +34,7 @@
 
 #include "app/desktop_shell.h"
 #include "app/installation_details.h"
+#include "app/json_value.h"
 #include "app/launch_command.h"
 #include "app/package_download.h"
 #include "app/package_worker.h"
@@ -60,8 +66,8 @@ class InstallationPipeline : public cbase::SupportWeakCallback {
     std::wstring local_app_data;        // LocalAppDataDirectory(), ends in "\"
     std::wstring downloader_directory;  // DownloaderDirectory(), no trailing "\"
     std::wstring product;               // product id: the zip packages' folder
-    // Reports a usage event; ReportEvent when empty.
-    std::function<void(const std::string& name)> report_event;
+    // Reports a usage event with its facts; ReportEvent when empty.
+    std::function<void(const std::string& name, const Json& data)> report_event;
     // When retries of a failed download run; PackageDownload's own timing
     // when empty.
     PackageDownload::RetryScheduler retry_scheduler;
@@ -116,11 +122,20 @@ class InstallationPipeline : public cbase::SupportWeakCallback {
   void RunCommandJob(const std::wstring& command);
   // Back on the UI thread.
   void OnPackageDownloaded(const PackageDownload::Result& result, const std::wstring& file_name);
-  void OnUnpacked(const ExtractionResult& result, const std::wstring& command,
+  void OnUnpacked(const ExtractionResult& result, double seconds, const std::wstring& command,
                   const std::wstring& target);
   void RunPackageDirectly(const std::wstring& package);
   void FinishLaunch(const std::wstring& error);
+  // Reports "launch_failed" with |reason| ("missing_file", "extension",
+  // "shell_error", "exit_code") and |code|, then ends the launch showing
+  // |error|.
+  void FailLaunch(const char* reason, DWORD code, const std::wstring& error);
+  // "launch_failed" for a program the shell would not start: its last error
+  // tells whether the file was missing.
+  void ReportShellFailure(DWORD error);
+  void ReportLaunchFailure(const char* reason, DWORD code);
   void ReportLaunch();
+  void Report(const std::string& name, const Json& data = Json::object());
   // Posts |task| to the UI thread; it does not run once the pipeline is gone.
   void PostBack(UiTask task);
   // Sets the bar from the worker, posting only when the percentage moves.
@@ -135,6 +150,8 @@ class InstallationPipeline : public cbase::SupportWeakCallback {
   std::wstring launch_command_;
   std::wstring tutorial_url_;
   bool launching_ = false;
+  // When the download running now started (MonotonicNow, microseconds).
+  int64_t download_started_ = 0;
   // The UI thread; the worker's job functions run elsewhere and are not
   // checked.
   cbase::ThreadChecker thread_checker_;

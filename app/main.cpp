@@ -5,6 +5,7 @@
 #include <objbase.h>
 
 #include "app/app.h"
+#include "app/usage_events.h"
 #include "base/message_loop.h"
 
 namespace {
@@ -31,6 +32,11 @@ void RestrictDllSearchToSystem32() {
   ::SetDllDirectoryW(L"");
 }
 
+// How long the end of the process waits for usage events still on their way
+// ("closed" is sent as the window closes). Enough for a reachable service;
+// an unreachable one costs the user no more than this.
+constexpr DWORD kPendingEventsWaitMs = 1000;
+
 }  // namespace
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
@@ -38,6 +44,7 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
   ::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
   App app;
   app.RunOnCurrentThread(cbase::MessageLoopKind::kUI);
+  WaitForPendingEvents(kPendingEventsWaitMs);
   ::CoUninitialize();
   return 0;
 }

@@ -126,7 +126,9 @@ struct PackageDownload::Attempt {
 // waits for WinHTTP to close it, which must not hold up the file thread.
 struct PackageDownload::Answer {
   DWORD status = 0;
+  DWORD error = 0;
   bool completed = false;
+  int64_t body_bytes = 0;
   HeaderMap headers;
 };
 
@@ -135,6 +137,8 @@ struct PackageDownload::Outcome {
   bool retryable = false;
   std::wstring validator;  // of the bytes left in the ".part" file
   int64_t kept = 0;        // bytes left in the ".part" file
+  bool joined = false;     // a resumed piece was joined to the kept bytes
+  int64_t received = 0;    // package bytes this attempt received
 };
 
 PackageDownload::Outcome PackageDownload::FinishAttempt(const Attempt& attempt,
@@ -144,6 +148,8 @@ PackageDownload::Outcome PackageDownload::FinishAttempt(const Attempt& attempt,
   const DWORD status = answer.status;
   const bool completed = answer.completed;
   outcome.result.status = status;
+  outcome.result.error = answer.error;
+  outcome.received = IsSuccess(status) ? answer.body_bytes : 0;
   outcome.validator = attempt.validator;
   bool keep_part = true;
   // A resumed piece that does not fit what we kept: starting over may work.
@@ -157,6 +163,8 @@ PackageDownload::Outcome PackageDownload::FinishAttempt(const Attempt& attempt,
         if (cancelled) return outcome;
         keep_part = false;
         piece_rejected = true;
+      } else {
+        outcome.joined = true;
       }
     } else if (IsSuccess(status)) {
       // The server sent the whole package again (the validator no longer
@@ -205,6 +213,7 @@ PackageDownload::Outcome PackageDownload::FinishAttempt(const Attempt& attempt,
   }
   outcome.result.succeeded = true;
   outcome.result.sha256 = attempt.expected_sha256;
+  outcome.result.bytes = (std::max)(FileSize(attempt.package), int64_t{0});
   return outcome;
 }
 
@@ -235,6 +244,8 @@ void PackageDownload::Start(const std::wstring& url, const std::wstring& package
   done_ = std::move(done);
   retries_ = 0;
   attempts_ = 0;
+  resumed_ = false;
+  received_ = 0;
   kept_ = 0;
   validator_.clear();
   // Bytes of an earlier run have no validator we know of.
@@ -307,6 +318,8 @@ void PackageDownload::StartAttempt() {
                   cancelled = cancelled_](const std::shared_ptr<winhttpx::Response>& done) {
     Answer answer;
     answer.status = done->status_code();
+    answer.error = done->error_code();
+    answer.body_bytes = done->body_bytes();
     answer.completed = done->state() == winhttpx::ResponseState::kCompleted;
     answer.headers = done->headers();
     auto finish = [post, attempt, finished, cancelled, answer] {
@@ -356,6 +369,8 @@ void PackageDownload::StartAttempt() {
 void PackageDownload::OnAttemptFinished(const Outcome& outcome) {
   CBASE_DCHECK_ON_THREAD(thread_checker_);
   if (!running_) return;
+  resumed_ = resumed_ || outcome.joined;
+  received_ += outcome.received;
   validator_ = outcome.validator;
   // Only bytes a retry can resume from count as headway.
   const int64_t kept = validator_.empty() ? 0 : outcome.kept;
@@ -382,8 +397,12 @@ void PackageDownload::ScheduleRetry(DWORD delay_ms, const Result& result) {
   }
 }
 
-void PackageDownload::Finish(const Result& result) {
+void PackageDownload::Finish(const Result& outcome) {
   running_ = false;
+  Result result = outcome;
+  result.retries = (std::max)(attempts_ - 1, 0);
+  result.resumed = resumed_;
+  if (!result.succeeded) result.bytes = received_;
   // Kept bytes are only worth something to a retry of this download.
   if (!result.succeeded) ::DeleteFileW(PartPath(package_path_).c_str());
   DoneCallback done = std::move(done_);

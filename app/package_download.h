@@ -55,8 +55,14 @@ class PackageDownload : public cbase::SupportWeakCallback {
 
   struct Result {
     bool succeeded = false;
-    DWORD status = 0;    // of the last answer; 0 when none came
-    std::string sha256;  // the expected hash that the package matched, or ""
+    DWORD status = 0;      // of the last answer; 0 when none came
+    std::string sha256;    // the expected hash that the package matched, or ""
+    DWORD error = 0;       // the WinHTTP or system error of the last attempt, or 0
+    int retries = 0;       // attempts after the first
+    bool resumed = false;  // a retry continued the bytes an earlier attempt kept
+    // The package's size when it succeeded; else the package bytes (bodies of
+    // 2xx answers) received over all attempts.
+    int64_t bytes = 0;
   };
   using DoneCallback = std::function<void(const Result& result)>;
 
@@ -127,6 +133,9 @@ class PackageDownload : public cbase::SupportWeakCallback {
   DoneCallback done_;
   int retries_ = 0;
   int attempts_ = 0;
+  // What the result tells of all attempts so far.
+  bool resumed_ = false;
+  int64_t received_ = 0;
   // Bytes of the ".part" file that a retry would resume from.
   int64_t kept_ = 0;
   DWORD stall_timeout_ms_ = kStallTimeoutMs;

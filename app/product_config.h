@@ -12,7 +12,8 @@
 // addresses without a trailing "/"; the fixed paths such as "/api/channel"
 // are appended) and "stats_hostname" (the name under which the statistics
 // site knows this assistant). Absent keys keep the defaults the build was
-// configured with.
+// configured with. "outcome_events" (true or false, absent is true) says
+// whether the outcome events beyond the funnel are reported.
 #pragma once
 
 #include <string>
@@ -37,6 +38,7 @@ class ProductConfig {
   const std::wstring& service_url() const { return service_url_; }
   const std::wstring& stats_url() const { return stats_url_; }
   const std::wstring& stats_hostname() const { return stats_hostname_; }
+  bool outcome_events() const { return outcome_events_; }
 
   // The build's defaults of the three deployment settings.
   static const wchar_t kDefaultServiceUrl[];
@@ -54,6 +56,7 @@ class ProductConfig {
   std::wstring service_url_ = kDefaultServiceUrl;
   std::wstring stats_url_ = kDefaultStatsUrl;
   std::wstring stats_hostname_ = kDefaultStatsHostname;
+  bool outcome_events_ = true;
   // Bound by the first Instance() call; checked on every one.
   cbase::ThreadChecker thread_checker_;
 };

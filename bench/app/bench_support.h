@@ -46,7 +46,7 @@ inline InstallationPipeline::Environment PipelineEnvironment(testing_support::Te
   env.local_app_data = work + L"\\";
   env.downloader_directory = work + L"\\fernwick_downloader";
   env.product = L"fernwick";
-  env.report_event = [](const std::string&) {};
+  env.report_event = [](const std::string&, const Json&) {};
   PostToUIFunction post = env.post;
   env.retry_scheduler = [post](DWORD delay_ms, UiTask task) {
     std::thread([post, delay_ms, task] {

@@ -18,6 +18,7 @@
 #include "app/json_file.h"
 #include "app/product_config.h"
 #include "app/qr_code_ctrl.h"
+#include "app/usage_events.h"
 #include "tests/app/app_test_service.h"
 #include "tests/support/message_pump.h"
 #include "tests/support/scoped_temp_dir.h"
@@ -165,11 +166,16 @@ TEST_F(BasicFormTest, WelcomePageLabelsStartupEventAttributionAndClosing) {
 
   // The close button ends the loop with exit code 0 and the window goes.
   ASSERT_TRUE(PumpMessagesUntil([&] { return ChannelReady(); }, 20000));
+  EXPECT_EQ("welcome", form_->ShowingPageName());
+  const int closes = EventCount("closed");
   int quit = -1;
   Click(L"btn_close");
   EXPECT_TRUE(PumpMessagesUntil([&] { return !::IsWindow(hwnd_) && quit != -1; }, 10000, &quit));
   EXPECT_EQ(0, quit);
   form_ = nullptr;
+  // "closed" went out once, while the window closed.
+  EXPECT_TRUE(WaitForPendingEvents(20000));
+  EXPECT_EQ(closes + 1, EventCount("closed"));
 }
 
 TEST_F(BasicFormTest, ProceedBeforeTheReplyWaitsThenRecordsThePackage) {
@@ -193,6 +199,9 @@ TEST_F(BasicFormTest, ProceedBeforeTheReplyWaitsThenRecordsThePackage) {
   EXPECT_EQ(kProceedText, Text(L"ok1"));
   EXPECT_EQ(form_->InstallPageIndex(), Page());
   EXPECT_FALSE(Find(L"install")->IsVisible());
+  EXPECT_EQ("install", form_->ShowingPageName());
+  form_->SetVisibleByName(L"install", true);
+  EXPECT_EQ("install_overlay", form_->ShowingPageName());
 }
 
 TEST_F(BasicFormTest, RecordedPackageOpensTheInstallPageAndTheSupportOverlayCopiesTheNumber) {
@@ -202,6 +211,7 @@ TEST_F(BasicFormTest, RecordedPackageOpensTheInstallPageAndTheSupportOverlayCopi
   Open();
   EXPECT_EQ(1, form_->InstallPageIndex());
   EXPECT_EQ(1, Page());
+  EXPECT_EQ("install", form_->ShowingPageName());
 
   ASSERT_TRUE(PumpMessagesUntil([&] { return ChannelReady(); }, 20000));
   ui::Control* support = Find(L"support");
@@ -209,6 +219,7 @@ TEST_F(BasicFormTest, RecordedPackageOpensTheInstallPageAndTheSupportOverlayCopi
   EXPECT_FALSE(support->IsVisible());
   Click(L"p3_support");
   EXPECT_TRUE(support->IsVisible());
+  EXPECT_EQ("support_overlay", form_->ShowingPageName());
   EXPECT_EQ(L"800800202", Text(L"support_qq"));
   // The channel's text at the skin's level ("errlevel" 1: medium).
   auto* qr = dynamic_cast<QRCodeCtrl*>(Find(L"support_qr"));

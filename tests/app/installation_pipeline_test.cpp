@@ -9,6 +9,7 @@
 #include "app/installer_config.h"
 #include "app/json_file.h"
 #include "app/package_file_name.h"
+#include "app/usage_events.h"
 #include "tests/app/app_test_service.h"
 #include "tests/app/recording_shell.h"
 #include "tests/app/test_ui_thread.h"
@@ -60,7 +61,10 @@ class PipelineTest : public ::testing::Test {
     env.local_app_data = local_;
     env.downloader_directory = local_ + L"fernwick_downloader";
     env.product = L"fernwick";
-    env.report_event = [this](const std::string& name) { events_.push_back(name); };
+    env.report_event = [this](const std::string& name, const Json& data) {
+      reported_.push_back({name, data});
+      if (IsFunnelEvent(name)) events_.push_back(name);
+    };
     env.retry_scheduler = [this](DWORD delay, UiTask task) {
       delays_.push_back(delay);
       if (before_retry_) before_retry_();
@@ -99,6 +103,30 @@ class PipelineTest : public ::testing::Test {
     ::SetEnvironmentVariableW(L"APP_TEST_MARKER", marker.c_str());
     return marker;
   }
+  // The facts of the last event named |name| as they are written, "seconds"
+  // left out once checked to be a number of at least 0; "<none>" when no
+  // such event was reported.
+  std::string Facts(const std::string& name) const {
+    for (auto it = reported_.rbegin(); it != reported_.rend(); ++it) {
+      if (it->name != name) continue;
+      Json data = it->data;
+      if (data.is_object() && data.contains("seconds")) {
+        EXPECT_TRUE(data["seconds"].is_number() && data["seconds"].get<double>() >= 0) << name;
+        data.erase("seconds");
+      }
+      return DumpJson(data);
+    }
+    return "<none>";
+  }
+  // The names of the events reported since the last call, in order.
+  std::vector<std::string> TakeNames() {
+    std::vector<std::string> names;
+    for (const Reported& event : reported_) names.push_back(event.name);
+    reported_.clear();
+    return names;
+  }
+  using Names = std::vector<std::string>;
+
   void ExpectOnlyError(const std::wstring& text) {
     ASSERT_EQ(1u, shell_.messages.size());
     EXPECT_EQ(text, shell_.messages[0].text);
@@ -110,6 +138,12 @@ class PipelineTest : public ::testing::Test {
   std::wstring local_;
   TestUiThread ui_;
   RecordingShell shell_;
+  struct Reported {
+    std::string name;
+    Json data;
+  };
+  std::vector<Reported> reported_;
+  // The funnel events alone.
   std::vector<std::string> events_;
   std::vector<int> progress_;
   std::vector<DWORD> delays_;
@@ -151,6 +185,10 @@ TEST_F(PipelineTest, ZipPackageIsRecordedThenExtractedUnderTheProductAndLaunched
   EXPECT_EQ(L"https://t/tutorial", Config(InstallerConfig::kTutorialUrl));
   EXPECT_EQ(L"keep", Config(InstallerConfig::kAttributionId));
   EXPECT_TRUE(pipeline_->HasDownloadedPackage());
+  EXPECT_EQ("{\"host\": \"127.0.0.1\", \"recorded\": false}", Facts("download_start"));
+  EXPECT_EQ("{\"bytes\": " + std::to_string(zip.size()) + ", \"resumed\": false, \"retries\": 0}",
+            Facts("download_done"));
+  EXPECT_EQ((Names{"download_start", "download_done"}), TakeNames());
 
   shell_.run_commands = true;
   const std::wstring marker = ExpectMarker(L"zip_marker.txt");
@@ -163,7 +201,10 @@ TEST_F(PipelineTest, ZipPackageIsRecordedThenExtractedUnderTheProductAndLaunched
   EXPECT_EQ(SW_SHOWNORMAL, shell_.commands[0].show);
   EXPECT_EQ("hello", FileBytes(local_ + L"fernwick\\Fernwick\\readme.txt"));
   EXPECT_FALSE(testing_support::WaitForFile(marker).empty());
-  EXPECT_TRUE(events_.empty());  // unpacking and launching a zip reports nothing
+  EXPECT_TRUE(events_.empty());  // no funnel launch for a zip: its install is the unpacking
+  const size_t unpacked = FileBytes(testing_support::MarkerProgramPath()).size() + 5;
+  EXPECT_EQ("{\"bytes\": " + std::to_string(unpacked) + ", \"entries\": 2}", Facts("unpack_done"));
+  EXPECT_EQ(Names{"unpack_done"}, TakeNames());
   EXPECT_TRUE(shell_.messages.empty());
   // The overlay showed the unpacking with its own status and progress, and
   // went away with the skin's status back.
@@ -218,11 +259,15 @@ TEST_F(PipelineTest, ZipBeyondItsBoundsIsRefusedAndNothingRuns) {
   const std::string zip = testing_support::MakeStoredZip(
       {{"Fernwick/a.bin", Pattern(600000)}, {"Fernwick/b.bin", Pattern(600000)}});
   ASSERT_TRUE(Download(Details(PublishPackage(L"app_big.zip", zip), L"{target_dir}\\x.exe")));
+  TakeNames();
   ASSERT_TRUE(Launch());
   ExpectOnlyError(L"\u89E3\u538B\u5B89\u88C5\u5305\u5931\u8D25\uFF01");
   EXPECT_TRUE(shell_.commands.empty());
   EXPECT_FALSE(Exists(local_ + L"fernwick\\Fernwick\\a.bin"));
   EXPECT_FALSE(Exists(local_ + L"fernwick\\Fernwick\\b.bin"));
+  EXPECT_EQ("{\"status\": \"kTooLarge\"}", Facts("unpack_failed"));
+  EXPECT_EQ("{\"key\": \"unpack_failed\"}", Facts("error_shown"));
+  EXPECT_EQ((Names{"unpack_failed", "error_shown"}), TakeNames());
 
   const std::string small = testing_support::MakeStoredZip({{"Fernwick/a.bin", Pattern(60000)}});
   ASSERT_TRUE(Download(Details(PublishPackage(L"app_small.zip", small), L"{target_dir}\\x.exe")));
@@ -232,6 +277,8 @@ TEST_F(PipelineTest, ZipBeyondItsBoundsIsRefusedAndNothingRuns) {
   ExpectOnlyError(
       L"\u78C1\u76D8\u7A7A\u95F4\u4E0D\u8DB3\uFF0C\u65E0\u6CD5\u89E3\u538B\u5B89\u88C5\u5305"
       L"\uFF01");
+  EXPECT_EQ("{\"status\": \"kNoSpace\"}", Facts("unpack_failed"));
+  EXPECT_EQ("{\"key\": \"not_enough_space\"}", Facts("error_shown"));
   EXPECT_TRUE(shell_.commands.empty());
   EXPECT_FALSE(Exists(local_ + L"fernwick\\Fernwick\\a.bin"));
   EXPECT_FALSE(pipeline_->launching());
@@ -246,6 +293,7 @@ TEST_F(PipelineTest, AZipThatCannotBeReadIsNotLaunched) {
       Details(PublishPackage(L"app_junk.zip", Pattern(30000)), L"{target_dir}\\Fernwick\\x.exe")));
   ASSERT_TRUE(Launch());
   ExpectOnlyError(L"\u89E3\u538B\u5B89\u88C5\u5305\u5931\u8D25\uFF01");
+  EXPECT_EQ("{\"status\": \"kCannotOpen\"}", Facts("unpack_failed"));
   EXPECT_TRUE(shell_.commands.empty());
   EXPECT_FALSE(pipeline_->launching());
 }
@@ -326,13 +374,23 @@ TEST_F(PipelineTest, ACommandThatStartsNothingIsAFailure) {
   ASSERT_EQ(1u, shell_.commands.size());
   ExpectOnlyError(kLaunchFailed);
   EXPECT_TRUE(events_.empty());
+  // The processor's own exit code: it could not find the program.
+  const Json failed = reported_.size() >= 2 ? reported_[reported_.size() - 2].data : Json();
+  EXPECT_EQ("exit_code", JsonString(failed, "reason"));
+  EXPECT_TRUE(JsonMember(failed, "code").is_number_unsigned());
+  EXPECT_NE(0, JsonMember(failed, "code").get<int>()) << DumpJson(failed);
+  EXPECT_EQ("{\"key\": \"launch_failed\"}", Facts("error_shown"));
 
   // What the processor answers decides, whatever it was asked.
   shell_.run_commands = false;
   shell_.messages.clear();
   shell_.command_outcome = CommandOutcome::kNotRun;
+  shell_.command_code = ERROR_ACCESS_DENIED;
+  TakeNames();
   ASSERT_TRUE(Launch());
   ExpectOnlyError(kLaunchFailed);
+  EXPECT_EQ("{\"code\": 5, \"reason\": \"shell_error\"}", Facts("launch_failed"));
+  EXPECT_EQ((Names{"launch_failed", "error_shown"}), TakeNames());
   shell_.messages.clear();
   shell_.command_outcome = CommandOutcome::kStarted;
   ASSERT_TRUE(Launch());
@@ -380,8 +438,14 @@ TEST_F(PipelineTest, NotFoundLeavesTheRecordedPackageIntact) {
   ASSERT_TRUE(Download(Details(url)));
   ASSERT_EQ(L"installer\\app_keep.exe", Config(InstallerConfig::kInstaller));
 
+  TakeNames();
   ASSERT_TRUE(Download(Details(url + L"?fault_status=404")));
   ExpectOnlyError(kDownloadFailed);
+  EXPECT_EQ("{\"host\": \"127.0.0.1\", \"recorded\": true}", Facts("download_start"));
+  EXPECT_EQ("{\"bytes\": 0, \"error\": 0, \"retries\": 0, \"status\": 404}",
+            Facts("download_failed"));
+  EXPECT_EQ("{\"key\": \"download_failed\"}", Facts("error_shown"));
+  EXPECT_EQ((Names{"download_start", "download_failed", "error_shown"}), TakeNames());
   EXPECT_TRUE(delays_.empty());  // a missing package does not come back by waiting
   EXPECT_EQ(first, FileBytes(Installer(L"app_keep.exe")));
   EXPECT_FALSE(Exists(Installer(L"app_keep.exe.part")));
@@ -410,6 +474,7 @@ TEST_F(PipelineTest, DroppedConnectionIsResumedFromTheKeptBytes) {
   EXPECT_EQ(bytes, FileBytes(Installer(L"app_resume.bin")));
   EXPECT_FALSE(Exists(Installer(L"app_resume.bin.part")));
   EXPECT_FALSE(Exists(Installer(L"app_resume.bin.part.resume")));
+  EXPECT_EQ("{\"bytes\": 300000, \"resumed\": true, \"retries\": 1}", Facts("download_done"));
   // After the retry the bar went on from the kept third instead of from 0.
   ASSERT_LT(reports_before_retry, progress_.size());
   for (size_t i = reports_before_retry; i < progress_.size(); ++i) EXPECT_GE(progress_[i], 33);
@@ -431,6 +496,7 @@ TEST_F(PipelineTest, DropsThatEachLeaveMoreBytesDoNotUseUpTheRetries) {
   EXPECT_TRUE(shell_.messages.empty());
   EXPECT_EQ((std::vector<DWORD>(5, 1000)), delays_);
   EXPECT_EQ((std::vector<int64_t>{60000, 120000, 180000, 240000, 300000}), kept);
+  EXPECT_EQ("{\"bytes\": 400000, \"resumed\": true, \"retries\": 5}", Facts("download_done"));
   EXPECT_EQ(bytes, FileBytes(Installer(L"app_drops.bin")));
 }
 
@@ -444,6 +510,12 @@ TEST_F(PipelineTest, WithoutAValidatorEachRetryStartsOverAndTheLastFailureIsShow
   EXPECT_EQ((std::vector<DWORD>{1000, 2000, 4000}), delays_);
   EXPECT_EQ((std::vector<int64_t>{20000, 20000, 20000}), kept);
   ExpectOnlyError(kDownloadFailed);
+  // Four cut answers of 20,000 bytes each; the last one's status and error.
+  const Json failed = ParseJson(Facts("download_failed"));
+  EXPECT_EQ(80000, JsonMember(failed, "bytes").get<int>()) << DumpJson(failed);
+  EXPECT_EQ(3, JsonMember(failed, "retries").get<int>());
+  EXPECT_EQ(200, JsonMember(failed, "status").get<int>());
+  EXPECT_NE(0, JsonMember(failed, "error").get<int>());
   EXPECT_FALSE(Exists(Installer(L"bytes")));
   EXPECT_EQ(L"", Config(InstallerConfig::kInstaller));
 }
@@ -454,6 +526,8 @@ TEST_F(PipelineTest, ServerErrorsAreRetriedButNotStartFailures) {
   ASSERT_TRUE(Download(Details(PublishPackage(L"app_busy.exe", "x") + L"?fault_status=503")));
   EXPECT_EQ((std::vector<DWORD>{1000, 2000, 4000}), delays_);
   ExpectOnlyError(kDownloadFailed);
+  EXPECT_EQ("{\"bytes\": 0, \"error\": 0, \"retries\": 3, \"status\": 503}",
+            Facts("download_failed"));
 
   for (const wchar_t* url : {L"ftp://127.0.0.1/app.exe", L"http://127.0.0.1:99999999999/app.exe"}) {
     shell_.messages.clear();
@@ -461,7 +535,10 @@ TEST_F(PipelineTest, ServerErrorsAreRetriedButNotStartFailures) {
     ASSERT_TRUE(Download(Details(url))) << url;
     EXPECT_TRUE(delays_.empty()) << url;
     ExpectOnlyError(kDownloadFailed);
+    EXPECT_EQ("{\"bytes\": 0, \"error\": 0, \"retries\": 0, \"status\": 0}",
+              Facts("download_failed"));
   }
+  EXPECT_EQ("{\"host\": \"\", \"recorded\": false}", Facts("download_start"));
 }
 
 TEST_F(PipelineTest, ExpectedHashIsCheckedAfterTheDownloadAndBeforeTheLaunch) {
@@ -496,6 +573,7 @@ TEST_F(PipelineTest, ExpectedHashIsCheckedAfterTheDownloadAndBeforeTheLaunch) {
   EXPECT_EQ(1u, shell_.commands.size());
   ExpectOnlyError(kLaunchFailed);
   EXPECT_EQ(1u, events_.size());
+  EXPECT_EQ("{\"code\": 0, \"reason\": \"missing_file\"}", Facts("launch_failed"));
 
   // A later package without a hash is not held to the old one.
   shell_.messages.clear();
@@ -508,10 +586,18 @@ TEST_F(PipelineTest, ExpectedHashIsCheckedAfterTheDownloadAndBeforeTheLaunch) {
 
 TEST_F(PipelineTest, LaunchFailuresTellTheUser) {
   Make();
+  // Each failure is reported with its reason, then the box with its key.
+  const auto expect_reported = [this](const std::string& facts, const std::string& key) {
+    EXPECT_EQ(facts, Facts("launch_failed")) << key;
+    EXPECT_EQ("{\"key\": \"" + key + "\"}", Facts("error_shown"));
+    EXPECT_EQ((Names{"launch_failed", "error_shown"}), TakeNames()) << key;
+  };
   const std::wstring config = pipeline_->config_path();
   pipeline_->LaunchInstaller();
   ExpectOnlyError(
       L"\u914D\u7F6E\u6587\u4EF6\u4E0D\u5B58\u5728\u6216\u683C\u5F0F\u9519\u8BEF\uFF01");
+  const std::string missing = "{\"code\": 0, \"reason\": \"missing_file\"}";
+  expect_reported(missing, "config_missing");
 
   CreateFolderTree(pipeline_->installer_folder());
   ASSERT_TRUE(WriteBytes(config, "{\"installer\": "));
@@ -519,17 +605,20 @@ TEST_F(PipelineTest, LaunchFailuresTellTheUser) {
   pipeline_->LaunchInstaller();
   ExpectOnlyError(
       L"\u914D\u7F6E\u6587\u4EF6\u4E0D\u5B58\u5728\u6216\u683C\u5F0F\u9519\u8BEF\uFF01");
+  expect_reported(missing, "config_missing");
 
   ASSERT_TRUE(WriteBytes(config, R"({"launch_cmd": "{installer}", "bd_vid": "x"})"));
   shell_.messages.clear();
   pipeline_->LaunchInstaller();
   ExpectOnlyError(L"\u5B89\u88C5\u6587\u4EF6\u8DEF\u5F84\u4E0D\u5B58\u5728\uFF01");
+  expect_reported(missing, "installer_not_recorded");
 
   InstallerConfig(config).Set({{InstallerConfig::kInstaller, L"installer\\gone.exe"}});
   shell_.messages.clear();
   pipeline_->LaunchInstaller();
   ExpectOnlyError(L"\u5B89\u88C5\u6587\u4EF6\u4E0D\u5B58\u5728\uFF01\n\u8DEF\u5F84\uFF1A" +
                   Installer(L"gone.exe"));
+  expect_reported(missing, "installer_missing");
   EXPECT_FALSE(pipeline_->HasDownloadedPackage());
 
   // Extensions are compared without regard to case, on the file name only;
@@ -541,6 +630,7 @@ TEST_F(PipelineTest, LaunchFailuresTellTheUser) {
   EXPECT_TRUE(shell_.messages.empty());
   EXPECT_EQ(1u, shell_.commands.size());
   EXPECT_TRUE(pipeline_->HasDownloadedPackage());
+  EXPECT_EQ(Names{"installer_launch"}, TakeNames());
   CreateFolderTree(pipeline_->installer_folder() + L"\\v1.2");
   for (const wchar_t* name : {L"setup.msi", L"setup", L"v1.2\\setup"}) {
     ASSERT_TRUE(WriteBytes(Installer(name), "MZ"));
@@ -550,6 +640,7 @@ TEST_F(PipelineTest, LaunchFailuresTellTheUser) {
     pipeline_->LaunchInstaller();
     EXPECT_FALSE(pipeline_->launching());
     ExpectOnlyError(kLaunchFailed);
+    expect_reported("{\"code\": 0, \"reason\": \"extension\"}", "launch_failed");
   }
   EXPECT_EQ(1u, shell_.commands.size());
   events_.clear();
@@ -563,6 +654,18 @@ TEST_F(PipelineTest, LaunchFailuresTellTheUser) {
   ASSERT_TRUE(Launch());
   ExpectOnlyError(kLaunchFailed);
   EXPECT_TRUE(events_.empty());
+  EXPECT_EQ("shell_error", JsonString(ParseJson(Facts("launch_failed")), "reason"));
+
+  // A program the shell cannot find counts as a missing file, with the
+  // system's error number.
+  shell_.run_commands = false;
+  shell_.execute_result = false;
+  shell_.execute_error = ERROR_FILE_NOT_FOUND;
+  shell_.messages.clear();
+  TakeNames();
+  ASSERT_TRUE(Launch());
+  ExpectOnlyError(kLaunchFailed);
+  expect_reported("{\"code\": 2, \"reason\": \"missing_file\"}", "launch_failed");
 }
 
 TEST_F(PipelineTest, TutorialAndFolderGoToTheShell) {

@@ -72,6 +72,20 @@ TEST_F(ProductConfigTest, DeploymentSettingsDefaultToTheBuildsAndFollowTheFile) 
   EXPECT_EQ(L"fernwick.example", config_.stats_hostname());
 }
 
+TEST_F(ProductConfigTest, OutcomeEventsAreOnUnlessTheFileSaysFalse) {
+  ASSERT_TRUE(LoadFromDisk("{\"product\": \"x\"}"));
+  EXPECT_TRUE(config_.outcome_events());
+  ASSERT_TRUE(LoadFromDisk("{\"outcome_events\": false}"));
+  EXPECT_FALSE(config_.outcome_events());
+  // Only a boolean changes it: "false" or 0 is no switch.
+  ASSERT_TRUE(LoadFromDisk("{\"outcome_events\": \"true\"}"));
+  EXPECT_FALSE(config_.outcome_events());
+  ASSERT_TRUE(LoadFromDisk("{\"outcome_events\": true}"));
+  EXPECT_TRUE(config_.outcome_events());
+  ASSERT_TRUE(LoadFromDisk("{\"outcome_events\": 0}"));
+  EXPECT_TRUE(config_.outcome_events());
+}
+
 TEST_F(ProductConfigTest, InvalidUtf8ValueBecomesEmpty) {
   ASSERT_TRUE(LoadFromDisk("{\"product\": \"p\", \"name\": \"bad \xC0\xAF name\"}"));
   EXPECT_EQ(L"p", config_.product());

@@ -32,12 +32,15 @@ class RecordingShell : public DesktopShell {
   }
   bool Execute(const ShellCommand& command) override {
     commands.push_back(command);
-    return run_commands ? DesktopShell::Execute(command) : execute_result;
+    if (run_commands) return DesktopShell::Execute(command);
+    if (!execute_result) ::SetLastError(execute_error);
+    return execute_result;
   }
 
-  CommandOutcome RunCommandProcessor(const ShellCommand& command, DWORD timeout_ms) override {
+  CommandResult RunCommandProcessor(const ShellCommand& command, DWORD timeout_ms) override {
     commands.push_back(command);
-    return run_commands ? DesktopShell::RunCommandProcessor(command, timeout_ms) : command_outcome;
+    if (run_commands) return DesktopShell::RunCommandProcessor(command, timeout_ms);
+    return {command_outcome, command_code};
   }
 
   std::vector<RecordedMessage> messages;
@@ -45,7 +48,9 @@ class RecordingShell : public DesktopShell {
   std::vector<ShellCommand> commands;
   bool run_commands = false;                                  // hand Execute to the system
   bool execute_result = true;                                 // what Execute answers otherwise
+  DWORD execute_error = ERROR_ACCESS_DENIED;                  // and its last error on false
   CommandOutcome command_outcome = CommandOutcome::kStarted;  // and RunCommandProcessor
+  DWORD command_code = 0;
 };
 
 }  // namespace testing_support
