@@ -1,8 +1,8 @@
 #!/usr/bin/env python3
 """Packs a resources folder into the assistant's branding archive.
 
-    pack_resources.py RESOURCES_DIR -o theme.zip [--set KEY=VALUE ...]
-    pack_resources.py RESOURCES_DIR --check [--set KEY=VALUE ...]
+    pack_resources.py RESOURCES_DIR -o theme.zip [--set KEY=VALUE ...] [--outcome-events on|off]
+    pack_resources.py RESOURCES_DIR --check [--set KEY=VALUE ...] [--outcome-events on|off]
 
 The archive is what the assistant carries as its THEME/129 resource (the build
 links it in; tools/brand writes it into a copy of a built assistant). Every
@@ -15,13 +15,16 @@ Build files (CMakeLists.txt), hidden files and Python caches are left out.
 --set KEY=VALUE sets a string key of config.json in the packed copy (the file
 on disk is not changed); an empty VALUE removes the key. The build uses it for
 the deployment settings "service_url", "stats_url" and "stats_hostname".
+--outcome-events on|off sets "outcome_events" (true or false): whether the
+assistant reports the events beyond start-up and installer launch.
 
 Before writing, the folder is checked the way the program will read it, and
 every problem is reported (exit code 1, nothing written):
 - the files the program needs are there;
 - config.json is a UTF-8 JSON object without a byte-order mark, "product" and
-  "name" are non-empty strings, the other known keys are strings, the service
-  and statistics URLs are http(s) base addresses;
+  "name" are non-empty strings, the other known keys are strings (but
+  "outcome_events", true or false), the service and statistics URLs are
+  http(s) base addresses;
 - skin files are in the XML subset the skin parser reads (double-quoted
   attributes, the five named entities, comments, no byte-order mark, at most
   64 attributes an element), and every image they name is in the folder;
@@ -57,6 +60,7 @@ PRODUCT_KEYS = ("product", "channel", "name", "intro")
 REQUIRED_CONFIG_KEYS = ("product", "name")
 URL_KEYS = ("service_url", "stats_url")
 HOST_KEYS = ("stats_hostname",)
+BOOL_KEYS = ("outcome_events",)
 EXCLUDED_NAMES = {"CMakeLists.txt", "__pycache__"}
 # The window host's shadow image when a window does not name its own.
 DEFAULT_SHADOW_IMAGE = "../public/bk/bk_shadow.png"
@@ -154,6 +158,9 @@ def product_config(data, overrides):
     for key in PRODUCT_KEYS + URL_KEYS + HOST_KEYS:
         if key in config and not isinstance(config[key], str):
             problems.append(f'{where}: "{key}" must be a string')
+    for key in BOOL_KEYS:
+        if key in config and not isinstance(config[key], bool):
+            problems.append(f'{where}: "{key}" must be true or false')
     for key in REQUIRED_CONFIG_KEYS:
         if not isinstance(config.get(key), str) or not config.get(key, "").strip():
             problems.append(f'{where}: "{key}" must be a non-empty string')
@@ -545,12 +552,18 @@ def main(argv=None):
     parser.add_argument("--check", action="store_true", help="only check the folder")
     parser.add_argument("--set", action="append", metavar="KEY=VALUE", dest="overrides",
                         help="set (or, with an empty value, remove) a key of config.json")
+    parser.add_argument("--outcome-events", choices=("on", "off"),
+                        help="report the events beyond start-up and installer launch, or not "
+                             "(config.json's \"outcome_events\"; absent means on)")
     parser.add_argument("-q", "--quiet", action="store_true", help="print nothing on success")
     args = parser.parse_args(argv)
     if not args.output and not args.check:
         parser.error("give -o ZIP, or --check")
     try:
-        entries = build_entries(args.folder, parse_overrides(args.overrides))
+        overrides = parse_overrides(args.overrides)
+        if args.outcome_events:
+            overrides["outcome_events"] = args.outcome_events == "on"
+        entries = build_entries(args.folder, overrides)
     except PackError as e:
         for problem in e.problems:
             print(f"pack_resources: {problem}", file=sys.stderr)

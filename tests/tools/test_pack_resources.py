@@ -112,6 +112,8 @@ class PackingTest(FolderTest):
             (b'{"product": "x", "name": "X", "stats_url": "http://h:99999"}', "invalid port"),
             (b'{"product": "x", "name": "X", "stats_hostname": "http://h/"}', "bare host name"),
             (b'{"product": "x", "name": "\xff"}', "not UTF-8"),
+            (b'{"product": "x", "name": "X", "outcome_events": "false"}', "true or false"),
+            (b'{"product": "x", "name": "X", "outcome_events": 0}', "true or false"),
         ]
         for data, expected in cases:
             with self.subTest(expected=expected):
@@ -254,6 +256,24 @@ class CommandLineTest(FolderTest):
         self.assertEqual(1, code)
         self.assertIn("expected KEY=VALUE", output)
         self.assertEqual(1, self.run_main(os.path.join(self.tmp, "nowhere"), "--check")[0])
+
+    def test_outcome_events_switch(self):
+        target = os.path.join(self.tmp, "switch.zip")
+
+        def packed(*argv):
+            code, output = self.run_main(self.folder, "-o", target, *argv)
+            self.assertEqual(0, code, output)
+            with zipfile.ZipFile(target) as archive:
+                return json.loads(archive.read("resources/config.json"))
+
+        self.assertNotIn("outcome_events", packed())
+        self.assertIs(False, packed("--outcome-events", "off")["outcome_events"])
+        self.assertIs(True, packed("--outcome-events", "on")["outcome_events"])
+        # A string the assistant would not read as the switch is refused.
+        code, output = self.run_main(self.folder, "--check", "--set", "outcome_events=false")
+        self.assertEqual(1, code)
+        self.assertIn('"outcome_events" must be true or false', output)
+        self.assertEqual(2, self.run_main(self.folder, "--check", "--outcome-events", "no")[0])
 
 
 if __name__ == "__main__":
