@@ -11,7 +11,7 @@ import time
 import unittest
 
 import harness
-from harness import CONTROLS, WHITE, wait_for
+from harness import ANY, CONTROLS, WHITE, wait_for
 
 IMAGES = os.path.join(harness.REPO, "resources", "themes", "default", "images")
 
@@ -108,7 +108,9 @@ class AssistantJourneyTest(harness.AssistantTestCase):
         self.assertTrue(wait_for(lambda: (self.wine.installer_config() or {}).get("bd_vid")
                                  == issued[0], 20), self.wine.installer_config())
         self.assertEqual(self.close_with_button(assistant), 0)
-        self.assertEqual(self.service.events(), {"startup": 1})
+        # "closed" left before the process ended: it is stored already.
+        self.assert_events([("startup", {}), ("closed", {"page": "welcome"})], timeout=0)
+        self.assertEqual(self.service.events(), {"startup": 1, "closed": 1})
 
     # -- 2 ----------------------------------------------------------------------
     def test_2_proceed_before_the_channel_reply_waits_then_starts(self):
@@ -307,6 +309,12 @@ class AssistantJourneyTest(harness.AssistantTestCase):
         assistant.click_control("install_close")
         self.wait_install_page(assistant, "overlay_closed")
         self.assertEqual(self.close_with_button(assistant), 0)
+        self.assert_events([
+            ("startup", {}),
+            ("download_start", {"host": "127.0.0.1", "recorded": False}),
+            ("download_failed", {"status": 404, "error": 0, "retries": 0, "bytes": 0}),
+            ("error_shown", {"key": "download_failed"}),
+            ("closed", {"page": "install"})])
 
     def test_8c_dropped_download_resumes(self):
         name = "fernwick-3.0.zip"
@@ -319,6 +327,12 @@ class AssistantJourneyTest(harness.AssistantTestCase):
         self.wait_install_page(assistant, "resumed")
         self.assertIsNone(self.wine.window_texts(harness.ERROR_CAPTION))
         self.assertEqual(self.close_with_button(assistant), 0)
+        self.assert_events([
+            ("startup", {}),
+            ("download_start", {"host": "127.0.0.1", "recorded": False}),
+            ("download_done", {"bytes": os.path.getsize(source), "retries": 1,
+                               "resumed": True}),
+            ("closed", {"page": "install"})])
 
     def test_8d_attribution_from_the_file_name(self):
         named = os.path.join(self.root, "named", "fernwick_abc123_downloader.exe")

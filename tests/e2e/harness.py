@@ -49,6 +49,9 @@ WINDOW_NAME = "Basic"
 ERROR_CAPTION = "错误"
 SHORTCUT = "Fernwick 安装助手.lnk"
 PRODUCT = "fernwick"
+CHANNEL = "02"
+# Stands for any value of a fact in AssistantTestCase.assert_events.
+ANY = object()
 
 # Places of the skin's controls (resources/themes/default/basic/basic.xml) in
 # window content coordinates: left, top, width, height. Labels are 17 pixels
@@ -385,6 +388,20 @@ class Service:
 
     def event_count(self, name):
         return self.events().get(name, 0)
+
+    def stored_events(self):
+        """(name, data, product, channel) of each event the service stored,
+        in the order they came (its database)."""
+        path = os.path.join(self.data, "events.sqlite")
+        if not os.path.exists(path):
+            return []
+        db = sqlite3.connect("file:%s?mode=ro" % path, uri=True)
+        try:
+            rows = db.execute("SELECT name, data, product, channel FROM events ORDER BY id")
+            return [(name, json.loads(data) if data else None, product, channel)
+                    for name, data, product, channel in rows.fetchall()]
+        finally:
+            db.close()
 
     def issued_bdvids(self):
         """The attribution ids the service handed out (its database)."""
@@ -768,6 +785,33 @@ class AssistantTestCase(unittest.TestCase):
         assistant.wait_window(timeout)
         shot = assistant.wait_screen("shown", assistant.opaque, 30)
         return assistant, shot
+
+    def assert_events(self, expected, timeout=20):
+        """The service stored exactly the events expected, a list of (name,
+        data), in that order, each filed under the branded product and
+        channel. A "seconds" fact is checked to be a number of at least 0 and
+        left out of the comparison, as is any fact whose expected value is
+        ANY."""
+        events = wait_for(lambda: self._events_once(len(expected)), timeout) or \
+            self.service.stored_events()
+        self.assertEqual([name for name, _ in expected], [e[0] for e in events], events)
+        for (name, want), (_, data, product, channel) in zip(expected, events):
+            self.assertEqual((product, channel), (PRODUCT, CHANNEL), name)
+            data = dict(data)
+            if "seconds" in data:
+                seconds = data.pop("seconds")
+                self.assertIsInstance(seconds, (int, float), name)
+                self.assertGreaterEqual(seconds, 0, name)
+            for key, value in want.items():
+                if value is ANY:
+                    self.assertIn(key, data, name)
+                    data[key] = ANY
+            self.assertEqual(want, data, name)
+        return events
+
+    def _events_once(self, count):
+        events = self.service.stored_events()
+        return events if len(events) >= count else None
 
     def close_with_button(self, assistant):
         assistant.click_control("btn_close")

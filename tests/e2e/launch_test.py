@@ -17,7 +17,7 @@ import unittest
 import zipfile
 
 import harness
-from harness import wait_for
+from harness import ANY, wait_for
 
 PRODUCT_TITLE = "Fernwick"
 SETUP_TITLE = "Fernwick 安装程序"
@@ -144,6 +144,20 @@ class LaunchTest(harness.AssistantTestCase):
                         "the Fernwick window did not close")
         self.assertIsNone(assistant.process.poll())
 
+        # The run as the service stored it: the download's and the
+        # unpacking's facts, and the page the user closed the window on.
+        self.assertEqual(self.close_with_button(assistant), 0)
+        with zipfile.ZipFile(package) as z:
+            entries = z.infolist()
+        self.assert_events([
+            ("startup", {}),
+            ("download_start", {"host": "127.0.0.1", "recorded": False}),
+            ("download_done", {"bytes": os.path.getsize(package), "retries": 0,
+                               "resumed": False}),
+            ("unpack_done", {"entries": len(entries),
+                             "bytes": sum(e.file_size for e in entries)}),
+            ("closed", {"page": "install"})])
+
     # -- 5 ----------------------------------------------------------------------
     def test_5_installer_runs_through_cmd_with_its_switch_from_a_folder_with_a_blank(self):
         # The user's local application data folder gets a blank in its name
@@ -170,6 +184,49 @@ class LaunchTest(harness.AssistantTestCase):
                                 "{installer} /S")
         module = self.launch_installer(os.path.join(local, harness.PRODUCT + "_downloader"))
         self.assertIn("&", module)
+
+    def test_4b_a_launch_command_naming_no_file_is_reported_as_a_failed_launch(self):
+        self.start_service_with("--launch-cmd", "{target_dir}\\Fernwick\\Missing.exe")
+        assistant, package = self.download_and_launch(self.wine.downloader)
+        box = self.display.find_window(harness.ERROR_CAPTION, 60)
+        self.assertIsNotNone(box, "no error box")
+        self.assertIn("启动安装程序失败！", self.wine.window_texts(harness.ERROR_CAPTION) or [])
+        self.display.press_in(box, "Return")
+        self.assertTrue(wait_for(lambda: self.wine.window_texts(harness.ERROR_CAPTION) is None,
+                                 20), "the error box stayed")
+        self.assertEqual(self.close_with_button(assistant), 0)
+        self.assert_events([
+            ("startup", {}),
+            ("download_start", {"host": "127.0.0.1", "recorded": False}),
+            ("download_done", {"bytes": os.path.getsize(package), "retries": 0,
+                               "resumed": False}),
+            ("unpack_done", {"entries": ANY, "bytes": ANY}),
+            ("launch_failed", {"reason": "missing_file", "code": 2}),
+            ("error_shown", {"key": "launch_failed"}),
+            ("closed", {"page": "install"})])
+
+    def test_5d_switched_off_outcome_events_leave_the_funnel_alone(self):
+        quiet = self.wine.brand("quiet.exe", lambda config: dict(
+            config, service_url=self.service.address, stats_url=self.service.address,
+            outcome_events=False), os.path.join(self.root, "quiet"))
+        self.start_service_with("--package", "fernwick-setup.exe")
+        assistant, _ = self.start_and_show(quiet)
+        assistant.click_control("ok1")
+        package = os.path.join(self.wine.installer_folder, "fernwick-setup.exe")
+        self.assertTrue(wait_for(lambda: self.wine.recorded_package() == package, 60),
+                        self.wine.installer_config())
+        assistant.park_mouse()
+        assistant.wait_screen("install_page", lambda shot: assistant.is_install_page(shot) and
+                              not assistant.overlay_shown(shot), 30)
+        assistant.click_control("p3_install_launch")
+        self.assertTrue(wait_for(lambda: self.service.event_count("installer_launch") == 1, 60),
+                        self.service.events())
+        self.assertTrue(wait_for(lambda: self.display.find_window(SETUP_TITLE, 0) is None, 60),
+                        "the installer window stayed")
+        self.assertEqual(self.close_with_button(assistant), 0)
+        # The funnel still comes, with its payload as ever; nothing else does.
+        self.assert_events([("startup", {}), ("installer_launch", {})])
+        self.assertEqual(self.service.events(), {"startup": 1, "installer_launch": 1})
 
     def test_5b_installer_with_the_bare_placeholder(self):
         # "{installer} /S" as it stands: fine for a path without a blank.
