@@ -43,10 +43,6 @@ TEST(StatisticsEventBodyTest, AddressCarriesProductAndChannelEncoded) {
             StatisticsSendAddress(L"http://s.example/", L"fernwick", L"02"));
   EXPECT_EQ(L"http://s.example/api/send?channel=a%26b%3Dc+d&product=%E5%AE%89",
             StatisticsSendAddress(L"http://s.example", L"\u5B89", L"a&b=c d"));
-  EXPECT_TRUE(IsFunnelEvent("startup"));
-  EXPECT_TRUE(IsFunnelEvent("installer_launch"));
-  EXPECT_FALSE(IsFunnelEvent("closed"));
-  EXPECT_FALSE(IsFunnelEvent("Startup"));
 }
 
 StatisticsTarget ServiceTarget() {
