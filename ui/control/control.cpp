@@ -5,6 +5,7 @@
 
 #include "ui/animation/timer_manager.h"
 #include "ui/control/attribute_parsing.h"
+#include "ui/control/attribute_table.h"
 #include "ui/control/box.h"
 #include "ui/core/global_manager.h"
 #include "ui/core/skin_image.h"
@@ -17,11 +18,174 @@ namespace {
 
 bool IsRoundRect(SIZE round) { return round.cx > 0 || round.cy > 0; }
 
+// "stretch", "auto" or a number.
+int LimitValue(const std::wstring& value) {
+  if (value == L"stretch") return PlaceHolder::kStretch;
+  if (value == L"auto") return PlaceHolder::kAuto;
+  return ParseInt(value.c_str());
+}
+
+// As LimitValue, but a number below kAuto leaves the size |unchanged|.
 int SizeValue(const std::wstring& value, int unchanged) {
   if (value == L"stretch") return PlaceHolder::kStretch;
   if (value == L"auto") return PlaceHolder::kAuto;
   const int number = ParseInt(value.c_str());
   return number < PlaceHolder::kAuto ? unchanged : number;
+}
+
+// --- Attribute setters with their own value forms ---
+
+void SetHorAlignWord(Control& control, const std::wstring& value) {
+  if (value == L"left") control.SetHorAlign(kHorAlignLeft);
+  if (value == L"center") control.SetHorAlign(kHorAlignCenter);
+  if (value == L"right") control.SetHorAlign(kHorAlignRight);
+}
+
+void SetVerAlignWord(Control& control, const std::wstring& value) {
+  if (value == L"top") control.SetVerAlign(kVerAlignTop);
+  if (value == L"center") control.SetVerAlign(kVerAlignCenter);
+  if (value == L"bottom") control.SetVerAlign(kVerAlignBottom);
+}
+
+// One number for a uniform border, "l,t,r,b" (anything with a comma) for
+// the four sides.
+void SetBorderSizeValue(Control& control, const std::wstring& value) {
+  if (value.find(L',') == std::wstring::npos) {
+    control.SetBorderSize(ParseInt(value.c_str()));
+  } else {
+    control.SetSideBorderSizes(ParseRect(value));
+  }
+}
+
+template <LONG RECT::*Side>
+void SetSideBorderSize(Control& control, const std::wstring& value) {
+  RECT sides = control.GetSideBorderSizes();
+  sides.*Side = ParseInt(value.c_str());
+  control.SetSideBorderSizes(sides);
+}
+
+void SetFixedWidthValue(Control& control, const std::wstring& value) {
+  control.SetFixedWidth(SizeValue(value, control.GetFixedWidth()));
+}
+
+void SetFixedHeightValue(Control& control, const std::wstring& value) {
+  control.SetFixedHeight(SizeValue(value, control.GetFixedHeight()));
+}
+
+void SetMaxWidthValue(Control& control, const std::wstring& value) {
+  control.SetMaxWidth(LimitValue(value));
+}
+
+void SetMaxHeightValue(Control& control, const std::wstring& value) {
+  control.SetMaxHeight(LimitValue(value));
+}
+
+// Normal and hot also set the hot fade's end point.
+void SetStateWord(Control& control, const std::wstring& value) {
+  if (value == L"normal") {
+    control.SetState(kControlStateNormal);
+    control.SetHotAlpha(0);
+  } else if (value == L"hot") {
+    control.SetState(kControlStateHot);
+    control.SetHotAlpha(255);
+  } else if (value == L"pushed") {
+    control.SetState(kControlStatePushed);
+  } else if (value == L"disabled") {
+    control.SetState(kControlStateDisabled);
+  }
+}
+
+void SetCursorWord(Control& control, const std::wstring& value) {
+  if (value == L"arrow") control.SetCursorType(kCursorArrow);
+  if (value == L"hand") control.SetCursorType(kCursorHand);
+  if (value == L"ibeam") control.SetCursorType(kCursorIBeam);
+}
+
+// Any value, even "false", turns the focus off.
+void SetNoFocusAnyValue(Control& control, const std::wstring& /*value*/) { control.SetNoFocus(); }
+
+template <ControlStateType State>
+void SetStateColorValue(Control& control, const std::wstring& value) {
+  control.SetStateColor(State, value);
+}
+
+template <StateImageLayer Layer, ControlStateType State>
+void SetStateImageValue(Control& control, const std::wstring& value) {
+  control.SetStateImage(Layer, State, value);
+}
+
+template <void (ControlAnimations::*Set)(bool)>
+void SetFadeSwitch(Control& control, const std::wstring& value) {
+  (control.Animations().*Set)(ParseSwitch(value));
+}
+
+const AttributeTable<Control>& ControlAttributes() {
+  using C = Control;
+  static const AttributeTable<Control> table = {
+      // Identity and geometry.
+      {L"class", TextAttribute<C, &C::SetClass>},
+      {L"name", TextAttribute<C, &C::SetName>},
+      {L"dataid", TextAttribute<C, &C::SetDataId>},
+      {L"halign", SetHorAlignWord},
+      {L"valign", SetVerAlignWord},
+      {L"margin", ScaledRectAttribute<C, &C::SetMargin>},
+      {L"width", SetFixedWidthValue},
+      {L"height", SetFixedHeightValue},
+      {L"minwidth", ScaledIntAttribute<C, &C::SetMinWidth>},
+      {L"minheight", ScaledIntAttribute<C, &C::SetMinHeight>},
+      {L"maxwidth", SetMaxWidthValue},
+      {L"maxheight", SetMaxHeightValue},
+      {L"float", SwitchAttribute<C, &C::SetFloat>},
+      {L"renderoffset", PointAttribute<C, &C::SetRenderOffset>},
+      // Look.
+      {L"bkcolor", TextAttribute<C, &C::SetBkColor>},
+      {L"bkcolor1", TextAttribute<C, &C::SetBkColor>},
+      {L"normalcolor", SetStateColorValue<kControlStateNormal>},
+      {L"hotcolor", SetStateColorValue<kControlStateHot>},
+      {L"pushedcolor", SetStateColorValue<kControlStatePushed>},
+      {L"disabledcolor", SetStateColorValue<kControlStateDisabled>},
+      {L"bordercolor", TextAttribute<C, &C::SetBorderColor>},
+      {L"bordersize", SetBorderSizeValue},
+      {L"leftbordersize", SetSideBorderSize<&RECT::left>},
+      {L"topbordersize", SetSideBorderSize<&RECT::top>},
+      {L"rightbordersize", SetSideBorderSize<&RECT::right>},
+      {L"bottombordersize", SetSideBorderSize<&RECT::bottom>},
+      {L"borderround", SizeAttribute<C, &C::SetBorderRound>},
+      {L"bkimage", TextAttribute<C, &C::SetBkImage>},
+      {L"normalimage", SetStateImageValue<kStateImageBackground, kControlStateNormal>},
+      {L"hotimage", SetStateImageValue<kStateImageBackground, kControlStateHot>},
+      {L"pushedimage", SetStateImageValue<kStateImageBackground, kControlStatePushed>},
+      {L"disabledimage", SetStateImageValue<kStateImageBackground, kControlStateDisabled>},
+      {L"forenormalimage", SetStateImageValue<kStateImageForeground, kControlStateNormal>},
+      {L"forehotimage", SetStateImageValue<kStateImageForeground, kControlStateHot>},
+      {L"forepushedimage", SetStateImageValue<kStateImageForeground, kControlStatePushed>},
+      {L"foredisabledimage", SetStateImageValue<kStateImageForeground, kControlStateDisabled>},
+      {L"alpha", IntAttribute<C, &C::SetAlpha>},
+      {L"state", SetStateWord},
+      {L"cursortype", SetCursorWord},
+      {L"tooltiptext", TextAttribute<C, &C::SetToolTipText>},
+      {L"tooltiptextid", TextAttribute<C, &C::SetToolTipTextId>},
+      // Interaction and visibility.
+      {L"enabled", SwitchAttribute<C, &C::SetEnabled>},
+      {L"mouse", SwitchAttribute<C, &C::SetMouseEnabled>},
+      {L"keyboard", SwitchAttribute<C, &C::SetKeyboardEnabled>},
+      {L"nofocus", SetNoFocusAnyValue},
+      {L"menu", SwitchAttribute<C, &C::SetContextMenuUsed>},
+      {L"receivepointer", SwitchAttribute<C, &C::SetReceivePointer>},
+      {L"visible", SwitchAttribute<C, &C::SetVisible>},
+      {L"fadevisible", SwitchAttribute<C, &C::SetFadeVisible>},
+      {L"cache", SwitchAttribute<C, &C::SetUseCache>},
+      // Animations.
+      {L"fadealpha", SetFadeSwitch<&ControlAnimations::SetFadeAlpha>},
+      {L"fadehot", SetFadeSwitch<&ControlAnimations::SetFadeHot>},
+      {L"fadewidth", SetFadeSwitch<&ControlAnimations::SetFadeWidth>},
+      {L"fadeheight", SetFadeSwitch<&ControlAnimations::SetFadeHeight>},
+      {L"fadeinoutxfromleft", SetFadeSwitch<&ControlAnimations::SetFadeInOutXFromLeft>},
+      {L"fadeinoutxfromright", SetFadeSwitch<&ControlAnimations::SetFadeInOutXFromRight>},
+      {L"fadeinoutyfromtop", SetFadeSwitch<&ControlAnimations::SetFadeInOutYFromTop>},
+      {L"fadeinoutyfrombottom", SetFadeSwitch<&ControlAnimations::SetFadeInOutYFromBottom>},
+  };
+  return table;
 }
 
 }  // namespace
@@ -79,146 +243,7 @@ bool Control::IsSelfOrAncestorOf(const Control* control) const {
 
 void Control::SetAttribute(const std::wstring& name, const std::wstring& value) {
   CBASE_DCHECK_ON_THREAD(thread_checker_);
-  if (name == L"class") {
-    SetClass(value);
-  } else if (name == L"halign") {
-    if (value == L"left") SetHorAlign(kHorAlignLeft);
-    if (value == L"center") SetHorAlign(kHorAlignCenter);
-    if (value == L"right") SetHorAlign(kHorAlignRight);
-  } else if (name == L"valign") {
-    if (value == L"top") SetVerAlign(kVerAlignTop);
-    if (value == L"center") SetVerAlign(kVerAlignCenter);
-    if (value == L"bottom") SetVerAlign(kVerAlignBottom);
-  } else if (name == L"margin") {
-    SetMargin(ParseRect(value));
-  } else if (name == L"bkcolor" || name == L"bkcolor1") {
-    SetBkColor(value);
-  } else if (name == L"bordersize") {
-    if (value.find(L',') == std::wstring::npos) {
-      SetBorderSize(ParseInt(value.c_str()));
-    } else {
-      SetSideBorderSizes(ParseRect(value));
-    }
-  } else if (name == L"borderround") {
-    SetBorderRound(ParseSize(value));
-  } else if (name == L"width") {
-    SetFixedWidth(SizeValue(value, GetFixedWidth()));
-  } else if (name == L"height") {
-    SetFixedHeight(SizeValue(value, GetFixedHeight()));
-  } else if (name == L"maxwidth") {
-    SetMaxWidth(value == L"stretch" ? kStretch
-                : value == L"auto"  ? kAuto
-                                    : ParseInt(value.c_str()));
-  } else if (name == L"maxheight") {
-    SetMaxHeight(value == L"stretch" ? kStretch
-                 : value == L"auto"  ? kAuto
-                                     : ParseInt(value.c_str()));
-  } else if (name == L"state") {
-    if (value == L"normal") {
-      SetState(kControlStateNormal);
-      SetHotAlpha(0);
-    } else if (value == L"hot") {
-      SetState(kControlStateHot);
-      SetHotAlpha(255);
-    } else if (value == L"pushed") {
-      SetState(kControlStatePushed);
-    } else if (value == L"disabled") {
-      SetState(kControlStateDisabled);
-    }
-  } else if (name == L"cursortype") {
-    if (value == L"arrow") SetCursorType(kCursorArrow);
-    if (value == L"hand") SetCursorType(kCursorHand);
-    if (value == L"ibeam") SetCursorType(kCursorIBeam);
-  } else if (name == L"renderoffset") {
-    SetRenderOffset(ParsePoint(value));
-  } else if (name == L"normalcolor") {
-    SetStateColor(kControlStateNormal, value);
-  } else if (name == L"hotcolor") {
-    SetStateColor(kControlStateHot, value);
-  } else if (name == L"pushedcolor") {
-    SetStateColor(kControlStatePushed, value);
-  } else if (name == L"disabledcolor") {
-    SetStateColor(kControlStateDisabled, value);
-  } else if (name == L"bordercolor") {
-    SetBorderColor(value);
-  } else if (name == L"leftbordersize" || name == L"topbordersize" || name == L"rightbordersize" ||
-             name == L"bottombordersize") {
-    RECT sides = side_border_sizes_;
-    const int size = ParseInt(value.c_str());
-    if (name == L"leftbordersize") sides.left = size;
-    if (name == L"topbordersize") sides.top = size;
-    if (name == L"rightbordersize") sides.right = size;
-    if (name == L"bottombordersize") sides.bottom = size;
-    SetSideBorderSizes(sides);
-  } else if (name == L"bkimage") {
-    SetBkImage(value);
-  } else if (name == L"minwidth") {
-    SetMinWidth(ParseInt(value.c_str()));
-  } else if (name == L"minheight") {
-    SetMinHeight(ParseInt(value.c_str()));
-  } else if (name == L"name") {
-    SetName(value);
-  } else if (name == L"tooltiptext") {
-    SetToolTipText(value);
-  } else if (name == L"tooltiptextid") {
-    SetToolTipTextId(value);
-  } else if (name == L"dataid") {
-    SetDataId(value);
-  } else if (name == L"enabled") {
-    SetEnabled(ParseSwitch(value));
-  } else if (name == L"mouse") {
-    SetMouseEnabled(ParseSwitch(value));
-  } else if (name == L"keyboard") {
-    SetKeyboardEnabled(ParseSwitch(value));
-  } else if (name == L"visible") {
-    SetVisible(ParseSwitch(value));
-  } else if (name == L"fadevisible") {
-    SetFadeVisible(ParseSwitch(value));
-  } else if (name == L"menu") {
-    SetContextMenuUsed(ParseSwitch(value));
-  } else if (name == L"float") {
-    SetFloat(ParseSwitch(value));
-  } else if (name == L"cache") {
-    SetUseCache(ParseSwitch(value));
-  } else if (name == L"nofocus") {
-    SetNoFocus();
-  } else if (name == L"alpha") {
-    SetAlpha(ParseInt(value.c_str()));
-  } else if (name == L"normalimage") {
-    SetStateImage(kStateImageBackground, kControlStateNormal, value);
-  } else if (name == L"hotimage") {
-    SetStateImage(kStateImageBackground, kControlStateHot, value);
-  } else if (name == L"pushedimage") {
-    SetStateImage(kStateImageBackground, kControlStatePushed, value);
-  } else if (name == L"disabledimage") {
-    SetStateImage(kStateImageBackground, kControlStateDisabled, value);
-  } else if (name == L"forenormalimage") {
-    SetStateImage(kStateImageForeground, kControlStateNormal, value);
-  } else if (name == L"forehotimage") {
-    SetStateImage(kStateImageForeground, kControlStateHot, value);
-  } else if (name == L"forepushedimage") {
-    SetStateImage(kStateImageForeground, kControlStatePushed, value);
-  } else if (name == L"foredisabledimage") {
-    SetStateImage(kStateImageForeground, kControlStateDisabled, value);
-  } else if (name == L"fadealpha") {
-    Animations().SetFadeAlpha(ParseSwitch(value));
-  } else if (name == L"fadehot") {
-    Animations().SetFadeHot(ParseSwitch(value));
-  } else if (name == L"fadewidth") {
-    Animations().SetFadeWidth(ParseSwitch(value));
-  } else if (name == L"fadeheight") {
-    Animations().SetFadeHeight(ParseSwitch(value));
-  } else if (name == L"fadeinoutxfromleft") {
-    Animations().SetFadeInOutXFromLeft(ParseSwitch(value));
-  } else if (name == L"fadeinoutxfromright") {
-    Animations().SetFadeInOutXFromRight(ParseSwitch(value));
-  } else if (name == L"fadeinoutyfromtop") {
-    Animations().SetFadeInOutYFromTop(ParseSwitch(value));
-  } else if (name == L"fadeinoutyfrombottom") {
-    Animations().SetFadeInOutYFromBottom(ParseSwitch(value));
-  } else if (name == L"receivepointer") {
-    SetReceivePointer(ParseSwitch(value));
-  }
+  ControlAttributes().Apply(*this, name, value);
 }
 
 void Control::SetClass(const std::wstring& classes) {

@@ -14,6 +14,7 @@
 
 #include "base/utf8.h"
 #include "ui/control/attribute_parsing.h"
+#include "ui/control/attribute_table.h"
 #include "ui/control/box.h"
 #include "ui/control/control.h"
 #include "ui/core/global_manager.h"
@@ -168,55 +169,70 @@ void LabelTemplate<B>::SetStateTextColor(ControlStateType state, const std::wstr
   this->Invalidate();
 }
 
+namespace label_internal {
+
+// "align": words are matched as substrings, in this order: "vcenter"
+// therefore also centres horizontally.
+template <typename T>
+void SetAlignWords(T& label, const std::wstring& value) {
+  UINT style = label.GetTextStyle();
+  if (value.find(L"left") != std::wstring::npos) {
+    style &= ~(DT_CENTER | DT_RIGHT | DT_VCENTER | DT_SINGLELINE);
+  }
+  if (value.find(L"center") != std::wstring::npos) {
+    style = (style & ~DT_RIGHT) | DT_CENTER;
+  }
+  if (value.find(L"right") != std::wstring::npos) {
+    style = (style & ~(DT_CENTER | DT_VCENTER | DT_SINGLELINE)) | DT_RIGHT;
+  }
+  if (value.find(L"top") != std::wstring::npos) {
+    style = (style & ~(DT_VCENTER | DT_BOTTOM)) | DT_SINGLELINE;
+  }
+  if (value.find(L"vcenter") != std::wstring::npos) {
+    style = (style & ~DT_BOTTOM) | DT_CENTER | DT_VCENTER | DT_SINGLELINE;
+  }
+  if (value.find(L"bottom") != std::wstring::npos) {
+    style = (style & ~DT_VCENTER) | DT_BOTTOM | DT_SINGLELINE;
+  }
+  label.SetTextStyle(style);
+}
+
+template <typename T>
+void SetEndEllipsisSwitch(T& label, const std::wstring& value) {
+  const UINT style = label.GetTextStyle();
+  label.SetTextStyle(ParseSwitch(value) ? (style | DT_END_ELLIPSIS) : (style & ~DT_END_ELLIPSIS));
+}
+
+template <typename T, ControlStateType State>
+void SetStateTextColorValue(T& label, const std::wstring& value) {
+  label.SetStateTextColor(State, value);
+}
+
+// The names a label handles itself, for LabelTemplate<B> as T.
+template <typename T>
+const AttributeTable<T>& LabelAttributes() {
+  static const AttributeTable<T> table = {
+      {L"text", TextAttribute<T, &T::SetText>},
+      {L"textid", TextAttribute<T, &T::SetTextId>},
+      {L"font", TextAttribute<T, &T::SetFont>},
+      {L"align", SetAlignWords<T>},
+      {L"endellipsis", SetEndEllipsisSwitch<T>},
+      {L"linelimit", SwitchAttribute<T, &T::SetLineLimit>},
+      {L"singleline", SwitchAttribute<T, &T::SetSingleLine>},
+      {L"textpadding", ScaledRectAttribute<T, &T::SetTextPadding>},
+      {L"normaltextcolor", SetStateTextColorValue<T, kControlStateNormal>},
+      {L"hottextcolor", SetStateTextColorValue<T, kControlStateHot>},
+      {L"pushedtextcolor", SetStateTextColorValue<T, kControlStatePushed>},
+      {L"disabledtextcolor", SetStateTextColorValue<T, kControlStateDisabled>},
+  };
+  return table;
+}
+
+}  // namespace label_internal
+
 template <typename B>
 void LabelTemplate<B>::SetAttribute(const std::wstring& name, const std::wstring& value) {
-  if (name == L"align") {
-    // Words are matched as substrings, in this order: "vcenter" therefore
-    // also centres horizontally.
-    UINT style = text_style_;
-    if (value.find(L"left") != std::wstring::npos) {
-      style &= ~(DT_CENTER | DT_RIGHT | DT_VCENTER | DT_SINGLELINE);
-    }
-    if (value.find(L"center") != std::wstring::npos) {
-      style = (style & ~DT_RIGHT) | DT_CENTER;
-    }
-    if (value.find(L"right") != std::wstring::npos) {
-      style = (style & ~(DT_CENTER | DT_VCENTER | DT_SINGLELINE)) | DT_RIGHT;
-    }
-    if (value.find(L"top") != std::wstring::npos) {
-      style = (style & ~(DT_VCENTER | DT_BOTTOM)) | DT_SINGLELINE;
-    }
-    if (value.find(L"vcenter") != std::wstring::npos) {
-      style = (style & ~DT_BOTTOM) | DT_CENTER | DT_VCENTER | DT_SINGLELINE;
-    }
-    if (value.find(L"bottom") != std::wstring::npos) {
-      style = (style & ~DT_VCENTER) | DT_BOTTOM | DT_SINGLELINE;
-    }
-    SetTextStyle(style);
-  } else if (name == L"endellipsis") {
-    SetTextStyle(ParseSwitch(value) ? (text_style_ | DT_END_ELLIPSIS)
-                                    : (text_style_ & ~DT_END_ELLIPSIS));
-  } else if (name == L"linelimit") {
-    SetLineLimit(ParseSwitch(value));
-  } else if (name == L"singleline") {
-    SetSingleLine(ParseSwitch(value));
-  } else if (name == L"text") {
-    SetText(value);
-  } else if (name == L"textid") {
-    SetTextId(value);
-  } else if (name == L"font") {
-    SetFont(value);
-  } else if (name == L"normaltextcolor") {
-    SetStateTextColor(kControlStateNormal, value);
-  } else if (name == L"hottextcolor") {
-    SetStateTextColor(kControlStateHot, value);
-  } else if (name == L"pushedtextcolor") {
-    SetStateTextColor(kControlStatePushed, value);
-  } else if (name == L"disabledtextcolor") {
-    SetStateTextColor(kControlStateDisabled, value);
-  } else if (name == L"textpadding") {
-    SetTextPadding(ParseRect(value));
-  } else {
+  if (!label_internal::LabelAttributes<LabelTemplate>().Apply(*this, name, value)) {
     B::SetAttribute(name, value);
   }
 }

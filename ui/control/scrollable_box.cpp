@@ -4,6 +4,7 @@
 #include <cstdlib>
 
 #include "ui/control/attribute_parsing.h"
+#include "ui/control/attribute_table.h"
 #include "ui/control/linear_layout.h"
 #include "ui/control/tile_layout.h"
 #include "ui/core/global_manager.h"
@@ -20,6 +21,43 @@ int LineStep(int delta, int unit) {
 }
 
 bool HasRange(const ScrollBar* bar) { return bar != nullptr && bar->GetScrollRange() > 0; }
+
+// The switch of one bar keeps the other as it is; a bar's style list also
+// turns the bar on.
+void SetVerticalBarSwitch(ScrollableBox& box, const std::wstring& value) {
+  box.EnableScrollBar(ParseSwitch(value), box.HorizontalScrollBar() != nullptr);
+}
+
+void SetHorizontalBarSwitch(ScrollableBox& box, const std::wstring& value) {
+  box.EnableScrollBar(box.VerticalScrollBar() != nullptr, ParseSwitch(value));
+}
+
+void SetVerticalBarStyle(ScrollableBox& box, const std::wstring& value) {
+  box.EnableScrollBar(true, box.HorizontalScrollBar() != nullptr);
+  box.VerticalScrollBar()->ApplyAttributeList(value);
+}
+
+void SetHorizontalBarStyle(ScrollableBox& box, const std::wstring& value) {
+  box.EnableScrollBar(box.VerticalScrollBar() != nullptr, true);
+  box.HorizontalScrollBar()->ApplyAttributeList(value);
+}
+
+const AttributeTable<ScrollableBox>& ScrollableBoxAttributes() {
+  using S = ScrollableBox;
+  static const AttributeTable<ScrollableBox> table = {
+      {L"vscrollbar", SetVerticalBarSwitch},
+      {L"hscrollbar", SetHorizontalBarSwitch},
+      {L"vscrollbarstyle", SetVerticalBarStyle},
+      {L"hscrollbarstyle", SetHorizontalBarStyle},
+      {L"scrollbarpadding", ScaledRectAttribute<S, &S::SetScrollBarPadding>},
+      {L"vscrollunit", IntAttribute<S, &S::SetVerScrollUnit>},
+      {L"hscrollunit", IntAttribute<S, &S::SetHorScrollUnit>},
+      {L"scrollbarfloat", SwitchAttribute<S, &S::SetScrollBarFloat>},
+      {L"defaultdisplayscrollbar", SwitchAttribute<S, &S::SetDefaultDisplayScrollBar>},
+      {L"holdend", SwitchAttribute<S, &S::SetHoldEnd>},
+  };
+  return table;
+}
 
 }  // namespace
 
@@ -336,31 +374,7 @@ void ScrollableBox::ProcessBar(bool vertical, const RECT& rect, int required) {
 // --- Attributes ---
 
 void ScrollableBox::SetAttribute(const std::wstring& name, const std::wstring& value) {
-  if (name == L"vscrollbar") {
-    EnableScrollBar(ParseSwitch(value), horizontal_bar_ != nullptr);
-  } else if (name == L"vscrollbarstyle") {
-    EnableScrollBar(true, horizontal_bar_ != nullptr);
-    vertical_bar_->ApplyAttributeList(value);
-  } else if (name == L"hscrollbar") {
-    EnableScrollBar(vertical_bar_ != nullptr, ParseSwitch(value));
-  } else if (name == L"hscrollbarstyle") {
-    EnableScrollBar(vertical_bar_ != nullptr, true);
-    horizontal_bar_->ApplyAttributeList(value);
-  } else if (name == L"scrollbarpadding") {
-    SetScrollBarPadding(ParseRect(value));
-  } else if (name == L"vscrollunit") {
-    SetVerScrollUnit(ParseInt(value.c_str()));
-  } else if (name == L"hscrollunit") {
-    SetHorScrollUnit(ParseInt(value.c_str()));
-  } else if (name == L"scrollbarfloat") {
-    SetScrollBarFloat(ParseSwitch(value));
-  } else if (name == L"defaultdisplayscrollbar") {
-    SetDefaultDisplayScrollBar(ParseSwitch(value));
-  } else if (name == L"holdend") {
-    SetHoldEnd(ParseSwitch(value));
-  } else {
-    Box::SetAttribute(name, value);
-  }
+  if (!ScrollableBoxAttributes().Apply(*this, name, value)) Box::SetAttribute(name, value);
 }
 
 // --- Tree and state ---
