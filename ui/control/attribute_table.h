@@ -16,6 +16,8 @@
 #include <initializer_list>
 #include <string>
 #include <string_view>
+#include <type_traits>
+#include <utility>
 #include <vector>
 
 #include "base/check.h"
@@ -58,12 +60,33 @@ class AttributeTable {
   std::vector<Entry> entries_;  // sorted by name
 };
 
-// --- Value kinds: Set is a member setter of T or of a base of T ---
+// --- Value kinds ---
+// Set is a member setter of T (or of a base of T), called with the value
+// read; the switch and text kinds also take a data member, which is assigned.
+
+namespace attribute_internal {
+
+template <auto Set, typename T, typename V>
+void Assign(T& target, V&& value) {
+  if constexpr (std::is_member_function_pointer_v<decltype(Set)>) {
+    (target.*Set)(std::forward<V>(value));
+  } else {
+    target.*Set = std::forward<V>(value);
+  }
+}
+
+}  // namespace attribute_internal
 
 // On only for "true".
 template <typename T, auto Set>
 void SwitchAttribute(T& target, const std::wstring& value) {
-  (target.*Set)(ParseSwitch(value));
+  attribute_internal::Assign<Set>(target, ParseSwitch(value));
+}
+
+// The value as written: colour names, image strings, names and ids.
+template <typename T, auto Set>
+void TextAttribute(T& target, const std::wstring& value) {
+  attribute_internal::Assign<Set>(target, value);
 }
 
 // The leading integer, 0 when there is none.
@@ -76,12 +99,6 @@ void IntAttribute(T& target, const std::wstring& value) {
 template <typename T, auto Set>
 void ScaledIntAttribute(T& target, const std::wstring& value) {
   (target.*Set)(ParseInt(value.c_str()), true);
-}
-
-// The value as written: colour names, image strings, names and ids.
-template <typename T, auto Set>
-void TextAttribute(T& target, const std::wstring& value) {
-  (target.*Set)(value);
 }
 
 // "l,t,r,b" scaled to the display (the setter's second argument).

@@ -11,6 +11,7 @@
 #include "base/utf8.h"
 #include "ui/animation/timer_manager.h"
 #include "ui/control/attribute_parsing.h"
+#include "ui/control/attribute_table.h"
 #include "ui/control/txt_win_host.h"
 #include "ui/core/global_manager.h"
 #include "ui/core/window.h"
@@ -24,6 +25,12 @@ COLORREF ToColorRef(DWORD argb) {
 }
 
 bool KeyHeld(int vk) { return (::GetKeyState(vk) & 0x8000) != 0; }
+
+// A switch only "true" and "false" change; any other value keeps it.
+template <typename T, auto Set>
+void StrictSwitchAttribute(T& target, const std::wstring& value) {
+  if (value == L"true" || value == L"false") (target.*Set)(value == L"true");
+}
 
 std::wstring ClipboardText(HWND owner) {
   std::wstring text;
@@ -220,81 +227,86 @@ bool RichEdit::IsPromptShown() const {
 }
 
 void RichEdit::SetAttribute(const std::wstring& name, const std::wstring& value) {
-  const bool on = ParseSwitch(value);
-  if (name == L"vscrollbar") {
-    ApplyEditStyleFlag(WS_VSCROLL, on);
-    if (!on && (edit_style_ & WS_HSCROLL) == 0) ApplyEditStyleFlag(ES_DISABLENOSCROLL, false);
-    EnableScrollBar(on, HorizontalScrollBar() != nullptr);
-  } else if (name == L"hscrollbar") {
-    ApplyEditStyleFlag(WS_HSCROLL, on);
-    if (!on && (edit_style_ & WS_VSCROLL) == 0) ApplyEditStyleFlag(ES_DISABLENOSCROLL, false);
-    EnableScrollBar(VerticalScrollBar() != nullptr, on);
-  } else if (name == L"autovscroll") {
-    ApplyEditStyleFlag(ES_AUTOVSCROLL, on);
-  } else if (name == L"autohscroll") {
-    ApplyEditStyleFlag(ES_AUTOHSCROLL, on);
-  } else if (name == L"multiline") {
-    if (value == L"true" || value == L"false") ApplyEditStyleFlag(ES_MULTILINE, on);
-  } else if (name == L"readonly") {
-    if (value == L"true" || value == L"false") SetReadOnly(on);
-  } else if (name == L"password") {
-    if (value == L"true" || value == L"false") SetPassword(on);
-  } else if (name == L"number") {
-    if (value == L"true" || value == L"false") SetNumberOnly(on);
-  } else if (name == L"align") {
-    for (const std::wstring& word : SplitBySpaces(value)) {
-      if (word == L"left") {
-        ApplyEditStyleFlag(ES_CENTER | ES_RIGHT, false);
-      } else if (word == L"hcenter") {
-        ApplyEditStyleFlag(ES_RIGHT, false);
-        ApplyEditStyleFlag(ES_CENTER, true);
-      } else if (word == L"right") {
-        ApplyEditStyleFlag(ES_CENTER, false);
-        ApplyEditStyleFlag(ES_RIGHT, true);
-      } else if (word == L"top") {
-        vertical_align_ = 0;
-      } else if (word == L"vcenter") {
-        vertical_align_ = 1;
-      } else if (word == L"bottom") {
-        vertical_align_ = 2;
-      }
+  if (!Attributes().Apply(*this, name, value)) ScrollableBox::SetAttribute(name, value);
+}
+
+const AttributeTable<RichEdit>& RichEdit::Attributes() {
+  using R = RichEdit;
+  static const AttributeTable<RichEdit> table = {
+      // Engine styles.
+      {L"vscrollbar", SwitchAttribute<R, &R::SetVerticalBarStyle>},
+      {L"hscrollbar", SwitchAttribute<R, &R::SetHorizontalBarStyle>},
+      {L"autovscroll", SwitchAttribute<R, &R::ApplyEditStyle<ES_AUTOVSCROLL>>},
+      {L"autohscroll", SwitchAttribute<R, &R::ApplyEditStyle<ES_AUTOHSCROLL>>},
+      {L"multiline", StrictSwitchAttribute<R, &R::ApplyEditStyle<ES_MULTILINE>>},
+      {L"readonly", StrictSwitchAttribute<R, &R::SetReadOnly>},
+      {L"password", StrictSwitchAttribute<R, &R::SetPassword>},
+      {L"number", StrictSwitchAttribute<R, &R::SetNumberOnly>},
+      {L"rich", SwitchAttribute<R, &R::SetRich>},
+      {L"align", TextAttribute<R, &R::SetAlignWords>},
+      // Text and look.
+      {L"text", TextAttribute<R, &R::SetText>},
+      {L"textid",
+       [](R& edit, const std::wstring& id) { edit.SetText(GlobalManager::GetText(id)); }},
+      {L"font", TextAttribute<R, &R::SetFont>},
+      {L"normaltextcolor", TextAttribute<R, &R::SetNormalTextColor>},
+      {L"disabledtextcolor", TextAttribute<R, &R::SetDisabledTextColor>},
+      {L"caretcolor", TextAttribute<R, &R::caret_color_>},
+      {L"focusedimage",
+       [](R& edit, const std::wstring& image) { edit.focused_image_.SetImageString(image); }},
+      {L"promptmode", SwitchAttribute<R, &R::prompt_mode_>},
+      {L"promptcolor", TextAttribute<R, &R::SetPromptColor>},
+      {L"prompttext", TextAttribute<R, &R::SetPromptText>},
+      {L"prompttextid", TextAttribute<R, &R::prompt_text_id_>},
+      // Keys.
+      {L"wanttab", SwitchAttribute<R, &R::SetWantTab>},
+      {L"wantreturnmsg", SwitchAttribute<R, &R::SetWantReturnMsg>},
+      {L"returnmsgwantctrl", SwitchAttribute<R, &R::SetReturnMsgWantCtrl>},
+  };
+  return table;
+}
+
+void RichEdit::SetVerticalBarStyle(bool on) {
+  ApplyEditStyleFlag(WS_VSCROLL, on);
+  if (!on && (edit_style_ & WS_HSCROLL) == 0) ApplyEditStyleFlag(ES_DISABLENOSCROLL, false);
+  EnableScrollBar(on, HorizontalScrollBar() != nullptr);
+}
+
+void RichEdit::SetHorizontalBarStyle(bool on) {
+  ApplyEditStyleFlag(WS_HSCROLL, on);
+  if (!on && (edit_style_ & WS_VSCROLL) == 0) ApplyEditStyleFlag(ES_DISABLENOSCROLL, false);
+  EnableScrollBar(VerticalScrollBar() != nullptr, on);
+}
+
+void RichEdit::SetAlignWords(const std::wstring& words) {
+  for (const std::wstring& word : SplitBySpaces(words)) {
+    if (word == L"left") {
+      ApplyEditStyleFlag(ES_CENTER | ES_RIGHT, false);
+    } else if (word == L"hcenter") {
+      ApplyEditStyleFlag(ES_RIGHT, false);
+      ApplyEditStyleFlag(ES_CENTER, true);
+    } else if (word == L"right") {
+      ApplyEditStyleFlag(ES_CENTER, false);
+      ApplyEditStyleFlag(ES_RIGHT, true);
+    } else if (word == L"top") {
+      vertical_align_ = 0;
+    } else if (word == L"vcenter") {
+      vertical_align_ = 1;
+    } else if (word == L"bottom") {
+      vertical_align_ = 2;
     }
-    RefreshVerticalOffset();
-  } else if (name == L"normaltextcolor") {
-    normal_text_color_ = value;
-    if (IsEnabled()) SetTextColor(value);
-  } else if (name == L"disabledtextcolor") {
-    disabled_text_color_ = value;
-    if (!IsEnabled()) SetTextColor(value);
-  } else if (name == L"caretcolor") {
-    caret_color_ = value;
-  } else if (name == L"promptmode") {
-    prompt_mode_ = on;
-  } else if (name == L"promptcolor") {
-    prompt_color_ = value;
-  } else if (name == L"prompttext") {
-    prompt_text_ = value;
-  } else if (name == L"prompttextid") {
-    prompt_text_id_ = value;
-  } else if (name == L"focusedimage") {
-    focused_image_.SetImageString(value);
-  } else if (name == L"font") {
-    SetFont(value);
-  } else if (name == L"text") {
-    SetText(value);
-  } else if (name == L"textid") {
-    SetText(GlobalManager::GetText(value));
-  } else if (name == L"wanttab") {
-    want_tab_ = on;
-  } else if (name == L"wantreturnmsg") {
-    want_return_msg_ = on;
-  } else if (name == L"returnmsgwantctrl") {
-    return_msg_want_ctrl_ = on;
-  } else if (name == L"rich") {
-    SetRich(on);
-  } else {
-    ScrollableBox::SetAttribute(name, value);
   }
+  RefreshVerticalOffset();
+}
+
+void RichEdit::SetNormalTextColor(const std::wstring& color) {
+  normal_text_color_ = color;
+  if (IsEnabled()) SetTextColor(color);
+}
+
+void RichEdit::SetDisabledTextColor(const std::wstring& color) {
+  disabled_text_color_ = color;
+  if (!IsEnabled()) SetTextColor(color);
 }
 
 // --- Tree, geometry, state ---

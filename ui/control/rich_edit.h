@@ -27,6 +27,8 @@
 namespace ui {
 
 class CTxtWinHost;
+template <typename T>
+class AttributeTable;
 
 class RichEdit : public ScrollableBox {
  public:
@@ -114,7 +116,24 @@ class RichEdit : public ScrollableBox {
   void SetScrollPos(SIZE position) override;
 
  private:
+  // The attribute names the field handles itself; ScrollableBox gets the rest.
+  static const AttributeTable<RichEdit>& Attributes();
   void ApplyEditStyleFlag(DWORD flag, bool on);
+  template <DWORD Flag>
+  void ApplyEditStyle(bool on) {
+    ApplyEditStyleFlag(Flag, on);
+  }
+  // A bar's scroll style in the engine and the framework bar, switched
+  // together; with neither bar left the engine stops keeping them shown.
+  void SetVerticalBarStyle(bool on);
+  void SetHorizontalBarStyle(bool on);
+  // Space-separated words: left, hcenter, right for the engine's paragraph
+  // style; top, vcenter, bottom for the vertical alignment.
+  void SetAlignWords(const std::wstring& words);
+  // The text colour of the enabled or the disabled field; shown at once when
+  // the field is in that state.
+  void SetNormalTextColor(const std::wstring& color);
+  void SetDisabledTextColor(const std::wstring& color);
   void ApplyTextColor();
   // Measures the text again for the vertical alignment (outside the engine)
   // and tells the engine when its client rectangle moved.

@@ -5,6 +5,7 @@
 
 #include "ui/animation/timer_manager.h"
 #include "ui/control/attribute_parsing.h"
+#include "ui/control/attribute_table.h"
 #include "ui/control/scrollable_box.h"
 #include "ui/core/skin_image.h"
 #include "ui/core/window.h"
@@ -17,6 +18,47 @@ bool IsEmptyRect(const RECT& r) { return r.right <= r.left || r.bottom <= r.top;
 
 bool Contains(const RECT& r, POINT p) {
   return !IsEmptyRect(r) && p.x >= r.left && p.x < r.right && p.y >= r.top && p.y < r.bottom;
+}
+
+// "<part><state>image", e.g. "thumbhotimage" or "bkdisabledimage".
+template <ScrollBar::ImageSlot Slot, ControlStateType State>
+void SetPartImageValue(ScrollBar& bar, const std::wstring& value) {
+  bar.SetPartImage(Slot, State, value);
+}
+
+const AttributeTable<ScrollBar>& ScrollBarAttributes() {
+  using S = ScrollBar;
+  static const AttributeTable<ScrollBar> table = {
+      {L"horizontal", SwitchAttribute<S, &S::SetHorizontal>},
+      {L"linesize", IntAttribute<S, &S::SetLineSize>},
+      {L"thumbminlength", IntAttribute<S, &S::SetThumbMinLength>},
+      {L"range", IntAttribute<S, &S::SetScrollRange>},
+      {L"value", IntAttribute<S, &S::SetScrollPos>},
+      {L"showbutton1", SwitchAttribute<S, &S::SetShowButton1>},
+      {L"showbutton2", SwitchAttribute<S, &S::SetShowButton2>},
+      {L"autohidescroll", SwitchAttribute<S, &S::SetAutoHideScroll>},
+      {L"button1normalimage", SetPartImageValue<ScrollBar::kButton1, kControlStateNormal>},
+      {L"button1hotimage", SetPartImageValue<ScrollBar::kButton1, kControlStateHot>},
+      {L"button1pushedimage", SetPartImageValue<ScrollBar::kButton1, kControlStatePushed>},
+      {L"button1disabledimage", SetPartImageValue<ScrollBar::kButton1, kControlStateDisabled>},
+      {L"button2normalimage", SetPartImageValue<ScrollBar::kButton2, kControlStateNormal>},
+      {L"button2hotimage", SetPartImageValue<ScrollBar::kButton2, kControlStateHot>},
+      {L"button2pushedimage", SetPartImageValue<ScrollBar::kButton2, kControlStatePushed>},
+      {L"button2disabledimage", SetPartImageValue<ScrollBar::kButton2, kControlStateDisabled>},
+      {L"thumbnormalimage", SetPartImageValue<ScrollBar::kThumb, kControlStateNormal>},
+      {L"thumbhotimage", SetPartImageValue<ScrollBar::kThumb, kControlStateHot>},
+      {L"thumbpushedimage", SetPartImageValue<ScrollBar::kThumb, kControlStatePushed>},
+      {L"thumbdisabledimage", SetPartImageValue<ScrollBar::kThumb, kControlStateDisabled>},
+      {L"railnormalimage", SetPartImageValue<ScrollBar::kRail, kControlStateNormal>},
+      {L"railhotimage", SetPartImageValue<ScrollBar::kRail, kControlStateHot>},
+      {L"railpushedimage", SetPartImageValue<ScrollBar::kRail, kControlStatePushed>},
+      {L"raildisabledimage", SetPartImageValue<ScrollBar::kRail, kControlStateDisabled>},
+      {L"bknormalimage", SetPartImageValue<ScrollBar::kBackground, kControlStateNormal>},
+      {L"bkhotimage", SetPartImageValue<ScrollBar::kBackground, kControlStateHot>},
+      {L"bkpushedimage", SetPartImageValue<ScrollBar::kBackground, kControlStatePushed>},
+      {L"bkdisabledimage", SetPartImageValue<ScrollBar::kBackground, kControlStateDisabled>},
+  };
+  return table;
 }
 
 }  // namespace
@@ -79,38 +121,13 @@ void ScrollBar::SetShowButton2(bool show) {
 
 // --- Attributes ---
 
+void ScrollBar::SetPartImage(ImageSlot slot, ControlStateType state, const std::wstring& image) {
+  images_[slot][state].SetImageString(image);
+  Invalidate();
+}
+
 void ScrollBar::SetAttribute(const std::wstring& name, const std::wstring& value) {
-  static const wchar_t* const kStates[4] = {L"normal", L"hot", L"pushed", L"disabled"};
-  static const wchar_t* const kSlots[kSlotCount] = {L"button1", L"button2", L"thumb", L"rail",
-                                                    L"bk"};
-  for (int slot = 0; slot < kSlotCount; ++slot) {
-    for (int state = 0; state < 4; ++state) {
-      if (name == std::wstring(kSlots[slot]) + kStates[state] + L"image") {
-        images_[slot][state].SetImageString(value);
-        Invalidate();
-        return;
-      }
-    }
-  }
-  if (name == L"horizontal") {
-    SetHorizontal(ParseSwitch(value));
-  } else if (name == L"linesize") {
-    SetLineSize(ParseInt(value.c_str()));
-  } else if (name == L"thumbminlength") {
-    SetThumbMinLength(ParseInt(value.c_str()));
-  } else if (name == L"range") {
-    SetScrollRange(ParseInt(value.c_str()));
-  } else if (name == L"value") {
-    SetScrollPos(ParseInt(value.c_str()));
-  } else if (name == L"showbutton1") {
-    SetShowButton1(ParseSwitch(value));
-  } else if (name == L"showbutton2") {
-    SetShowButton2(ParseSwitch(value));
-  } else if (name == L"autohidescroll") {
-    SetAutoHideScroll(ParseSwitch(value));
-  } else {
-    Control::SetAttribute(name, value);
-  }
+  if (!ScrollBarAttributes().Apply(*this, name, value)) Control::SetAttribute(name, value);
 }
 
 // --- Geometry ---

@@ -33,6 +33,9 @@ class ScrollBar : public Control {
   static constexpr int kDefaultLineSize = 8;
   static constexpr int kDefaultBarSize = 16;
 
+  // The parts drawn with images of their own, one image per state.
+  enum ImageSlot { kButton1, kButton2, kThumb, kRail, kBackground, kSlotCount };
+
   ScrollBar();
   ~ScrollBar() override;
 
@@ -62,6 +65,10 @@ class ScrollBar : public Control {
   void SetAutoHideScroll(bool hide) { auto_hide_ = hide; }
 
   ScrollableBox* GetOwner() const { return owner_; }
+  const ImageAttribute& GetPartImage(ImageSlot slot, ControlStateType state) const {
+    return images_[slot][state];
+  }
+  void SetPartImage(ImageSlot slot, ControlStateType state, const std::wstring& image);
   void SetOwner(ScrollableBox* owner) { owner_ = owner; }
 
   // The parts, in client coordinates of the owner's content.
@@ -95,8 +102,6 @@ class ScrollBar : public Control {
     kPartTrackBefore,
     kPartTrackAfter
   };
-  enum ImageSlot { kButton1, kButton2, kThumb, kRail, kBackground, kSlotCount };
-
   // Recomputes the button and thumb rectangles from the rectangle, range and
   // position.
   void ComputeParts();
