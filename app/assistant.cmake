@@ -11,8 +11,21 @@ target_link_libraries(assistant_front PUBLIC appcore ui cbase comctl32 ole32 uui
 
 # The embedded archive (THEME 129) comes from resources/, added after app/.
 if("resources" IN_LIST SUBSYSTEMS)
-  add_executable(assistant WIN32 main.cpp)
+  # The application manifest (assistant.manifest) goes in as RT_MANIFEST 1
+  # through a resource script, the same way for windres and rc.exe.
+  set(ASSISTANT_MANIFEST ${CMAKE_CURRENT_SOURCE_DIR}/assistant.manifest)
+  file(GENERATE OUTPUT ${CMAKE_CURRENT_BINARY_DIR}/assistant_manifest.rc CONTENT
+"#include <windows.h>
+CREATEPROCESS_MANIFEST_RESOURCE_ID RT_MANIFEST \"${ASSISTANT_MANIFEST}\"
+")
+  add_executable(assistant WIN32 main.cpp ${CMAKE_CURRENT_BINARY_DIR}/assistant_manifest.rc)
+  set_source_files_properties(${CMAKE_CURRENT_BINARY_DIR}/assistant_manifest.rc PROPERTIES
+                              OBJECT_DEPENDS ${ASSISTANT_MANIFEST})
   target_link_libraries(assistant PRIVATE assistant_front theme_resource)
+  if(MSVC)
+    # The linker would otherwise add a manifest of its own, a second RT_MANIFEST 1.
+    target_link_options(assistant PRIVATE /MANIFEST:NO)
+  endif()
   if(MINGW)
     # wWinMain is the entry point. Optimised builds ship without symbols.
     target_link_options(assistant PRIVATE -municode $<$<CONFIG:Release,MinSizeRel>:-s>)
