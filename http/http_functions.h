@@ -1,4 +1,5 @@
-// The application's network entry points: one URL, one session, one request.
+// The application's network entry points: one URL, one session, one request,
+// routed as the user's proxy settings say (ProxyResolver).
 // Each returns the response at once; attach a handler with Then, which runs
 // on a WinHTTP worker thread when the transfer ends. The session and the
 // response stay alive until then even if the caller keeps no reference.
@@ -35,5 +36,9 @@ std::shared_ptr<DownloadResponse> HttpDownload(const std::wstring& url, const st
                                                ProgressHandler progress,
                                                const HeaderMap& headers = {},
                                                DWORD idle_timeout_ms = 0);
+
+// How these requests find their proxy, for the support log ("direct",
+// "automatic", "proxy 127.0.0.1:3128", "pac http://...").
+std::wstring ProxyInUse();
 
 }  // namespace winhttpx

@@ -1,9 +1,10 @@
 // HttpSession: one asynchronous WinHTTP session with the assistant's fixed
-// user agent and no proxy. Shared (std::shared_ptr) by whoever needs it to
-// outlive a transfer; any thread.
+// user agent, direct or through the proxy it was made with. Shared
+// (std::shared_ptr) by whoever needs it to outlive a transfer; any thread.
 #pragma once
 
 #include "http/http_handle.h"
+#include "http/proxy_resolver.h"
 
 namespace winhttpx {
 
@@ -11,8 +12,17 @@ extern const wchar_t kUserAgent[];
 
 class HttpSession : public HttpHandle {
  public:
-  // Throws std::runtime_error "WinHttpOpen failed: <error>".
+  // Marks the session whose requests WinHTTP routes by the system's
+  // settings itself (Windows 8.1 and later).
+  struct AutomaticProxy {};
+
+  // Each throws std::runtime_error "WinHttpOpen failed: <error>".
+  // Direct.
   HttpSession();
+  // Through choice.proxy unless choice.bypass names the host; direct when
+  // nothing is named. The requests may still set their own.
+  explicit HttpSession(const ProxyChoice& choice);
+  explicit HttpSession(AutomaticProxy);
   ~HttpSession() override;
 };
 

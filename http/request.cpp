@@ -66,24 +66,42 @@ struct Request::NotificationScope {
   ActiveNotification active_;
 };
 
-std::shared_ptr<Request> Request::Create(HINTERNET connection, const std::wstring& verb,
-                                         const std::wstring& path, const Options& options) {
+HINTERNET Request::OpenHandle(HINTERNET connection, const std::wstring& verb,
+                              const std::wstring& path, const Options& options) {
   DWORD flags = WINHTTP_FLAG_REFRESH | WINHTTP_FLAG_ESCAPE_DISABLE;
   if (options.tls) flags |= WINHTTP_FLAG_SECURE;
   HINTERNET handle = WinHttpOpenRequest(connection, verb.c_str(), path.c_str(), nullptr,
                                         WINHTTP_NO_REFERER, WINHTTP_DEFAULT_ACCEPT_TYPES, flags);
-  if (!handle) ThrowLastError("WinHttpOpenRequest");
+  if (!handle) throw TransferError("WinHttpOpenRequest", GetLastError());
+  return handle;
+}
+
+std::shared_ptr<Request> Request::Create(HINTERNET connection, const std::wstring& verb,
+                                         const std::wstring& path, const Options& options) {
+  HINTERNET handle = OpenHandle(connection, verb, path, options);
   std::shared_ptr<Request> request(new Request(handle, verb, options), &Request::Destroy);
+  request->Bind();
+  return request;
+}
+
+std::shared_ptr<Request> Request::CreateDeferred(ConnectionOpener opener, const std::wstring& verb,
+                                                 const std::wstring& path, const Options& options) {
+  std::shared_ptr<Request> request(new Request(nullptr, verb, options), &Request::Destroy);
+  request->opener_ = std::move(opener);
+  request->path_ = path;
+  return request;
+}
+
+void Request::Bind() {
   // Every notification, the closing one included, carries the request.
-  DWORD_PTR context = reinterpret_cast<DWORD_PTR>(request.get());
-  WinHttpSetOption(handle, WINHTTP_OPTION_CONTEXT_VALUE, &context, sizeof(context));
-  if (WinHttpSetStatusCallback(handle, &Request::StatusCallback,
+  DWORD_PTR context = reinterpret_cast<DWORD_PTR>(this);
+  WinHttpSetOption(handle_, WINHTTP_OPTION_CONTEXT_VALUE, &context, sizeof(context));
+  if (WinHttpSetStatusCallback(handle_, &Request::StatusCallback,
                                WINHTTP_CALLBACK_FLAG_ALL_NOTIFICATIONS,
                                0) == WINHTTP_INVALID_STATUS_CALLBACK) {
-    ThrowLastError("WinHttpSetStatusCallback");
+    throw TransferError("WinHttpSetStatusCallback", GetLastError());
   }
-  request->callback_installed_ = true;
-  return request;
+  callback_installed_ = true;
 }
 
 Request::Request(HINTERNET handle, const std::wstring& verb, const Options& options)
@@ -195,13 +213,7 @@ void Request::Start(const std::shared_ptr<Response>& response) {
     if (!idle_timer_) ThrowLastError("CreateThreadpoolTimer");
   }
   sent_ = true;
-  // Neither option may fail the request.
-  WinHttpSetOption(handle_, WINHTTP_OPTION_CLIENT_CERT_CONTEXT, WINHTTP_NO_CLIENT_CERT_CONTEXT, 0);
-  if (options_.ignore_certificate_errors) {
-    DWORD flags = kIgnoreCertificateErrors;
-    WinHttpSetOption(handle_, WINHTTP_OPTION_SECURITY_FLAGS, &flags, sizeof(flags));
-  }
-  const std::wstring block = BuildHeaderBlock();
+  header_block_ = BuildHeaderBlock();
   if (content_length_ == -1) {
     finished_ = false;
     body_.clear();
@@ -210,20 +222,121 @@ void Request::Start(const std::shared_ptr<Response>& response) {
   response_ = response;
   response->state_ = ResponseState::kPending;
   last_activity_ = GetTickCount64();
-  const DWORD total = static_cast<DWORD>(provider_ ? (content_length_ > 0 ? content_length_ : 0)
-                                                   : static_cast<int64_t>(body_.size()));
-  const BOOL ok = WinHttpSendRequest(
-      handle_, block.empty() ? WINHTTP_NO_ADDITIONAL_HEADERS : block.c_str(),
-      static_cast<DWORD>(block.size()),
-      body_.empty() ? WINHTTP_NO_REQUEST_DATA : const_cast<char*>(body_.data()),
-      static_cast<DWORD>(body_.size()), total, reinterpret_cast<DWORD_PTR>(this));
-  if (!ok) {
-    const DWORD error = GetLastError();
+  try {
+    if (opener_) {
+      // Held by the work item until the request is open and sent.
+      auto held = std::make_unique<std::shared_ptr<Request>>(shared_from_this());
+      if (!TrySubmitThreadpoolCallback(&Request::DeferredWork, held.get(), nullptr)) {
+        throw TransferError("TrySubmitThreadpoolCallback", GetLastError());
+      }
+      held.release();
+    } else {
+      ApplyOptions();
+      SendRequest();
+    }
+  } catch (...) {
     response_.reset();
     response->state_ = ResponseState::kBuilding;
-    throw std::runtime_error(FailureText("WinHttpSendRequest", error));
+    throw;
   }
   if (idle_timer_) ArmIdleTimer(options_.idle_timeout_ms);
+}
+
+void CALLBACK Request::DeferredWork(PTP_CALLBACK_INSTANCE, void* context) {
+  std::unique_ptr<std::shared_ptr<Request>> held(static_cast<std::shared_ptr<Request>*>(context));
+  (*held)->OpenDeferred();
+}
+
+void Request::OpenDeferred() {
+  std::shared_ptr<Response> response = response_.lock();
+  if (!response || Completing()) return;
+  DWORD error = 0;
+  try {
+    HINTERNET connection = opener_(options_, keep_alive_);
+    std::lock_guard<std::recursive_mutex> lock(transfer_lock_);
+    // The idle timeout may have ended the response while the proxy was
+    // looked up; the handle is then never opened.
+    if (Completing()) return;
+    handle_ = OpenHandle(connection, verb_, path_, options_);
+    Bind();
+    ApplyOptions();
+    SendRequest();
+    return;
+  } catch (const TransferError& e) {
+    error = e.error();
+  } catch (...) {
+    error = ERROR_WINHTTP_INTERNAL_ERROR;
+  }
+  std::lock_guard<std::recursive_mutex> lock(transfer_lock_);
+  Complete(response, ResponseState::kFailed, error);
+}
+
+void Request::ApplyOptions() {
+  // No option may fail the request.
+  WinHttpSetOption(handle_, WINHTTP_OPTION_CLIENT_CERT_CONTEXT, WINHTTP_NO_CLIENT_CERT_CONTEXT, 0);
+  if (options_.ignore_certificate_errors) {
+    DWORD flags = kIgnoreCertificateErrors;
+    WinHttpSetOption(handle_, WINHTTP_OPTION_SECURITY_FLAGS, &flags, sizeof(flags));
+  }
+  if (options_.set_proxy) {
+    const ProxyChoice& choice = options_.proxy;
+    WINHTTP_PROXY_INFO info = {};
+    info.dwAccessType =
+        choice.named ? WINHTTP_ACCESS_TYPE_NAMED_PROXY : WINHTTP_ACCESS_TYPE_NO_PROXY;
+    if (choice.named) {
+      info.lpszProxy = const_cast<wchar_t*>(choice.proxy.c_str());
+      if (!choice.bypass.empty())
+        info.lpszProxyBypass = const_cast<wchar_t*>(choice.bypass.c_str());
+    }
+    WinHttpSetOption(handle_, WINHTTP_OPTION_PROXY, &info, sizeof(info));
+  }
+  if (options_.proxy_logon) {
+    DWORD policy = WINHTTP_AUTOLOGON_SECURITY_LEVEL_LOW;
+    WinHttpSetOption(handle_, WINHTTP_OPTION_AUTOLOGON_POLICY, &policy, sizeof(policy));
+  }
+}
+
+void Request::SendRequest() {
+  const std::wstring& block = header_block_;
+  const DWORD total = static_cast<DWORD>(provider_ ? (content_length_ > 0 ? content_length_ : 0)
+                                                   : static_cast<int64_t>(body_.size()));
+  if (!WinHttpSendRequest(handle_, block.empty() ? WINHTTP_NO_ADDITIONAL_HEADERS : block.c_str(),
+                          static_cast<DWORD>(block.size()),
+                          body_.empty() ? WINHTTP_NO_REQUEST_DATA : const_cast<char*>(body_.data()),
+                          static_cast<DWORD>(body_.size()), total,
+                          reinterpret_cast<DWORD_PTR>(this))) {
+    throw TransferError("WinHttpSendRequest", GetLastError());
+  }
+}
+
+bool Request::RetryWithLogon(Response& response) {
+  if (!options_.proxy_logon || logon_tried_ || provider_) return false;
+  DWORD supported = 0;
+  DWORD first = 0;
+  DWORD target = 0;
+  if (!WinHttpQueryAuthSchemes(handle_, &supported, &first, &target) ||
+      target != WINHTTP_AUTH_TARGET_PROXY) {
+    return false;
+  }
+  // Only the schemes that carry the user's logon; others need a password
+  // the assistant does not have, and the 407 stands.
+  DWORD scheme = 0;
+  if (supported & WINHTTP_AUTH_SCHEME_NEGOTIATE) {
+    scheme = WINHTTP_AUTH_SCHEME_NEGOTIATE;
+  } else if (supported & WINHTTP_AUTH_SCHEME_NTLM) {
+    scheme = WINHTTP_AUTH_SCHEME_NTLM;
+  } else {
+    return false;
+  }
+  if (!WinHttpSetCredentials(handle_, WINHTTP_AUTH_TARGET_PROXY, scheme, nullptr, nullptr,
+                             nullptr)) {
+    return false;
+  }
+  logon_tried_ = true;
+  response.status_code_ = 0;
+  response.headers_.clear();
+  SendRequest();
+  return true;
 }
 
 void Request::ArmIdleTimer(DWORD delay_ms) {
@@ -332,6 +445,7 @@ void Request::Advance(const std::shared_ptr<Response>& response, DWORD code, LPV
     }
     case WINHTTP_CALLBACK_STATUS_HEADERS_AVAILABLE:
       ReadHeaders(*response);
+      if (response->status_code_ == HTTP_STATUS_PROXY_AUTH_REQ && RetryWithLogon(*response)) break;
       response->OnHeaders();
       QueryDataAvailable();
       break;

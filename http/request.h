@@ -5,7 +5,9 @@
 // made by Send/SendToFile owns the request; the request refers back to it
 // weakly, so dropping every reference to the response stops the transfer.
 // Threads: build and send it on one thread; after Send, notifications run on
-// WinHTTP's worker threads. Releasing the last reference closes the request
+// WinHTTP's worker threads. A deferred request (CreateDeferred) is opened and
+// sent from a thread-pool thread, so a slow proxy lookup never holds the
+// thread that sends it. Releasing the last reference closes the request
 // handle and waits for WinHTTP's closing notification, its last one, so no
 // pending read or write can still use the request's buffers; when that
 // happens inside one of the request's own notifications, the wait is moved to
@@ -30,6 +32,7 @@
 #include "http/data_sink.h"
 #include "http/header_map.h"
 #include "http/http_handle.h"
+#include "http/proxy_resolver.h"
 #include "http/response.h"
 
 namespace winhttpx {
@@ -53,13 +56,32 @@ class Request : public HttpHandle, public DataSink, public std::enable_shared_fr
     // for a TLS handshake or an answer that never comes, and closing the
     // handle does not end that wait either.
     DWORD idle_timeout_ms = 0;
+    // Sets |proxy| on the request (WINHTTP_OPTION_PROXY), as Windows
+    // documents for a route found per URL; otherwise the session's applies.
+    bool set_proxy = false;
+    ProxyChoice proxy;
+    // Lets WinHTTP give a proxy the user's own logon (NTLM, Negotiate):
+    // the low autologon policy, and after a 407 one resend with the user's
+    // default credentials. Not for streamed bodies, which cannot be resent.
+    bool proxy_logon = false;
   };
+
+  // Opens the connection a deferred request goes out on, and may fill the
+  // options' proxy fields; it runs on a thread-pool thread and may take long.
+  // |keep_alive| holds whatever the connection needs until the request is
+  // gone. Throws std::runtime_error when there is no connection to be had.
+  using ConnectionOpener =
+      std::function<HINTERNET(Options& options, std::shared_ptr<void>& keep_alive)>;
 
   // Opens the request and installs the status callback. Throws
   // std::runtime_error "WinHttpOpenRequest failed: ..." or
   // "WinHttpSetStatusCallback failed: ...".
   static std::shared_ptr<Request> Create(HINTERNET connection, const std::wstring& verb,
                                          const std::wstring& path, const Options& options);
+  // A request whose connection is opened by |opener| once it is sent;
+  // failures to open it end the response as failed.
+  static std::shared_ptr<Request> CreateDeferred(ConnectionOpener opener, const std::wstring& verb,
+                                                 const std::wstring& path, const Options& options);
   ~Request() override;
 
   void AddHeaders(const HeaderMap& headers);
@@ -95,6 +117,17 @@ class Request : public HttpHandle, public DataSink, public std::enable_shared_fr
   struct NotificationScope;
 
   Request(HINTERNET handle, const std::wstring& verb, const Options& options);
+  static HINTERNET OpenHandle(HINTERNET connection, const std::wstring& verb,
+                              const std::wstring& path, const Options& options);
+  // Installs the status callback on the open handle.
+  void Bind();
+  static void CALLBACK DeferredWork(PTP_CALLBACK_INSTANCE instance, void* context);
+  void OpenDeferred();
+  void ApplyOptions();
+  // Throws TransferError.
+  void SendRequest();
+  // After a 407: answers with the user's logon and resends, once.
+  bool RetryWithLogon(Response& response);
   static void Destroy(Request* request);
   // Closes the handle and waits for the closing notification and for every
   // running notification; false when WinHTTP never confirmed the close.
@@ -137,6 +170,13 @@ class Request : public HttpHandle, public DataSink, public std::enable_shared_fr
   std::wstring verb_;
   Options options_;
   bool sent_ = false;
+  std::wstring header_block_;
+  bool logon_tried_ = false;
+
+  // Deferred requests only.
+  ConnectionOpener opener_;
+  std::wstring path_;
+  std::shared_ptr<void> keep_alive_;
 
   // Completion and handler attachment are guarded together so that a
   // handler attached at any moment runs exactly once.

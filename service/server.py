@@ -310,6 +310,7 @@ class Handler(http.server.BaseHTTPRequestHandler):
                 "/test/echo": (("GET", "HEAD", "POST", "PUT", "DELETE"), self.test_echo),
                 "/test/bytes": (("GET", "HEAD"), self.test_bytes),
                 "/test/headers": (("GET", "HEAD"), self.test_headers),
+                "/test/proxy.pac": (("GET", "HEAD"), self.test_proxy_pac),
             })
         if route.startswith("/packages/"):
             entry = (("GET", "HEAD"), self.package)
@@ -516,6 +517,15 @@ class Handler(http.server.BaseHTTPRequestHandler):
             "body_sha256": hashlib.sha256(self.body).hexdigest(),
             "chunked": self.request_chunked,
         })
+
+    def test_proxy_pac(self):
+        # A proxy script sending every request through ?proxy=host:port.
+        proxy = self.param("proxy") or ""
+        if not re.fullmatch(r"[A-Za-z0-9.-]{1,253}:[0-9]{1,5}", proxy):
+            self.reply_json(400, {"error": "\"proxy\" must be host:port"})
+            return
+        script = 'function FindProxyForURL(url, host) { return "PROXY %s"; }\n' % proxy
+        self.reply(200, script.encode("ascii"), "application/x-ns-proxy-autoconfig")
 
     def test_bytes(self):
         """size bytes whose byte i is i mod 251."""
