@@ -6,10 +6,12 @@
 
 #include <memory>
 
+#include "app/app_directories.h"
 #include "app/basic_form.h"
 #include "app/desktop_shortcut.h"
 #include "app/module_path.h"
 #include "app/product_config.h"
+#include "app/support_log.h"
 #include "app/usage_events.h"
 #include "base/thread_table.h"
 #include "ui/core/global_manager.h"
@@ -48,11 +50,21 @@ void App::Init() {
     // To the build's statistics host: the configuration that would name
     // another is what failed.
     ReportEvent("error_shown", {{"key", "config_load"}});
+    // Without a product there is no downloader folder: the log keeps this
+    // line only if it is ever started.
+    SupportLog::Instance().Write("message_box",
+                                 {{"caption", kErrorCaption}, {"text", kConfigFailure}});
     ::MessageBoxW(nullptr, kConfigFailure, kErrorCaption, MB_OK | MB_ICONSTOP);
     // Nothing else would ever end the loop: no window exists.
     ::PostQuitMessage(0);
     return;
   }
+  SupportLog::Instance().Start(DownloaderDirectory() + L"\\logs");
+  SupportLog::Instance().Write("startup", {{"version", AssistantVersion()},
+                                           {"product", config.product()},
+                                           {"channel", config.channel()},
+                                           {"display_scale", ui::GlobalManager::GetDpiScale()},
+                                           {"proxy", ProxyInUseForLog()}});
   CreateDesktopShortcut(config.name() + kShortcutSuffix, module_path, L"", L"");
 
   auto* form = new BasicForm();

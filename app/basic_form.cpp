@@ -13,6 +13,7 @@
 #include "app/installation_pipeline.h"
 #include "app/product_config.h"
 #include "app/qr_code_ctrl.h"
+#include "app/support_log.h"
 #include "app/usage_events.h"
 #include "base/scoped_hglobal.h"
 #include "base/utf8.h"
@@ -58,19 +59,6 @@ void SetLabelText(ui::Control* control, const std::wstring& text) {
   } else if (auto* box = dynamic_cast<ui::LabelBox*>(control)) {
     box->SetText(text);
   }
-}
-
-// Seconds since this process was created: how long the user has had the
-// program open.
-double SecondsSinceProcessStart() {
-  FILETIME created, exited, kernel, user, now;
-  if (!::GetProcessTimes(::GetCurrentProcess(), &created, &exited, &kernel, &user)) return 0;
-  ::GetSystemTimeAsFileTime(&now);
-  const auto ticks = [](const FILETIME& time) {
-    return (static_cast<uint64_t>(time.dwHighDateTime) << 32) | time.dwLowDateTime;
-  };
-  const uint64_t start = ticks(created), end = ticks(now);
-  return end > start ? static_cast<double>(end - start) / 1e7 : 0;
 }
 
 // Posts |task| to |hwnd|; the task is destroyed unrun if posting fails.

@@ -8,6 +8,7 @@
 #include <utility>
 #include <vector>
 
+#include "app/support_log.h"
 #include "base/scoped_handle.h"
 
 const wchar_t kErrorCaption[] = L"\u9519\u8BEF";  // 错误
@@ -42,6 +43,7 @@ DesktopShell& DesktopShell::System() {
 }
 
 void ShowError(DesktopShell& shell, HWND owner, const std::wstring& text) {
+  SupportLog::Instance().Write("message_box", {{"caption", kErrorCaption}, {"text", text}});
   shell.ShowMessage(owner, text, kErrorCaption, MB_ICONERROR);
 }
 

@@ -9,6 +9,7 @@
 #include "app/json_file.h"
 #include "app/package_file_name.h"
 #include "app/product_config.h"
+#include "app/support_log.h"
 #include "app/usage_events.h"
 #include "archive/package_extraction.h"
 #include "base/monotonic_clock.h"
@@ -63,6 +64,24 @@ const char* ExtractionStatusName(ExtractionStatus status) {
       return "kUnreadable";
   }
   return "unknown";
+}
+
+const char* CommandOutcomeName(CommandOutcome outcome) {
+  switch (outcome) {
+    case CommandOutcome::kStarted:
+      return "started";
+    case CommandOutcome::kNothingStarted:
+      return "nothing_started";
+    case CommandOutcome::kNotRun:
+      return "not_run";
+  }
+  return "unknown";
+}
+
+// The launch as the support log records it.
+void LogLaunch(const std::wstring& command, const char* result, DWORD code) {
+  SupportLog::Instance().Write("launch",
+                               {{"command", command}, {"result", result}, {"code", code}});
 }
 
 }  // namespace
@@ -200,16 +219,23 @@ void InstallationPipeline::LaunchInstaller() {
 void InstallationPipeline::RunLaunchJob(const LaunchJob& job, const std::atomic<bool>& cancelled) {
   if (!job.expected_sha256.empty()) {
     int last_percent = -1;
+    const int64_t started = cbase::MonotonicNow();
     const std::string actual = Sha256OfFile(job.package, [&](uint64_t done, uint64_t total) {
       PostProgress(done, total, last_percent);
       return !cancelled;
     });
     if (cancelled) return;
+    SupportLog::Instance().Write("hash",
+                                 {{"check", "launch"},
+                                  {"result", actual == job.expected_sha256 ? "match" : "mismatch"},
+                                  {"ms", static_cast<int64_t>(SecondsSince(started) * 1000)}});
     if (actual != job.expected_sha256) {
       // What is there is no longer the package that was checked.
       PostBack([this] { FailLaunch("missing_file", 0, kLaunchFailedText); });
       return;
     }
+  } else {
+    SupportLog::Instance().Write("hash", {{"check", "launch"}, {"result", "none_recorded"}});
   }
   if (job.extension == L".zip") {
     // Without a hash to check, the status already says so.
@@ -259,6 +285,10 @@ void InstallationPipeline::RunCommandJob(const std::wstring& command) {
   run.parameters = CommandProcessorParameters(command);
   run.show = SW_HIDE;
   const CommandResult result = env_.shell->RunCommandProcessor(run, kCommandWatchMs);
+  SupportLog::Instance().Write("launch", {{"command", command},
+                                          {"via", "command_processor"},
+                                          {"result", CommandOutcomeName(result.outcome)},
+                                          {"code", result.code}});
   PostBack([this, result] {
     if (result.outcome != CommandOutcome::kStarted) {
       FailLaunch(result.outcome == CommandOutcome::kNotRun ? "shell_error" : "exit_code",
@@ -272,6 +302,10 @@ void InstallationPipeline::RunCommandJob(const std::wstring& command) {
 
 void InstallationPipeline::OnUnpacked(const ExtractionResult& result, double seconds,
                                       const std::wstring& command, const std::wstring& target) {
+  SupportLog::Instance().Write("extraction", {{"status", ExtractionStatusName(result.status)},
+                                              {"entries", result.entries_written},
+                                              {"bytes", result.bytes_written},
+                                              {"ms", static_cast<int64_t>(seconds * 1000)}});
   if (result.status == ExtractionStatus::kOk) {
     Report("unpack_done", {{"entries", result.entries_written},
                            {"bytes", result.bytes_written},
@@ -299,18 +333,24 @@ void InstallationPipeline::OnUnpacked(const ExtractionResult& result, double sec
   }
   FinishLaunch(std::wstring());
   if (command.empty()) return;
-  const ProgramAndArguments split = SplitProgramAndArguments(SubstituteTargetDir(command, target));
+  const std::wstring substituted = SubstituteTargetDir(command, target);
+  const ProgramAndArguments split = SplitProgramAndArguments(substituted);
   ShellCommand run;
   run.owner = Owner();
   run.file = split.program;
   run.parameters = split.arguments;
   run.show = SW_SHOWNORMAL;
   if (split.program.empty()) {
+    LogLaunch(substituted, "no_program", 0);
     ReportLaunchFailure("missing_file", 0);
     ShowError(kLaunchFailedText);
   } else if (!env_.shell->Execute(run)) {
-    ReportShellFailure(::GetLastError());
+    const DWORD error = ::GetLastError();
+    LogLaunch(substituted, "shell_error", error);
+    ReportShellFailure(error);
     ShowError(kLaunchFailedText);
+  } else {
+    LogLaunch(substituted, "started", 0);
   }
 }
 
@@ -321,10 +361,13 @@ void InstallationPipeline::RunPackageDirectly(const std::wstring& package) {
   run.file = package;
   run.show = SW_SHOWNORMAL;
   if (!env_.shell->Execute(run)) {
-    ReportShellFailure(::GetLastError());
+    const DWORD error = ::GetLastError();
+    LogLaunch(package, "shell_error", error);
+    ReportShellFailure(error);
     ShowError(kLaunchFailedText);
     return;
   }
+  LogLaunch(package, "started", 0);
   ReportLaunch();
 }
 

@@ -5,6 +5,7 @@
 #include <objbase.h>
 
 #include "app/app.h"
+#include "app/support_log.h"
 #include "app/usage_events.h"
 #include "base/message_loop.h"
 
@@ -46,5 +47,9 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
   app.RunOnCurrentThread(cbase::MessageLoopKind::kUI);
   WaitForPendingEvents(kPendingEventsWaitMs);
   ::CoUninitialize();
-  return 0;
+  const int exit_code = 0;
+  SupportLog::Instance().Write("exit",
+                               {{"code", exit_code}, {"seconds", SecondsSinceProcessStart()}});
+  SupportLog::Instance().Stop();
+  return exit_code;
 }

@@ -8,6 +8,7 @@
 #include <utility>
 
 #include "app/file_hash.h"
+#include "app/support_log.h"
 #include "base/message_loop.h"
 #include "base/message_loop_proxy.h"
 #include "base/monotonic_clock.h"
@@ -26,6 +27,14 @@ bool IsSuccess(DWORD status) { return status >= 200 && status <= 299; }
 // failed for now. Client errors (404 and the like) will not change.
 bool IsTransient(DWORD status) {
   return status == 0 || status == 408 || status == 429 || status >= 500;
+}
+
+// How an attempt ended, and why when not well, as the support log tells.
+const char* AttemptVerdict(const PackageDownload::Result& result, bool retry) {
+  if (result.succeeded) return "done";
+  if (result.status == 0) return retry ? "retry:no_answer" : "failed:no_answer";
+  if (IsSuccess(result.status)) return retry ? "retry:body_not_kept" : "failed:body_not_kept";
+  return retry ? "retry:server_status" : "failed:server_status";
 }
 
 int64_t FileSize(const std::wstring& path) {
@@ -119,6 +128,7 @@ struct PackageDownload::Attempt {
   int64_t offset = 0;  // bytes of |part| kept when resuming
   std::wstring validator;
   std::string expected_sha256;
+  int64_t started_us = 0;
 };
 
 // What the file work needs of a response. The response itself stays with
@@ -129,6 +139,7 @@ struct PackageDownload::Answer {
   DWORD error = 0;
   bool completed = false;
   int64_t body_bytes = 0;
+  int64_t elapsed_us = 0;
   HeaderMap headers;
 };
 
@@ -139,6 +150,11 @@ struct PackageDownload::Outcome {
   int64_t kept = 0;        // bytes left in the ".part" file
   bool joined = false;     // a resumed piece was joined to the kept bytes
   int64_t received = 0;    // package bytes this attempt received
+  int64_t elapsed_us = 0;  // from the request to its answer
+  // The hash check of a complete package for the support log: "match",
+  // "mismatch", "none_expected", or null when none was reached.
+  const char* hash_result = nullptr;
+  int64_t hash_us = 0;
 };
 
 PackageDownload::Outcome PackageDownload::FinishAttempt(const Attempt& attempt,
@@ -150,6 +166,7 @@ PackageDownload::Outcome PackageDownload::FinishAttempt(const Attempt& attempt,
   outcome.result.status = status;
   outcome.result.error = answer.error;
   outcome.received = IsSuccess(status) ? answer.body_bytes : 0;
+  outcome.elapsed_us = answer.elapsed_us;
   outcome.validator = attempt.validator;
   bool keep_part = true;
   // A resumed piece that does not fit what we kept: starting over may work.
@@ -196,14 +213,19 @@ PackageDownload::Outcome PackageDownload::FinishAttempt(const Attempt& attempt,
     return outcome;
   }
   if (!attempt.expected_sha256.empty()) {
+    const int64_t hash_started = cbase::MonotonicNow();
     const std::string actual =
         Sha256OfFile(attempt.part, [&cancelled](uint64_t, uint64_t) { return !cancelled; });
     if (cancelled) return outcome;
+    outcome.hash_result = actual == attempt.expected_sha256 ? "match" : "mismatch";
+    outcome.hash_us = cbase::MonotonicNow() - hash_started;
     if (actual != attempt.expected_sha256) {
       ::DeleteFileW(attempt.part.c_str());
       outcome.validator.clear();
       return outcome;
     }
+  } else {
+    outcome.hash_result = "none_expected";
   }
   if (!::MoveFileExW(attempt.part.c_str(), attempt.package.c_str(),
                      MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
@@ -260,6 +282,7 @@ void PackageDownload::StartAttempt() {
   attempt.package = package_path_;
   attempt.part = PartPath(package_path_);
   attempt.expected_sha256 = expected_sha256_;
+  attempt.started_us = cbase::MonotonicNow();
   attempt.validator = validator_;
   const int64_t kept = FileSize(attempt.part);
   HeaderMap headers;
@@ -320,6 +343,7 @@ void PackageDownload::StartAttempt() {
     answer.status = done->status_code();
     answer.error = done->error_code();
     answer.body_bytes = done->body_bytes();
+    answer.elapsed_us = cbase::MonotonicNow() - attempt.started_us;
     answer.completed = done->state() == winhttpx::ResponseState::kCompleted;
     answer.headers = done->headers();
     auto finish = [post, attempt, finished, cancelled, answer] {
@@ -376,8 +400,23 @@ void PackageDownload::OnAttemptFinished(const Outcome& outcome) {
   const int64_t kept = validator_.empty() ? 0 : outcome.kept;
   if (kept > kept_) retries_ = 0;
   kept_ = kept;
-  if (!outcome.result.succeeded && outcome.retryable && retries_ < kMaxRetries &&
-      attempts_ < kMaxAttempts) {
+  const bool retry = !outcome.result.succeeded && outcome.retryable && retries_ < kMaxRetries &&
+                     attempts_ < kMaxAttempts;
+  SupportLog::Instance().Write("request", {{"method", "GET"},
+                                           {"url", SupportLog::HostAndPath(url_)},
+                                           {"status", outcome.result.status},
+                                           {"error", outcome.result.error},
+                                           {"bytes", outcome.received},
+                                           {"ms", outcome.elapsed_us / 1000},
+                                           {"attempt", attempts_},
+                                           {"outcome", AttemptVerdict(outcome.result, retry)},
+                                           {"retry_in_ms", retry ? kRetryDelaysMs[retries_] : 0}});
+  if (outcome.hash_result != nullptr) {
+    SupportLog::Instance().Write(
+        "hash",
+        {{"check", "download"}, {"result", outcome.hash_result}, {"ms", outcome.hash_us / 1000}});
+  }
+  if (retry) {
     ScheduleRetry(kRetryDelaysMs[retries_++], outcome.result);
     return;
   }

@@ -13,6 +13,8 @@
 #include "app/json_value.h"
 #include "app/product_config.h"
 #include "app/service_request.h"
+#include "app/support_log.h"
+#include "base/monotonic_clock.h"
 #include "base/utf8.h"
 #include "http/http_functions.h"
 
@@ -128,11 +130,21 @@ struct Sender {
   // Posts the event and calls |answered| once, when its request has ended
   // one way or another.
   static void Send(const Item& item, const std::function<void()>& answered) {
+    const int64_t started = cbase::MonotonicNow();
     try {
       winhttpx::HttpPost(item.target.url,
                          StatisticsEventBody(item.name, item.target.hostname, item.data),
                          L"application/json")
-          ->Then([answered](const std::shared_ptr<winhttpx::Response>&) { answered(); });
+          ->Then([answered, item, started](const std::shared_ptr<winhttpx::Response>& done) {
+            SupportLog::Instance().Write("request",
+                                         {{"method", "POST"},
+                                          {"url", SupportLog::HostAndPath(item.target.url)},
+                                          {"event", item.name},
+                                          {"status", done->status_code()},
+                                          {"error", done->error_code()},
+                                          {"ms", (cbase::MonotonicNow() - started) / 1000}});
+            answered();
+          });
     } catch (...) {
       // Events are best effort: a deployment without a statistics host, or
       // one that cannot be reached, must not disturb the assistant.

@@ -315,6 +315,12 @@ class AssistantJourneyTest(harness.AssistantTestCase):
             ("download_failed", {"status": 404, "error": 0, "retries": 0, "bytes": 0}),
             ("error_shown", {"key": "download_failed"}),
             ("closed", {"page": "install"})])
+        # The refused request, its box, and the exit in the support log.
+        self.assert_log_in_order([
+            ("startup", []),
+            ("request", ["/fernwick-9.9.zip", "status=404", "outcome=failed:server_status"]),
+            ("message_box", ["caption=错误", "text=下载失败！"]),
+            ("exit", ["code=0"])])
 
     def test_8c_dropped_download_resumes(self):
         name = "fernwick-3.0.zip"

@@ -91,6 +91,10 @@ PROGRESS = (0x1F, 0xB5, 0x7F)  # "green": the bar's fill
 PROGRESS_BACK = (0xE3, 0xE7, 0xEC)  # "light_gray": the bar's track
 
 
+# A line of the assistant's support log: time, thread, event, fields.
+LOG_LINE = re.compile(r"^\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d\.\d{3}Z tid=\d+ (\w+)(?: [^\r\n]*)?$")
+
+
 def centre(name):
     left, top, width, height = CONTROLS[name]
     return left + width // 2, top + height // 2
@@ -812,6 +816,42 @@ class AssistantTestCase(unittest.TestCase):
     def _events_once(self, count):
         events = self.service.stored_events()
         return events if len(events) >= count else None
+
+    def support_log(self):
+        """The support log in the downloader folder as (event, line) pairs,
+        after checking that every line is whole: UTC time to the millisecond,
+        the thread id, the event."""
+        path = os.path.join(self.wine.downloader, "logs", "assistant.log")
+        with open(path, encoding="utf-8", newline="") as f:
+            text = f.read()
+        self.assertTrue(text.endswith("\r\n"), text[-200:])
+        entries = []
+        for line in text[:-2].split("\r\n"):
+            match = LOG_LINE.match(line)
+            self.assertIsNotNone(match, line)
+            entries.append((match.group(1), line))
+        # The user's name stays out of it: the profile folder is written as
+        # %USERPROFILE%.
+        self.assertNotIn("\\" + os.path.basename(self.wine.user) + "\\", text)
+        return entries
+
+    def assert_log_in_order(self, expected):
+        """The support log has lines for expected, a list of (event, [texts
+        the line contains]), in that order (other lines may come between).
+        Answers the matching lines."""
+        entries = self.support_log()
+        found = []
+        position = 0
+        for event, texts in expected:
+            while position < len(entries) and not (
+                    entries[position][0] == event and
+                    all(text in entries[position][1] for text in texts)):
+                position += 1
+            self.assertLess(position, len(entries), "no %s line with %r after %r in:\n%s" % (
+                event, texts, found[-1:], "\n".join(line for _, line in entries)))
+            found.append(entries[position][1])
+            position += 1
+        return found
 
     def close_with_button(self, assistant):
         assistant.click_control("btn_close")

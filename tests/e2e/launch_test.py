@@ -158,6 +158,24 @@ class LaunchTest(harness.AssistantTestCase):
                              "bytes": sum(e.file_size for e in entries)}),
             ("closed", {"page": "install"})])
 
+        # What support would read of the run, in order: the start-up, the
+        # package request, both hash checks, the unpacking, the launch with
+        # the command as substituted (the profile folder hidden) and the exit.
+        lines = self.assert_log_in_order([
+            ("startup", ["product=fernwick", "channel=", "display_scale=100", "proxy=direct"]),
+            ("request", ["method=GET", "/api/channel", "status=200"]),
+            ("request", ["url=127.0.0.1:", "/fernwick-1.0.zip", "status=200",
+                         "bytes=%d" % os.path.getsize(package), "outcome=done"]),
+            # The service names no SHA-256 for its packages.
+            ("hash", ["check=download", "result=none_expected"]),
+            ("hash", ["check=launch", "result=none_recorded"]),
+            ("extraction", ["status=kOk", "entries=%d" % len(entries),
+                            "bytes=%d" % sum(e.file_size for e in entries)]),
+            ("launch", ["command=", "%USERPROFILE%\\AppData\\Local\\fernwick",
+                        "\\Fernwick\\Fernwick.exe", "result=started"]),
+            ("exit", ["code=0", "seconds="])])
+        self.assertNotIn("bd_vid=", "".join(lines))
+
     # -- 5 ----------------------------------------------------------------------
     def test_5_installer_runs_through_cmd_with_its_switch_from_a_folder_with_a_blank(self):
         # The user's local application data folder gets a blank in its name

@@ -1,0 +1,282 @@
+#include "app/support_log.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <exception>
+#include <vector>
+
+#include "app/json_file.h"
+#include "base/utf8.h"
+#include "deployment_defaults.h"
+
+namespace {
+
+constexpr char kCutMark[] = "...";
+
+// |text| cut to at most |limit| bytes (kCutMark included) without splitting
+// a UTF-8 sequence.
+void CutAt(std::string& text, size_t limit) {
+  if (text.size() <= limit) return;
+  size_t end = limit - (sizeof(kCutMark) - 1);
+  while (end > 0 && (static_cast<unsigned char>(text[end]) & 0xC0) == 0x80) --end;
+  text.resize(end);
+  text += kCutMark;
+}
+
+void AppendEscaped(std::string& out, const std::string& text) {
+  for (const char c : text) {
+    const unsigned char byte = static_cast<unsigned char>(c);
+    if (byte < 0x20 || byte == 0x7F) {
+      char escaped[8];
+      std::snprintf(escaped, sizeof(escaped), "\\x%02X", byte);
+      out += escaped;
+    } else {
+      out += c;
+    }
+  }
+}
+
+char LowerAscii(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
+
+// Replaces each occurrence of |from| in |text|, ASCII letters in any case.
+void ReplaceAnyCase(std::string& text, const std::string& from, const std::string& to) {
+  if (from.empty()) return;
+  std::string lower = text;
+  for (char& c : lower) c = LowerAscii(c);
+  std::string pattern = from;
+  for (char& c : pattern) c = LowerAscii(c);
+  std::string out;
+  size_t done = 0;
+  for (size_t found = lower.find(pattern); found != std::string::npos;
+       found = lower.find(pattern, found + pattern.size())) {
+    out.append(text, done, found - done);
+    out += to;
+    done = found + pattern.size();
+  }
+  if (done == 0) return;
+  out.append(text, done, std::string::npos);
+  text.swap(out);
+}
+
+std::wstring EnvironmentValue(const wchar_t* name) {
+  wchar_t buffer[MAX_PATH * 2];
+  const DWORD length = ::GetEnvironmentVariableW(name, buffer, MAX_PATH * 2);
+  if (length == 0 || length >= MAX_PATH * 2) return std::wstring();
+  return std::wstring(buffer, length);
+}
+
+std::wstring ShortPath(const std::wstring& path) {
+  wchar_t buffer[MAX_PATH * 2];
+  const DWORD length = ::GetShortPathNameW(path.c_str(), buffer, MAX_PATH * 2);
+  if (length == 0 || length >= MAX_PATH * 2) return std::wstring();
+  return std::wstring(buffer, length);
+}
+
+// The profile folder's forms as UTF-8, longest first so that a short form
+// that is a prefix of the long one does not leave a remainder behind.
+const std::vector<std::string>& PrivatePrefixes() {
+  static const std::vector<std::string> prefixes = [] {
+    std::vector<std::string> found;
+    std::wstring profile = EnvironmentValue(L"USERPROFILE");
+    while (!profile.empty() && (profile.back() == L'\\' || profile.back() == L'/')) {
+      profile.pop_back();
+    }
+    // A profile of a drive's root alone would hide every path.
+    if (profile.size() < 4) return found;
+    found.push_back(cbase::Utf16ToUtf8(profile));
+    const std::string short_form = cbase::Utf16ToUtf8(ShortPath(profile));
+    if (!short_form.empty() && short_form != found.front()) found.push_back(short_form);
+    if (found.size() == 2 && found[1].size() > found[0].size()) std::swap(found[0], found[1]);
+    return found;
+  }();
+  return prefixes;
+}
+
+bool WriteAll(HANDLE file, const std::string& bytes) {
+  DWORD written = 0;
+  return ::WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) &&
+         written == bytes.size();
+}
+
+HANDLE OpenForAppend(const std::wstring& path) {
+  return ::CreateFileW(path.c_str(), FILE_APPEND_DATA,
+                       FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_ALWAYS,
+                       FILE_ATTRIBUTE_NORMAL, nullptr);
+}
+
+uint64_t FileSize(HANDLE file) {
+  LARGE_INTEGER size = {};
+  return ::GetFileSizeEx(file, &size) ? static_cast<uint64_t>(size.QuadPart) : 0;
+}
+
+}  // namespace
+
+SupportLog::Value::Value(const std::wstring& text) : text_(cbase::Utf16ToUtf8(text)) {}
+
+SupportLog::Value::Value(const wchar_t* text)
+    : text_(text != nullptr ? cbase::Utf16ToUtf8(text) : std::string()) {}
+
+SupportLog::Value::Value(double value) {
+  char text[32];
+  std::snprintf(text, sizeof(text), "%.3f", value);
+  text_ = text;
+}
+
+SupportLog& SupportLog::Instance() {
+  static SupportLog* log = new SupportLog;
+  return *log;
+}
+
+SupportLog::SupportLog() = default;
+
+SupportLog::~SupportLog() { Stop(); }
+
+void SupportLog::Start(const std::wstring& folder) {
+  std::lock_guard<std::mutex> hold(lock_);
+  if (started_ || stopping_) return;
+  started_ = true;
+  try {
+    writer_ = std::thread([this, folder] { Run(folder); });
+  } catch (const std::exception&) {
+    // No thread: no log.
+    stopping_ = true;
+    queue_.clear();
+    changed_.notify_all();
+  }
+}
+
+void SupportLog::Write(const char* event, Fields fields) {
+  Line line;
+  ::GetSystemTimeAsFileTime(&line.utc);
+  line.thread_id = ::GetCurrentThreadId();
+  line.text = event != nullptr ? event : "";
+  for (const auto& field : fields) {
+    line.text += ' ';
+    line.text += field.first;
+    line.text += '=';
+    line.text += FormatValue(HidePrivatePaths(field.second.text()));
+  }
+  std::lock_guard<std::mutex> hold(lock_);
+  if (stopping_ || queue_.size() >= kMaxQueuedLines) return;
+  queue_.push_back(std::move(line));
+  changed_.notify_all();
+}
+
+bool SupportLog::Flush(DWORD timeout_ms) {
+  std::unique_lock<std::mutex> hold(lock_);
+  // Before Start nothing would ever take the lines.
+  if (!started_) return queue_.empty();
+  return changed_.wait_for(hold, std::chrono::milliseconds(timeout_ms),
+                           [this] { return queue_.empty() && writing_ == 0; });
+}
+
+void SupportLog::Stop() {
+  {
+    std::lock_guard<std::mutex> hold(lock_);
+    if (stopping_) return;
+    stopping_ = true;
+    changed_.notify_all();
+  }
+  if (writer_.joinable()) writer_.join();
+  std::lock_guard<std::mutex> hold(lock_);
+  queue_.clear();
+}
+
+void SupportLog::Run(std::wstring folder) {
+  // The downloader folder itself may not exist yet on a first run.
+  if (!folder.empty()) CreateFolderTree(folder);
+  const std::wstring path = folder + L"\\" + kFileName;
+  const std::wstring older = folder + L"\\" + kOlderFileName;
+  HANDLE file = folder.empty() ? INVALID_HANDLE_VALUE : OpenForAppend(path);
+  uint64_t size = file != INVALID_HANDLE_VALUE ? FileSize(file) : 0;
+
+  std::unique_lock<std::mutex> hold(lock_);
+  for (;;) {
+    changed_.wait(hold, [this] { return stopping_ || !queue_.empty(); });
+    if (queue_.empty()) break;
+    std::deque<Line> batch;
+    batch.swap(queue_);
+    writing_ = batch.size();
+    hold.unlock();
+    if (file != INVALID_HANDLE_VALUE) {
+      for (const Line& line : batch) {
+        const std::string text = FormatLine(line.utc, line.thread_id, line.text) + "\r\n";
+        if (size > 0 && size + text.size() > kMaxFileBytes) {
+          ::CloseHandle(file);
+          ::MoveFileExW(path.c_str(), older.c_str(), MOVEFILE_REPLACE_EXISTING);
+          file = OpenForAppend(path);
+          if (file == INVALID_HANDLE_VALUE) break;
+          // Another process may have started the new file already.
+          size = FileSize(file);
+        }
+        if (!WriteAll(file, text)) break;
+        size += text.size();
+      }
+      if (file != INVALID_HANDLE_VALUE) ::FlushFileBuffers(file);
+    }
+    hold.lock();
+    writing_ = 0;
+    changed_.notify_all();
+  }
+  hold.unlock();
+  if (file != INVALID_HANDLE_VALUE) ::CloseHandle(file);
+}
+
+std::string SupportLog::FormatLine(const FILETIME& utc, DWORD thread_id, const std::string& text) {
+  SYSTEMTIME time = {};
+  ::FileTimeToSystemTime(&utc, &time);
+  char head[64];
+  std::snprintf(head, sizeof(head), "%04u-%02u-%02uT%02u:%02u:%02u.%03uZ tid=%lu ", time.wYear,
+                time.wMonth, time.wDay, time.wHour, time.wMinute, time.wSecond, time.wMilliseconds,
+                static_cast<unsigned long>(thread_id));
+  std::string line = head;
+  AppendEscaped(line, text);
+  CutAt(line, kMaxLineBytes);
+  return line;
+}
+
+std::string SupportLog::FormatValue(const std::string& value) {
+  std::string text = value;
+  CutAt(text, kMaxValueBytes);
+  const bool quoted = text.empty() || text.find_first_of(" \"") != std::string::npos;
+  if (!quoted) return text;
+  std::string out = "\"";
+  for (const char c : text) {
+    if (c == '"') out += '\\';
+    out += c;
+  }
+  out += '"';
+  return out;
+}
+
+std::string SupportLog::HidePrivatePaths(const std::string& text) {
+  std::string out = text;
+  for (const std::string& prefix : PrivatePrefixes()) ReplaceAnyCase(out, prefix, "%USERPROFILE%");
+  return out;
+}
+
+std::string SupportLog::HostAndPath(const std::wstring& url) {
+  std::wstring rest = url;
+  const size_t scheme = rest.find(L"://");
+  if (scheme != std::wstring::npos) rest.erase(0, scheme + 3);
+  rest.erase((std::min)(rest.find_first_of(L"?#"), rest.size()));
+  const size_t path = (std::min)(rest.find(L'/'), rest.size());
+  const size_t user = rest.rfind(L'@', path);
+  if (user != std::wstring::npos) rest.erase(0, user + 1);
+  return cbase::Utf16ToUtf8(rest);
+}
+
+double SecondsSinceProcessStart() {
+  FILETIME created, exited, kernel, user, now;
+  if (!::GetProcessTimes(::GetCurrentProcess(), &created, &exited, &kernel, &user)) return 0;
+  ::GetSystemTimeAsFileTime(&now);
+  const auto ticks = [](const FILETIME& time) {
+    return (static_cast<uint64_t>(time.dwHighDateTime) << 32) | time.dwLowDateTime;
+  };
+  const uint64_t start = ticks(created), end = ticks(now);
+  return end > start ? static_cast<double>(end - start) / 1e7 : 0;
+}
+
+const char* AssistantVersion() { return ASSISTANT_VERSION; }
+
+std::string ProxyInUseForLog() { return "direct"; }
