@@ -227,6 +227,36 @@ TEST(SystemProxyTest, AFixedProxyCarriesEveryRequest) {
   RunFlowAndExpectItInTheLog(squid);
 }
 
+// squid asks for an NTLM logon on this path (squid_fixture.py, whose helper
+// accepts any user). The request must answer with the user's own logon and
+// resend once: on Windows the service then answers (404, no such page).
+// Wine 8 gives its NTLM no default credentials without Samba's ntlm_auth, so
+// there the resend goes without a logon and the 407 stands; either way the
+// proxy sees the request twice, never more.
+TEST(SystemProxyTest, AProxyLogonIsAnsweredOnceWithTheUsersOwn) {
+  const Squid squid = Squid::Read();
+  REQUIRE_SQUID(squid);
+  WriteInternetSettings(kDirect | kProxy, Narrow(squid.address()), "", "");
+  const std::string url =
+      "http://localhost:" + std::to_string(TestService::Get().http_port) + "/test/proxy-login";
+  const size_t from = squid.LogSize();
+  auto response = Wait(HttpGet(std::wstring(url.begin(), url.end())));
+  ASSERT_TRUE(response);
+  EXPECT_EQ(response->state(), ResponseState::kCompleted) << response->error_code();
+  const DWORD status = response->status_code();
+  EXPECT_TRUE(status == 404 || status == 407) << status;
+  const std::string seen = (status == 404 ? "TCP_MISS/404 " : "TCP_DENIED/407 ");
+  ASSERT_TRUE(squid.Logged(seen, from)) << ReadFile(squid.log);
+  Sleep(500);  // anything after the end would be a resend too many
+  const std::string lines = ReadFile(squid.log).substr(from);
+  size_t count = 0;
+  for (size_t at = lines.find(" GET " + url); at != std::string::npos;
+       at = lines.find(" GET " + url, at + 1)) {
+    ++count;
+  }
+  EXPECT_EQ(count, 2u) << lines;
+}
+
 TEST(SystemProxyTest, AProxyScriptNamesTheProxy) {
   const Squid squid = Squid::Read();
   REQUIRE_SQUID(squid);

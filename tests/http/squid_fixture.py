@@ -25,10 +25,17 @@ cache_log {dir}/cache.log
 access_log stdio:{dir}/access.log
 coredump_dir {dir}
 cache deny all
+# Requests for /test/proxy-login must log on to the proxy with NTLM (any
+# user: the fake helper accepts everyone), as a corporate proxy would ask.
+auth_param ntlm program /usr/lib/squid/ntlm_fake_auth
+auth_param ntlm children 2
+acl login_path urlpath_regex ^/test/proxy-login
+acl logged_on proxy_auth REQUIRED
 acl localnet src 127.0.0.1/32
 acl SSL_ports port 1-65535
 acl CONNECT method CONNECT
 http_access deny CONNECT !SSL_ports
+http_access deny login_path !logged_on
 http_access allow localnet
 http_access deny all
 shutdown_lifetime 0 seconds
