@@ -5,6 +5,7 @@
 #include <exception>
 #include <vector>
 
+#include "app/app_directories.h"
 #include "app/json_file.h"
 #include "base/utf8.h"
 #include "deployment_defaults.h"
@@ -72,21 +73,37 @@ std::wstring ShortPath(const std::wstring& path) {
   return std::wstring(buffer, length);
 }
 
-// The profile folder's forms as UTF-8, longest first so that a short form
-// that is a prefix of the long one does not leave a remainder behind.
-const std::vector<std::string>& PrivatePrefixes() {
-  static const std::vector<std::string> prefixes = [] {
-    std::vector<std::string> found;
-    std::wstring profile = EnvironmentValue(L"USERPROFILE");
-    while (!profile.empty() && (profile.back() == L'\\' || profile.back() == L'/')) {
-      profile.pop_back();
-    }
-    // A profile of a drive's root alone would hide every path.
-    if (profile.size() < 4) return found;
-    found.push_back(cbase::Utf16ToUtf8(profile));
-    const std::string short_form = cbase::Utf16ToUtf8(ShortPath(profile));
-    if (!short_form.empty() && short_form != found.front()) found.push_back(short_form);
-    if (found.size() == 2 && found[1].size() > found[0].size()) std::swap(found[0], found[1]);
+// A folder that names the user, as UTF-8, and what the log writes instead.
+struct PrivatePrefix {
+  std::string text;
+  std::string placeholder;
+};
+
+// The profile and local application-data folders (which may have been moved
+// out of the profile), long and short forms, longest first: a folder inside
+// another, or a short form that is a prefix of the long one, is replaced
+// before it could leave a remainder behind.
+const std::vector<PrivatePrefix>& PrivatePrefixes() {
+  static const std::vector<PrivatePrefix> prefixes = [] {
+    std::vector<PrivatePrefix> found;
+    const auto add = [&found](std::wstring folder, const char* placeholder) {
+      while (!folder.empty() && (folder.back() == L'\\' || folder.back() == L'/')) {
+        folder.pop_back();
+      }
+      // A drive's root alone would hide every path.
+      if (folder.size() < 4) return;
+      found.push_back({cbase::Utf16ToUtf8(folder), placeholder});
+      const std::string short_form = cbase::Utf16ToUtf8(ShortPath(folder));
+      if (!short_form.empty() && short_form != found.back().text) {
+        found.push_back({short_form, placeholder});
+      }
+    };
+    add(EnvironmentValue(L"USERPROFILE"), "%USERPROFILE%");
+    add(LocalAppDataDirectory(), "%LOCALAPPDATA%");
+    std::stable_sort(found.begin(), found.end(),
+                     [](const PrivatePrefix& a, const PrivatePrefix& b) {
+                       return a.text.size() > b.text.size();
+                     });
     return found;
   }();
   return prefixes;
@@ -251,7 +268,9 @@ std::string SupportLog::FormatValue(const std::string& value) {
 
 std::string SupportLog::HidePrivatePaths(const std::string& text) {
   std::string out = text;
-  for (const std::string& prefix : PrivatePrefixes()) ReplaceAnyCase(out, prefix, "%USERPROFILE%");
+  for (const PrivatePrefix& prefix : PrivatePrefixes()) {
+    ReplaceAnyCase(out, prefix.text, prefix.placeholder);
+  }
   return out;
 }
 

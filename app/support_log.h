@@ -9,8 +9,9 @@
 // the line; a writer thread of the log's own writes, rotates and flushes. A
 // folder that cannot be made or written loses the lines silently. Values
 // cannot break the one-line format (control characters are escaped, values
-// and lines are capped), and the user's profile folder is replaced by
-// "%USERPROFILE%" wherever it appears, so paths keep no user name.
+// and lines are capped), and the user's profile and local application-data
+// folders are written as "%USERPROFILE%" and "%LOCALAPPDATA%", so paths keep
+// no user name.
 //
 // The process-wide instance (Instance()) is started by App once the product,
 // and with it the downloader folder, is known, and stopped by the process
@@ -101,8 +102,9 @@ class SupportLog {
   // query or fragment (they may carry ids that are the user's business).
   static std::string HostAndPath(const std::wstring& url);
 
-  // Replaces every occurrence of the profile folder (its long and short
-  // forms, any case) in |text|.
+  // Replaces every occurrence of the local application-data folder and of
+  // the profile folder (long and short forms, any case) in |text| with
+  // "%LOCALAPPDATA%" and "%USERPROFILE%".
   static std::string HidePrivatePaths(const std::string& text);
 
  private:

@@ -13,6 +13,7 @@
 #include <thread>
 #include <vector>
 
+#include "app/app_directories.h"
 #include "base/utf8.h"
 #include "tests/support/scoped_temp_dir.h"
 
@@ -118,7 +119,7 @@ TEST(SupportLogFormatTest, AddressesKeepHostAndPathOnly) {
   EXPECT_EQ("", SupportLog::HostAndPath(L""));
 }
 
-TEST(SupportLogFormatTest, TheProfileFolderIsHiddenInAnyCase) {
+TEST(SupportLogFormatTest, TheUsersFoldersAreHiddenInAnyCase) {
   wchar_t profile[MAX_PATH];
   const DWORD length = ::GetEnvironmentVariableW(L"USERPROFILE", profile, MAX_PATH);
   ASSERT_GT(length, 3u);
@@ -128,6 +129,12 @@ TEST(SupportLogFormatTest, TheProfileFolderIsHiddenInAnyCase) {
   const std::string hidden =
       SupportLog::HidePrivatePaths("cmd=\"" + path + "\\AppData\\x.exe\" " + upper + "\\y");
   EXPECT_EQ("cmd=\"%USERPROFILE%\\AppData\\x.exe\" %USERPROFILE%\\y", hidden);
+
+  // Local application data, inside the profile or not, is named on its own.
+  const std::string local = cbase::Utf16ToUtf8(LocalAppDataDirectory());
+  ASSERT_FALSE(local.empty());
+  EXPECT_EQ("%LOCALAPPDATA%\\fernwick\\Fernwick.exe",
+            SupportLog::HidePrivatePaths(local + "fernwick\\Fernwick.exe"));
 
   wchar_t short_form[MAX_PATH];
   const DWORD short_length = ::GetShortPathNameW(profile, short_form, MAX_PATH);

@@ -171,7 +171,7 @@ class LaunchTest(harness.AssistantTestCase):
             ("hash", ["check=launch", "result=none_recorded"]),
             ("extraction", ["status=kOk", "entries=%d" % len(entries),
                             "bytes=%d" % sum(e.file_size for e in entries)]),
-            ("launch", ["command=", "%USERPROFILE%\\AppData\\Local\\fernwick",
+            ("launch", ["command=", "%LOCALAPPDATA%\\fernwick",
                         "\\Fernwick\\Fernwick.exe", "result=started"]),
             ("exit", ["code=0", "seconds="])])
         self.assertNotIn("bd_vid=", "".join(lines))
