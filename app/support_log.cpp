@@ -9,6 +9,7 @@
 #include "app/json_file.h"
 #include "base/utf8.h"
 #include "deployment_defaults.h"
+#include "http/http_functions.h"
 
 namespace {
 
@@ -298,4 +299,4 @@ double SecondsSinceProcessStart() {
 
 const char* AssistantVersion() { return ASSISTANT_VERSION; }
 
-std::string ProxyInUseForLog() { return "direct"; }
+std::string ProxyInUseForLog() { return cbase::Utf16ToUtf8(winhttpx::ProxyInUse()); }

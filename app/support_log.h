@@ -129,8 +129,9 @@ class SupportLog {
 // The assistant's version as the start-up line reports it.
 const char* AssistantVersion();
 
-// "direct", or the proxy that requests go through. The one place the start-up
-// line asks; the proxy settings fill it in.
+// How requests find their proxy, as the user's settings say: "direct",
+// "automatic", "auto-detect", "pac <address>", "proxy <host:port>" (see
+// winhttpx::ProxyInUse). The one place the start-up line asks.
 std::string ProxyInUseForLog();
 
 // Seconds since this process was created: how long the user has had the

@@ -162,7 +162,9 @@ class LaunchTest(harness.AssistantTestCase):
         # package request, both hash checks, the unpacking, the launch with
         # the command as substituted (the profile folder hidden) and the exit.
         lines = self.assert_log_in_order([
-            ("startup", ["product=fernwick", "channel=", "display_scale=100", "proxy=direct"]),
+            # Wine's default Internet settings, like Windows', detect a proxy.
+            ("startup", ["product=fernwick", "channel=", "display_scale=100",
+                         "proxy=auto-detect"]),
             ("request", ["method=GET", "/api/channel", "status=200"]),
             ("request", ["url=127.0.0.1:", "/fernwick-1.0.zip", "status=200",
                          "bytes=%d" % os.path.getsize(package), "outcome=done"]),

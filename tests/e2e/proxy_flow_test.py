@@ -85,6 +85,7 @@ class ProxyFlowTest(harness.AssistantTestCase):
         package = wait_for(self.wine.recorded_package, 60)
         self.assertTrue(package, "no package recorded: %r" % self.wine.installer_config())
         self.assertEqual(self.close_with_button(assistant), 0)
+        self.assert_log_in_order([("startup", ['proxy="proxy %s"' % self.proxy])])
         served = [(method, target) for method, target, _ in self.service.requests()
                   if not target.startswith("/admin/")]
         paths = {target.split("?", 1)[0] for _, target in served}
