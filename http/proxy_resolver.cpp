@@ -2,6 +2,7 @@
 
 #include <cwctype>
 #include <exception>
+#include <utility>
 
 #include "http/http_session.h"
 #include "http/url_helpers.h"

@@ -93,6 +93,7 @@ TEST(ProxyResolverTest, AnUnparsableAddressNeitherThrowsNorPoisonsTheCache) {
 // The squid the fixture started, from PROXY_TEST_STATE.
 struct Squid {
   bool present = false;
+  bool absent = false;  // the fixture found no squid to start
   int port = 0;
   std::string log;
 
@@ -108,6 +109,7 @@ struct Squid {
     }
     squid.port = std::atoi(values["port"].c_str());
     squid.present = squid.port > 0;
+    squid.absent = values["absent"] == "1";
     // Wine sees the Linux file system as drive Z:.
     squid.log =
         values["log"].empty() || values["log"][0] != '/' ? values["log"] : "Z:" + values["log"];
@@ -211,12 +213,13 @@ void RunFlowAndExpectItInTheLog(const Squid& squid) {
       << ReadFile(squid.log);
 }
 
-#define REQUIRE_SQUID(squid)                                                               \
-  do {                                                                                     \
-    REQUIRE_TEST_SERVICE();                                                                \
-    if (!(squid).present) GTEST_SKIP() << "squid is not installed: no proxy to test with"; \
-    if (!TestService::Get().ca_trusted)                                                    \
-      GTEST_SKIP() << "the test authority is not trusted: no HTTPS to test with";          \
+#define REQUIRE_SQUID(squid)                                                             \
+  do {                                                                                   \
+    REQUIRE_TEST_SERVICE();                                                              \
+    if ((squid).absent) GTEST_SKIP() << "squid is not installed: no proxy to test with"; \
+    if (!(squid).present) GTEST_SKIP() << "PROXY_TEST_STATE names no running squid";     \
+    if (!TestService::Get().ca_trusted)                                                  \
+      GTEST_SKIP() << "the test authority is not trusted: no HTTPS to test with";        \
   } while (0)
 
 TEST(SystemProxyTest, AFixedProxyCarriesEveryRequest) {
