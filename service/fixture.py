@@ -86,6 +86,20 @@ def _wait_for(port_file, process, timeout=30):
     raise RuntimeError(f"service did not start (see its log), port file {port_file}")
 
 
+def start_one(args, work):
+    """Starts one service with |args| on ports it picks, its output appended to
+    work/service.log; answers the process and its port-file values
+    ("http_port", "pid", ...). For benchmarks that run a service of their own
+    and terminate it themselves."""
+    port_file = os.path.join(work, "ports")
+    process = _launch(args, port_file, os.path.join(work, "service.log"))
+    try:
+        return process, _wait_for(port_file, process)
+    except RuntimeError:
+        process.kill()
+        raise
+
+
 def start(state_file, data_dir):
     stop(state_file)  # a service left over from an interrupted run
     os.makedirs(os.path.dirname(os.path.abspath(state_file)), exist_ok=True)

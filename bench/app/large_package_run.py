@@ -28,6 +28,9 @@ import urllib.request
 import zipfile
 
 ROOT = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
+sys.path.insert(0, ROOT)
+
+from service import fixture  # noqa: E402 (after the path)
 MIB = 1 << 20
 FILLER = hashlib.sha256(b"filler").digest() * (MIB // 32)
 
@@ -104,23 +107,13 @@ def main():
 
     run = os.path.join(work, "run")
     shutil.rmtree(run, ignore_errors=True)
-    port_file = os.path.join(work, "ports")
-    if os.path.exists(port_file):
-        os.remove(port_file)
     log_path = os.path.join(work, "service.log")
-    log = open(log_path, "wb")
-    service = subprocess.Popen([sys.executable, "-m", "service", "--port", "0", "--data", data,
-                                "--test-mode", "--verbose", "--port-file", port_file],
-                               cwd=ROOT, stdout=log, stderr=log, stdin=subprocess.DEVNULL)
+    if os.path.exists(log_path):
+        os.remove(log_path)
+    service, ports = fixture.start_one(["--port", "0", "--data", data, "--test-mode",
+                                        "--verbose"], work)
     try:
-        deadline = time.time() + 30
-        while not os.path.exists(port_file) or not open(port_file).read().strip():
-            if time.time() > deadline or service.poll() is not None:
-                raise SystemExit("service did not start")
-            time.sleep(0.05)
-        time.sleep(0.1)
-        with open(port_file) as f:
-            port = dict(line.strip().split("=", 1) for line in f if "=" in line)["http_port"]
+        port = ports["http_port"]
         base = f"http://127.0.0.1:{port}"
         # A standing rule: whichever answer carries that byte of the package is
         # cut there, once, however the download was split before.
@@ -142,7 +135,6 @@ def main():
     finally:
         service.terminate()
         service.wait(10)
-        log.close()
     requests = [line for line in open(log_path, errors="replace") if "/packages/large.zip" in line]
     print("service requests for the package:")
     for line in requests:

@@ -21,9 +21,11 @@ import shutil
 import subprocess
 import sys
 import tempfile
-import time
 
 ROOT = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
+sys.path.insert(0, ROOT)
+
+from service import fixture  # noqa: E402 (after the path)
 
 
 def main():
@@ -45,22 +47,9 @@ def main():
         os.makedirs(os.path.dirname(package), exist_ok=True)
         subprocess.run([sys.executable, os.path.join(ROOT, "bench", "archive",
                                                      "make_bench_package.py"), package], check=True)
-    port_file = os.path.join(work, "ports")
-    if os.path.exists(port_file):
-        os.remove(port_file)
-    log = open(os.path.join(work, "service.log"), "wb")
-    service = subprocess.Popen([sys.executable, "-m", "service", "--port", "0",
-                                "--data", data, "--port-file", port_file], cwd=ROOT, stdout=log,
-                               stderr=log, stdin=subprocess.DEVNULL)
+    service, ports = fixture.start_one(["--port", "0", "--data", data], work)
     try:
-        deadline = time.time() + 30
-        while not os.path.exists(port_file):
-            if time.time() > deadline or service.poll() is not None:
-                raise SystemExit("service did not start")
-            time.sleep(0.05)
-        time.sleep(0.1)
-        with open(port_file) as f:
-            port = dict(line.strip().split("=", 1) for line in f if "=" in line)["http_port"]
+        port = ports["http_port"]
         size = os.path.getsize(package)
         print(f"package: {size / 1e6:.0f} MB packed", flush=True)
         subprocess.run([os.path.join(ROOT, "scripts", "wine-run"), "--prefix",
