@@ -1,14 +1,26 @@
 #!/usr/bin/env python3
 """Draws every image of the default theme with ImageMagick.
 
-    python3 tools/make_images.py [--theme resources/themes/default] [--mock out.png]
+    python3 tools/make_images.py [--theme resources/themes/default] [--scales 1,1.5,2]
+                                 [--mock PREFIX]
 
 The shapes (the fern frond of the logo and header, the squircle, the icons)
 are computed here and handed to ImageMagick's `convert` as vector drawing
 commands, drawn at four times the final size and scaled down, so every edge is
-cleanly anti-aliased. The output is stripped of time stamps, so running the
-script again on the same ImageMagick gives the same files. `--mock` also
-composes a picture of the whole 800x600 welcome page from the images, to check
+cleanly anti-aliased.
+
+Each image is drawn once per display scale: `name.png` at 100 %, and
+`name@1.5x.png` and `name@2x.png` beside it, which the assistant loads on
+150 % and 200 % displays. A variant is drawn from the vectors at its own size
+(coordinates, stroke widths, blur radii and font sizes all scale), never
+enlarged from the 100 % bitmap, and measures exactly round(factor x size) in
+both dimensions: the skin's lengths for an image (nine-grid corners, source
+rectangles) are in 100 % units and the program multiplies them by the factor.
+
+Every file written is recompressed losslessly with zopflipng or optipng,
+keeping its colour type. The output carries no time stamps, so running the
+script again with the same ImageMagick and optimisers gives the same files.
+`--mock` also composes pictures of the window from the 100 % images, to check
 that the design holds together (the fonts only approximate the program's).
 """
 
@@ -31,10 +43,32 @@ BROWN = "#8a5a1c"
 QQ_BLUE = "#1eb4f0"
 
 SS = 4  # supersampling factor
+SCALES = (1, 1.5, 2)  # the display scales the assistant has art for
 
 
 def run(*args):
     subprocess.run(["convert", *[str(a) for a in args]], check=True)
+
+
+def scaled_size(n, factor):
+    """A length of `n` pixels at 100 % in pixels at `factor`, halves rounded
+    up (Python's round() would send 40.5 down and 41.5 up)."""
+    return int(math.floor(n * factor + 0.5))
+
+
+def variant_name(rel, factor):
+    """images/logo.png -> images/logo@2x.png; the 100 % name is unchanged."""
+    if factor == 1:
+        return rel
+    stem, ext = os.path.splitext(rel)
+    return f"{stem}@{num(factor)}x{ext}"
+
+
+def num(v):
+    """A number for a command line: 38 rather than 38.0, at most 3 decimals."""
+    if float(v).is_integer():
+        return str(int(v))
+    return f"{v:.3f}".rstrip("0")
 
 
 def font_file(pattern, fallback):
@@ -127,7 +161,7 @@ def squircle(cx, cy, radius, n=4.6, steps=180):
     return pts
 
 
-def scaled(points, k=SS):
+def scaled(points, k):
     return [(x * k, y * k) for x, y in points]
 
 
@@ -147,38 +181,120 @@ def mvg_paths(paths, fill, opacity=1.0):
 
 
 class Painter:
-    def __init__(self, work):
+    """Draws one display scale of the theme. Every length handed to it is in
+    100 % pixels; `k` turns one of them into units of the supersampled
+    drawing canvas, `px()` into whole pixels of the output."""
+
+    def __init__(self, work, theme, factor, optimiser):
         self.work = work
+        self.theme = theme
+        self.factor = factor
+        self.k = SS * factor
+        self.optimiser = optimiser
         self.count = 0
+
+    def px(self, n):
+        return scaled_size(n, self.factor)
+
+    def size(self, w, h):
+        return f"{self.px(w)}x{self.px(h)}"
 
     def tmp(self, name="t"):
         self.count += 1
         return os.path.join(self.work, f"{self.count:03d}_{name}.png")
 
     def layer(self, w, h, mvg_text, blur=0.0, opacity=1.0):
-        """Transparent w x h canvas (final pixels) with the drawing at SS scale,
-        optionally blurred by `blur` final pixels."""
+        """Transparent w x h canvas (100 % pixels) with the drawing in units of
+        `k`, optionally blurred by `blur` 100 % pixels."""
         out = self.tmp("layer")
-        args = ["-size", f"{w * SS}x{h * SS}", "xc:none", "-draw", mvg_text,
-                "-resize", f"{w}x{h}!"]
+        final = self.size(w, h)
+        args = ["-size", f"{self.px(w) * SS}x{self.px(h) * SS}", "xc:none", "-draw", mvg_text,
+                "-resize", f"{final}!"]
+        sigma = blur * self.factor
+        # The choice of method follows the 100 % radius, so that every scale
+        # of an image is blurred the same way.
         if blur > 12:
             # A wide blur is as good (and far cheaper) on a reduced copy.
-            k = blur / 6.0
+            k = sigma / 6.0
             args += ["-resize", f"{100 / k:.3f}%", "-channel", "RGBA", "-blur", "0x6",
-                     "+channel", "-resize", f"{w}x{h}!"]
+                     "+channel", "-resize", f"{final}!"]
         elif blur:
-            args += ["-channel", "RGBA", "-blur", f"0x{blur}", "+channel"]
+            args += ["-channel", "RGBA", "-blur", f"0x{num(sigma)}", "+channel"]
         if opacity != 1.0:
             args += ["-channel", "A", "-evaluate", "multiply", opacity, "+channel"]
         run(*args, out)
         return out
 
+    def canvas(self, w, h):
+        out = self.tmp("canvas")
+        run("-size", self.size(w, h), "xc:none", out)
+        return out
 
-def save(src, dst, opaque=False):
-    os.makedirs(os.path.dirname(dst), exist_ok=True)
-    kind = "PNG24" if opaque else "PNG32"
-    run(src, "-strip", "-depth", "8", "-define", "png:exclude-chunks=date,time",
-        "-define", "png:compression-level=9", f"{kind}:{dst}")
+    def gradient(self, w, h, angle, colours):
+        out = self.tmp("grad")
+        run("-size", self.size(w, h), "-define", f"gradient:angle={angle}",
+            f"gradient:{colours}", out)
+        return out
+
+    def shift_down(self, dy):
+        """convert arguments moving the image down by `dy` 100 % pixels within
+        its canvas; a fractional offset is resampled."""
+        d = dy * self.factor
+        if float(d).is_integer():
+            return ["-page", f"+0+{int(d)}", "-background", "none", "-flatten"]
+        return ["-virtual-pixel", "transparent", "-distort", "SRT", f"0,0 1 0 0,{num(d)}"]
+
+    def save(self, src, rel, opaque=False):
+        """Writes `src` as the theme's `rel` (its 100 % name) for this scale."""
+        dst = os.path.join(self.theme, *variant_name(rel, self.factor).split("/"))
+        os.makedirs(os.path.dirname(dst), exist_ok=True)
+        kind = "PNG24" if opaque else "PNG32"
+        plain = self.tmp("plain")
+        run(src, "-strip", "-depth", "8", "-define", "png:exclude-chunks=date,time",
+            "-define", "png:compression-level=9", f"{kind}:{plain}")
+        self.optimiser.optimise(plain, dst, self.tmp("opt"))
+
+
+def png_format(path):
+    """(bit depth, colour type) from a PNG's header."""
+    with open(path, "rb") as f:
+        head = f.read(26)
+    if len(head) < 26 or head[:8] != b"\x89PNG\r\n\x1a\n" or head[12:16] != b"IHDR":
+        raise ValueError(f"{path}: not a PNG")
+    return head[24], head[25]
+
+
+class Optimiser:
+    """Recompresses the PNGs the script writes, losslessly and keeping their
+    colour type: zopflipng would turn an all-white RGBA icon into grey with
+    alpha, and the program decides from the decoded pixel format whether an
+    image needs blending, so such a result is not taken. Of the original,
+    zopflipng's and optipng's files the smallest that kept the format wins."""
+
+    def __init__(self):
+        self.zopflipng = shutil.which("zopflipng")
+        self.optipng = shutil.which("optipng")
+        if not self.zopflipng or not self.optipng:
+            sys.exit("make_images: zopflipng and optipng are needed (Debian packages zopfli and "
+                     "optipng; scripts/bootstrap installs them)")
+
+    def optimise(self, src, dst, scratch):
+        fmt_in = png_format(src)
+        zopfli_out, opti_out = scratch + ".z.png", scratch + ".o.png"
+        # zopflipng keeps an existing output file that is smaller than its own
+        # result, so it always writes to a fresh name.
+        subprocess.run([self.zopflipng, "-y", "-m", src, zopfli_out], check=True,
+                       stdout=subprocess.DEVNULL)
+        subprocess.run([self.optipng, "-quiet", "-o7", "-nx", "-strip", "all", "-out", opti_out,
+                        src], check=True)
+        candidates = [p for p in (src, zopfli_out, opti_out) if png_format(p) == fmt_in]
+        best = min(candidates, key=os.path.getsize)  # ties keep the earlier one
+        differing = subprocess.run(["compare", "-metric", "AE", src, best, "null:"],
+                                   capture_output=True, text=True)
+        if best != src and differing.stderr.strip() != "0":
+            sys.exit(f"make_images: the optimised {dst} differs from what was drawn "
+                     f"({differing.stderr.strip()} pixels)")
+        shutil.copyfile(best, dst)
 
 
 def composite(base, *layers, out):
@@ -190,182 +306,176 @@ def composite(base, *layers, out):
 
 
 # --- the images -----------------------------------------------------------------
+# All positions and sizes below are 100 % pixels; `pt.k` scales them into the
+# drawing and `pt.px()` into the output.
 
-def logo_mark_paths(size, ox=0.0, oy=0.0):
+def logo_mark_paths(k, size, ox=0.0, oy=0.0):
     """The Fernwick mark: a frond rising from the lower left and bending to the
-    right, inside a box of `size` pixels at (ox, oy), at SS scale."""
-    k = size / 100.0
-    p = lambda x, y: ((ox + x * k) * SS, (oy + y * k) * SS)
-    return frond(p(30, 96), p(34, 34), p(78, 8), pairs=8, leaf_len=36 * k * SS,
-                 stem_width=6.5 * k * SS, spread=64, start=0.12, fullness=0.30)
+    right, inside a box of `size` pixels at (ox, oy), in drawing units `k`."""
+    m = size / 100.0
+    p = lambda x, y: ((ox + x * m) * k, (oy + y * m) * k)
+    return frond(p(30, 96), p(34, 34), p(78, 8), pairs=8, leaf_len=36 * m * k,
+                 stem_width=6.5 * m * k, spread=64, start=0.12, fullness=0.30)
 
 
-def make_logo(pt, theme, size=160):
+def make_logo(pt, size=160):
     # Squircle tile with a vertical-diagonal gradient, a soft drop shadow and a
     # faint inner highlight; the white mark on top.
     tile = squircle(size / 2, size / 2 - 3, 66)
-    mask = pt.layer(size, size, mvg_paths(["M " + fmt(scaled(tile)) + " Z"], "white"))
-    grad = pt.tmp("grad")
-    run("-size", f"{size}x{size}", "-define", "gradient:angle=150",
-        f"gradient:{FERN_LIGHT}-{FERN_DEEP}", grad)
+    mask = pt.layer(size, size, mvg_paths(["M " + fmt(scaled(tile, pt.k)) + " Z"], "white"))
+    grad = pt.gradient(size, size, 150, f"{FERN_LIGHT}-{FERN_DEEP}")
     body = pt.tmp("body")
     run(grad, mask, "-compose", "CopyOpacity", "-composite", body)
     shine = pt.layer(size, size, mvg_paths(
-        ["M " + fmt(scaled(squircle(size / 2 - 14, size / 2 - 40, 62, n=2))) + " Z"],
+        ["M " + fmt(scaled(squircle(size / 2 - 14, size / 2 - 40, 62, n=2), pt.k)) + " Z"],
         "white", 0.12), blur=8)
     shine_in = pt.tmp("shine")
     run(shine, mask, "-compose", "DstIn", "-composite", shine_in)
     shadow = pt.tmp("shadow")
     run(mask, "-fill", "#0a5a4c", "-colorize", "100", "-channel", "A", "-evaluate", "multiply",
-        "0.35", "+channel", "-blur", "0x5", "-page", "+0+5", "-background", "none", "-flatten",
-        shadow)
-    mark = pt.layer(size, size, mvg_paths(logo_mark_paths(104, 28, 24), "white"))
-    canvas = pt.tmp("canvas")
-    run("-size", f"{size}x{size}", "xc:none", canvas)
-    out = composite(canvas, shadow, body, shine_in, mark, out=pt.tmp("logo"))
-    save(out, os.path.join(theme, "images", "logo.png"))
+        "0.35", "+channel", "-blur", f"0x{num(5 * pt.factor)}", *pt.shift_down(5), shadow)
+    mark = pt.layer(size, size, mvg_paths(logo_mark_paths(pt.k, 104, 28, 24), "white"))
+    out = composite(pt.canvas(size, size), shadow, body, shine_in, mark, out=pt.tmp("logo"))
+    pt.save(out, "images/logo.png")
     return out
 
 
-def make_header(pt, theme, w=800, h=208):
-    base = pt.tmp("hbase")
-    run("-size", f"{w}x{h}", "-define", "gradient:angle=105",
-        f"gradient:{TEAL_DEEP}-{FERN}", base)
-    glow = pt.layer(w, h, mvg_paths(["M " + fmt(scaled(squircle(690, 30, 190, n=2))) + " Z"],
+def make_header(pt, w=800, h=208):
+    k = pt.k
+    base = pt.gradient(w, h, 105, f"{TEAL_DEEP}-{FERN}")
+    glow = pt.layer(w, h, mvg_paths(["M " + fmt(scaled(squircle(690, 30, 190, n=2), k)) + " Z"],
                                     FERN_LIGHT, 0.55), blur=60)
     circles = pt.layer(w, h, "".join([
-        mvg_paths(["M " + fmt(scaled(squircle(735, -25, 150, n=2))) + " Z"], "white", 0.07),
-        mvg_paths(["M " + fmt(scaled(squircle(600, 205, 78, n=2))) + " Z"], "white", 0.06),
-        mvg_paths(["M " + fmt(scaled(squircle(40, 215, 110, n=2))) + " Z"], "white", 0.05),
-        mvg_paths(["M " + fmt(scaled(squircle(330, -60, 95, n=2))) + " Z"], "white", 0.04),
+        mvg_paths(["M " + fmt(scaled(squircle(735, -25, 150, n=2), k)) + " Z"], "white", 0.07),
+        mvg_paths(["M " + fmt(scaled(squircle(600, 205, 78, n=2), k)) + " Z"], "white", 0.06),
+        mvg_paths(["M " + fmt(scaled(squircle(40, 215, 110, n=2), k)) + " Z"], "white", 0.05),
+        mvg_paths(["M " + fmt(scaled(squircle(330, -60, 95, n=2), k)) + " Z"], "white", 0.04),
     ]), blur=1.5)
-    s = lambda x, y: (x * SS, y * SS)
+    s = lambda x, y: (x * k, y * k)
     fronds = pt.layer(w, h, mvg_paths(
-        frond(s(650, 260), s(660, 110), s(780, 18), pairs=9, leaf_len=78 * SS,
-              stem_width=7 * SS, spread=62) +
-        frond(s(548, 250), s(548, 150), s(612, 84), pairs=7, leaf_len=44 * SS,
-              stem_width=4.5 * SS, spread=60), "white"), opacity=0.15)
+        frond(s(650, 260), s(660, 110), s(780, 18), pairs=9, leaf_len=78 * k,
+              stem_width=7 * k, spread=62) +
+        frond(s(548, 250), s(548, 150), s(612, 84), pairs=7, leaf_len=44 * k,
+              stem_width=4.5 * k, spread=60), "white"), opacity=0.15)
     # Wordmark: the white mark, the name and a short line under it.
-    mark = pt.layer(w, h, mvg_paths(logo_mark_paths(70, 44, 58), "white"))
+    mark = pt.layer(w, h, mvg_paths(logo_mark_paths(k, 70, 44, 58), "white"))
     latin = font_file("DejaVu Sans:bold", "DejaVu-Sans-Bold")
     cjk = font_file("WenQuanYi Micro Hei", "WenQuanYi-Micro-Hei")
+    f = pt.factor
     text = pt.tmp("text")
-    run("-size", f"{w}x{h}", "xc:none", "-fill", "white", "-font", latin, "-pointsize", "38",
-        "-annotate", "+124+108", "Fernwick",
-        "-fill", "#ffffffd0", "-font", cjk, "-pointsize", "16",
-        "-annotate", "+126+138", "轻快记录 · 井井有条 · 安心下载", text)
+    run("-size", pt.size(w, h), "xc:none", "-fill", "white", "-font", latin,
+        "-pointsize", num(38 * f), "-annotate", f"+{num(124 * f)}+{num(108 * f)}", "Fernwick",
+        "-fill", "#ffffffd0", "-font", cjk, "-pointsize", num(16 * f),
+        "-annotate", f"+{num(126 * f)}+{num(138 * f)}", "轻快记录 · 井井有条 · 安心下载", text)
     out = composite(base, glow, circles, fronds, mark, text, out=pt.tmp("header"))
-    save(out, os.path.join(theme, "images", "header.png"), opaque=True)
+    pt.save(out, "images/header.png", opaque=True)
     return out
 
 
-def cross(cx, cy, half, width):
+def cross(k, cx, cy, half, width):
     """MVG of an X made of two rounded strokes."""
-    return (f"stroke-linecap round\nstroke-width {width * SS}\nfill none\n"
-            f"line {(cx - half) * SS},{(cy - half) * SS} {(cx + half) * SS},{(cy + half) * SS}\n"
-            f"line {(cx - half) * SS},{(cy + half) * SS} {(cx + half) * SS},{(cy - half) * SS}\n")
+    return (f"stroke-linecap round\nstroke-width {width * k}\nfill none\n"
+            f"line {(cx - half) * k},{(cy - half) * k} {(cx + half) * k},{(cy + half) * k}\n"
+            f"line {(cx - half) * k},{(cy + half) * k} {(cx + half) * k},{(cy - half) * k}\n")
 
 
-def circle(cx, cy, r, fill, opacity):
+def circle(k, cx, cy, r, fill, opacity):
     return (f"stroke none\nfill {rgba(fill, opacity)}\n"
-            f"circle {cx * SS},{cy * SS} {cx * SS},{(cy - r) * SS}\n")
+            f"circle {cx * k},{cy * k} {cx * k},{(cy - r) * k}\n")
 
 
-def make_close_buttons(pt, theme):
+def make_close_buttons(pt):
+    k = pt.k
     # Header close button: a white X; hovering adds a soft white disc.
-    normal = pt.layer(24, 24, circle(12, 12, 12, "white", 0.12) +
-                      f"stroke {rgba('white', 0.95)}\n" + cross(12, 12, 4.5, 1.8))
-    hover = pt.layer(24, 24, circle(12, 12, 12, "white", 0.28) +
-                     "stroke white\n" + cross(12, 12, 4.5, 1.8))
-    save(normal, os.path.join(theme, "images", "close_normal.png"))
-    save(hover, os.path.join(theme, "images", "close_hover.png"))
+    normal = pt.layer(24, 24, circle(k, 12, 12, 12, "white", 0.12) +
+                      f"stroke {rgba('white', 0.95)}\n" + cross(k, 12, 12, 4.5, 1.8))
+    hover = pt.layer(24, 24, circle(k, 12, 12, 12, "white", 0.28) +
+                     "stroke white\n" + cross(k, 12, 12, 4.5, 1.8))
+    pt.save(normal, "images/close_normal.png")
+    pt.save(hover, "images/close_hover.png")
     # Popup close button on the light yellow title bar: a brown X; the hover
     # image adds a tinted disc under a darker X.
-    popup = pt.layer(24, 24, f"stroke {rgba(BROWN, 0.75)}\n" + cross(12, 12, 4.5, 1.7))
-    popup_hover = pt.layer(24, 24, circle(12, 12, 12, BROWN, 0.14) +
-                           f"stroke '{BROWN}'\n" + cross(12, 12, 4.5, 1.7))
-    save(popup, os.path.join(theme, "images", "popup_close.png"))
-    save(popup_hover, os.path.join(theme, "images", "popup_close_hover.png"))
+    popup = pt.layer(24, 24, f"stroke {rgba(BROWN, 0.75)}\n" + cross(k, 12, 12, 4.5, 1.7))
+    popup_hover = pt.layer(24, 24, circle(k, 12, 12, 12, BROWN, 0.14) +
+                           f"stroke '{BROWN}'\n" + cross(k, 12, 12, 4.5, 1.7))
+    pt.save(popup, "images/popup_close.png")
+    pt.save(popup_hover, "images/popup_close_hover.png")
     return normal, hover, popup, popup_hover
 
 
-def make_tutorial_icon(pt, theme, size=28):
+def make_tutorial_icon(pt, size=28):
     tile = squircle(size / 2, size / 2, size / 2 - 0.5)
-    s = lambda x, y: (x * SS, y * SS)
+    s = lambda x, y: (x * pt.k, y * pt.k)
     # An open book: two pages meeting at the spine, with a few text lines.
     book = [
         "M " + fmt([s(6.5, 9), s(13.4, 10.2), s(13.4, 20.5), s(6.5, 19.3)]) + " Z",
         "M " + fmt([s(21.5, 9), s(14.6, 10.2), s(14.6, 20.5), s(21.5, 19.3)]) + " Z",
     ]
-    lines = ("stroke-linecap round\nfill none\nstroke '" + FERN + f"'\nstroke-width {0.9 * SS}\n" +
+    lines = ("stroke-linecap round\nfill none\nstroke '" + FERN + f"'\nstroke-width {0.9 * pt.k}\n" +
              "".join(f"line {s(8.3, y)[0]},{s(8.3, y + 0.25)[1]} {s(11.8, y)[0]},{s(11.8, y + 0.85)[1]}\n"
                      for y in (12.3, 14.6, 16.9)) +
              "".join(f"line {s(16.2, y + 0.6)[0]},{s(16.2, y + 0.85)[1]} {s(19.7, y)[0]},{s(19.7, y + 0.25)[1]}\n"
                      for y in (12.3, 14.6, 16.9)))
-    grad = pt.tmp("tgrad")
-    run("-size", f"{size}x{size}", "-define", "gradient:angle=150",
-        f"gradient:{FERN_LIGHT}-{FERN_DEEP}", grad)
-    mask = pt.layer(size, size, mvg_paths(["M " + fmt(scaled(tile)) + " Z"], "white"))
+    grad = pt.gradient(size, size, 150, f"{FERN_LIGHT}-{FERN_DEEP}")
+    mask = pt.layer(size, size, mvg_paths(["M " + fmt(scaled(tile, pt.k)) + " Z"], "white"))
     body = pt.tmp("tbody")
     run(grad, mask, "-compose", "CopyOpacity", "-composite", body)
     glyph = pt.layer(size, size, mvg_paths(book, "white") + lines)
     out = composite(body, glyph, out=pt.tmp("tutorial"))
-    save(out, os.path.join(theme, "images", "tutorial.png"))
+    pt.save(out, "images/tutorial.png")
     return out
 
 
-def make_qq_icon(pt, theme, size=16):
-    s = lambda x, y: (x * SS, y * SS)
+def make_qq_icon(pt, size=16):
+    k = pt.k
+    s = lambda x, y: (x * k, y * k)
     # A small round penguin: dark body, white belly and face, orange beak and
     # feet, on a light blue disc.
-    body = (circle(8, 8, 8, QQ_BLUE, 1.0) +
-            f"fill '{INK}'\nellipse {s(8, 8.6)[0]},{s(8, 8.6)[1]} {4.3 * SS},{5.6 * SS} 0,360\n"
-            f"fill white\nellipse {s(8, 10)[0]},{s(8, 10)[1]} {3.0 * SS},{3.8 * SS} 0,360\n"
-            f"ellipse {s(6.6, 6.3)[0]},{s(6.6, 6.3)[1]} {1.15 * SS},{1.35 * SS} 0,360\n"
-            f"ellipse {s(9.4, 6.3)[0]},{s(9.4, 6.3)[1]} {1.15 * SS},{1.35 * SS} 0,360\n"
-            f"fill '{INK}'\nellipse {s(6.8, 6.5)[0]},{s(6.8, 6.5)[1]} {0.5 * SS},{0.6 * SS} 0,360\n"
-            f"ellipse {s(9.2, 6.5)[0]},{s(9.2, 6.5)[1]} {0.5 * SS},{0.6 * SS} 0,360\n"
-            f"fill '#ffb020'\nellipse {s(8, 8.1)[0]},{s(8, 8.1)[1]} {1.2 * SS},{0.65 * SS} 0,360\n"
-            f"ellipse {s(6.2, 14.1)[0]},{s(6.2, 14.1)[1]} {1.5 * SS},{0.7 * SS} 0,360\n"
-            f"ellipse {s(9.8, 14.1)[0]},{s(9.8, 14.1)[1]} {1.5 * SS},{0.7 * SS} 0,360\n")
+    body = (circle(k, 8, 8, 8, QQ_BLUE, 1.0) +
+            f"fill '{INK}'\nellipse {s(8, 8.6)[0]},{s(8, 8.6)[1]} {4.3 * k},{5.6 * k} 0,360\n"
+            f"fill white\nellipse {s(8, 10)[0]},{s(8, 10)[1]} {3.0 * k},{3.8 * k} 0,360\n"
+            f"ellipse {s(6.6, 6.3)[0]},{s(6.6, 6.3)[1]} {1.15 * k},{1.35 * k} 0,360\n"
+            f"ellipse {s(9.4, 6.3)[0]},{s(9.4, 6.3)[1]} {1.15 * k},{1.35 * k} 0,360\n"
+            f"fill '{INK}'\nellipse {s(6.8, 6.5)[0]},{s(6.8, 6.5)[1]} {0.5 * k},{0.6 * k} 0,360\n"
+            f"ellipse {s(9.2, 6.5)[0]},{s(9.2, 6.5)[1]} {0.5 * k},{0.6 * k} 0,360\n"
+            f"fill '#ffb020'\nellipse {s(8, 8.1)[0]},{s(8, 8.1)[1]} {1.2 * k},{0.65 * k} 0,360\n"
+            f"ellipse {s(6.2, 14.1)[0]},{s(6.2, 14.1)[1]} {1.5 * k},{0.7 * k} 0,360\n"
+            f"ellipse {s(9.8, 14.1)[0]},{s(9.8, 14.1)[1]} {1.5 * k},{0.7 * k} 0,360\n")
     out = pt.layer(size, size, body)
-    save(out, os.path.join(theme, "images", "qq.png"))
+    pt.save(out, "images/qq.png")
     return out
 
 
-def make_scrollbars(pt, theme):
+def make_scrollbars(pt):
     # Vertical: a 14-wide strip with a 6-wide rounded thumb; the nine-grid
     # corners (0,7,0,7) keep the rounded ends when the thumb is stretched.
-    def pill(w, h, x0, y0, x1, y1, fill, opacity):
+    k = pt.k
+
+    def pill(x0, y0, x1, y1, fill, opacity):
         r = min(x1 - x0, y1 - y0) / 2
         return (f"stroke none\nfill {rgba(fill, opacity)}\n"
-                f"roundrectangle {x0 * SS},{y0 * SS} {x1 * SS},{y1 * SS} {r * SS},{r * SS}\n")
+                f"roundrectangle {x0 * k},{y0 * k} {x1 * k},{y1 * k} {r * k},{r * k}\n")
 
-    folder = os.path.join(theme, "images", "scrollbar")
-    for name, fill, opacity in (("thumb_normal", "#9aa3ad", 0.55), ("thumb_hover", "#7d8792", 0.85)):
-        save(pt.layer(14, 32, pill(14, 32, 4, 1, 10, 31, fill, opacity)),
-             os.path.join(folder, f"v_{name}.png"))
-        save(pt.layer(32, 14, pill(32, 14, 1, 4, 31, 10, fill, opacity)),
-             os.path.join(folder, f"h_{name}.png"))
-    save(pt.layer(14, 32, pill(14, 32, 4, 1, 10, 31, "#e6e9ed", 0.7)),
-         os.path.join(folder, "v_rail.png"))
-    save(pt.layer(32, 14, pill(32, 14, 1, 4, 31, 10, "#e6e9ed", 0.7)),
-         os.path.join(folder, "h_rail.png"))
+    for name, fill, opacity in (("thumb_normal", "#9aa3ad", 0.55), ("thumb_hover", "#7d8792", 0.85),
+                                ("rail", "#e6e9ed", 0.7)):
+        pt.save(pt.layer(14, 32, pill(4, 1, 10, 31, fill, opacity)),
+                f"images/scrollbar/v_{name}.png")
+        pt.save(pt.layer(32, 14, pill(1, 4, 31, 10, fill, opacity)),
+                f"images/scrollbar/h_{name}.png")
 
 
-def make_shadow(pt, theme, inset=14, corner=30):
+def make_shadow(pt, inset=14, corner=30):
     # Nine-grid shadow around the window: the window's rectangle starts `inset`
     # pixels in from every edge; the shadow falls mostly downward.
+    k = pt.k
     size = corner * 2 + 4
     rect = (f"stroke none\nfill '#08231d'\n"
-            f"roundrectangle {inset * SS},{(inset + 2) * SS} {(size - inset) * SS},"
-            f"{(size - inset + 2) * SS} {6 * SS},{6 * SS}\n")
+            f"roundrectangle {inset * k},{(inset + 2) * k} {(size - inset) * k},"
+            f"{(size - inset + 2) * k} {6 * k},{6 * k}\n")
     soft = pt.layer(size, size, rect, blur=5.0, opacity=0.30)
     tight = pt.layer(size, size, rect, blur=1.2, opacity=0.12)
-    canvas = pt.tmp("sh")
-    run("-size", f"{size}x{size}", "xc:none", canvas)
-    out = composite(canvas, soft, tight, out=pt.tmp("shadow"))
-    save(out, os.path.join(theme, "public", "bk", "bk_shadow.png"))
+    out = composite(pt.canvas(size, size), soft, tight, out=pt.tmp("shadow"))
+    pt.save(out, "public/bk/bk_shadow.png")
     return out
 
 
@@ -567,27 +677,50 @@ def compose_mocks(theme, prefix):
         m.save(prefix + "-support.png")
 
 
+def parse_scales(text):
+    """"1,1.5,2" -> [1, 1.5, 2]; each factor must be positive and name a file
+    of its own."""
+    factors = []
+    for part in text.split(","):
+        try:
+            factor = float(part)
+        except ValueError:
+            raise argparse.ArgumentTypeError(f"not a number: {part!r}")
+        if not math.isfinite(factor) or not 0 < factor <= 8:
+            raise argparse.ArgumentTypeError(f"scale out of range (0, 8]: {part!r}")
+        factor = int(factor) if factor.is_integer() else factor
+        if variant_name("x.png", factor) in (variant_name("x.png", f) for f in factors):
+            raise argparse.ArgumentTypeError(f"scale given twice: {part!r}")
+        factors.append(factor)
+    return factors
+
+
 def main():
     here = os.path.dirname(os.path.abspath(__file__))
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     parser.add_argument("--theme", default=os.path.join(here, "..", "resources", "themes",
                                                        "default"))
+    parser.add_argument("--scales", type=parse_scales, default=list(SCALES),
+                        help="comma-separated display scales to draw (default: 1,1.5,2); "
+                             "1 writes name.png, 1.5 name@1.5x.png, 2 name@2x.png")
     parser.add_argument("--mock", metavar="PREFIX",
                         help="also write PREFIX-welcome.png, PREFIX-install.png and "
                              "PREFIX-support.png: mocks of the window built from the images")
     args = parser.parse_args()
     if not shutil.which("convert"):
         sys.exit("make_images: ImageMagick's convert is needed (scripts/bootstrap installs it)")
+    optimiser = Optimiser()
     theme = os.path.abspath(args.theme)
-    with tempfile.TemporaryDirectory() as work:
-        pt = Painter(work)
-        make_header(pt, theme)
-        make_logo(pt, theme)
-        make_close_buttons(pt, theme)
-        make_tutorial_icon(pt, theme)
-        make_qq_icon(pt, theme)
-        make_scrollbars(pt, theme)
-        make_shadow(pt, theme)
+    for factor in args.scales:
+        with tempfile.TemporaryDirectory() as work:
+            pt = Painter(work, theme, factor, optimiser)
+            make_header(pt)
+            make_logo(pt)
+            make_close_buttons(pt)
+            make_tutorial_icon(pt)
+            make_qq_icon(pt)
+            make_scrollbars(pt)
+            make_shadow(pt)
     if args.mock:
         compose_mocks(theme, args.mock)
 
