@@ -96,11 +96,11 @@ std::shared_ptr<TextResponse> HttpPost(const std::wstring& url, const std::strin
 
 std::shared_ptr<DownloadResponse> HttpDownload(const std::wstring& url, const std::wstring& file,
                                                ProgressHandler progress, const HeaderMap& headers,
-                                               DWORD idle_timeout_ms) {
+                                               DWORD idle_timeout_ms, WrittenHandler written) {
   std::shared_ptr<Route> route;
   auto request = NewRequest(L"GET", url, idle_timeout_ms, &route);
   request->AddHeaders(headers);
-  return Hold(std::move(route), request->SendToFile(file, std::move(progress)));
+  return Hold(std::move(route), request->SendToFile(file, std::move(progress), std::move(written)));
 }
 
 std::wstring ProxyInUse() { return ProxyResolver::ForProcess().Describe(); }

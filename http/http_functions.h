@@ -31,11 +31,13 @@ std::shared_ptr<TextResponse> HttpPost(const std::wstring& url, const std::strin
                                        DWORD idle_timeout_ms = kTextRequestIdleTimeoutMs);
 // The body goes to |file|. |headers| go with the request (a Range and
 // If-Range to resume, say); with |idle_timeout_ms| > 0 a transfer that hears
-// nothing for that long ends as failed (ERROR_WINHTTP_TIMEOUT).
+// nothing for that long ends as failed (ERROR_WINHTTP_TIMEOUT). |written|
+// sees each piece of the body as it reaches the file.
 std::shared_ptr<DownloadResponse> HttpDownload(const std::wstring& url, const std::wstring& file,
                                                ProgressHandler progress,
                                                const HeaderMap& headers = {},
-                                               DWORD idle_timeout_ms = 0);
+                                               DWORD idle_timeout_ms = 0,
+                                               WrittenHandler written = nullptr);
 
 // How these requests find their proxy, for the support log ("direct",
 // "automatic", "proxy 127.0.0.1:3128", "pac http://...").

@@ -200,8 +200,10 @@ std::shared_ptr<TextResponse> Request::Send() {
 }
 
 std::shared_ptr<DownloadResponse> Request::SendToFile(const std::wstring& path,
-                                                      ProgressHandler progress) {
-  auto response = std::make_shared<DownloadResponse>(shared_from_this(), path, std::move(progress));
+                                                      ProgressHandler progress,
+                                                      WrittenHandler written) {
+  auto response = std::make_shared<DownloadResponse>(shared_from_this(), path, std::move(progress),
+                                                     std::move(written));
   Start(response);
   return response;
 }

@@ -98,7 +98,8 @@ class Request : public HttpHandle, public DataSink, public std::enable_shared_fr
   std::shared_ptr<TextResponse> Send();
   // Like Send, the body going to path. The file is opened before anything is
   // sent: "Failed to open file: <path>" is thrown with nothing on the wire.
-  std::shared_ptr<DownloadResponse> SendToFile(const std::wstring& path, ProgressHandler progress);
+  std::shared_ptr<DownloadResponse> SendToFile(const std::wstring& path, ProgressHandler progress,
+                                               WrittenHandler written = nullptr);
 
   // The header block handed to WinHTTP: the request's headers plus
   // Content-Length (or Transfer-Encoding: chunked) and Content-Type.

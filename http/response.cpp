@@ -31,8 +31,11 @@ void Response::MarkFailed(DWORD error) {
 }
 
 DownloadResponse::DownloadResponse(std::shared_ptr<Request> request, const std::wstring& path,
-                                   ProgressHandler progress)
-    : Response(std::move(request)), path_(path), progress_(std::move(progress)) {
+                                   ProgressHandler progress, WrittenHandler written)
+    : Response(std::move(request)),
+      path_(path),
+      progress_(std::move(progress)),
+      written_(std::move(written)) {
   file_.open(std::filesystem::path(path), std::ios::out | std::ios::binary | std::ios::trunc);
   if (!file_.is_open())
     throw std::runtime_error("Failed to open file: " + cbase::Utf16ToSystemCodePage(path));
@@ -49,11 +52,13 @@ void DownloadResponse::OnHeaders() {
 }
 
 bool DownloadResponse::FlushPending() {
-  if (!pending_.empty()) {
-    file_.write(pending_.data(), static_cast<std::streamsize>(pending_.size()));
-    pending_.clear();
-  }
-  return static_cast<bool>(file_);
+  if (pending_.empty()) return static_cast<bool>(file_);
+  file_.write(pending_.data(), static_cast<std::streamsize>(pending_.size()));
+  const bool written = static_cast<bool>(file_);
+  // Only what reached the file: a hash of it must not count a lost piece.
+  if (written && written_) written_(*this, pending_.data(), pending_.size());
+  pending_.clear();
+  return written;
 }
 
 void DownloadResponse::OnData(const char* bytes, size_t count) {

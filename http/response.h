@@ -30,6 +30,11 @@ using CompletionHandler = std::function<void(const std::shared_ptr<Response>&)>;
 // Called with the bytes received so far and the announced total (-1 while
 // unknown).
 using ProgressHandler = std::function<void(int64_t received, int64_t total)>;
+// Called with each piece of a downloaded body once it is in the file, in
+// order, before the next piece is written; with the response for its status
+// and headers. A hash of the file can so be made without reading it back.
+using WrittenHandler =
+    std::function<void(const Response& response, const char* bytes, size_t count)>;
 
 class Response : public std::enable_shared_from_this<Response> {
  public:
@@ -92,9 +97,9 @@ class TextResponse : public Response {
 class DownloadResponse : public Response {
  public:
   // Opens path for writing (truncating, binary). Throws std::runtime_error
-  // "Failed to open file: <path>" when it cannot.
+  // "Failed to open file: <path>" when it cannot. |written| may be empty.
   DownloadResponse(std::shared_ptr<Request> request, const std::wstring& path,
-                   ProgressHandler progress);
+                   ProgressHandler progress, WrittenHandler written = nullptr);
   ~DownloadResponse() override;
 
   const std::wstring& path() const { return path_; }
@@ -119,6 +124,7 @@ class DownloadResponse : public Response {
   int64_t content_length_ = -1;
   int64_t received_ = 0;
   ProgressHandler progress_;
+  WrittenHandler written_;
 };
 
 }  // namespace winhttpx
