@@ -127,6 +127,8 @@ void InstallationPipeline::StartInstallation(const InstallationDetails& details)
   CreateFolderTree(installer_folder());
   const std::wstring file_name = PackageFileName(details.download_url);
   const std::wstring package = installer_folder() + L"\\" + file_name;
+  // The held package would stand in the way of the new one.
+  held_package_.reset();
   Report("download_start", {{"host", HostOf(details.download_url)}, {"recorded", recorded}});
   download_started_ = cbase::MonotonicNow();
   download_.Start(
@@ -135,7 +137,12 @@ void InstallationPipeline::StartInstallation(const InstallationDetails& details)
         if (total <= 0 || !view_.set_progress) return;
         view_.set_progress(static_cast<int>(static_cast<double>(received) / total * 100));
       },
-      [this, file_name](const PackageDownload::Result& result) {
+      [this, file_name, package](const PackageDownload::Result& result) {
+        if (result.succeeded && result.held) {
+          held_package_ = result.held;
+          held_path_ = package;
+          held_sha256_ = result.sha256;
+        }
         OnPackageDownloaded(result, file_name);
       });
 }
@@ -201,30 +208,40 @@ void InstallationPipeline::LaunchInstaller() {
     ShowError(kLaunchFailedText);
     return;
   }
-  // The file may have been replaced since it was checked after the download.
+  // The file may have been replaced since it was checked after the download,
+  // unless it has been held since.
   job.expected_sha256 = JsonString(config, kPackageHashKey);
+  if (held_package_ && job.package == held_path_ && job.expected_sha256 == held_sha256_) {
+    job.held = std::move(held_package_);
+  }
+  held_package_.reset();
   launching_ = true;
   if (view_.set_status) {
-    view_.set_status(!job.expected_sha256.empty() ? kCheckingPackageText
-                     : job.extension == L".zip"   ? kUnpackingPackageText
-                                                  : kStartingInstallerText);
+    view_.set_status(!job.expected_sha256.empty() && !job.held ? kCheckingPackageText
+                     : job.extension == L".zip"                ? kUnpackingPackageText
+                                                               : kStartingInstallerText);
   }
   if (view_.set_progress) view_.set_progress(0);
   if (view_.show_installing) view_.show_installing();
-  const bool posted = worker_.Post(
-      [this, job](const std::atomic<bool>& cancelled) { RunLaunchJob(job, cancelled); });
+  const bool posted = worker_.Post([this, job](const std::atomic<bool>& cancelled) mutable {
+    RunLaunchJob(std::move(job), cancelled);
+  });
   if (!posted) FailLaunch("shell_error", 0, kLaunchFailedText);
 }
 
-void InstallationPipeline::RunLaunchJob(const LaunchJob& job, const std::atomic<bool>& cancelled) {
-  if (!job.expected_sha256.empty()) {
-    int last_percent = -1;
+void InstallationPipeline::RunLaunchJob(LaunchJob job, const std::atomic<bool>& cancelled) {
+  const bool checking = !job.expected_sha256.empty() && !job.held;
+  if (job.held) {
+    SupportLog::Instance().Write("hash", {{"check", "launch"}, {"result", "held"}});
+  } else if (checking) {
+    const std::shared_ptr<ProgressCoalescer> progress = WorkerProgress();
     const int64_t started = cbase::MonotonicNow();
     const std::string actual = Sha256OfFile(job.package, [&](uint64_t done, uint64_t total) {
-      PostProgress(done, total, last_percent);
+      progress->Update(static_cast<int64_t>(done), static_cast<int64_t>(total));
       return !cancelled;
     });
     if (cancelled) return;
+    progress->Flush();
     SupportLog::Instance().Write("hash",
                                  {{"check", "launch"},
                                   {"result", actual == job.expected_sha256 ? "match" : "mismatch"},
@@ -239,27 +256,32 @@ void InstallationPipeline::RunLaunchJob(const LaunchJob& job, const std::atomic<
   }
   if (job.extension == L".zip") {
     // Without a hash to check, the status already says so.
-    if (!job.expected_sha256.empty()) {
+    if (checking) {
       PostBack([this] {
         if (view_.set_status) view_.set_status(kUnpackingPackageText);
       });
     }
     const std::wstring target = env_.local_app_data + env_.product;
     ExtractionOptions options = env_.extraction;
-    int last_percent = -1;
-    options.progress = [&](const ExtractionProgress& progress) {
-      PostProgress(progress.bytes_done, progress.bytes_total, last_percent);
+    const std::shared_ptr<ProgressCoalescer> progress = WorkerProgress();
+    options.progress = [&](const ExtractionProgress& figures) {
+      progress->Update(static_cast<int64_t>(figures.bytes_done),
+                       static_cast<int64_t>(figures.bytes_total));
       return !cancelled;
     };
     const int64_t started = cbase::MonotonicNow();
     const ExtractionResult result = ExtractPackage(job.package.c_str(), target.c_str(), options);
     const double seconds = SecondsSince(started);
+    job.held.reset();
     if (cancelled) return;
+    progress->Flush();
     const std::wstring command = job.command;
     PostBack(
         [this, result, seconds, command, target] { OnUnpacked(result, seconds, command, target); });
     return;
   }
+  // An installer may move or delete its own file.
+  job.held.reset();
   if (job.command.empty()) {
     const std::wstring package = job.package;
     PostBack([this, package] { RunPackageDirectly(package); });
@@ -271,7 +293,7 @@ void InstallationPipeline::RunLaunchJob(const LaunchJob& job, const std::atomic<
     PostBack([this] { FailLaunch("shell_error", 0, kLaunchFailedText); });
     return;
   }
-  if (!job.expected_sha256.empty()) {
+  if (checking) {
     PostBack([this] {
       if (view_.set_status) view_.set_status(kStartingInstallerText);
     });
@@ -407,14 +429,12 @@ void InstallationPipeline::PostBack(UiTask task) {
   if (env_.post) env_.post(ToWeakCallback(std::move(task)));
 }
 
-void InstallationPipeline::PostProgress(uint64_t done, uint64_t total, int& last_percent) {
-  if (total == 0) return;
-  const int percent =
-      static_cast<int>(static_cast<double>(done) / static_cast<double>(total) * 100);
-  if (percent == last_percent) return;
-  last_percent = percent;
-  PostBack([this, percent] {
-    if (view_.set_progress) view_.set_progress(percent);
+std::shared_ptr<ProgressCoalescer> InstallationPipeline::WorkerProgress() {
+  PostToUIFunction post = [this](UiTask task) { PostBack(std::move(task)); };
+  return ProgressCoalescer::Create(std::move(post), [this](int64_t done, int64_t total) {
+    if (total <= 0 || !view_.set_progress) return;
+    view_.set_progress(
+        static_cast<int>(static_cast<double>(done) / static_cast<double>(total) * 100));
   });
 }
 

@@ -9,7 +9,10 @@
 //
 // Launching is a sequence of its own: the package's hash is checked again
 // and a zip package is unpacked on a worker thread (PackageWorker) with the
-// overlay showing the progress, then the program is started; for a launch
+// overlay showing the progress, then the program is started. The check is
+// left out when the package is still held as the download handed it over
+// (open without write or delete sharing since it matched, so it cannot have
+// changed); a launch in a later run, or a second launch, checks it; for a launch
 // command the worker also waits to learn whether the command really started
 // its program. Only then is "installer_launch" reported. Only http and https
 // tutorial addresses are ever handed to the shell.
@@ -30,6 +33,7 @@
 #include <atomic>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 
 #include "app/desktop_shell.h"
@@ -39,7 +43,9 @@
 #include "app/package_download.h"
 #include "app/package_worker.h"
 #include "app/post_to_ui.h"
+#include "app/progress_coalescer.h"
 #include "archive/package_extraction.h"
+#include "base/scoped_handle.h"
 #include "base/thread_checker.h"
 #include "base/weak_callback.h"
 
@@ -117,8 +123,11 @@ class InstallationPipeline : public cbase::SupportWeakCallback {
     std::wstring command;
     std::wstring extension;  // ".zip" or ".exe"
     std::string expected_sha256;
+    // The package as the download held it after it matched; released once
+    // unpacked, or before an installer runs.
+    std::shared_ptr<const cbase::ScopedHandle> held;
   };
-  void RunLaunchJob(const LaunchJob& job, const std::atomic<bool>& cancelled);
+  void RunLaunchJob(LaunchJob job, const std::atomic<bool>& cancelled);
   void RunCommandJob(const std::wstring& command);
   // Back on the UI thread.
   void OnPackageDownloaded(const PackageDownload::Result& result, const std::wstring& file_name);
@@ -138,8 +147,8 @@ class InstallationPipeline : public cbase::SupportWeakCallback {
   void Report(const std::string& name, const Json& data = Json::object());
   // Posts |task| to the UI thread; it does not run once the pipeline is gone.
   void PostBack(UiTask task);
-  // Sets the bar from the worker, posting only when the percentage moves.
-  void PostProgress(uint64_t done, uint64_t total, int& last_percent);
+  // Carries the worker's progress to the bar, coalesced.
+  std::shared_ptr<ProgressCoalescer> WorkerProgress();
   void OpenWebAddress(const std::wstring& url);
   void ShowError(const std::wstring& text);
   HWND Owner() const;
@@ -152,6 +161,11 @@ class InstallationPipeline : public cbase::SupportWeakCallback {
   bool launching_ = false;
   // When the download running now started (MonotonicNow, microseconds).
   int64_t download_started_ = 0;
+  // The package the last download checked, still held as it handed it over,
+  // with its path and hash; the next launch takes it.
+  std::shared_ptr<const cbase::ScopedHandle> held_package_;
+  std::wstring held_path_;
+  std::string held_sha256_;
   // The UI thread; the worker's job functions run elsewhere and are not
   // checked.
   cbase::ThreadChecker thread_checker_;

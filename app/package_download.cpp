@@ -8,6 +8,7 @@
 #include <utility>
 
 #include "app/file_hash.h"
+#include "app/progress_coalescer.h"
 #include "app/support_log.h"
 #include "base/message_loop.h"
 #include "base/message_loop_proxy.h"
@@ -90,9 +91,43 @@ bool AppendFile(const std::wstring& from, const std::wstring& to,
   }
 }
 
+// The hash of what one attempt writes: fed on the transfer's thread as the
+// pieces reach the file, read by the file work once the transfer has ended.
+struct BodyHash {
+  // Of the kept bytes a resumption continues; null when not resuming.
+  std::shared_ptr<const Sha256> kept;
+  int64_t offset = 0;
+  // Made at the first piece, when the status tells what the body is.
+  std::unique_ptr<Sha256> hash;
+  bool continues = false;  // |hash| began as a copy of |kept|
+  bool broken = false;
+
+  void Begin(DWORD status, const HeaderMap& headers) {
+    // Only a partial answer starting where the kept bytes end continues
+    // them; anything else is a whole body (or an error page, thrown away).
+    continues = status == 206 && kept && offset > 0 && ContentRangeStart(headers) == offset;
+    hash = continues ? kept->Clone() : Sha256::Create();
+    if (!hash) broken = true;
+  }
+  void Add(const winhttpx::Response& response, const char* bytes, size_t count) {
+    if (broken) return;
+    if (!hash) Begin(response.status_code(), response.headers());
+    if (hash && !hash->Update(bytes, count)) broken = true;
+  }
+  // The hash of the whole file that the attempt's bytes ended up in, null
+  // when it is not known: |joined| tells whether they were appended to the
+  // kept bytes, |length| is that file's size.
+  std::unique_ptr<Sha256> TakeFor(bool joined, DWORD status, const HeaderMap& headers,
+                                  int64_t length) {
+    if (!hash && !broken) Begin(status, headers);  // an empty body
+    if (broken || !hash || continues != joined) return nullptr;
+    if (static_cast<int64_t>(hash->length()) != length) return nullptr;
+    return std::move(hash);
+  }
+};
+
 // Shared by the transfer's threads and the UI thread: what the bar should
-// show and whether a report is already waiting to be shown. Everything but
-// |posted| is guarded by |lock|.
+// show. Guarded by |lock|.
 struct ProgressRelay {
   std::mutex lock;
   // Set once sending has returned; until then the answer's status is not
@@ -104,7 +139,6 @@ struct ProgressRelay {
   int64_t offset = 0;  // bytes kept from earlier attempts
   int64_t received = 0;
   int64_t total = -1;
-  std::atomic<bool> posted{false};
 
   // Turns the transfer's figures into the package's; false when they do not
   // count (an error page, or no answer at all). Call with |lock| held.
@@ -129,6 +163,8 @@ struct PackageDownload::Attempt {
   std::wstring validator;
   std::string expected_sha256;
   int64_t started_us = 0;
+  // Fed while the body is written; null when no hash is expected.
+  std::shared_ptr<BodyHash> body_hash;
 };
 
 // What the file work needs of a response. The response itself stays with
@@ -155,7 +191,45 @@ struct PackageDownload::Outcome {
   // "mismatch", "none_expected", or null when none was reached.
   const char* hash_result = nullptr;
   int64_t hash_us = 0;
+  // Whether the file had to be read to learn its hash (the hash made while
+  // writing could not be used).
+  bool hash_read_back = false;
+  // The hash of the bytes left in the ".part" file, when a hash is expected.
+  std::shared_ptr<const Sha256> kept_hash;
 };
+
+namespace {
+
+// The hash of |part| as it is now: the one made while writing when it
+// covers exactly the file, else read from the file (once; a retry then goes
+// on from it). Null when neither works or |cancelled| turned true.
+std::unique_ptr<Sha256> PartHash(BodyHash& body, bool joined, DWORD status,
+                                 const HeaderMap& headers, const std::wstring& part,
+                                 const std::atomic<bool>& cancelled, bool* read_back) {
+  const int64_t length = FileSize(part);
+  if (length < 0) return nullptr;
+  std::unique_ptr<Sha256> hash = body.TakeFor(joined, status, headers, length);
+  if (hash) return hash;
+  *read_back = true;
+  hash = Sha256::Create();
+  if (!hash || !hash->UpdateFromFile(part, length,
+                                     [&cancelled](uint64_t, uint64_t) { return !cancelled; })) {
+    return nullptr;
+  }
+  return hash;
+}
+
+// The package that just matched, held so that it stays what was checked;
+// null unless it is the same length as what was hashed.
+std::shared_ptr<const cbase::ScopedHandle> HoldPackage(const std::wstring& path, int64_t length) {
+  auto held = std::make_shared<cbase::ScopedHandle>(::CreateFileW(
+      path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
+  LARGE_INTEGER size = {};
+  if (!*held || !::GetFileSizeEx(held->get(), &size) || size.QuadPart != length) return nullptr;
+  return held;
+}
+
+}  // namespace
 
 PackageDownload::Outcome PackageDownload::FinishAttempt(const Attempt& attempt,
                                                         const Answer& answer,
@@ -207,16 +281,31 @@ PackageDownload::Outcome PackageDownload::FinishAttempt(const Attempt& attempt,
     outcome.validator.clear();
   }
 
+  const bool hashing = attempt.body_hash != nullptr;
+  std::unique_ptr<Sha256> part_hash;
+  bool read_back = false;
+  const int64_t hash_started = cbase::MonotonicNow();
+  if (keep_part && hashing && (completed || !outcome.validator.empty())) {
+    part_hash = PartHash(*attempt.body_hash, outcome.joined, status, answer.headers, attempt.part,
+                         cancelled, &read_back);
+    if (cancelled) return outcome;
+    outcome.hash_read_back = read_back;
+  }
+
   if (!completed || !IsSuccess(status) || !keep_part) {
     outcome.retryable = !completed || IsTransient(status) || piece_rejected;
-    if (keep_part) outcome.kept = (std::max)(FileSize(attempt.part), int64_t{0});
+    if (keep_part) {
+      outcome.kept = (std::max)(FileSize(attempt.part), int64_t{0});
+      // Without the kept bytes' hash a resumption could not be checked.
+      if (hashing && !part_hash) outcome.validator.clear();
+      outcome.kept_hash = std::move(part_hash);
+    }
     return outcome;
   }
-  if (!attempt.expected_sha256.empty()) {
-    const int64_t hash_started = cbase::MonotonicNow();
-    const std::string actual =
-        Sha256OfFile(attempt.part, [&cancelled](uint64_t, uint64_t) { return !cancelled; });
-    if (cancelled) return outcome;
+  int64_t hashed = -1;
+  if (hashing) {
+    if (part_hash) hashed = static_cast<int64_t>(part_hash->length());
+    const std::string actual = part_hash ? part_hash->FinishHex() : std::string();
     outcome.hash_result = actual == attempt.expected_sha256 ? "match" : "mismatch";
     outcome.hash_us = cbase::MonotonicNow() - hash_started;
     if (actual != attempt.expected_sha256) {
@@ -236,6 +325,7 @@ PackageDownload::Outcome PackageDownload::FinishAttempt(const Attempt& attempt,
   outcome.result.succeeded = true;
   outcome.result.sha256 = attempt.expected_sha256;
   outcome.result.bytes = (std::max)(FileSize(attempt.package), int64_t{0});
+  if (hashing) outcome.result.held = HoldPackage(attempt.package, hashed);
   return outcome;
 }
 
@@ -270,6 +360,7 @@ void PackageDownload::Start(const std::wstring& url, const std::wstring& package
   received_ = 0;
   kept_ = 0;
   validator_.clear();
+  kept_hash_.reset();
   // Bytes of an earlier run have no validator we know of.
   ::DeleteFileW(PartPath(package_path_).c_str());
   StartAttempt();
@@ -285,34 +376,41 @@ void PackageDownload::StartAttempt() {
   attempt.started_us = cbase::MonotonicNow();
   attempt.validator = validator_;
   const int64_t kept = FileSize(attempt.part);
+  const bool hashing = !expected_sha256_.empty();
   HeaderMap headers;
-  if (kept > 0 && !validator_.empty()) {
+  // A resumption is only checked when the kept bytes' hash is there to go on
+  // from, and only that hash's bytes are resumed from.
+  if (kept > 0 && !validator_.empty() &&
+      (!hashing || (kept_hash_ && static_cast<int64_t>(kept_hash_->length()) == kept))) {
     attempt.offset = kept;
     attempt.chunk = attempt.part + L".resume";
     headers.emplace(L"Range", L"bytes=" + std::to_wstring(kept) + L"-");
     headers.emplace(L"If-Range", validator_);
   }
+  if (hashing) {
+    attempt.body_hash = std::make_shared<BodyHash>();
+    if (attempt.offset > 0) attempt.body_hash->kept = kept_hash_;
+    attempt.body_hash->offset = attempt.offset;
+  }
+  winhttpx::WrittenHandler written;
+  if (hashing) {
+    std::shared_ptr<BodyHash> body_hash = attempt.body_hash;
+    written = [body_hash](const winhttpx::Response& response, const char* bytes, size_t count) {
+      body_hash->Add(response, bytes, count);
+    };
+  }
 
   auto relay = std::make_shared<ProgressRelay>();
   relay->offset = attempt.offset;
   PostToUIFunction post = post_;
-  // Shows the relay's figures on the UI thread; at most one report waits.
-  auto show_progress = ToWeakCallback([relay, this] {
-    relay->posted = false;
-    if (!progress_) return;
-    int64_t received = 0, total = -1;
-    {
-      std::lock_guard<std::mutex> lock(relay->lock);
-      received = relay->received;
-      total = relay->total;
-    }
-    progress_(received, total);
-  });
-  auto report = [relay, post, show_progress] {
-    if (relay->posted.exchange(true)) return;
-    post(show_progress);
-  };
-  auto on_progress = [relay, report](int64_t received, int64_t total) {
+  // The bar's reports, coalesced; dropped once this download is gone or
+  // has started anew.
+  std::shared_ptr<ProgressCoalescer> coalescer =
+      ProgressCoalescer::Create(post, ToWeakCallback([this](int64_t received, int64_t total) {
+                                  if (progress_) progress_(received, total);
+                                }));
+  auto on_progress = [relay, coalescer](int64_t received, int64_t total) {
+    int64_t package_received = 0, package_total = -1;
     {
       std::lock_guard<std::mutex> lock(relay->lock);
       if (!relay->response_known) {
@@ -323,8 +421,10 @@ void PackageDownload::StartAttempt() {
       // Called from the response's own notification, which holds it.
       auto response = relay->response.lock();
       if (!response || !relay->Update(response->status_code(), received, total)) return;
+      package_received = relay->received;
+      package_total = relay->total;
     }
-    report();
+    coalescer->Update(package_received, package_total);
   };
 
   // The file work may take a while (a hash over a large package), so it runs
@@ -337,8 +437,10 @@ void PackageDownload::StartAttempt() {
   std::shared_ptr<cbase::MessageLoopProxy> file_loop =
       file_thread_ ? file_thread_->proxy() : nullptr;
   auto finished = ToWeakCallback(&PackageDownload::OnAttemptFinished);
-  auto on_done = [post, file_loop, attempt, finished,
+  auto on_done = [post, file_loop, attempt, finished, coalescer,
                   cancelled = cancelled_](const std::shared_ptr<winhttpx::Response>& done) {
+    // The bar's last figures go before the attempt's end.
+    coalescer->Flush();
     Answer answer;
     answer.status = done->status_code();
     answer.error = done->error_code();
@@ -370,13 +472,14 @@ void PackageDownload::StartAttempt() {
   try {
     response =
         winhttpx::HttpDownload(attempt.url, attempt.chunk.empty() ? attempt.part : attempt.chunk,
-                               on_progress, headers, stall_timeout_ms_);
+                               on_progress, headers, stall_timeout_ms_, written);
   } catch (const std::exception&) {
     // Nothing was sent; nothing will come of trying the same again.
     post_([finished] { finished(Outcome()); });
     return;
   }
   bool early = false;
+  int64_t early_received = 0, early_total = -1;
   {
     std::lock_guard<std::mutex> lock(relay->lock);
     relay->response = response;
@@ -385,8 +488,10 @@ void PackageDownload::StartAttempt() {
     // written before them (and before they took the lock).
     early = relay->early_received >= 0 &&
             relay->Update(response->status_code(), relay->early_received, relay->early_total);
+    early_received = relay->received;
+    early_total = relay->total;
   }
-  if (early) report();
+  if (early) coalescer->Update(early_received, early_total);
   response->Then(on_done);
 }
 
@@ -396,6 +501,7 @@ void PackageDownload::OnAttemptFinished(const Outcome& outcome) {
   resumed_ = resumed_ || outcome.joined;
   received_ += outcome.received;
   validator_ = outcome.validator;
+  kept_hash_ = outcome.kept_hash;
   // Only bytes a retry can resume from count as headway.
   const int64_t kept = validator_.empty() ? 0 : outcome.kept;
   if (kept > kept_) retries_ = 0;
@@ -412,9 +518,10 @@ void PackageDownload::OnAttemptFinished(const Outcome& outcome) {
                                            {"outcome", AttemptVerdict(outcome.result, retry)},
                                            {"retry_in_ms", retry ? kRetryDelaysMs[retries_] : 0}});
   if (outcome.hash_result != nullptr) {
-    SupportLog::Instance().Write(
-        "hash",
-        {{"check", "download"}, {"result", outcome.hash_result}, {"ms", outcome.hash_us / 1000}});
+    SupportLog::Instance().Write("hash", {{"check", "download"},
+                                          {"result", outcome.hash_result},
+                                          {"read_back", outcome.hash_read_back},
+                                          {"ms", outcome.hash_us / 1000}});
   }
   if (retry) {
     ScheduleRetry(kRetryDelaysMs[retries_++], outcome.result);

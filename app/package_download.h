@@ -14,7 +14,16 @@
 // even when a server (or the TLS handshake with it) goes silent.
 //
 // Only the body of a 2xx answer counts as progress: an error page is not
-// the package.
+// the package. Progress reaches the UI thread coalesced, at most about
+// thirty times a second (ProgressCoalescer), the last figures always.
+//
+// The expected SHA-256 is computed while the body is written, never by
+// reading the package back: a resumed attempt continues the hash of the kept
+// bytes (kept from the attempt that wrote them, or read once from the file
+// when that hash was lost), and an answer that starts over starts the hash
+// over. A package that passed the check is handed over held open without
+// write or delete sharing (Result::held), so whoever keeps that handle knows
+// the file is still the one that was checked.
 //
 // Threads: UI thread only (checked in debug builds). The transfer runs on
 // the HTTP client's threads, and the file work at the end of an attempt
@@ -35,6 +44,7 @@
 #include <string>
 
 #include "app/post_to_ui.h"
+#include "base/scoped_handle.h"
 #include "base/thread_checker.h"
 #include "base/weak_callback.h"
 
@@ -42,6 +52,8 @@ namespace cbase {
 class FrameworkThread;
 class MessageLoopProxy;
 }  // namespace cbase
+
+class Sha256;
 
 class PackageDownload : public cbase::SupportWeakCallback {
  public:
@@ -63,6 +75,10 @@ class PackageDownload : public cbase::SupportWeakCallback {
     // The package's size when it succeeded; else the package bytes (bodies of
     // 2xx answers) received over all attempts.
     int64_t bytes = 0;
+    // The package that matched |sha256|, open for reading only and sharing
+    // nothing but reading: while it is held nobody can change, replace or
+    // delete it. Null when no hash was expected or it could not be opened.
+    std::shared_ptr<const cbase::ScopedHandle> held;
   };
   using DoneCallback = std::function<void(const Result& result)>;
 
@@ -142,5 +158,8 @@ class PackageDownload : public cbase::SupportWeakCallback {
   // The validator of the bytes in the ".part" file ("" when there is none,
   // and the next attempt starts over).
   std::wstring validator_;
+  // The hash of those bytes when a hash is expected; a resumption goes on
+  // from a copy of it. Only read once made.
+  std::shared_ptr<const Sha256> kept_hash_;
   cbase::ThreadChecker thread_checker_;
 };

@@ -562,17 +562,29 @@ TEST_F(PipelineTest, ExpectedHashIsCheckedAfterTheDownloadAndBeforeTheLaunch) {
   EXPECT_TRUE(shell_.messages.empty());
   EXPECT_EQ(std::wstring(details.sha256.begin(), details.sha256.end()),
             InstallerConfig(pipeline_->config_path()).Get("sha256"));
+  // Held since it matched: it cannot be replaced before the launch, which
+  // therefore starts it without reading it again.
+  EXPECT_FALSE(WriteBytes(Installer(L"app_hashed.exe"), bytes + "!"));
+  EXPECT_EQ(0u, ::MoveFileExW(Installer(L"app_hashed.exe").c_str(), dir_.Child(L"moved").c_str(),
+                              MOVEFILE_REPLACE_EXISTING | MOVEFILE_COPY_ALLOWED));
   ASSERT_TRUE(Launch());
   EXPECT_EQ(1u, shell_.commands.size());
+  const std::wstring checking = L"\u6B63\u5728\u6821\u9A8C\u5B89\u88C5\u5305...";
   ASSERT_GE(statuses_.size(), 2u);
-  EXPECT_EQ(L"\u6B63\u5728\u6821\u9A8C\u5B89\u88C5\u5305...", statuses_[statuses_.size() - 2]);
+  EXPECT_EQ(L"\u6B63\u5728\u542F\u52A8\u5B89\u88C5\u7A0B\u5E8F...",
+            statuses_[statuses_.size() - 2]);
+
+  // The hold ends with that launch: the next one checks the file again.
+  ASSERT_TRUE(Launch());
+  EXPECT_EQ(2u, shell_.commands.size());
+  EXPECT_EQ(checking, statuses_[statuses_.size() - 2]);
 
   // Replaced after the download: nothing runs.
   ASSERT_TRUE(WriteBytes(Installer(L"app_hashed.exe"), bytes + "!"));
   ASSERT_TRUE(Launch());
-  EXPECT_EQ(1u, shell_.commands.size());
+  EXPECT_EQ(2u, shell_.commands.size());
   ExpectOnlyError(kLaunchFailed);
-  EXPECT_EQ(1u, events_.size());
+  EXPECT_EQ(2u, events_.size());
   EXPECT_EQ("{\"code\": 0, \"reason\": \"missing_file\"}", Facts("launch_failed"));
 
   // A later package without a hash is not held to the old one.
@@ -580,7 +592,7 @@ TEST_F(PipelineTest, ExpectedHashIsCheckedAfterTheDownloadAndBeforeTheLaunch) {
   ASSERT_TRUE(Download(Details(PublishPackage(L"app_unhashed.exe", bytes))));
   EXPECT_EQ(L"", InstallerConfig(pipeline_->config_path()).Get("sha256"));
   ASSERT_TRUE(Launch());
-  EXPECT_EQ(2u, shell_.commands.size());
+  EXPECT_EQ(3u, shell_.commands.size());
   EXPECT_TRUE(shell_.messages.empty());
 }
 

@@ -10,6 +10,7 @@
 #include <utility>
 #include <vector>
 
+#include "app/file_hash.h"
 #include "base/message_loop.h"
 #include "base/message_loop_proxy.h"
 #include "base/monotonic_clock.h"
@@ -122,8 +123,9 @@ class PackageDownloadTest : public ::testing::Test {
                        DWORD stall_timeout_ms = PackageDownload::kStallTimeoutMs) {
     DownloadRun run;
     PostToUIFunction post = ui_.poster();
-    PackageDownload::RetryScheduler schedule = [&run, post](DWORD delay, UiTask task) {
+    PackageDownload::RetryScheduler schedule = [this, &run, post](DWORD delay, UiTask task) {
       run.delays.push_back(delay);
+      if (before_retry_) before_retry_();
       post(std::move(task));
     };
     PackageDownload download(post, schedule);
@@ -131,7 +133,7 @@ class PackageDownloadTest : public ::testing::Test {
     package_ = dir_.Child(L"package" + std::to_wstring(++count_) + L".exe");
     const ULONGLONG start = ::GetTickCount64();
     download.Start(
-        url, package_, "",
+        url, package_, expected_sha256_,
         [&run](int64_t received, int64_t total) { run.progress.emplace_back(received, total); },
         [&run](const PackageDownload::Result& result) {
           ++run.done_calls;
@@ -159,7 +161,23 @@ class PackageDownloadTest : public ::testing::Test {
   TestUiThread ui_;
   std::wstring package_;
   int count_ = 0;
+  // What Download expects the package's hash to be ("" for no check), and
+  // what it does before each retry.
+  std::string expected_sha256_;
+  std::function<void()> before_retry_;
 };
+
+std::string Pattern(size_t size, int seed) {
+  std::string bytes(size, '\0');
+  for (size_t i = 0; i < size; ++i) bytes[i] = static_cast<char>((i * 7 + i / 251 + seed) % 256);
+  return bytes;
+}
+
+std::string HashOf(const std::string& bytes) {
+  std::unique_ptr<Sha256> hash = Sha256::Create();
+  if (!hash || !hash->Update(bytes.data(), bytes.size())) return std::string();
+  return hash->FinishHex();
+}
 
 std::wstring UntrustedAddress() {
   return L"https://localhost:" + std::to_wstring(TestService::Get().untrusted_https_port) +
@@ -270,6 +288,101 @@ TEST_F(PackageDownloadTest, OnlyTheBodyOfASuccessfulAnswerMovesTheBar) {
   EXPECT_EQ(bytes, FileBytes(package_));
   ASSERT_FALSE(done.progress.empty());
   EXPECT_EQ(std::make_pair(int64_t{20000}, int64_t{20000}), done.progress.back());
+}
+
+// The hash is made while the bytes are written, so every way the bytes of
+// the ".part" file come together must end in the hash of the whole package.
+TEST_F(PackageDownloadTest, AResumedDownloadIsCheckedAgainstTheWholePackage) {
+  REQUIRE_APP_SERVICE();
+  const std::string bytes = Pattern(300000, 1);
+  const std::wstring url = PublishPackage(L"hashed_resume.bin", bytes);
+  for (const bool right : {true, false}) {
+    expected_sha256_ = right ? HashOf(bytes) : HashOf(bytes + "x");
+    // Dropped after a third; the second attempt asks for the rest.
+    ASSERT_TRUE(testing_support::QueueFault(L"/packages/hashed_resume.bin", {{"drop", 100000}}, 1));
+    const DownloadRun run = Download(url);
+    testing_support::ClearFaults();
+    ASSERT_TRUE(run.ended);
+    EXPECT_EQ(std::vector<DWORD>{1000}, run.delays);
+    EXPECT_TRUE(run.result.resumed);
+    EXPECT_EQ(206u, run.result.status);
+    EXPECT_EQ(right, run.result.succeeded);
+    EXPECT_EQ(right, run.result.held != nullptr);
+    if (right) {
+      EXPECT_EQ(bytes, FileBytes(package_));
+      EXPECT_EQ(expected_sha256_, run.result.sha256);
+    } else {
+      // A mismatch stays a mismatch: no package, no kept bytes.
+      EXPECT_FALSE(Exists(package_));
+    }
+    EXPECT_FALSE(Exists(PackageDownload::PartPath(package_)));
+  }
+}
+
+TEST_F(PackageDownloadTest, ResumedPiecesThatDropThemselvesStillAddUpToTheRightHash) {
+  REQUIRE_APP_SERVICE();
+  const std::string bytes = Pattern(400000, 2);
+  const std::wstring url = PublishPackage(L"hashed_drops.bin", bytes);
+  expected_sha256_ = HashOf(bytes);
+  // Every answer, the resumed ones too, is cut after 60,000 bytes: the
+  // kept hash goes from attempt to attempt five times.
+  ASSERT_TRUE(testing_support::QueueFault(L"/packages/hashed_drops.bin", {{"drop", 60000}}, 5));
+  std::vector<size_t> kept;
+  before_retry_ = [&] { kept.push_back(FileBytes(PackageDownload::PartPath(package_)).size()); };
+  const DownloadRun run = Download(url);
+  testing_support::ClearFaults();
+  ASSERT_TRUE(run.ended);
+  EXPECT_TRUE(run.result.succeeded);
+  EXPECT_EQ((std::vector<size_t>{60000, 120000, 180000, 240000, 300000}), kept);
+  EXPECT_EQ(bytes, FileBytes(package_));
+  ASSERT_FALSE(run.progress.empty());
+  EXPECT_EQ(std::make_pair(int64_t{400000}, int64_t{400000}), run.progress.back());
+}
+
+TEST_F(PackageDownloadTest, APackageChangedBeforeTheResumptionIsHashedFromItsFirstByte) {
+  REQUIRE_APP_SERVICE();
+  const std::string first = Pattern(300000, 3);
+  const std::string second = Pattern(250000, 4);
+  const std::wstring url = PublishPackage(L"hashed_changed.bin", first);
+  // Between the drop and the retry the package changes: If-Range no longer
+  // matches and the server sends the whole new package with 200.
+  before_retry_ = [&] { PublishPackage(L"hashed_changed.bin", second); };
+  for (const bool expect_new : {true, false}) {
+    PublishPackage(L"hashed_changed.bin", first);
+    expected_sha256_ = HashOf(expect_new ? second : first);
+    ASSERT_TRUE(
+        testing_support::QueueFault(L"/packages/hashed_changed.bin", {{"drop", 100000}}, 1));
+    const DownloadRun run = Download(url);
+    testing_support::ClearFaults();
+    ASSERT_TRUE(run.ended);
+    EXPECT_EQ(std::vector<DWORD>{1000}, run.delays);
+    EXPECT_EQ(200u, run.result.status);
+    EXPECT_FALSE(run.result.resumed);
+    EXPECT_EQ(expect_new, run.result.succeeded);
+    EXPECT_EQ(expect_new, Exists(package_));
+    EXPECT_EQ(expect_new ? second : std::string(), FileBytes(package_));
+  }
+}
+
+TEST_F(PackageDownloadTest, KeptBytesThatChangedOnDiskAreNotResumedFrom) {
+  REQUIRE_APP_SERVICE();
+  const std::string bytes = Pattern(300000, 5);
+  const std::wstring url = PublishPackage(L"hashed_tampered.bin", bytes);
+  expected_sha256_ = HashOf(bytes);
+  ASSERT_TRUE(testing_support::QueueFault(L"/packages/hashed_tampered.bin", {{"drop", 100000}}, 1));
+  // Something adds to the kept bytes behind the download's back: they no
+  // longer match the hash kept for them, so the retry starts over.
+  before_retry_ = [&] {
+    const std::wstring part = PackageDownload::PartPath(package_);
+    testing_support::WriteBytes(part, FileBytes(part) + "junk");
+  };
+  const DownloadRun run = Download(url);
+  testing_support::ClearFaults();
+  ASSERT_TRUE(run.ended);
+  EXPECT_TRUE(run.result.succeeded);
+  EXPECT_FALSE(run.result.resumed);
+  EXPECT_EQ(200u, run.result.status);
+  EXPECT_EQ(bytes, FileBytes(package_));
 }
 
 }  // namespace
