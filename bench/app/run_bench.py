@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
 """Installation pipeline benchmark.
 
-    run_bench.py --build DIR [--rounds N] [--work DIR]
+    run_bench.py --build DIR [--rounds N] [--work DIR] [--hashed]
 
 DIR is a build with the app subsystem and the target app_pipeline_bench (an
 optimised one gives the meaningful figures). Serves one generated package
@@ -13,6 +13,8 @@ process, round after round in alternating order:
   pipeline  InstallationPipeline::StartInstallation (download into ".part",
             progress posted to a UI loop, rename, InstallerConfig), then
             LaunchInstaller (the recorded zip unpacked under the product)
+With --hashed the pipeline also checks the package's SHA-256 (made while
+the bytes are written), which the baseline does not.
 Target: pipeline <= 1.05 x baseline.
 """
 import argparse
@@ -34,6 +36,8 @@ def main():
     parser.add_argument("--build", required=True)
     parser.add_argument("--rounds", type=int, default=5)
     parser.add_argument("--work")
+    parser.add_argument("--hashed", action="store_true",
+                        help="give the pipeline the package's SHA-256 to check")
     args = parser.parse_args()
     build = os.path.abspath(args.build)
     bench = os.path.join(build, "bench", "app", "app_pipeline_bench.exe")
@@ -55,7 +59,7 @@ def main():
         subprocess.run([os.path.join(ROOT, "scripts", "wine-run"), "--prefix",
                         os.path.join(build, "wineprefix"), bench,
                         f"http://127.0.0.1:{port}/packages/bench.zip", "Z:" + os.path.join(work, "out"),
-                        str(args.rounds)], check=True)
+                        str(args.rounds)] + (["hashed"] if args.hashed else []), check=True)
     finally:
         service.terminate()
         service.wait()
