@@ -25,7 +25,7 @@ namespace archive {
 class ZipEntryStream {
  public:
   // Input is read from the source in pieces of at most this size.
-  static constexpr size_t kInputPiece = 16384;
+  static constexpr size_t kInputPiece = size_t{256} << 10;
 
   ZipEntryStream();
   ~ZipEntryStream();
