@@ -30,9 +30,10 @@ using CompletionHandler = std::function<void(const std::shared_ptr<Response>&)>;
 // Called with the bytes received so far and the announced total (-1 while
 // unknown).
 using ProgressHandler = std::function<void(int64_t received, int64_t total)>;
-// Called with each piece of a downloaded body once it is in the file, in
-// order, before the next piece is written; with the response for its status
-// and headers. A hash of the file can so be made without reading it back.
+// Called with each piece of a downloaded body once the file has taken it,
+// in order, before the next piece is written; with the response for its
+// status and headers. A hash of the file can so be made without reading it
+// back. (Should the file then fail to close, the response fails.)
 using WrittenHandler =
     std::function<void(const Response& response, const char* bytes, size_t count)>;
 

@@ -325,6 +325,42 @@ TEST(DownloadTest, WritesTheFileAndReportsProgress) {
   }
 }
 
+TEST(DownloadTest, TheWrittenHandlerSeesExactlyTheBytesOfTheFileInOrder) {
+  REQUIRE_TEST_SERVICE();
+  // Whole, and cut off after a third: either way what the handler saw is
+  // what the file holds, so a hash made from it needs no second pass.
+  for (const wchar_t* query : {L"size=3000000", L"size=3000000&fault_drop=1000000"}) {
+    TempFile file;
+    struct Seen {
+      std::mutex lock;
+      std::string bytes;
+      std::vector<DWORD> statuses;
+    };
+    auto seen = std::make_shared<Seen>();
+    CompletionWaiter waiter;
+    waiter.Watch(HttpDownload(Service().Http(std::wstring(L"/test/bytes?") + query), file.path(),
+                              nullptr, {}, 0,
+                              [seen](const Response& response, const char* bytes, size_t count) {
+                                std::lock_guard<std::mutex> guard(seen->lock);
+                                seen->bytes.append(bytes, count);
+                                seen->statuses.push_back(response.status_code());
+                              }));
+    ASSERT_TRUE(waiter.Wait());
+    const bool dropped = std::wstring(query).find(L"drop") != std::wstring::npos;
+    EXPECT_EQ(dropped ? ResponseState::kFailed : ResponseState::kCompleted,
+              waiter.response()->state());
+    std::lock_guard<std::mutex> guard(seen->lock);
+    const std::string on_disk = ReadFile(file.path());
+    EXPECT_EQ(dropped ? 1000000u : 3000000u, on_disk.size());
+    EXPECT_TRUE(seen->bytes == on_disk);
+    EXPECT_TRUE(on_disk == Pattern(3000000).substr(0, on_disk.size()));
+    // Gathered into large pieces, each told with the answer's status.
+    EXPECT_GE(seen->statuses.size(), 1u);
+    EXPECT_LE(seen->statuses.size(), 4u);
+    for (DWORD status : seen->statuses) EXPECT_EQ(200u, status);
+  }
+}
+
 TEST(DownloadTest, ExtraHeadersReachTheServer) {
   REQUIRE_TEST_SERVICE();
   TempFile file;
