@@ -16,6 +16,7 @@
 #include "base/thread_table.h"
 #include "ui/core/global_manager.h"
 #include "ui/core/window_builder.h"
+#include "ui/render/display_scale.h"
 #include "ui/render/gdiplus_fwd.h"
 #include "ui/render/render.h"
 #include "ui/render/render_factory_gdiplus.h"
@@ -30,6 +31,12 @@ void App::Init() {
   const std::wstring module_directory = ModuleDirectory();
 
   OpenResourceArchive();
+  // The skin's lengths, fonts and images follow the scale of the monitor the
+  // window opens on (the primary one: it is created at the default place
+  // and centred there); a move to another monitor brings WM_DPICHANGED.
+  const HMONITOR monitor = ::MonitorFromPoint(POINT{0, 0}, MONITOR_DEFAULTTOPRIMARY);
+  ui::GlobalManager::SetDisplayScale(
+      ui::DisplayScale::PercentForDpi(ui::DisplayScale::MonitorDpi(monitor)), true);
   ui::SetRenderFactory(std::make_unique<ui::RenderFactory_GdiPlus>());
   ui::GlobalManager::SetResourcePath(std::wstring(kResourceRoot) + kThemeFolder);
   // Custom element names are the main window's business (CreateCustomControl).

@@ -70,10 +70,11 @@ class ManifestChecks:
 
     def test_windows_settings(self):
         settings = "./%sapplication/%swindowsSettings/" % (ASM_V3, ASM_V3)
-        # Until the skin scales with the display, the system must stretch the
-        # window: declaring DPI awareness now would shrink it on a 150 % display.
-        self.assertEqual(self.root.findall(settings + WS_2016 + "dpiAwareness"), [])
-        self.assertEqual(self.root.findall(settings + WS_2005 + "dpiAware"), [])
+        # The window scales itself: per-monitor V2, falling back to V1, and
+        # per-monitor ("true/pm") or system aware where dpiAwareness is unknown.
+        awareness = self.only(settings + WS_2016 + "dpiAwareness").text
+        self.assertEqual([a.strip() for a in awareness.split(",")], ["PerMonitorV2", "PerMonitor"])
+        self.assertEqual(self.only(settings + WS_2005 + "dpiAware").text.strip(), "true/pm")
         self.assertEqual(self.only(settings + WS_2016 + "longPathAware").text.strip(), "true")
 
     def test_asks_for_common_controls_6(self):

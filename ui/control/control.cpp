@@ -1,6 +1,7 @@
 #include "ui/control/control.h"
 
 #include <algorithm>
+#include <string_view>
 #include <utility>
 
 #include "ui/animation/timer_manager.h"
@@ -254,9 +255,48 @@ void Control::SetClass(const std::wstring& classes) {
   }
 }
 
+namespace {
+
+// Attributes whose setters scale what they read by the display scale, fonts
+// (made again at each scale) and images (their "dest" and decoded file).
+bool FollowsDisplayScale(const std::wstring& name) {
+  static const wchar_t* const kLengths[] = {
+      L"borderround",      L"bordersize",  L"bottombordersize", L"childmargin", L"font",
+      L"height",           L"itemsize",    L"leftbordersize",   L"margin",      L"maxheight",
+      L"maxwidth",         L"minheight",   L"minwidth",         L"padding",     L"rightbordersize",
+      L"scrollbarpadding", L"textpadding", L"topbordersize",    L"width"};
+  for (const wchar_t* length : kLengths) {
+    if (name == length) return true;
+  }
+  constexpr std::wstring_view kImage = L"image";
+  return name.size() > kImage.size() &&
+         std::wstring_view(name).substr(name.size() - kImage.size()) == kImage;
+}
+
+}  // namespace
+
+void Control::ApplyAttribute(const std::wstring& name, const std::wstring& value) {
+  CBASE_DCHECK_ON_THREAD(thread_checker_);
+  if (FollowsDisplayScale(name)) {
+    const auto same = std::find_if(scaled_attributes_.begin(), scaled_attributes_.end(),
+                                   [&name](const auto& entry) { return entry.first == name; });
+    if (same != scaled_attributes_.end()) scaled_attributes_.erase(same);
+    scaled_attributes_.emplace_back(name, value);
+  }
+  SetAttribute(name, value);
+}
+
+void Control::ReapplyScaledAttributes() {
+  CBASE_DCHECK_ON_THREAD(thread_checker_);
+  RescaleSize();
+  // A copy: setters may apply further lists.
+  const auto written = scaled_attributes_;
+  for (const auto& [name, value] : written) SetAttribute(name, value);
+}
+
 void Control::ApplyAttributeList(const std::wstring& list) {
   ForEachAttribute(list, [this](const std::wstring& name, const std::wstring& value) {
-    SetAttribute(name, value);
+    ApplyAttribute(name, value);
   });
 }
 
@@ -669,7 +709,7 @@ SIZE Control::MeasureOwnContent(SIZE available) {
     estimate = &state_images_[kStateImageBackground][kControlStateNormal];
   }
   if (estimate != nullptr && LoadAttributeImage(GetResourceFolder(), *estimate)) {
-    image = SIZE{estimate->image->width(), estimate->image->height()};
+    image = GetDisplaySize(*estimate->image);
   }
   const SIZE text = EstimateText(available);
   if (auto_width) size.cx = std::max(image.cx, text.cx);

@@ -18,6 +18,8 @@
 
 #include <memory>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "base/thread_checker.h"
 #include "ui/animation/animation_target.h"
@@ -91,6 +93,13 @@ class Control : public PlaceHolder, public AnimationTarget {
   // Applies the attribute list of each named class: from the global classes,
   // or from the window's classes when the global table lacks the name.
   void SetClass(const std::wstring& classes);
+  // One attribute as the skin gives it: the window builder, classes and
+  // attribute lists come through here. Attributes that hold lengths or
+  // images are remembered as written, because they are scaled when applied.
+  void ApplyAttribute(const std::wstring& name, const std::wstring& value);
+  // After a change of display scale: the remembered lengths and images
+  // applied again, in the order they were last set.
+  virtual void ReapplyScaledAttributes();
   // name="value" pairs with one space between them.
   void ApplyAttributeList(const std::wstring& list);
   // The reaction behind a skin's Event elements: applies |list| to the
@@ -359,6 +368,8 @@ class Control : public PlaceHolder, public AnimationTarget {
   cbase::WeakCallbackFlag background_play_flag_;
   // The UI thread the control was made on; debug builds check it where
   // events, painting and tree changes come in.
+  // Attributes whose values follow the display scale, as last written.
+  std::vector<std::pair<std::wstring, std::wstring>> scaled_attributes_;
   cbase::ThreadChecker thread_checker_;
 };
 

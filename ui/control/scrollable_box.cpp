@@ -612,4 +612,10 @@ HScrollableBox::HScrollableBox() : ScrollableBox(new HLayout()) {}
 
 TileScrollableBox::TileScrollableBox() : ScrollableBox(new TileLayout()) {}
 
+void ScrollableBox::ReapplyScaledAttributes() {
+  Box::ReapplyScaledAttributes();
+  if (ScrollBar* bar = VerticalScrollBar()) bar->ReapplyScaledAttributes();
+  if (ScrollBar* bar = HorizontalScrollBar()) bar->ReapplyScaledAttributes();
+}
+
 }  // namespace ui

@@ -61,6 +61,8 @@ class ScrollableBox : public Box {
   // false deletes a bar; true creates a missing one (hidden, range 0, styled
   // with the global class "vscrollbar" or "hscrollbar").
   virtual void EnableScrollBar(bool vertical = true, bool horizontal = false);
+  // Its scroll bars are not in the tree of controls; they rescale with it.
+  void ReapplyScaledAttributes() override;
   virtual ScrollBar* VerticalScrollBar() const { return vertical_bar_.get(); }
   virtual ScrollBar* HorizontalScrollBar() const { return horizontal_bar_.get(); }
   // Gives the bar its range for the content's |required| height (width) in

@@ -110,12 +110,13 @@ bool GlobalManager::IsArchiveOpen() {
   return State().archive != nullptr;
 }
 
-std::optional<std::vector<unsigned char>> GlobalManager::GetArchiveData(const std::wstring& path) {
-  CheckThread();
-  ZipReader* archive = State().archive;
+namespace {
+
+// The archive's entry for |path|, or nothing.
+std::optional<std::pair<int, ZipEntry>> FindArchiveEntry(ZipReader* archive,
+                                                         const std::wstring& path) {
   const std::wstring name = NormalizeArchivePath(path);
   if (archive == nullptr || name.empty()) return std::nullopt;
-
   // Names are looked up as C strings of at most MAX_PATH bytes with the NUL.
   const std::string utf8_name = cbase::Utf16ToUtf8(name.c_str());
   if (utf8_name.size() >= MAX_PATH) return std::nullopt;
@@ -125,6 +126,23 @@ std::optional<std::vector<unsigned char>> GlobalManager::GetArchiveData(const st
       GetEntry(archive, index, &entry) != kZipOk) {
     return std::nullopt;
   }
+  return std::make_pair(index, entry);
+}
+
+}  // namespace
+
+bool GlobalManager::HasArchiveEntry(const std::wstring& path) {
+  CheckThread();
+  return FindArchiveEntry(State().archive, path).has_value();
+}
+
+std::optional<std::vector<unsigned char>> GlobalManager::GetArchiveData(const std::wstring& path) {
+  CheckThread();
+  ZipReader* archive = State().archive;
+  const auto found = FindArchiveEntry(archive, path);
+  if (!found) return std::nullopt;
+  const int index = found->first;
+  const ZipEntry& entry = found->second;
   // Sizes are 64-bit; a resource beyond the address space cannot be loaded.
   const size_t size = static_cast<size_t>(entry.uncompressed_size);
   if (size != entry.uncompressed_size) return std::nullopt;
@@ -282,14 +300,21 @@ const CreateControlCallback& GlobalManager::GetGlobalCreateControlCallback() {
 
 // --- Decoded images --------------------------------------------------------------
 
-std::wstring GlobalManager::GetImageCacheKey(const std::wstring& full_path) {
+std::wstring GlobalManager::GetImageCacheKey(const std::wstring& full_path, ImageScale scale) {
   const std::wstring disk_path = NormalizeDiskPath(full_path);
-  return IsArchiveOpen() ? NormalizeArchivePath(disk_path) : disk_path;
+  std::wstring key = IsArchiveOpen() ? NormalizeArchivePath(disk_path) : disk_path;
+  // "|" cannot occur in a file name.
+  if (scale.file_percent != scale.target_percent) {
+    key += L"|" + std::to_wstring(scale.target_percent);
+  }
+  return key;
 }
 
-std::shared_ptr<ImageInfo> GlobalManager::GetImage(const std::wstring& full_path) {
+std::shared_ptr<ImageInfo> GlobalManager::GetImage(const std::wstring& full_path,
+                                                   ImageScale scale) {
   CheckThread();
-  const std::wstring key = GetImageCacheKey(full_path);
+  const std::wstring key = GetImageCacheKey(full_path, scale);
+  const std::wstring file_key = GetImageCacheKey(full_path);
   auto& images = State().images;
   const auto found = images.find(key);
   if (found != images.end()) {
@@ -300,11 +325,11 @@ std::shared_ptr<ImageInfo> GlobalManager::GetImage(const std::wstring& full_path
   // hold the file (a member that does not decode is not looked for on disk).
   std::unique_ptr<ImageInfo> decoded;
   const std::optional<std::vector<unsigned char>> data =
-      IsArchiveOpen() ? GetArchiveData(key) : std::nullopt;
+      IsArchiveOpen() ? GetArchiveData(file_key) : std::nullopt;
   if (data) {
-    decoded = ImageInfo::LoadFromMemory(*data, key);
+    decoded = ImageInfo::LoadFromMemory(*data, key, scale);
   } else {
-    decoded = ImageInfo::LoadFromFile(NormalizeDiskPath(full_path), key);
+    decoded = ImageInfo::LoadFromFile(NormalizeDiskPath(full_path), key, scale);
   }
   if (!decoded) return nullptr;
 

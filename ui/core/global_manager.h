@@ -22,11 +22,11 @@
 #include <vector>
 
 #include "base/scoped_gdi_object.h"
+#include "ui/render/image_info.h"
 
 namespace ui {
 
 class Control;
-class ImageInfo;
 
 // Makes a control for a skin element name the toolkit does not know, or
 // returns nullptr.
@@ -70,6 +70,8 @@ class GlobalManager {
   // empty for an empty entry. Nothing when the archive is closed, the path is
   // empty, the entry is missing, or it cannot be unpacked.
   static std::optional<std::vector<unsigned char>> GetArchiveData(const std::wstring& path);
+  // Whether the open archive holds an entry for |path| (nothing is unpacked).
+  static bool HasArchiveEntry(const std::wstring& path);
 
   // --- Fonts -----------------------------------------------------------------
   // Creates a GDI font from the stock GUI font with |face_name| ("system"
@@ -115,10 +117,15 @@ class GlobalManager {
   // open and holds the file, else from disk). nullptr when it cannot be
   // decoded. The cache holds weak references only: an image lives exactly as
   // long as some control holds it, and its release removes its cache entry.
-  static std::shared_ptr<ImageInfo> GetImage(const std::wstring& full_path);
+  // |scale| says which display scale the file is drawn for and which one to
+  // decode it at (see ImageScale); a resampled image is cached apart.
+  static std::shared_ptr<ImageInfo> GetImage(const std::wstring& full_path,
+                                             ImageScale scale = ImageScale());
   // The cache key of |full_path| (and the path() of the image it gives): the
-  // disk normalisation, then the archive one while the archive is open.
-  static std::wstring GetImageCacheKey(const std::wstring& full_path);
+  // disk normalisation, then the archive one while the archive is open, then
+  // the target scale when the image is resampled.
+  static std::wstring GetImageCacheKey(const std::wstring& full_path,
+                                       ImageScale scale = ImageScale());
 
   // --- Layout cache ---------------------------------------------------------------
   // The first control of the layout file |path| (under the resource path),

@@ -11,15 +11,16 @@
 
 namespace ui {
 
-std::wstring GetDisplayScalePath(const std::wstring& path) {
-  const int scale = DisplayScale::GetPercent();
-  if (scale <= 100) return path;
+namespace {
 
+// "@2x" for 200, "@1.5x" for 150: the factor without decimals when it is
+// whole, else with one.
+std::wstring VariantPath(const std::wstring& path, int percent) {
   wchar_t factor[32];
-  if (scale % 100 == 0) {
-    std::swprintf(factor, 32, L"%d", scale / 100);
+  if (percent % 100 == 0) {
+    std::swprintf(factor, 32, L"%d", percent / 100);
   } else {
-    std::swprintf(factor, 32, L"%.1f", scale / 100.0);
+    std::swprintf(factor, 32, L"%.1f", percent / 100.0);
   }
   const size_t name_start = path.find_last_of(L"\\/");
   const size_t dot = path.rfind(L'.');
@@ -27,24 +28,66 @@ std::wstring GetDisplayScalePath(const std::wstring& path) {
       (dot != std::wstring::npos && (name_start == std::wstring::npos || dot > name_start))
           ? dot
           : path.size();
-  const std::wstring candidate =
-      path.substr(0, stem_end) + L"@" + factor + L"x" + path.substr(stem_end);
-  const DWORD attributes = ::GetFileAttributesW(candidate.c_str());
-  if (attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY)) {
-    return candidate;
+  return path.substr(0, stem_end) + L"@" + factor + L"x" + path.substr(stem_end);
+}
+
+// In the resource archive while it is open, else on disk.
+bool ImageFileExists(const std::wstring& path) {
+  if (GlobalManager::IsArchiveOpen() && GlobalManager::HasArchiveEntry(path)) return true;
+  const DWORD attributes = ::GetFileAttributesW(path.c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+// The scale images are decoded at: the display scale while lengths follow it.
+int ImageTargetPercent() { return DisplayScale::IsAdaptDpi() ? DisplayScale::GetPercent() : 100; }
+
+// The variants a skin ships, smallest first.
+constexpr int kVariantPercents[] = {150, 200};
+
+}  // namespace
+
+std::wstring GetDisplayScalePath(const std::wstring& path) {
+  const int scale = DisplayScale::GetPercent();
+  if (scale <= 100) return path;
+  const std::wstring candidate = VariantPath(path, scale);
+  return ImageFileExists(candidate) ? candidate : path;
+}
+
+ScaledImageFile ResolveScaledImage(const std::wstring& path) {
+  const int target = ImageTargetPercent();
+  ScaledImageFile chosen{path, ImageScale{100, target}};
+  if (target <= 100) return chosen;
+  const std::wstring exact = VariantPath(path, target);
+  if (ImageFileExists(exact)) return ScaledImageFile{exact, ImageScale{target, target}};
+  // The nearest larger variant scaled down is sharper than the plain file
+  // scaled up; without one, the largest there is.
+  for (const int percent : kVariantPercents) {
+    const std::wstring variant = VariantPath(path, percent);
+    if (!ImageFileExists(variant)) continue;
+    chosen = ScaledImageFile{variant, ImageScale{percent, target}};
+    if (percent >= target) break;
   }
-  return path;
+  return chosen;
 }
 
 std::wstring GetFullImagePath(const std::wstring& resource_folder, const std::wstring& file) {
-  if (IsAbsolutePath(file)) return GetDisplayScalePath(file);
-  return GetDisplayScalePath(GlobalManager::GetResourcePath() + resource_folder + file);
+  if (IsAbsolutePath(file)) return file;
+  return GlobalManager::GetResourcePath() + resource_folder + file;
+}
+
+SIZE GetDisplaySize(const ImageInfo& image) {
+  const int target = ImageTargetPercent();
+  const int own = image.scale_percent();
+  if (own == target || own <= 0) return SIZE{image.width(), image.height()};
+  return SIZE{::MulDiv(image.width(), target, own), ::MulDiv(image.height(), target, own)};
 }
 
 bool LoadAttributeImage(const std::wstring& resource_folder, ImageAttribute& attribute) {
-  const std::wstring full_path = GetFullImagePath(resource_folder, attribute.file);
-  if (!attribute.image || attribute.image->path() != GlobalManager::GetImageCacheKey(full_path)) {
-    attribute.image = GlobalManager::GetImage(full_path);
+  const ScaledImageFile source =
+      ResolveScaledImage(GetFullImagePath(resource_folder, attribute.file));
+  if (!attribute.image ||
+      attribute.image->path() != GlobalManager::GetImageCacheKey(source.path, source.scale)) {
+    attribute.image = GlobalManager::GetImage(source.path, source.scale);
   }
   return attribute.image != nullptr;
 }

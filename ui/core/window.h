@@ -119,6 +119,9 @@ class Window : public virtual cbase::SupportWeakCallback {
   // once unless the window is minimised or maximised.
   void SetHeightPercent(double percent);
   double GetHeightPercent() const { return height_percent_; }
+  // The size box, caption and round corners scaled again from what the skin
+  // wrote, after a change of display scale.
+  void RescaleGeometry();
   const RECT& GetSizeBox() const { return size_box_; }
   void SetSizeBox(const RECT& size_box);
   // Left and right are insets from the sides, top from the top, bottom the
@@ -321,6 +324,12 @@ class Window : public virtual cbase::SupportWeakCallback {
   RECT caption_ = {0, 0, 0, 0};
   RECT alpha_fix_corner_ = {0, 0, 0, 0};
   SIZE round_corner_ = {0, 0};
+  // The three above and the initial size as the skin wrote them, before
+  // display scaling (the size without the shadow).
+  SIZE written_size_ = {0, 0};
+  RECT written_size_box_ = {0, 0, 0, 0};
+  RECT written_caption_ = {0, 0, 0, 0};
+  SIZE written_round_corner_ = {0, 0};
   double height_percent_ = 0;
   // A height share set while minimised or maximised, applied on restore.
   bool resize_on_restore_ = false;

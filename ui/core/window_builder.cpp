@@ -154,7 +154,7 @@ Control* WindowBuilder::Build(Window* window, Box* parent, Box* user_defined_box
     if (IsResourceElement(node.GetName())) continue;
     if (user_defined_box == nullptr) return Parse(root, parent, window);
     for (int i = 0; i < node.GetAttributeCount(); ++i) {
-      user_defined_box->SetAttribute(node.GetAttributeName(i), node.GetAttributeValue(i));
+      user_defined_box->ApplyAttribute(node.GetAttributeName(i), node.GetAttributeValue(i));
     }
     Parse(node, user_defined_box, window);
     return user_defined_box;
@@ -339,7 +339,7 @@ Control* WindowBuilder::Parse(const MarkupNode& node, Control* parent, Window* w
 
     control->SetWindow(window, nullptr, false);
     for (int i = 0; i < child.GetAttributeCount(); ++i) {
-      control->SetAttribute(child.GetAttributeName(i), child.GetAttributeValue(i));
+      control->ApplyAttribute(child.GetAttributeName(i), child.GetAttributeValue(i));
     }
     if (child.HasChildren()) Parse(child, control, window);
 

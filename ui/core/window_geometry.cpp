@@ -58,6 +58,7 @@ void Window::SetTitleFromId(const std::wstring& id) {
 }
 
 void Window::SetInitialSize(int cx, int cy, bool contains_shadow, bool dpi_scale) {
+  if (dpi_scale && !contains_shadow) written_size_ = SIZE{cx, cy};
   if (dpi_scale) {
     cx = GlobalManager::ScaleLength(cx);
     cy = GlobalManager::ScaleLength(cy);
@@ -97,17 +98,30 @@ void Window::SetHeightPercent(double percent) {
 }
 
 void Window::SetSizeBox(const RECT& size_box) {
+  written_size_box_ = size_box;
   size_box_ = size_box;
   GlobalManager::ScaleRect(size_box_);
 }
 
 void Window::SetCaptionRect(const RECT& caption) {
+  written_caption_ = caption;
   caption_ = caption;
   GlobalManager::ScaleRect(caption_);
 }
 
 void Window::SetRoundCorner(SIZE round) {
+  written_round_corner_ = round;
   round_corner_ = SIZE{GlobalManager::ScaleLength(round.cx), GlobalManager::ScaleLength(round.cy)};
+}
+
+void Window::RescaleGeometry() {
+  // The window itself is sized by whoever changed the scale.
+  if (written_size_.cx > 0 && written_size_.cy > 0) {
+    SetInitialSize(written_size_.cx, written_size_.cy, false, true);
+  }
+  SetSizeBox(written_size_box_);
+  SetCaptionRect(written_caption_);
+  SetRoundCorner(written_round_corner_);
 }
 
 void Window::SetMinInfo(int cx, int cy, bool contains_shadow) {

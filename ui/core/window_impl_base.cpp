@@ -360,19 +360,25 @@ LRESULT WindowImplBase::OnDpiChanged(UINT, WPARAM wparam, LPARAM lparam, bool& h
   if (GlobalManager::IsAdaptDpi()) {
     GlobalManager::SetDisplayScale(::MulDiv(LOWORD(wparam), 100, 96), true);
   }
+  // Every length, font and image of the skin is applied again at the new
+  // scale (images decode again as they are next drawn), then the shadow is
+  // fitted around the rescaled root.
+  if (Control* root = GetRoot()) {
+    root->FindControl(
+        [](Control* control, void*) -> Control* {
+          control->ReapplyScaledAttributes();
+          return nullptr;
+        },
+        nullptr, kFindMeFirst);
+  }
   shadow().OnDpiChanged();
+  RescaleGeometry();
   if (const auto* suggested = reinterpret_cast<const RECT*>(lparam)) {
     ::SetWindowPos(GetHWND(), nullptr, suggested->left, suggested->top,
                    suggested->right - suggested->left, suggested->bottom - suggested->top,
                    SWP_NOZORDER | SWP_NOACTIVATE);
   }
   if (Control* root = GetRoot()) {
-    root->FindControl(
-        [](Control* control, void*) -> Control* {
-          control->RescaleSize();
-          return nullptr;
-        },
-        nullptr, kFindMeFirst);
     root->RelayoutUpward();
     root->Invalidate();
   }

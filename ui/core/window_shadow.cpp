@@ -31,11 +31,7 @@ Control* WindowShadow::Wrap(Control* root) {
   if (!attached_ || root == nullptr) return root;
   auto* box = new ShadowBox();
   box->GetLayout()->SetPadding(GetPadding(), false);
-  const int width = root->GetFixedWidth();
-  const int height = root->GetFixedHeight();
-  box->SetFixedWidth(width > 0 ? width + thickness_.left + thickness_.right : width, false, false);
-  box->SetFixedHeight(height > 0 ? height + thickness_.top + thickness_.bottom : height, false,
-                      false);
+  FitBoxAround(box, root);
   if (default_image_) root->SetBorderRound(SIZE{kDefaultRootRound, kDefaultRootRound});
   box->Add(root);
   box->SetBkImage(image_);
@@ -59,12 +55,28 @@ void WindowShadow::OnMaximizedOrRestored(bool maximized) {
 }
 
 void WindowShadow::OnDpiChanged() {
-  ShadowBox* box = GetShadowBox();
-  if (!attached_ || box == nullptr) return;
   thickness_ = written_;
   GlobalManager::ScaleRect(thickness_);
+  ShadowBox* box = GetShadowBox();
+  if (!attached_ || box == nullptr) return;
   // A maximised window stays without its shadow until it is restored.
   box->GetLayout()->SetPadding(GetPadding(), false);
+  // The box is the root's size plus the shadow; the root has been rescaled.
+  if (Control* root = inner_root_.Get()) {
+    FitBoxAround(box, root);
+    if (default_image_) {
+      const int round = maximized_ ? 0 : kDefaultRootRound;
+      root->SetBorderRound(SIZE{round, round});
+    }
+  }
+}
+
+void WindowShadow::FitBoxAround(Control* box, Control* root) const {
+  const int width = root->GetFixedWidth();
+  const int height = root->GetFixedHeight();
+  box->SetFixedWidth(width > 0 ? width + thickness_.left + thickness_.right : width, false, false);
+  box->SetFixedHeight(height > 0 ? height + thickness_.top + thickness_.bottom : height, false,
+                      false);
 }
 
 }  // namespace ui

@@ -58,10 +58,13 @@ class WindowShadow {
   // back.
   void OnMaximizedOrRestored(bool maximized);
   // The display scale changed: the thickness is scaled again from the value
-  // as written and handed to the box.
+  // as written and handed to the box, which is sized around the (already
+  // rescaled) root again.
   void OnDpiChanged();
 
  private:
+  void FitBoxAround(Control* box, Control* root) const;
+
   bool attached_ = true;
   bool default_image_ = true;
   bool maximized_ = false;

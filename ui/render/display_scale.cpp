@@ -41,4 +41,31 @@ void DisplayScale::ScaleRect(RECT& rect) {
   rect.bottom = rect.top + height;
 }
 
+int DisplayScale::PercentForDpi(UINT dpi) {
+  return ::MulDiv(static_cast<int>(dpi > 0 ? dpi : USER_DEFAULT_SCREEN_DPI), 100,
+                  USER_DEFAULT_SCREEN_DPI);
+}
+
+UINT DisplayScale::MonitorDpi(HMONITOR monitor) {
+  // Looked up, not imported: shcore is not on Windows 7. MDT_EFFECTIVE_DPI
+  // is 0.
+  using GetDpiForMonitorFn = HRESULT(WINAPI*)(HMONITOR, int, UINT*, UINT*);
+  if (monitor != nullptr) {
+    if (const HMODULE shcore =
+            ::LoadLibraryExW(L"shcore.dll", nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32)) {
+      const auto get_dpi = reinterpret_cast<GetDpiForMonitorFn>(
+          reinterpret_cast<void*>(::GetProcAddress(shcore, "GetDpiForMonitor")));
+      UINT dpi_x = 0;
+      UINT dpi_y = 0;
+      const bool answered = get_dpi != nullptr && SUCCEEDED(get_dpi(monitor, 0, &dpi_x, &dpi_y));
+      ::FreeLibrary(shcore);
+      if (answered && dpi_x > 0) return dpi_x;
+    }
+  }
+  const HDC screen = ::GetDC(nullptr);
+  const int dpi = screen != nullptr ? ::GetDeviceCaps(screen, LOGPIXELSX) : 0;
+  if (screen != nullptr) ::ReleaseDC(nullptr, screen);
+  return dpi > 0 ? static_cast<UINT>(dpi) : USER_DEFAULT_SCREEN_DPI;
+}
+
 }  // namespace ui

@@ -24,6 +24,12 @@ class DisplayScale {
   static int ScaleLength(int length);
   // Left and top scaled; width and height scaled and added back.
   static void ScaleRect(RECT& rect);
+
+  // The scale of |dpi| dots per inch: 96 is 100 %, 144 is 150 %.
+  static int PercentForDpi(UINT dpi);
+  // The DPI of |monitor| (GetDpiForMonitor where the system has it, Windows
+  // 8.1 and later), else the system's DPI; 96 when neither answers.
+  static UINT MonitorDpi(HMONITOR monitor);
 };
 
 }  // namespace ui

@@ -27,6 +27,13 @@ RECT ParseRect(const std::wstring& value) {
   return RECT{numbers[0], numbers[1], numbers[2], numbers[3]};
 }
 
+// Each of the four numbers × |percent| / 100, rounded.
+RECT ScaleInsets(const RECT& rect, int percent) {
+  if (percent == 100) return rect;
+  return RECT{::MulDiv(rect.left, percent, 100), ::MulDiv(rect.top, percent, 100),
+              ::MulDiv(rect.right, percent, 100), ::MulDiv(rect.bottom, percent, 100)};
+}
+
 int ParseInt(const std::wstring& value) {
   return static_cast<int>(std::wcstol(value.c_str(), nullptr, 10));
 }
@@ -112,10 +119,18 @@ bool DrawLoadedImage(IRenderContext* context, const ImageAttribute& attribute,
                 control.left + drawn.dest.right, control.top + drawn.dest.bottom};
   }
   const ImageInfo& image = *attribute.image;
+  // The skin gives source rectangles and corners in pixels of the image at
+  // 100 %; the image may be drawn for another scale.
+  const int image_percent = image.scale_percent();
   RECT source = drawn.source;
   if (source.left == -1 || source.top == -1 || source.right == -1 || source.bottom == -1) {
     source = RECT{0, 0, image.width(), image.height()};
+  } else {
+    source = ScaleInsets(source, image_percent);
   }
+  const RECT source_corners = ScaleInsets(drawn.corner, image_percent);
+  const RECT dest_corners =
+      ScaleInsets(drawn.corner, DisplayScale::IsAdaptDpi() ? DisplayScale::GetPercent() : 100);
 
   // An animated background starts its timer instead; the first tick paints.
   if (placement.background && placement.start_background &&
@@ -126,8 +141,9 @@ bool DrawLoadedImage(IRenderContext* context, const ImageAttribute& attribute,
 
   HBITMAP frame = image.GetFrame(attribute.current_frame);
   if (!frame) frame = image.GetFrame(0);
-  context->DrawImage(placement.paint_rect, frame, image.has_alpha(), dest, source, drawn.corner,
-                     fade == -1 ? drawn.fade : static_cast<BYTE>(fade), drawn.xtiled, drawn.ytiled);
+  context->DrawImage(placement.paint_rect, frame, image.has_alpha(), dest, source, source_corners,
+                     dest_corners, fade == -1 ? drawn.fade : static_cast<BYTE>(fade), drawn.xtiled,
+                     drawn.ytiled);
   return true;
 }
 

@@ -1,5 +1,6 @@
 #include "ui/render/image_info.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "base/com_ptr.h"
@@ -37,6 +38,24 @@ bool FrameHasAlpha(HBITMAP frame) {
   return false;
 }
 
+// The active frame of |bitmap| redrawn at |width| × |height| with the best
+// filter GDI+ has; edge pixels are mirrored so borders do not fade in.
+std::unique_ptr<Gdiplus::Bitmap> Resample(Gdiplus::Bitmap& bitmap, int width, int height) {
+  auto scaled = std::make_unique<Gdiplus::Bitmap>(width, height, PixelFormat32bppARGB);
+  if (scaled->GetLastStatus() != Gdiplus::Ok) return nullptr;
+  Gdiplus::Graphics graphics(scaled.get());
+  graphics.SetCompositingMode(Gdiplus::CompositingModeSourceCopy);
+  graphics.SetInterpolationMode(Gdiplus::InterpolationModeHighQualityBicubic);
+  graphics.SetPixelOffsetMode(Gdiplus::PixelOffsetModeHighQuality);
+  Gdiplus::ImageAttributes edges;
+  edges.SetWrapMode(Gdiplus::WrapModeTileFlipXY);
+  const Gdiplus::Status drawn = graphics.DrawImage(
+      &bitmap, Gdiplus::Rect(0, 0, width, height), 0, 0, static_cast<INT>(bitmap.GetWidth()),
+      static_cast<INT>(bitmap.GetHeight()), Gdiplus::UnitPixel, &edges);
+  if (drawn != Gdiplus::Ok) return nullptr;
+  return scaled;
+}
+
 }  // namespace
 
 std::vector<DWORD> ReadBitmapPixels(HBITMAP bitmap, int* width) {
@@ -60,8 +79,19 @@ std::vector<DWORD> ReadBitmapPixels(HBITMAP bitmap, int* width) {
 
 ImageInfo::~ImageInfo() = default;
 
-std::unique_ptr<ImageInfo> ImageInfo::Decode(Gdiplus::Bitmap& bitmap, const std::wstring& path) {
+std::unique_ptr<ImageInfo> ImageInfo::Decode(Gdiplus::Bitmap& bitmap, const std::wstring& path,
+                                             ImageScale scale) {
   if (bitmap.GetLastStatus() != Gdiplus::Ok) return nullptr;
+  if (scale.file_percent <= 0 || scale.target_percent <= 0) scale = ImageScale();
+  const int file_width = static_cast<int>(bitmap.GetWidth());
+  const int file_height = static_cast<int>(bitmap.GetHeight());
+  const bool resample = scale.file_percent != scale.target_percent;
+  const int width =
+      resample ? std::max(1, ::MulDiv(file_width, scale.target_percent, scale.file_percent))
+               : file_width;
+  const int height =
+      resample ? std::max(1, ::MulDiv(file_height, scale.target_percent, scale.file_percent))
+               : file_height;
 
   UINT frame_count = 1;
   const UINT dimension_count = bitmap.GetFrameDimensionsCount();
@@ -89,15 +119,19 @@ std::unique_ptr<ImageInfo> ImageInfo::Decode(Gdiplus::Bitmap& bitmap, const std:
     if (frame_count > 1 && bitmap.SelectActiveFrame(&kFrameDimensionTime, i) != Gdiplus::Ok) {
       break;
     }
+    std::unique_ptr<Gdiplus::Bitmap> scaled;
+    if (resample && !(scaled = Resample(bitmap, width, height))) break;
+    Gdiplus::Bitmap& source = scaled ? *scaled : bitmap;
     HBITMAP frame = nullptr;
-    if (bitmap.GetHBITMAP(Gdiplus::Color(0xFF000000), &frame) != Gdiplus::Ok || !frame) break;
+    if (source.GetHBITMAP(Gdiplus::Color(0xFF000000), &frame) != Gdiplus::Ok || !frame) break;
     image->frames_.emplace_back(frame);
   }
   if (image->frames_.empty()) return nullptr;
 
-  image->width_ = static_cast<int>(bitmap.GetWidth());
-  image->height_ = static_cast<int>(bitmap.GetHeight());
+  image->width_ = width;
+  image->height_ = height;
   image->path_ = path;
+  image->scale_percent_ = scale.target_percent;
 
   const Gdiplus::PixelFormat format = bitmap.GetPixelFormat();
   if (format == PixelFormat32bppARGB) {
@@ -125,13 +159,13 @@ std::unique_ptr<ImageInfo> ImageInfo::Decode(Gdiplus::Bitmap& bitmap, const std:
 }
 
 std::unique_ptr<ImageInfo> ImageInfo::LoadFromFile(const std::wstring& file,
-                                                   const std::wstring& path) {
+                                                   const std::wstring& path, ImageScale scale) {
   Gdiplus::Bitmap bitmap(file.c_str());
-  return Decode(bitmap, path);
+  return Decode(bitmap, path, scale);
 }
 
 std::unique_ptr<ImageInfo> ImageInfo::LoadFromMemory(const std::vector<unsigned char>& data,
-                                                     const std::wstring& path) {
+                                                     const std::wstring& path, ImageScale scale) {
   if (data.empty()) return nullptr;
   // GDI+ reads from a stream; the stream reads from a movable block.
   cbase::ScopedHGlobal block(::GlobalAlloc(GMEM_MOVEABLE, data.size()));
@@ -147,7 +181,7 @@ std::unique_ptr<ImageInfo> ImageInfo::LoadFromMemory(const std::vector<unsigned 
   }
   // The bitmap reads the stream until it is destroyed, so it goes first.
   Gdiplus::Bitmap bitmap(stream.get());
-  return Decode(bitmap, path);
+  return Decode(bitmap, path, scale);
 }
 
 HBITMAP ImageInfo::GetFrame(int index) const {

@@ -19,6 +19,15 @@
 
 namespace ui {
 
+// The display scale a file's pixels are drawn for, and the one to decode it
+// at: a "@2x" file decoded for 150 % is resampled to three quarters of its
+// size, a plain file decoded for 125 % to five quarters. Equal percentages
+// keep the pixels as they are.
+struct ImageScale {
+  int file_percent = 100;
+  int target_percent = 100;
+};
+
 class ImageInfo {
  public:
   ImageInfo() = default;
@@ -27,18 +36,25 @@ class ImageInfo {
   ImageInfo& operator=(const ImageInfo&) = delete;
 
   // Converts every frame of |bitmap| (as GDI+ loaded it from a file or a
-  // stream); nullptr when GDI+ failed to load it, when an animated image has
-  // no frame delays, or when no frame converts.
-  static std::unique_ptr<ImageInfo> Decode(Gdiplus::Bitmap& bitmap, const std::wstring& path);
-  static std::unique_ptr<ImageInfo> LoadFromFile(const std::wstring& file,
-                                                 const std::wstring& path);
+  // stream), resampled smoothly when |scale| asks for it; nullptr when GDI+
+  // failed to load it, when an animated image has no frame delays, or when no
+  // frame converts.
+  static std::unique_ptr<ImageInfo> Decode(Gdiplus::Bitmap& bitmap, const std::wstring& path,
+                                           ImageScale scale = ImageScale());
+  static std::unique_ptr<ImageInfo> LoadFromFile(const std::wstring& file, const std::wstring& path,
+                                                 ImageScale scale = ImageScale());
   // |data| holds the encoded image.
   static std::unique_ptr<ImageInfo> LoadFromMemory(const std::vector<unsigned char>& data,
-                                                   const std::wstring& path);
+                                                   const std::wstring& path,
+                                                   ImageScale scale = ImageScale());
 
   int width() const { return width_; }
   int height() const { return height_; }
   const std::wstring& path() const { return path_; }
+  // The display scale, in percent, the pixels are drawn for: lengths the
+  // skin gives in image pixels at 100 % (source rectangles, corners) are
+  // multiplied by it.
+  int scale_percent() const { return scale_percent_; }
   bool has_alpha() const { return has_alpha_; }
   bool cached() const { return cached_; }
   void set_cached(bool cached) { cached_ = cached; }
@@ -56,6 +72,7 @@ class ImageInfo {
   int width_ = 0;
   int height_ = 0;
   std::wstring path_;
+  int scale_percent_ = 100;
   std::vector<cbase::ScopedBitmap> frames_;
   std::vector<UINT> frame_delays_;  // hundredths of a second, animated images only
   bool has_alpha_ = false;

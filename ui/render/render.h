@@ -161,12 +161,13 @@ class IRenderContext : public cbase::SupportWeakCallback {
                       int src_y, DWORD rop = SRCCOPY) = 0;
   virtual bool AlphaBlend(int x, int y, int width, int height, IRenderContext* source, int src_x,
                           int src_y, int src_width, int src_height, BYTE alpha = 255) = 0;
-  // Draws |source| of |bitmap| into |dest|, keeping the |corners| insets
-  // (image pixels) unstretched, and stretching or tiling the rest. Only pieces
-  // that meet |paint_rc| are drawn.
+  // Draws |source| of |bitmap| into |dest| as a nine-grid: the
+  // |source_corners| insets (image pixels) go to the |dest_corners| insets
+  // (context pixels), the same when image and context share a scale; the
+  // rest is stretched or tiled. Only pieces that meet |paint_rc| are drawn.
   virtual void DrawImage(const RECT& paint_rc, HBITMAP bitmap, bool has_alpha, const RECT& dest,
-                         const RECT& source, const RECT& corners, BYTE fade = 255,
-                         bool xtiled = false, bool ytiled = false) = 0;
+                         const RECT& source, const RECT& source_corners, const RECT& dest_corners,
+                         BYTE fade = 255, bool xtiled = false, bool ytiled = false) = 0;
   virtual void DrawColor(const RECT& rc, ARGB color, BYTE fade = 255) = 0;
   virtual void DrawLine(const IPen* pen, int x1, int y1, int x2, int y2) = 0;
   virtual void DrawLine(const RECT& line, int width, ARGB color) = 0;

@@ -7,7 +7,6 @@
 
 #include "base/scoped_gdi_object.h"
 #include "ui/render/brush_gdiplus.h"
-#include "ui/render/display_scale.h"
 #include "ui/render/gdiplus_fwd.h"
 #include "ui/render/path_gdiplus.h"
 #include "ui/render/pen_gdiplus.h"
@@ -53,14 +52,6 @@ void AddRoundRect(Gdiplus::GraphicsPath& path, const RECT& rc, const SIZE& corne
   path.AddArc(l, b - h, w, h, 90, 90);
   path.AddLine(l, b - h, l, t + h);
   path.CloseFigure();
-}
-
-// Corner insets are image pixels; on the context they follow the display
-// scale like every other length of the skin.
-RECT DisplayCorners(const RECT& corners) {
-  RECT scaled = corners;
-  DisplayScale::ScaleRect(scaled);
-  return scaled;
 }
 
 }  // namespace
@@ -188,7 +179,8 @@ bool RenderContext_GdiPlus::AlphaBlend(int x, int y, int width, int height, IRen
 }
 
 void RenderContext_GdiPlus::DrawImage(const RECT& paint_rc, HBITMAP bitmap, bool has_alpha,
-                                      const RECT& dest, const RECT& source, const RECT& corners,
+                                      const RECT& dest, const RECT& source,
+                                      const RECT& source_corners, const RECT& dest_corners,
                                       BYTE fade, bool xtiled, bool ytiled) {
   CBASE_DCHECK_ON_THREAD(thread_checker_);
   if (!bitmap || !Meets(dest, paint_rc)) return;
@@ -198,8 +190,8 @@ void RenderContext_GdiPlus::DrawImage(const RECT& paint_rc, HBITMAP bitmap, bool
   const cbase::ScopedSelectObject select_image(image_dc, bitmap);
   const int old_mode = ::SetStretchBltMode(hdc_.get(), HALFTONE);
 
-  const RECT& c = corners;                  // in image pixels
-  const RECT cd = DisplayCorners(corners);  // in context pixels
+  const RECT& c = source_corners;  // in image pixels
+  const RECT& cd = dest_corners;   // in context pixels
   const BLENDFUNCTION blend = {AC_SRC_OVER, 0, fade, AC_SRC_ALPHA};
   const bool always_blend = alpha_blit_ || has_alpha || fade < 255;
 

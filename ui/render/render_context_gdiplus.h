@@ -52,8 +52,8 @@ class RenderContext_GdiPlus : public IRenderContext {
   bool AlphaBlend(int x, int y, int width, int height, IRenderContext* source, int src_x, int src_y,
                   int src_width, int src_height, BYTE alpha = 255) override;
   void DrawImage(const RECT& paint_rc, HBITMAP bitmap, bool has_alpha, const RECT& dest,
-                 const RECT& source, const RECT& corners, BYTE fade = 255, bool xtiled = false,
-                 bool ytiled = false) override;
+                 const RECT& source, const RECT& source_corners, const RECT& dest_corners,
+                 BYTE fade = 255, bool xtiled = false, bool ytiled = false) override;
   void DrawColor(const RECT& rc, ARGB color, BYTE fade = 255) override;
   void DrawLine(const IPen* pen, int x1, int y1, int x2, int y2) override;
   void DrawLine(const RECT& line, int width, ARGB color) override;

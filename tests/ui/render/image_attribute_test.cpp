@@ -155,6 +155,62 @@ TEST(ImagePathTest, DisplayScaleVariantIsUsedWhenItExistsOnDisk) {
   GlobalManager::SetDisplayScale(100, false);
 }
 
+TEST(ImagePathTest, ScaledImagesComeFromTheNearestVariant) {
+  const std::wstring tile = TestImage(L"scaled\\tile.png");  // 8x6, with tile@2x.png
+  const std::wstring plain = TestImage(L"opaque.png");       // 8x6, no variants
+  struct Case {
+    int percent;
+    bool adapt;
+    const std::wstring& path;
+    std::wstring file;
+    int file_percent;
+    int width;
+    int height;
+  };
+  const Case cases[] = {
+      {100, true, tile, tile, 100, 8, 6},
+      {200, false, tile, tile, 100, 8, 6},  // lengths do not follow the scale
+      {200, true, tile, TestImage(L"scaled\\tile@2x.png"), 200, 16, 12},
+      {150, true, tile, TestImage(L"scaled\\tile@2x.png"), 200, 12, 9},  // scaled down
+      {250, true, tile, TestImage(L"scaled\\tile@2x.png"), 200, 20, 15},
+      {125, true, plain, plain, 100, 10, 8},  // scaled up, rounded
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(::testing::Message() << c.percent << "% " << c.adapt);
+    GlobalManager::SetDisplayScale(c.percent, c.adapt);
+    const ScaledImageFile file = ResolveScaledImage(c.path);
+    EXPECT_EQ(file.path, c.file);
+    EXPECT_EQ(file.scale.file_percent, c.file_percent);
+    std::shared_ptr<ImageInfo> image = GlobalManager::GetImage(file.path, file.scale);
+    ASSERT_NE(image, nullptr);
+    EXPECT_EQ(image->width(), c.width);
+    EXPECT_EQ(image->height(), c.height);
+    EXPECT_EQ(image->scale_percent(), c.adapt ? c.percent : 100);
+    // It covers the scaled size of its 100 % original on the window.
+    const SIZE shown = GetDisplaySize(*image);
+    EXPECT_EQ(shown.cx, c.adapt ? ::MulDiv(8, c.percent, 100) : 8);
+  }
+  GlobalManager::SetDisplayScale(100, false);
+}
+
+TEST(ImagePathTest, ImagesDecodedForOneScaleAreNotReusedForAnother) {
+  const std::wstring tile = TestImage(L"scaled\\tile.png");
+  GlobalManager::SetDisplayScale(200, true);
+  ImageAttribute attribute;
+  attribute.SetImageString(tile);
+  ASSERT_TRUE(LoadAttributeImage(L"", attribute));
+  std::shared_ptr<ImageInfo> at_200 = attribute.image;
+  EXPECT_EQ(at_200->width(), 16);
+
+  // After a move to a 150 % monitor the attribute gets the resampled copy.
+  GlobalManager::SetDisplayScale(150, true);
+  ASSERT_TRUE(LoadAttributeImage(L"", attribute));
+  EXPECT_NE(attribute.image, at_200);
+  EXPECT_EQ(attribute.image->width(), 12);
+  EXPECT_NE(attribute.image->path(), at_200->path());
+  GlobalManager::SetDisplayScale(100, false);
+}
+
 class DrawImageAttributeTest : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -338,6 +394,23 @@ TEST_F(DrawImageAttributeTest, FramesAdvanceWithTheirIntervalsAndCountLoops) {
   EXPECT_FALSE(still.playing);
   EXPECT_FALSE(AdvanceFrame(still).keep_playing);
   EXPECT_EQ(still.GetFrameInterval(), 0);
+}
+
+TEST_F(DrawImageAttributeTest, SourceRectanglesAreReadAtTheImagesScale) {
+  // At 200 % the "@2x" tile is drawn; the skin's source='4,0,8,6' (its right
+  // half at 100 %) is pixels 8..16 of it: green. Read unscaled it would be
+  // pixels 4..8: blue.
+  DoubleScale scale;
+  context_.Resize(80, 80);
+  context_.FillPixels(RECT{0, 0, 80, 80}, 255);
+  placement_.control_rect = RECT{0, 0, 8, 12};
+  placement_.paint_rect = RECT{0, 0, 80, 80};
+  ImageAttribute attribute;
+  attribute.SetImageString(L"file='..\\scaled\\tile.png' source='4,0,8,6'");
+  ASSERT_TRUE(DrawImage(&context_, attribute, placement_));
+  EXPECT_EQ(attribute.image->scale_percent(), 200);
+  EXPECT_EQ(PixelAt(context_, 0, 0) & 0xFFFFFF, 0x00FF00u);
+  EXPECT_EQ(PixelAt(context_, 7, 11) & 0xFFFFFF, 0x00FF00u);
 }
 
 }  // namespace

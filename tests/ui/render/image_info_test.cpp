@@ -7,6 +7,7 @@
 
 #include "tests/ui/render/test_images.h"
 #include "ui/core/global_manager.h"
+#include "ui/core/skin_image.h"
 
 namespace ui {
 namespace {
@@ -221,6 +222,20 @@ TEST(ImageCacheTest, ArchiveMembersComeFirstThenTheDisk) {
   ASSERT_NE(from_disk, nullptr);
   EXPECT_EQ(from_disk->path(), L"pair\\logo.png");
   EXPECT_EQ(FramePixel(from_disk->GetFrame(0), 0, 0) & 0xFFFFFF, 0xFF0000u);
+}
+
+TEST(ImageCacheTest, ScaleVariantsAreFoundInTheArchive) {
+  ArchiveScope archive;
+  ASSERT_TRUE(archive.opened());
+  GlobalManager::SetDisplayScale(200, true);
+  // pair/logo@2x.png exists only as a member.
+  const ScaledImageFile file = ResolveScaledImage(L"pair\\logo.png");
+  EXPECT_EQ(file.path, L"pair\\logo@2x.png");
+  std::shared_ptr<ImageInfo> logo = GlobalManager::GetImage(file.path, file.scale);
+  GlobalManager::SetDisplayScale(100, false);
+  ASSERT_NE(logo, nullptr);
+  EXPECT_EQ(logo->width(), 16);
+  EXPECT_EQ(logo->scale_percent(), 200);
 }
 
 }  // namespace

@@ -266,7 +266,7 @@ TEST(DrawImageTest, NineGridKeepsCornersAndStretchesTheRest) {
   context.Clear();
   const RECT dest = {10, 20, 60, 90};
   context.DrawImage(RECT{0, 0, 100, 100}, image.GetBitmap(), false, dest, RECT{0, 0, 12, 12},
-                    RECT{4, 4, 4, 4});
+                    RECT{4, 4, 4, 4}, RECT{4, 4, 4, 4});
 
   // Corners keep 4 pixels and are blended at their natural size; edges and
   // centre are stretched over the rest.
@@ -288,16 +288,14 @@ TEST(DrawImageTest, NineGridKeepsCornersAndStretchesTheRest) {
   EXPECT_EQ(PixelAt(context, 35, 90), 0u);
 }
 
-TEST(DrawImageTest, CornersFollowTheDisplayScale) {
+TEST(DrawImageTest, SourceCornersStretchToTheDestinationCorners) {
   GdiBitmap image;
   PaintBitmap(image, 12, 12, ZoneColour);
   RenderContext_GdiPlus context;
   ASSERT_TRUE(context.Resize(100, 100));
   context.Clear();
-  DisplayScale::Set(200, true);
   context.DrawImage(RECT{0, 0, 100, 100}, image.GetBitmap(), false, RECT{0, 0, 40, 40},
-                    RECT{0, 0, 12, 12}, RECT{4, 4, 4, 4});
-  DisplayScale::Set(100, false);
+                    RECT{0, 0, 12, 12}, RECT{4, 4, 4, 4}, RECT{8, 8, 8, 8});
   // 4 image pixels of corner cover 8 pixels of the context.
   EXPECT_EQ(Rgb(PixelAt(context, 7, 7)), 1u);
   EXPECT_EQ(Rgb(PixelAt(context, 8, 8)), 5u);
@@ -318,7 +316,7 @@ TEST(DrawImageTest, TopAndBottomCornersOnlyDrawCentreAndTheTwoEdges) {
   context.Clear();
   const RECT dest = {10, 10, 90, 90};
   context.DrawImage(RECT{0, 0, 100, 100}, image.GetBitmap(), false, dest, RECT{0, 0, 10, 24},
-                    RECT{0, 8, 0, 8});
+                    RECT{0, 8, 0, 8}, RECT{0, 8, 0, 8});
 
   EXPECT_EQ(CountPixels(context, RECT{10, 10, 90, 18}, [](DWORD p) { return RedOf(p) >= 127; }),
             80 * 8);
@@ -344,7 +342,7 @@ TEST(DrawImageTest, PiecesOutsideThePaintRectAreSkipped) {
   context.Clear();
   // The paint rect meets the top row of pieces only, but each is drawn whole.
   context.DrawImage(RECT{0, 0, 100, 12}, image.GetBitmap(), false, RECT{10, 10, 60, 90},
-                    RECT{0, 0, 12, 12}, RECT{4, 4, 4, 4});
+                    RECT{0, 0, 12, 12}, RECT{4, 4, 4, 4}, RECT{4, 4, 4, 4});
   EXPECT_EQ(PixelAt(context, 10, 13), 0xFF000001u);
   EXPECT_EQ(Rgb(PixelAt(context, 30, 13)), 2u);
   EXPECT_EQ(PixelAt(context, 59, 13), 0xFF000003u);
@@ -355,7 +353,7 @@ TEST(DrawImageTest, PiecesOutsideThePaintRectAreSkipped) {
   // A destination that misses the paint rect draws nothing at all.
   context.Clear();
   context.DrawImage(RECT{0, 0, 5, 5}, image.GetBitmap(), false, RECT{10, 10, 60, 90},
-                    RECT{0, 0, 12, 12}, RECT{4, 4, 4, 4});
+                    RECT{0, 0, 12, 12}, RECT{4, 4, 4, 4}, RECT{4, 4, 4, 4});
   EXPECT_EQ(CountPixels(context, RECT{0, 0, 100, 100}, [](DWORD p) { return p == 0; }), 10000);
 }
 
@@ -372,7 +370,7 @@ TEST(DrawImageTest, TilesRepeatFromTheTopLeftAndCutTheLastOne) {
   context.Clear();
   // Both directions: 30 x 30 holds 2.5 x 2.5 tiles.
   context.DrawImage(RECT{0, 0, 100, 100}, image.GetBitmap(), false, RECT{0, 0, 30, 30},
-                    RECT{0, 0, 12, 12}, RECT{}, 255, true, true);
+                    RECT{0, 0, 12, 12}, RECT{}, RECT{}, 255, true, true);
   for (int y : {0, 12, 24}) {
     for (int x : {0, 12, 24}) {
       EXPECT_EQ(PixelAt(context, x, y), kRed) << x << "," << y;
@@ -391,7 +389,7 @@ TEST(DrawImageTest, TilesRepeatFromTheTopLeftAndCutTheLastOne) {
   // Across only: columns of 12 stretched to the full height (2x here).
   context.Clear();
   context.DrawImage(RECT{0, 0, 100, 100}, image.GetBitmap(), false, RECT{0, 40, 30, 64},
-                    RECT{0, 0, 12, 12}, RECT{}, 255, true, false);
+                    RECT{0, 0, 12, 12}, RECT{}, RECT{}, 255, true, false);
   EXPECT_EQ(Rgb(PixelAt(context, 12, 40)), 0xFF0000u);
   EXPECT_EQ(Rgb(PixelAt(context, 18, 50)), 0x0000FFu);
   EXPECT_EQ(Rgb(PixelAt(context, 24, 63)), 0x7F0000u);
@@ -401,7 +399,7 @@ TEST(DrawImageTest, TilesRepeatFromTheTopLeftAndCutTheLastOne) {
   // Down only: rows of 12 stretched across (30 / 12).
   context.Clear();
   context.DrawImage(RECT{0, 0, 100, 100}, image.GetBitmap(), false, RECT{0, 0, 30, 30},
-                    RECT{0, 0, 12, 12}, RECT{}, 255, false, true);
+                    RECT{0, 0, 12, 12}, RECT{}, RECT{}, 255, false, true);
   EXPECT_EQ(Rgb(PixelAt(context, 0, 12)), 0xFF0000u);
   EXPECT_EQ(Rgb(PixelAt(context, 29, 12)), 0x0000FFu);
   EXPECT_EQ(Rgb(PixelAt(context, 29, 18)), 0x00007Fu);
@@ -419,10 +417,12 @@ TEST(DrawImageTest, ScaledOpaquePiecesAreCopiedAndEverythingElseBlended) {
   const RECT paint = {0, 0, 40, 10};
   const RECT source = {0, 0, 4, 4};
   const RECT none = {};
-  context.DrawImage(paint, image.GetBitmap(), false, RECT{0, 0, 8, 8}, source, none);    // scaled
-  context.DrawImage(paint, image.GetBitmap(), false, RECT{10, 0, 14, 4}, source, none);  // 1:1
-  context.DrawImage(paint, image.GetBitmap(), true, RECT{20, 0, 28, 8}, source, none);
-  context.DrawImage(paint, image.GetBitmap(), false, RECT{30, 0, 38, 8}, source, none, 254);
+  context.DrawImage(paint, image.GetBitmap(), false, RECT{0, 0, 8, 8}, source, none,
+                    none);  // scaled
+  context.DrawImage(paint, image.GetBitmap(), false, RECT{10, 0, 14, 4}, source, none,
+                    none);  // 1:1
+  context.DrawImage(paint, image.GetBitmap(), true, RECT{20, 0, 28, 8}, source, none, none);
+  context.DrawImage(paint, image.GetBitmap(), false, RECT{30, 0, 38, 8}, source, none, none, 254);
   EXPECT_EQ(Rgb(PixelAt(context, 4, 4)), 0u);
   EXPECT_EQ(PixelAt(context, 12, 2), kWhite);
   EXPECT_EQ(PixelAt(context, 24, 4), kWhite);
@@ -430,9 +430,9 @@ TEST(DrawImageTest, ScaledOpaquePiecesAreCopiedAndEverythingElseBlended) {
 
   // With the alpha-blit flag (a window without drawn shadow) everything blends.
   context.SetAlphaBlit(true);
-  context.DrawImage(paint, image.GetBitmap(), false, RECT{0, 0, 8, 8}, source, none);
+  context.DrawImage(paint, image.GetBitmap(), false, RECT{0, 0, 8, 8}, source, none, none);
   context.FillPixels(RECT{0, 0, 8, 8}, 255);
-  context.DrawImage(paint, image.GetBitmap(), false, RECT{0, 0, 8, 8}, source, none);
+  context.DrawImage(paint, image.GetBitmap(), false, RECT{0, 0, 8, 8}, source, none, none);
   EXPECT_EQ(PixelAt(context, 4, 4), kWhite);
 }
 
@@ -442,12 +442,13 @@ TEST(DrawImageTest, FadeAppliesToImages) {
   RenderContext_GdiPlus context;
   MakeWhite(context, 10, 10);
   context.DrawImage(RECT{0, 0, 10, 10}, image.GetBitmap(), false, RECT{0, 0, 8, 8},
-                    RECT{0, 0, 4, 4}, RECT{}, 128);
+                    RECT{0, 0, 4, 4}, RECT{}, RECT{}, 128);
   const DWORD pixel = PixelAt(context, 4, 4);
   EXPECT_EQ(RedOf(pixel), 255);
   EXPECT_NEAR(GreenOf(pixel), 127, 1);
   // No bitmap: nothing.
-  context.DrawImage(RECT{0, 0, 10, 10}, nullptr, false, RECT{0, 0, 8, 8}, RECT{0, 0, 4, 4}, RECT{});
+  context.DrawImage(RECT{0, 0, 10, 10}, nullptr, false, RECT{0, 0, 8, 8}, RECT{0, 0, 4, 4}, RECT{},
+                    RECT{});
   EXPECT_EQ(PixelAt(context, 9, 9), kWhite);
 }
 

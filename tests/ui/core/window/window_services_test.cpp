@@ -280,6 +280,52 @@ TEST(WindowServicesTest, DpiChangeMovesTheWindowToTheSuggestedRectangle) {
             (RECT{kShadow, kShadow, 500 - kShadow, 400 - kShadow}));
 }
 
+// A move to a 200 % monitor and back, with lengths following the scale:
+// every length of the skin (the window's, the root's, the global classes',
+// margins and paddings) doubles and comes back exactly.
+TEST(WindowServicesTest, DpiChangeAppliesEveryLengthOfTheSkinAgain) {
+  GlobalManager::SetDisplayScale(100, true);
+  SampleWindow* window = SampleWindow::Open();
+  ASSERT_NE(window, nullptr);
+  WindowGuard guard(window);
+  HWND hwnd = window->GetHWND();
+  auto width_of = [window](const wchar_t* name) {
+    const RECT rect = window->FindControlByName(name)->GetRect();
+    return rect.right - rect.left;
+  };
+  auto change_dpi = [hwnd](int dpi, int width, int height) {
+    RECT suggested = {40, 30, 40 + width, 30 + height};
+    ::SendMessageW(hwnd, WM_DPICHANGED, MAKEWPARAM(dpi, dpi), reinterpret_cast<LPARAM>(&suggested));
+    ::UpdateWindow(hwnd);
+    PumpMessages();
+  };
+  const int outer_w = 400 + 2 * kShadow;
+  const int outer_h = 300 + 2 * kShadow;
+
+  change_dpi(192, 2 * outer_w, 2 * outer_h);
+  EXPECT_EQ(GlobalManager::GetDpiScale(), 200);
+  const int shadow = 2 * kShadow;
+  EXPECT_EQ(window->GetShadowThickness(), (RECT{shadow, shadow, shadow, shadow}));
+  EXPECT_EQ(window->FindControlByName(L"root_box")->GetRect(),
+            (RECT{shadow, shadow, shadow + 800, shadow + 600}));
+  EXPECT_EQ(width_of(L"ok"), 160);       // width="80"
+  EXPECT_EQ(width_of(L"closebtn"), 60);  // the global class "sysbtn"
+  EXPECT_EQ(window->FindControlByName(L"bar")->GetRect().bottom, shadow + 80);
+  EXPECT_EQ(window->FindControlByName(L"progress")->GetRect().left, shadow + 20);
+  EXPECT_EQ(window->GetCaptionRect(), (RECT{0, 0, 0, 80}));
+  EXPECT_EQ(window->GetSizeBox(), (RECT{8, 8, 8, 8}));
+  EXPECT_EQ(window->GetInitialSize().cx, 800 + 2 * shadow);
+
+  change_dpi(96, outer_w, outer_h);
+  EXPECT_EQ(window->FindControlByName(L"root_box")->GetRect(),
+            (RECT{kShadow, kShadow, kShadow + 400, kShadow + 300}));
+  EXPECT_EQ(width_of(L"ok"), 80);
+  EXPECT_EQ(width_of(L"closebtn"), 30);
+  EXPECT_EQ(window->FindControlByName(L"progress")->GetRect().left, kShadow + 10);
+  EXPECT_EQ(window->GetCaptionRect(), (RECT{0, 0, 0, 40}));
+  GlobalManager::SetDisplayScale(100, false);
+}
+
 TEST(WindowServicesTest, WindowAttributesWithoutShadow) {
   const std::string strings = "STRID_TITLE = Attribute title\n";
   ASSERT_TRUE(GlobalManager::LoadStringTableFromMemory(
