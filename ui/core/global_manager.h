@@ -149,8 +149,8 @@ class GlobalManager {
 
   // --- Display scale ------------------------------------------------------------------
   // Percent (initially 100) and the adapt-to-DPI flag (initially off), kept
-  // by ui::DisplayScale. The product never turns scaling on; the setter
-  // exists for tests and tools.
+  // by ui::DisplayScale. The assistant turns scaling on at start-up with its
+  // monitor's scale and changes the percent on WM_DPICHANGED.
   static int GetDpiScale();
   static bool IsAdaptDpi();
   static void SetDisplayScale(int percent, bool adapt_dpi);
