@@ -285,9 +285,10 @@ class AssistantWindowTest(unittest.TestCase):
                         "no text under the logo")
         self.assertEqual(self.shortcuts(), ["Ashgrove 安装助手.lnk"])
         # A DPI change reads the global definitions again, from the same
-        # folder: the window looks as before.
+        # folder: at 125 % and back at 100 %, the window looks as before.
         x, y, width, height = self.assistant.screen_rect
-        self.change_dpi(120, (x - 100, y - 60, width, height))
+        self.change_dpi(120, (x - 100, y - 60, width * 5 // 4, height * 5 // 4))
+        self.change_dpi(96, (x - 100, y - 60, width, height))
         self.assistant.wait_screen("from_disk_dpi", self.looks_like(shot), 20)
         self.close_and_expect_zero()
 
@@ -305,16 +306,24 @@ class AssistantWindowTest(unittest.TestCase):
         self.assistant = harness.Assistant(self.wine, exe, self.root, cwd=os.path.dirname(exe))
         self.expect_config_error_and_exit_zero()
 
-    def test_dpi_change_takes_suggested_rectangle_and_keeps_content(self):
+    def test_dpi_change_scales_content_and_takes_suggested_rectangle(self):
         self.start()
         self.window_origin()
-        self.display.xdotool("mousemove", 0, 0)  # no hover in the comparison below
-        before = self.shown("before_dpi")
+        self.display.xdotool("mousemove", 0, 0)  # no hover in the comparisons below
         x, y, width, height = self.assistant.screen_rect
-        # Moved at 144 dpi: the same content, drawn with the global
-        # definitions read again.
-        self.change_dpi(144, (x - 120, y - 80, width, height))
-        self.assistant.wait_screen("dpi_moved", self.looks_like(before), 20)
+        # Moved to a 150 % monitor, where the system suggests a rectangle
+        # half as large again: the content is laid out and drawn at 150 %
+        # (the shadow too: 21 pixels).
+        scaled = (10, 10, harness.WIDTH * 3 // 2 + 42, harness.HEIGHT * 3 // 2 + 42)
+        self.change_dpi(144, scaled)
+        self.assistant.origin = (scaled[0] + 21, scaled[1] + 21)
+
+        def at_150(shot):
+            r, g, b = shot.pixel(375, 745)  # "ok1" at 150 %
+            return (g > r + 40 and g > b and shot.pixel(1185, 885) == harness.WHITE
+                    and shot.pixel(600, 318) == harness.WHITE
+                    and shot.pixel(600, 306) != harness.WHITE)  # the header ends at 312
+        self.assistant.wait_screen("dpi_150", at_150, 20)
         # A larger suggested rectangle: the window takes it and lays its
         # content out again (the page stays white to the new bottom right).
         self.change_dpi(96, (x - 120, y - 80, width + 160, height + 120))

@@ -161,10 +161,11 @@ def make_package(path, size):
 class Display:
     """A private Xvfb server, with xdotool and screenshots on it."""
 
-    def __init__(self):
+    def __init__(self, screen=SCREEN):
+        self.screen = screen
         read, write = os.pipe()
         self.process = subprocess.Popen(
-            ["Xvfb", "-displayfd", str(write), "-screen", "0", "%dx%dx24" % SCREEN,
+            ["Xvfb", "-displayfd", str(write), "-screen", "0", "%dx%dx24" % screen,
              "-nolisten", "tcp"],
             pass_fds=(write,), stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         os.close(write)
@@ -218,7 +219,7 @@ class Display:
     def screenshot(self, path, origin=(0, 0)):
         subprocess.run(["import", "-window", "root", path], env=self.env, check=True,
                        timeout=60, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-        return Screenshot(path, origin)
+        return Screenshot(path, origin, self.screen[0])
 
     def clipboard(self):
         """The X clipboard's text (Wine hands its clipboard to X), or None."""
@@ -234,9 +235,10 @@ class Screenshot:
     """A screenshot of the whole screen; coordinates are relative to origin
     (the top left of the window content)."""
 
-    def __init__(self, path, origin=(0, 0)):
+    def __init__(self, path, origin=(0, 0), screen_width=SCREEN[0]):
         self.path = path
         self.origin = origin
+        self.screen_width = screen_width
         self._rgb = None
 
     def _pixels(self):
@@ -248,7 +250,7 @@ class Screenshot:
     def pixel(self, x, y):
         x += self.origin[0]
         y += self.origin[1]
-        at = (y * SCREEN[0] + x) * 3
+        at = (y * self.screen_width + x) * 3
         return tuple(self._pixels()[at:at + 3])
 
     def pixels(self, rect, step=1):
@@ -722,8 +724,8 @@ class Session:
     a service (not started) with its files under root, and a copy of the
     assistant branded for that service."""
 
-    def __init__(self, root, wine_folder):
-        self.display = Display()
+    def __init__(self, root, wine_folder, screen=SCREEN):
+        self.display = Display(screen)
         try:
             self.wine = Wine(wine_folder, self.display)
             self.service = Service(os.path.join(root, "service"))
@@ -747,12 +749,17 @@ class AssistantTestCase(unittest.TestCase):
     start_service = True
     folder_name = "e2e"
 
+    # A class that changes its prefix's settings names a prefix of its own,
+    # and may ask for a larger screen.
+    wine_folder_name = "wine"
+    screen = SCREEN
+
     @classmethod
     def setUpClass(cls):
         root = os.environ["E2E_DIR"]
         cls.root = os.path.join(root, cls.folder_name)
         os.makedirs(cls.root, exist_ok=True)
-        cls.session = Session(cls.root, os.path.join(root, "wine"))
+        cls.session = Session(cls.root, os.path.join(root, cls.wine_folder_name), cls.screen)
         cls.display, cls.wine = cls.session.display, cls.session.wine
         cls.service, cls.exe = cls.session.service, cls.session.exe
 
