@@ -58,13 +58,16 @@ class DisplayScaleTest(harness.AssistantTestCase):
         shot = assistant.wait_screen("shown_%d" % percent, faded_in, 30)
         return assistant, shot, (x, y, width, height)
 
-    def fringe(self, shot_path, rect, origin, scale_to=None):
-        """The share of the text's pixels in rect (window coordinates) that are
-        neither the button's green nor the text's white: the anti-aliased
-        edge. Text drawn at a size has an edge about a pixel wide whatever the
-        size; a stretched picture of small text has a wide, soft one. With
-        scale_to, the crop is first enlarged to that percent (a 100 % picture
-        stretched, as a system does for programs that do not scale)."""
+    def fringe(self, shot_path, rect, origin, scale_to=None, background=None):
+        """The share of the white drawing's pixels in rect (window
+        coordinates) that are neither background nor white: its anti-aliased
+        edge. Text or a shape drawn at a size has an edge about a pixel wide
+        whatever the size; a stretched picture of a small one has a wide, soft
+        edge. background(colour) tells the background (by default the
+        button's green). With scale_to, the crop is first enlarged to that
+        percent (a 100 % picture stretched, as a system does for programs that
+        do not scale)."""
+        background = background or (lambda c: harness.near(c, harness.PRIMARY, 24))
         left, top, width, height = rect
         args = ["convert", shot_path, "-crop", "%dx%d+%d+%d" % (
             width, height, left + origin[0], top + origin[1]), "+repage"]
@@ -75,7 +78,7 @@ class DisplayScaleTest(harness.AssistantTestCase):
         ink = edge = 0
         for i in range(0, len(data), 3):
             c = tuple(data[i:i + 3])
-            if harness.near(c, harness.PRIMARY, 24):
+            if background(c):
                 continue
             if min(c) >= 235:
                 ink += 1
@@ -111,6 +114,15 @@ class DisplayScaleTest(harness.AssistantTestCase):
                 drawn = self.fringe(shot.path, box, assistant.origin)
                 stretched = self.fringe(base.path, text_box, base.origin, percent)
                 print("%d dpi: text edge share %.3f drawn, %.3f stretched" % (dpi, drawn, stretched))
+                self.assertLess(drawn, stretched * 0.85)
+                # The same for an image: the logo's white frond on its green
+                # tile comes from the scaled art, not the 100 % art stretched.
+                darker = lambda c: sum(c) < 480
+                frond = (60, 250, 110, 120)
+                drawn = self.fringe(shot.path, tuple(s(v) for v in frond), assistant.origin,
+                                    background=darker)
+                stretched = self.fringe(base.path, frond, base.origin, percent, darker)
+                print("%d dpi: logo edge share %.3f drawn, %.3f stretched" % (dpi, drawn, stretched))
                 self.assertLess(drawn, stretched * 0.85)
                 # The "ok1" text is as much larger as the scale: its ink's
                 # height follows the font size.
