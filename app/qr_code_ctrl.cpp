@@ -74,6 +74,9 @@ bool QRCodeCtrl::SetQrText(const std::string& utf8_text) {
   } catch (const std::length_error&) {
     return false;  // longer than any symbol holds
   }
+  // What the symbol holds, as far as it holds it.
+  text_ = cbase::Utf8ToUtf16Lenient(utf8_text.c_str());
+  NotifyAccessibleEvent(EVENT_OBJECT_DESCRIPTIONCHANGE);
   return true;
 }
 

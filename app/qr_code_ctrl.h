@@ -52,8 +52,15 @@ class QRCodeCtrl : public ui::Control {
   // The symbol instead of a background image.
   void PaintBackgroundImage(ui::IRenderContext* context) override;
 
+  // A screen reader hears the symbol's text as its description.
+  std::wstring GetAccessibleDescription() const override { return text_; }
+
+ protected:
+  ui::AccessibleRole DefaultAccessibleRole() const override { return ui::AccessibleRole::kGraphic; }
+
  private:
   std::optional<qrcodegen::QrCode> symbol_;
+  std::wstring text_;
   uint32_t error_level_ = 3;  // high
   uint32_t code_color_ = 0xFF000000;
   uint32_t background_color_ = 0xFFFFFFFF;

@@ -83,6 +83,8 @@ class Box : public Control {
   bool AllowsTabStop() const override { return false; }
 
  protected:
+  // A box is only a container, even with a picture behind it.
+  AccessibleRole DefaultAccessibleRole() const override { return AccessibleRole::kNone; }
   // For its own events and those of its descendants that reach it.
   bool RunBubbledHandlers(const EventArgs& args, bool& go) override;
   // Disposes of a removed child as auto- and delayed-destroy say.

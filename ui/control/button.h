@@ -18,6 +18,10 @@ class ButtonTemplate : public LabelTemplate<B> {
   // window.
   void Invoke() override;
   void HandleMessage(EventArgs& args) override;
+  bool AllowsTabStop() const override { return true; }
+
+ protected:
+  AccessibleRole DefaultAccessibleRole() const override { return AccessibleRole::kPushButton; }
 };
 
 template <typename B>

@@ -44,6 +44,7 @@ class CheckBoxTemplate : public ButtonTemplate<B>, public Selectable {
   bool HasHotState() const override;
 
  protected:
+  AccessibleRole DefaultAccessibleRole() const override { return AccessibleRole::kCheckBox; }
   // The stored value, for subclasses that change how selecting works.
   void StoreSelected(bool selected) { selected_ = selected; }
 
@@ -58,6 +59,7 @@ template <typename B>
 void CheckBoxTemplate<B>::SetSelected(bool selected, bool send_events) {
   if (selected_ == selected) return;
   selected_ = selected;
+  this->NotifyAccessibleEvent(EVENT_OBJECT_STATECHANGE);
   if (this->GetWindow() != nullptr && send_events) {
     const std::weak_ptr<cbase::WeakFlag> alive = this->GetWeakFlag();
     this->GetWindow()->SendEvent(this, selected ? kEventSelect : kEventUnSelect);

@@ -9,6 +9,7 @@
 #include "ui/control/attribute_table.h"
 #include "ui/control/box.h"
 #include "ui/core/global_manager.h"
+#include "ui/core/high_contrast.h"
 #include "ui/core/skin_image.h"
 #include "ui/core/window.h"
 #include "ui/render/render.h"
@@ -96,6 +97,11 @@ void SetStateWord(Control& control, const std::wstring& value) {
   }
 }
 
+void SetAccessibleRoleWord(Control& control, const std::wstring& value) {
+  AccessibleRole role = AccessibleRole::kNone;
+  if (ParseAccessibleRole(value, role)) control.SetAccessibleRole(role);
+}
+
 void SetCursorWord(Control& control, const std::wstring& value) {
   if (value == L"arrow") control.SetCursorType(kCursorArrow);
   if (value == L"hand") control.SetCursorType(kCursorHand);
@@ -166,6 +172,8 @@ const AttributeTable<Control>& ControlAttributes() {
       {L"cursortype", SetCursorWord},
       {L"tooltiptext", TextAttribute<C, &C::SetToolTipText>},
       {L"tooltiptextid", TextAttribute<C, &C::SetToolTipTextId>},
+      {L"accname", TextAttribute<C, &C::SetAccName>},
+      {L"accrole", SetAccessibleRoleWord},
       // Interaction and visibility.
       {L"enabled", SwitchAttribute<C, &C::SetEnabled>},
       {L"mouse", SwitchAttribute<C, &C::SetMouseEnabled>},
@@ -189,9 +197,17 @@ const AttributeTable<Control>& ControlAttributes() {
   return table;
 }
 
+// Ids are handed out on the UI thread only; 0 is never one (it names the
+// window's own object) and negative values are how events name controls.
+long NextAccessibleId() {
+  static long last = 0;
+  if (last == 0x7FFFFFFF) last = 0;
+  return ++last;
+}
+
 }  // namespace
 
-Control::Control() = default;
+Control::Control() : accessible_id_(NextAccessibleId()) {}
 
 Control::~Control() {
   CBASE_DCHECK_ON_THREAD(thread_checker_);
@@ -356,6 +372,7 @@ void Control::SetEnabled(bool enabled) {
     state_ = kControlStateDisabled;
   }
   Invalidate();
+  NotifyAccessibleEvent(EVENT_OBJECT_STATECHANGE);
 }
 
 void Control::SetUseCache(bool use) {
@@ -451,6 +468,38 @@ std::wstring Control::GetToolTipText() const {
 void Control::SetToolTipText(const std::wstring& text) { tooltip_text_ = text; }
 
 void Control::SetToolTipTextId(const std::wstring& id) { tooltip_text_id_ = id; }
+
+// --- Accessibility ---
+
+AccessibleRole Control::GetAccessibleRole() const {
+  return acc_role_set_ ? acc_role_ : DefaultAccessibleRole();
+}
+
+void Control::SetAccessibleRole(AccessibleRole role) {
+  acc_role_ = role;
+  acc_role_set_ = true;
+}
+
+AccessibleRole Control::DefaultAccessibleRole() const {
+  const bool picture = !bk_image_.file.empty() ||
+                       !state_images_[kStateImageBackground][kControlStateNormal].file.empty();
+  return picture && !GetAccessibleName().empty() ? AccessibleRole::kGraphic : AccessibleRole::kNone;
+}
+
+std::wstring Control::GetAccessibleName() const {
+  std::wstring tooltip = GetToolTipText();
+  return tooltip.empty() ? acc_name_ : tooltip;
+}
+
+void Control::SetAccName(const std::wstring& name) {
+  if (acc_name_ == name) return;
+  acc_name_ = name;
+  NotifyAccessibleEvent(EVENT_OBJECT_NAMECHANGE);
+}
+
+void Control::NotifyAccessibleEvent(DWORD event) {
+  if (Window* window = GetWindow()) window->NotifyAccessibleEvent(event, this);
+}
 
 // --- Animations ---
 
@@ -728,6 +777,10 @@ void Control::SetVisible(bool visible) {
   if (window == nullptr) return;
   if (!IsVisible() && window->GetFocusControl() == this) window->SetFocusControl(nullptr);
   window->Invalidate(GetRectWithScrollOffset());
+  if (GetAccessibleRole() != AccessibleRole::kNone) {
+    NotifyAccessibleEvent(IsVisible() ? EVENT_OBJECT_SHOW : EVENT_OBJECT_HIDE);
+  }
+  if (GetAccessibleRole() == AccessibleRole::kDialog) window->OnDialogVisibilityChanged(this);
 }
 
 void Control::SetInternVisible(bool visible) {
@@ -834,8 +887,12 @@ void Control::FillColor(IRenderContext* context, const RECT& rect, ARGB color, B
 
 void Control::PaintBackgroundColor(IRenderContext* context) {
   if (bk_color_.empty()) return;
-  const ARGB color = GlobalManager::GetTextColor(bk_color_);
+  ARGB color = GlobalManager::GetTextColor(bk_color_);
   if (color == 0) return;
+  // Opaque backgrounds take the system's window colour in high contrast;
+  // translucent layers (an overlay's mask) stay.
+  if (HighContrast::IsOn() && (color >> 24) == 0xFF)
+    color = HighContrast::SystemColor(COLOR_WINDOW);
   if (IsRoundRect(border_round_)) {
     context->FillRoundRect(GetRect(), border_round_, color);
   } else if ((color >> 24) == 0xFF) {
@@ -859,6 +916,13 @@ void Control::PaintStateColors(IRenderContext* context) {
 }
 
 void Control::PaintStateColorSet(IRenderContext* context, const std::wstring* colors) {
+  if (HighContrast::IsOn()) {
+    // The system's face colour replaces the skin's in every state.
+    if (!colors[FallbackState(colors, state_)].empty()) {
+      FillColor(context, GetRect(), HighContrast::SystemColor(COLOR_BTNFACE), 255);
+    }
+    return;
+  }
   const std::wstring& hot = colors[kControlStateHot];
   const std::wstring& normal = colors[kControlStateNormal];
   if (HasHotFade() && (state_ == kControlStateNormal || state_ == kControlStateHot) &&

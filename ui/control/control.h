@@ -24,6 +24,7 @@
 #include "base/thread_checker.h"
 #include "ui/animation/animation_target.h"
 #include "ui/animation/control_animations.h"
+#include "ui/control/accessible_role.h"
 #include "ui/control/event_args.h"
 #include "ui/control/place_holder.h"
 #include "ui/render/image_attribute.h"
@@ -73,8 +74,11 @@ class Control : public PlaceHolder, public AnimationTarget {
   // conditions of |flags|, then |proc|. Boxes search their children too.
   virtual Control* FindControl(FindControlProc proc, void* data, UINT flags,
                                POINT scroll_offset = POINT{0, 0});
-  // Whether Tab may move the focus here (containers answer false).
-  virtual bool AllowsTabStop() const { return true; }
+  // Whether Tab may move the focus here: controls that act (buttons, edits)
+  // answer true, text, pictures and containers false.
+  virtual bool AllowsTabStop() const { return false; }
+  // A tab stop whose keyboard input is on and that does not refuse focus.
+  bool IsTabFocusable() const { return AllowsTabStop() && IsKeyboardEnabled() && !IsNoFocus(); }
   // Controls that track a drag while pressed (scroll bars) answer true: when
   // the window loses the focus they get a "buttonup" so the drag ends.
   virtual bool NeedsButtonUpOnKillFocus() const { return false; }
@@ -181,6 +185,22 @@ class Control : public PlaceHolder, public AnimationTarget {
   const std::wstring& GetDataId() const { return data_id_; }
   void SetDataId(const std::wstring& id) { data_id_ = id; }
 
+  // --- Accessibility ---
+  // Names the control to accessibility clients while it lives: unique in the
+  // process, positive.
+  long GetAccessibleId() const { return accessible_id_; }
+  // The "accrole" attribute when the skin set one, else the class's own.
+  AccessibleRole GetAccessibleRole() const;
+  void SetAccessibleRole(AccessibleRole role);
+  // What a screen reader reads out: the text (labels and buttons), else the
+  // tooltip, else the "accname" attribute (for image-only controls).
+  virtual std::wstring GetAccessibleName() const;
+  const std::wstring& GetAccName() const { return acc_name_; }
+  void SetAccName(const std::wstring& name);
+  // A value (progress, edit text) and a longer description; empty for most.
+  virtual std::wstring GetAccessibleValue() const { return std::wstring(); }
+  virtual std::wstring GetAccessibleDescription() const { return std::wstring(); }
+
   // --- Animations ---
   // The control's players, made on first use.
   ControlAnimations& Animations();
@@ -270,6 +290,13 @@ class Control : public PlaceHolder, public AnimationTarget {
   std::weak_ptr<cbase::WeakFlag> AnimationWeakFlag() override { return GetWeakFlag(); }
 
  protected:
+  // The role of the class: a picture that has a name is a graphic, anything
+  // else plain stays out of the tree.
+  virtual AccessibleRole DefaultAccessibleRole() const;
+  // Tells the window's accessibility clients about WinEvent |event| on this
+  // control (nothing outside a window).
+  void NotifyAccessibleEvent(DWORD event);
+
   // The visibility, enabled and hit-test conditions of |flags| (|data| is the
   // point for a hit test): the first step of every FindControl.
   bool PassesFindFilter(const void* data, UINT flags) const;
@@ -342,6 +369,10 @@ class Control : public PlaceHolder, public AnimationTarget {
   std::wstring tooltip_text_id_;
   std::wstring data_id_;
   int tooltip_width_ = 300;
+  std::wstring acc_name_;
+  AccessibleRole acc_role_ = AccessibleRole::kNone;
+  bool acc_role_set_ = false;
+  long accessible_id_;
 
   bool enabled_ = true;
   bool mouse_enabled_ = true;

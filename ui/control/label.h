@@ -18,6 +18,7 @@
 #include "ui/control/box.h"
 #include "ui/control/control.h"
 #include "ui/core/global_manager.h"
+#include "ui/core/high_contrast.h"
 #include "ui/core/window.h"
 #include "ui/render/render.h"
 
@@ -64,8 +65,12 @@ class LabelTemplate : public B {
   SIZE EstimateText(SIZE available) override;
   void PaintText(IRenderContext* context) override;
   bool HasHotState() const override;
+  // The text when there is one.
+  std::wstring GetAccessibleName() const override;
 
  protected:
+  // A plain label is static text; a label box is a container like any box.
+  AccessibleRole DefaultAccessibleRole() const override;
   // The style with the single-line flag copied in, as every measure and
   // paint uses it.
   UINT EffectiveTextStyle();
@@ -119,6 +124,7 @@ void LabelTemplate<B>::SetText(const std::wstring& text) {
   if (text_ == text) return;
   text_ = text;
   label_internal::OnContentChanged(this);
+  this->NotifyAccessibleEvent(EVENT_OBJECT_NAMECHANGE);
 }
 
 template <typename B>
@@ -126,6 +132,22 @@ void LabelTemplate<B>::SetTextId(const std::wstring& id) {
   if (text_id_ == id) return;
   text_id_ = id;
   label_internal::OnContentChanged(this);
+  this->NotifyAccessibleEvent(EVENT_OBJECT_NAMECHANGE);
+}
+
+template <typename B>
+std::wstring LabelTemplate<B>::GetAccessibleName() const {
+  std::wstring text = GetText();
+  return text.empty() ? B::GetAccessibleName() : text;
+}
+
+template <typename B>
+AccessibleRole LabelTemplate<B>::DefaultAccessibleRole() const {
+  if constexpr (std::is_base_of_v<Box, B>) {
+    return B::DefaultAccessibleRole();
+  } else {
+    return AccessibleRole::kStaticText;
+  }
 }
 
 template <typename B>
@@ -286,8 +308,15 @@ void LabelTemplate<B>::DrawTextInColor(IRenderContext* context, const std::wstri
   const RECT& rect = this->GetRect();
   const RECT area = {rect.left + text_padding_.left, rect.top + text_padding_.top,
                      rect.right - text_padding_.right, rect.bottom - text_padding_.bottom};
-  context->DrawText(area, text, GlobalManager::GetTextColor(color),
-                    GlobalManager::GetFont(font_id_), EffectiveTextStyle(), fade, line_limit_);
+  DWORD argb = GlobalManager::GetTextColor(color);
+  if (HighContrast::IsOn()) {
+    const bool face = !this->GetStateColor(kControlStateNormal).empty();
+    argb = HighContrast::SystemColor(!this->IsEnabled() ? COLOR_GRAYTEXT
+                                     : face             ? COLOR_BTNTEXT
+                                                        : COLOR_WINDOWTEXT);
+  }
+  context->DrawText(area, text, argb, GlobalManager::GetFont(font_id_), EffectiveTextStyle(), fade,
+                    line_limit_);
 }
 
 template <typename B>

@@ -28,6 +28,9 @@ class OptionTemplate : public CheckBoxTemplate<B> {
   void SetWindow(Window* window, Box* parent, bool init = true) override;
   void SetAttribute(const std::wstring& name, const std::wstring& value) override;
 
+ protected:
+  AccessibleRole DefaultAccessibleRole() const override { return AccessibleRole::kRadioButton; }
+
  private:
   std::wstring group_;
 };

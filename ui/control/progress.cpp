@@ -1,6 +1,8 @@
 #include "ui/control/progress.h"
 
+#include <algorithm>
 #include <cwchar>
+#include <string>
 
 namespace ui {
 
@@ -29,7 +31,25 @@ void Progress::SetValue(double value) {
   if (value_ == value) return;
   value_ = value;
   Invalidate();
+  const int percent = Percent();
+  if (percent == last_value_percent_) return;
+  const DWORD now = ::GetTickCount();
+  const bool at_end = percent == 0 || percent == 100;
+  if (!at_end && last_value_percent_ >= 0 && now - last_value_event_ < kValueEventMs) return;
+  last_value_event_ = now;
+  last_value_percent_ = percent;
+  NotifyAccessibleEvent(EVENT_OBJECT_VALUECHANGE);
 }
+
+int Progress::Percent() const {
+  // A range that is empty or reversed counts as one wide, as for the bar.
+  const double low = min_;
+  const double high = max_ > min_ ? max_ : min_ + 1.0;
+  const double share = (std::clamp(value_, low, high) - low) / (high - low);
+  return static_cast<int>(share * 100.0 + 0.5);
+}
+
+std::wstring Progress::GetAccessibleValue() const { return std::to_wstring(Percent()) + L"%"; }
 
 void Progress::SetStretchForeImage(bool stretch) {
   if (stretch_fore_ == stretch) return;

@@ -32,10 +32,17 @@ class Progress : public LabelTemplate<Control> {
   // top-left corner. A range that is empty or reversed counts as one wide;
   // the value is clamped to the range.
   RECT FilledRect() const;
+  // The value's share of the range in whole percent, 0 to 100.
+  int Percent() const;
 
   void SetAttribute(const std::wstring& name, const std::wstring& value) override;
   // The bar replaces the state images.
   void PaintStateImages(IRenderContext* context) override;
+  // The value as a share of the range, "42%".
+  std::wstring GetAccessibleValue() const override;
+
+ protected:
+  AccessibleRole DefaultAccessibleRole() const override { return AccessibleRole::kProgressBar; }
 
  private:
   bool horizontal_ = true;
@@ -45,6 +52,11 @@ class Progress : public LabelTemplate<Control> {
   double value_ = 0;
   ImageAttribute progress_image_;
   std::wstring progress_color_;
+  // Value changes reach screen readers at most every kValueEventMs, and
+  // always at either end of the range.
+  static constexpr DWORD kValueEventMs = 500;
+  DWORD last_value_event_ = 0;
+  int last_value_percent_ = -1;
 };
 
 }  // namespace ui

@@ -108,6 +108,11 @@ void RichEdit::SetText(const std::wstring& text) {
   Invalidate();
 }
 
+std::wstring RichEdit::GetAccessibleName() const {
+  std::wstring text = GetText();
+  return text.empty() ? ScrollableBox::GetAccessibleName() : text;
+}
+
 std::wstring RichEdit::GetText() const {
   if (!HasTextServices()) return std::wstring();
   GETTEXTLENGTHEX length = {GTL_DEFAULT, 1200};

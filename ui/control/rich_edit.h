@@ -111,6 +111,9 @@ class RichEdit : public ScrollableBox {
   void PaintChildren(IRenderContext* context, const RECT& dirty) override;
   SIZE EstimateText(SIZE available) override;
   bool AllowsTabStop() const override { return true; }
+  // The text, as for labels; it is also the value.
+  std::wstring GetAccessibleName() const override;
+  std::wstring GetAccessibleValue() const override { return GetText(); }
   // --- ScrollableBox ---
   // Scrolling the box scrolls the text services' view.
   void SetScrollPos(SIZE position) override;
@@ -118,6 +121,7 @@ class RichEdit : public ScrollableBox {
  private:
   // The attribute names the field handles itself; ScrollableBox gets the rest.
   static const AttributeTable<RichEdit>& Attributes();
+  AccessibleRole DefaultAccessibleRole() const override { return AccessibleRole::kEditableText; }
   void ApplyEditStyleFlag(DWORD flag, bool on);
   template <DWORD Flag>
   void ApplyEditStyle(bool on) {

@@ -10,6 +10,7 @@
 #include "ui/animation/timer_manager.h"
 #include "ui/control/box.h"
 #include "ui/control/control.h"
+#include "ui/core/high_contrast.h"
 #include "ui/core/pointer_input.h"
 #include "ui/render/render.h"
 
@@ -248,6 +249,22 @@ LRESULT Window::RouteMessage(UINT message, WPARAM wparam, LPARAM lparam, bool& h
   switch (message) {
     case kDelayedCleanupMessage:
       RunDelayedCleanup();
+      return 0;
+    case kDialogFocusMessage:
+      SyncFocusWithDialog();
+      handled = true;
+      return 0;
+    case kAccessibleActionMessage:
+      OnAccessibleAction(static_cast<long>(lparam));
+      handled = true;
+      return 0;
+    case WM_GETOBJECT:
+      return OnGetObject(wparam, lparam, handled);
+    case WM_SETTINGCHANGE:
+    case WM_SYSCOLORCHANGE:
+      // High contrast may have been switched: everything is drawn again.
+      HighContrast::Refresh();
+      presenter_.Invalidate(nullptr);
       return 0;
     case WM_SIZE:
       OnSize(wparam);

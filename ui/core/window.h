@@ -17,7 +17,9 @@
 // procedures, message routing, delayed deletion), window_input.cpp (native
 // input decoding and the keyboard), window_focus.cpp (names, groups, lookup,
 // focus), window_paint.cpp (invalidation, layout, paint) and
-// window_geometry.cpp (size, position, skin-configured geometry).
+// window_geometry.cpp (size, position, skin-configured geometry) and
+// window_accessible.cpp (the accessible tree's entry, accessibility events,
+// dialogs that hold the Tab focus, the focus ring).
 //
 // Ownership: the window owns its root control and the controls waiting for
 // delayed deletion. Single-threaded: created, used and destroyed on the UI
@@ -55,6 +57,11 @@ class Window : public virtual cbase::SupportWeakCallback {
  public:
   // Posted to the window to delete the controls in its DelayedCleanup list.
   static constexpr UINT kDelayedCleanupMessage = WM_APP + 1;
+  // Posted after a dialog was shown or hidden: the focus follows it.
+  static constexpr UINT kDialogFocusMessage = WM_APP + 2;
+  // Posted by an accessibility client's default action; lParam is the
+  // control's accessible id.
+  static constexpr UINT kAccessibleActionMessage = WM_APP + 3;
 
   Window();
   // Deletes the delayed controls and the root, and destroys a native window
@@ -244,6 +251,28 @@ class Window : public virtual cbase::SupportWeakCallback {
   // Frames presented so far (UpdateLayeredWindow or a copy to the screen).
   unsigned GetPresentCount() const { return presenter_.GetPresentCount(); }
 
+  // --- Accessibility (window_accessible.cpp) ---
+  // Tells accessibility clients about WinEvent |event| on |control| or, when
+  // it is out of the accessible tree, on its nearest ancestor in it.
+  void NotifyAccessibleEvent(DWORD event, Control* control);
+  // The control of this window with accessible id |id|, or nullptr.
+  Control* FindControlByAccessibleId(long id) const;
+  // Invokes |control| from the message loop, so the client's call returns
+  // before anything the click starts (a message box) runs.
+  void PostAccessibleAction(Control* control);
+  // The topmost visible control in the role of a dialog, or nullptr. While
+  // there is one, Tab moves only among its controls and Escape hides it.
+  Control* GetOpenDialog() const;
+  // A dialog's visibility changed; the focus moves into it (or back) once
+  // the change is complete.
+  void OnDialogVisibilityChanged(Control* dialog);
+  // Whether the focus ring shows: after keyboard use, until the next press
+  // of a mouse button.
+  bool IsFocusRingShown() const { return focus_ring_shown_; }
+  void SetFocusRingShown(bool shown);
+  // The ring's rectangle around |control|, in client coordinates.
+  static RECT FocusRingRect(const Control* control);
+
   // --- Delayed deletion ---
   // Detaches |control| from its parent (the window is kept) and deletes it
   // from the message loop, so a control may be removed from inside its own
@@ -305,6 +334,14 @@ class Window : public virtual cbase::SupportWeakCallback {
   bool OnPointer(UINT message, WPARAM wparam);
   // The control under |point| when it belongs to this window.
   Control* OwnControlAt(POINT point) const;
+  // WM_GETOBJECT: the client area's accessible object.
+  LRESULT OnGetObject(WPARAM wparam, LPARAM lparam, bool& handled);
+  // Moves the focus into the open dialog, or back to where it was before the
+  // dialog when none is open any more.
+  void SyncFocusWithDialog();
+  void OnAccessibleAction(long id);
+  void PaintFocusRing(IRenderContext* context, const RECT& update);
+  void InvalidateFocusRing();
 
   HWND hwnd_ = nullptr;
   WNDPROC previous_proc_ = ::DefWindowProcW;
@@ -352,6 +389,11 @@ class Window : public virtual cbase::SupportWeakCallback {
   ControlRef focus_;
   // The control that got the last key down, for its key up.
   ControlRef key_;
+  // Where the focus was when a dialog opened, and that dialog.
+  ControlRef focus_before_dialog_;
+  ControlRef focused_dialog_;
+  bool dialog_sync_posted_ = false;
+  bool focus_ring_shown_ = false;
 
   bool first_layout_ = true;
   // A Tab pressed while a layout pass was pending moves the focus after it.

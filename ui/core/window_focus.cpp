@@ -138,6 +138,7 @@ void Window::SetFocusControl(Control* control) {
     ::SetFocus(hwnd_);
   }
   if (control == focus_.Get()) return;
+  InvalidateFocusRing();
   std::weak_ptr<cbase::WeakFlag> alive = GetWeakFlag();
   if (Control* old = focus_.Get()) {
     const ControlRef old_ref = old;
@@ -155,6 +156,8 @@ void Window::SetFocusControl(Control* control) {
     const ControlRef control_ref = control;
     control->DispatchEvent(set);
     if (alive.expired() || control_ref.Get() == nullptr) return;
+    InvalidateFocusRing();
+    NotifyAccessibleEvent(EVENT_OBJECT_FOCUS, control);
     SendEvent(control, kEventSetFocus);
   }
 }
@@ -167,7 +170,9 @@ bool Window::FocusNextTabStop(bool forward) {
     if (hwnd_ != nullptr) presenter_.Invalidate(nullptr);
     return true;
   }
-  Control* root = root_.Get();
+  // An open dialog keeps the focus among its own controls.
+  Control* dialog = GetOpenDialog();
+  Control* root = dialog != nullptr ? dialog : root_.Get();
   if (root == nullptr) return false;
   struct Walk {
     Control* focus;
@@ -178,7 +183,7 @@ bool Window::FocusNextTabStop(bool forward) {
       [](Control* c, void* data) -> Control* {
         auto* w = static_cast<Walk*>(data);
         if (c == w->focus) w->focus_position = static_cast<long>(w->stops.size());
-        if (c->AllowsTabStop()) w->stops.push_back(c);
+        if (c->IsTabFocusable()) w->stops.push_back(c);
         return nullptr;
       },
       &walk, kFindMeFirst | kFindVisible | kFindEnabled);

@@ -16,10 +16,12 @@ namespace {
 
 POINT PointFromLParam(LPARAM lparam) { return POINT{GET_X_LPARAM(lparam), GET_Y_LPARAM(lparam)}; }
 
-// A rich edit that wants tabs keeps the Tab key for itself.
+// A rich edit that wants tabs keeps the Tab key for itself, unless it is
+// read-only: a tab could never be typed there, and the keyboard would be
+// stuck.
 bool KeepsTabKey(const Control* control) {
   const auto* edit = dynamic_cast<const RichEdit*>(control);
-  return edit != nullptr && edit->IsWantTab();
+  return edit != nullptr && edit->IsWantTab() && !edit->IsReadOnly();
 }
 
 }  // namespace
@@ -42,6 +44,7 @@ void Window::OnMouseMove(LPARAM lparam) {
 }
 
 void Window::OnButtonDown(UINT message, LPARAM lparam) {
+  SetFocusRingShown(false);
   const EventType type = message == WM_LBUTTONDOWN   ? kEventMouseButtonDown
                          : message == WM_RBUTTONDOWN ? kEventMouseRightButtonDown
                                                      : kEventInternalDoubleClick;
@@ -151,11 +154,20 @@ bool Window::OnPointer(UINT message, WPARAM wparam) {
 
 void Window::OnKeyDown(WPARAM wparam, LPARAM lparam) {
   Control* focus = focus_.Get();
-  if (focus == nullptr) return;
-  if (wparam == VK_TAB && !(focus->IsVisible() && focus->IsEnabled() && KeepsTabKey(focus))) {
+  if (wparam == VK_TAB &&
+      !(focus != nullptr && focus->IsVisible() && focus->IsEnabled() && KeepsTabKey(focus))) {
+    SetFocusRingShown(true);
     FocusNextTabStop((::GetKeyState(VK_SHIFT) & 0x8000) == 0);
     return;
   }
+  if (wparam == VK_ESCAPE) {
+    if (Control* dialog = GetOpenDialog()) {
+      dialog->SetVisible(false);
+      return;
+    }
+  }
+  if (focus == nullptr) return;
+  if (wparam == VK_RETURN || wparam == VK_SPACE) SetFocusRingShown(true);
   key_ = focus;
   SendEvent(focus, kEventKeyDown, wparam, lparam);
 }

@@ -135,6 +135,7 @@ FramePresenter::OpaqueArea Window::PaintTree(RECT& update, const RECT& client) {
     // window's alpha follows, not a translucency of its own.
     root->PaintSelf(context, update);
     root->PaintChildren(context, update);
+    PaintFocusRing(context, update);
     context->SetOrigin(origin.x, origin.y);
   }
   FramePresenter::OpaqueArea opaque;

@@ -398,26 +398,36 @@ class ShiftKey {
   BYTE saved_[256];
 };
 
-TEST(WindowHostTest, TabAndShiftTabMoveTheFocusAndWrap) {
+TEST(WindowHostTest, TabAndShiftTabMoveAmongActionableControlsAndWrap) {
   SampleWindow* window = SampleWindow::Open();
   ASSERT_NE(window, nullptr);
   WindowGuard guard(window);
   HWND hwnd = window->GetHWND();
-  auto* rows = dynamic_cast<Box*>(Named(window, L"rows"));
-  ASSERT_NE(rows, nullptr);
-  Control* first = Named(window, L"title");  // the first control that is not a box
-  Control* last = rows->ChildAt(2);
+  Control* first = Named(window, L"minbtn");
+  Control* last = Named(window, L"events");  // a button box; the rows are only labels
 
-  // Without a focus control Tab does nothing.
-  ::SendMessageW(hwnd, WM_KEYDOWN, VK_TAB, 0);
-  EXPECT_EQ(window->GetFocusControl(), nullptr);
-
-  window->SetFocusControl(Named(window, L"ok"));
   {
+    // Without a focus control Tab starts at the first stop, Shift+Tab at the
+    // last.
     ShiftKey shift(false);
     ::SendMessageW(hwnd, WM_KEYDOWN, VK_TAB, 0);
-    EXPECT_EQ(window->GetFocusControl(), Named(window, L"local_class"));
-    window->SetFocusControl(last);
+    EXPECT_EQ(window->GetFocusControl(), first);
+    EXPECT_TRUE(window->IsFocusRingShown());
+  }
+  window->SetFocusControl(nullptr);
+  {
+    ShiftKey shift(true);
+    ::SendMessageW(hwnd, WM_KEYDOWN, VK_TAB, 0);
+    EXPECT_EQ(window->GetFocusControl(), last);
+  }
+  window->SetFocusControl(Named(window, L"check"));
+  {
+    // Plain controls, labels and the progress bar are passed over.
+    ShiftKey shift(false);
+    ::SendMessageW(hwnd, WM_KEYDOWN, VK_TAB, 0);
+    EXPECT_EQ(window->GetFocusControl(), Named(window, L"ok"));
+    ::SendMessageW(hwnd, WM_KEYDOWN, VK_TAB, 0);
+    EXPECT_EQ(window->GetFocusControl(), last);
     ::SendMessageW(hwnd, WM_KEYDOWN, VK_TAB, 0);
     EXPECT_EQ(window->GetFocusControl(), first);
   }
@@ -426,11 +436,17 @@ TEST(WindowHostTest, TabAndShiftTabMoveTheFocusAndWrap) {
     ::SendMessageW(hwnd, WM_KEYDOWN, VK_TAB, 0);
     EXPECT_EQ(window->GetFocusControl(), last);
     ::SendMessageW(hwnd, WM_KEYDOWN, VK_TAB, 0);
-    EXPECT_EQ(window->GetFocusControl(), rows->ChildAt(1));
+    EXPECT_EQ(window->GetFocusControl(), Named(window, L"ok"));
   }
+  // A mouse press hides the ring again.
+  ::SendMessageW(hwnd, WM_LBUTTONDOWN, MK_LBUTTON, ClientPoint(Named(window, L"label")));
+  ::SendMessageW(hwnd, WM_LBUTTONUP, 0, ClientPoint(Named(window, L"label")));
+  EXPECT_FALSE(window->IsFocusRingShown());
   // Other keys go to the focus control, and the release to the same one.
+  Control* ok = Named(window, L"ok");
+  window->SetFocusControl(ok);
   std::vector<EventType> keys;
-  rows->ChildAt(1)->AttachAll([&](const EventArgs& args) {
+  ok->AttachAll([&](const EventArgs& args) {
     keys.push_back(args.type);
     return true;
   });
