@@ -885,6 +885,29 @@ void Control::FillColor(IRenderContext* context, const RECT& rect, ARGB color, B
   }
 }
 
+namespace {
+
+// Whether |part| lies where a rounded rectangle |rect| with corner ellipses
+// |round| covers every pixel fully: a pixel in from the edges (anti-aliasing
+// may leave the edge pixels partly covered) and clear of the corner boxes.
+bool InsideStraightPart(const RECT& part, const RECT& rect, SIZE round) {
+  RECT inner = rect;
+  ::InflateRect(&inner, -1, -1);
+  RECT inside;
+  if (!::IntersectRect(&inside, &part, &inner) || !::EqualRect(&inside, &part)) return false;
+  const RECT corners[] = {{rect.left, rect.top, rect.left + round.cx, rect.top + round.cy},
+                          {rect.right - round.cx, rect.top, rect.right, rect.top + round.cy},
+                          {rect.left, rect.bottom - round.cy, rect.left + round.cx, rect.bottom},
+                          {rect.right - round.cx, rect.bottom - round.cy, rect.right, rect.bottom}};
+  RECT unused;
+  for (const RECT& corner : corners) {
+    if (::IntersectRect(&unused, &part, &corner)) return false;
+  }
+  return true;
+}
+
+}  // namespace
+
 void Control::PaintBackgroundColor(IRenderContext* context) {
   if (bk_color_.empty()) return;
   ARGB color = GlobalManager::GetTextColor(bk_color_);
@@ -893,12 +916,13 @@ void Control::PaintBackgroundColor(IRenderContext* context) {
   // translucent layers (an overlay's mask) stay.
   if (HighContrast::IsOn() && (color >> 24) == 0xFF)
     color = HighContrast::SystemColor(COLOR_WINDOW);
-  if (IsRoundRect(border_round_)) {
+  // Only the part being painted where that gives the same pixels: a fill of
+  // the whole control (the root's rounded white, an overlay's mask) would
+  // cost a whole-window blend for every small change, a progress step.
+  if (IsRoundRect(border_round_) && !InsideStraightPart(paint_rect_, GetRect(), border_round_)) {
     context->FillRoundRect(GetRect(), border_round_, color);
-  } else if ((color >> 24) == 0xFF) {
-    context->DrawColor(paint_rect_, color);
   } else {
-    context->DrawColor(GetRect(), color);
+    context->DrawColor(paint_rect_, color);
   }
 }
 

@@ -11,6 +11,7 @@
 #include "ui/control/label.h"
 #include "ui/control/progress.h"
 #include "ui/core/global_manager.h"
+#include "ui/render/render.h"
 
 namespace ui {
 namespace {
@@ -68,7 +69,9 @@ class PaintTest : public ::testing::Test {
   std::unique_ptr<IRenderContext> canvas_;
 };
 
-TEST_F(PaintTest, AnOpaqueBackgroundFillsTheDirtyPartAndATranslucentOneTheWholeControl) {
+TEST_F(PaintTest, BackgroundColoursFillOnlyTheDirtyPart) {
+  // Opaque and translucent alike: a small change under an overlay's mask
+  // must not blend the whole window again.
   Control opaque;
   opaque.SetBkColor(L"red");
   opaque.SetBounds(Rect(0, 0, 100, 50));
@@ -80,7 +83,8 @@ TEST_F(PaintTest, AnOpaqueBackgroundFillsTheDirtyPartAndATranslucentOneTheWholeC
   translucent.SetBkColor(L"half_red");
   translucent.SetBounds(Rect(0, 50, 100, 100));
   translucent.Paint(canvas_.get(), Rect(0, 50, 50, 100));
-  EXPECT_EQ(At(75, 75) >> 24, 0x80u);
+  EXPECT_EQ(At(25, 75) >> 24, 0x80u);
+  EXPECT_EQ(At(75, 75), 0u);
   // A name that is not declared, or a colour of 0, paints nothing.
   Control unknown;
   unknown.SetBkColor(L"no_such_colour");
@@ -88,6 +92,35 @@ TEST_F(PaintTest, AnOpaqueBackgroundFillsTheDirtyPartAndATranslucentOneTheWholeC
   canvas_->Clear();
   unknown.Paint(canvas_.get(), Rect(0, 0, 100, 100));
   EXPECT_EQ(At(50, 50), 0u);
+}
+
+// A rounded control painted piece by piece, each piece clipped as the
+// window clips its dirty area, gives the pixels of one whole paint: pieces
+// clear of the corners and edges are filled as plain rectangles, the others
+// as the rounded shape.
+TEST_F(PaintTest, ARoundedBackgroundPaintedInPiecesEqualsOneWholePaint) {
+  for (const wchar_t* colour : {L"red", L"half_red"}) {
+    Control round;
+    round.SetBkColor(colour);
+    round.SetBorderRound(SIZE{24, 16});
+    round.SetBounds(Rect(5, 7, 93, 90));
+    std::unique_ptr<IRenderContext> whole = MakeCanvas(100, 100);
+    round.Paint(whole.get(), Rect(0, 0, 100, 100));
+    canvas_->Clear();
+    for (int y = 0; y < 100; y += 9) {
+      for (int x = 0; x < 100; x += 7) {
+        const RECT piece = Rect(x, y, x + 7, y + 9);
+        AutoClip clip(canvas_.get(), piece);
+        round.Paint(canvas_.get(), piece);
+      }
+    }
+    int differing = 0;
+    for (int y = 0; y < 100; ++y) {
+      for (int x = 0; x < 100; ++x) differing += At(x, y) != PixelAt(*whole, x, y);
+    }
+    EXPECT_EQ(differing, 0) << colour;
+    EXPECT_EQ(At(50, 50), PixelAt(*whole, 50, 50)) << colour;
+  }
 }
 
 TEST_F(PaintTest, RoundCornersClipTheControl) {
