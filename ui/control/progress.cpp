@@ -31,6 +31,8 @@ void Progress::SetValue(double value) {
   if (value_ == value) return;
   value_ = value;
   Invalidate();
+  // Only what reached a window counts for the throttle.
+  if (GetWindow() == nullptr) return;
   const int percent = Percent();
   if (percent == last_value_percent_) return;
   const DWORD now = ::GetTickCount();

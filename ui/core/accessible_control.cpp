@@ -265,8 +265,11 @@ HRESULT AccessibleControl::get_accParent(IDispatch** parent) {
   *parent = nullptr;
   if (!Alive()) return CO_E_OBJNOTCONNECTED;
   if (client_) {
-    return ::CreateStdAccessibleObject(window_->GetHWND(), OBJID_WINDOW, IID_IDispatch,
-                                       reinterpret_cast<void**>(parent));
+    IAccessible* frame = nullptr;
+    const HRESULT result = ::CreateStdAccessibleObject(
+        window_->GetHWND(), OBJID_WINDOW, kAccessibleInterfaceId, reinterpret_cast<void**>(&frame));
+    *parent = frame;
+    return result;
   }
   *parent = Create(window_, ExposedParent(Self()));
   return S_OK;

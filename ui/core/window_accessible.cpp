@@ -5,6 +5,7 @@
 #include <oleacc.h>
 
 #include <algorithm>
+#include <memory>
 
 #include "base/com_ptr.h"
 #include "ui/control/box.h"
@@ -153,12 +154,28 @@ void Window::PaintFocusRing(IRenderContext* context, const RECT& update) {
   if (color == 0) color = kDefaultRingColor;
   const int width = std::max(1, GlobalManager::ScaleLength(kRingWidth));
   const SIZE round = focus->GetBorderRound();
-  const int gap = GlobalManager::ScaleLength(kRingGap);
-  if (round.cx > 0 || round.cy > 0) {
-    context->DrawRoundRect(ring, SIZE{round.cx + 2 * gap, round.cy + 2 * gap}, width, color);
-  } else {
+  IRenderFactory* factory = GetRenderFactory();
+  if ((round.cx <= 0 && round.cy <= 0) || factory == nullptr) {
     context->DrawRect(ring, width, color);
+    return;
   }
+  // The control's corners, widened by the gap, joined by straight sides (the
+  // figure closes each arc to the next); a pill's ends stay half circles.
+  const int gap = GlobalManager::ScaleLength(kRingGap);
+  const int left = ring.left, top = ring.top;
+  const int right = ring.right - 1, bottom = ring.bottom - 1;
+  const int dx = std::min<int>(round.cx + 2 * gap, right - left);
+  const int dy = std::min<int>(round.cy + 2 * gap, bottom - top);
+  std::unique_ptr<IPath> path = factory->CreatePath();
+  std::unique_ptr<IPen> pen = factory->CreatePen(color, width);
+  if (path == nullptr || pen == nullptr) return;
+  path->StartFigure();
+  path->AddArc(left, top, dx, dy, 180, 90);
+  path->AddArc(right - dx, top, dx, dy, 270, 90);
+  path->AddArc(right - dx, bottom - dy, dx, dy, 0, 90);
+  path->AddArc(left, bottom - dy, dx, dy, 90, 90);
+  path->CloseFigure();
+  context->DrawPath(path.get(), pen.get());
 }
 
 }  // namespace ui
