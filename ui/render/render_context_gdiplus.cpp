@@ -39,18 +39,23 @@ class Graphics : public Gdiplus::Graphics {
   }
 };
 
-// The outline of a rounded rectangle with corner ellipses of |corner|.
+// The outline of a rounded rectangle with corner ellipses of |corner| (their
+// width and height). The straight sides run between the arcs' ends, half an
+// ellipse in from each corner: measured from a whole ellipse, a pill's sides
+// would run backwards across its round ends.
 void AddRoundRect(Gdiplus::GraphicsPath& path, const RECT& rc, const SIZE& corner) {
   const INT l = rc.left, t = rc.top, r = rc.right, b = rc.bottom;
   const INT w = corner.cx, h = corner.cy;
+  const Gdiplus::REAL hw = w / 2.0f, hh = h / 2.0f;
+  const auto at = [](INT v) { return static_cast<Gdiplus::REAL>(v); };
   path.AddArc(l, t, w, h, 180, 90);
-  path.AddLine(l + w, t, r - w, t);
+  path.AddLine(at(l) + hw, at(t), at(r) - hw, at(t));
   path.AddArc(r - w, t, w, h, 270, 90);
-  path.AddLine(r, t + h, r, b - h);
+  path.AddLine(at(r), at(t) + hh, at(r), at(b) - hh);
   path.AddArc(r - w, b - h, w, h, 0, 90);
-  path.AddLine(r - w, b, l + w, b);
+  path.AddLine(at(r) - hw, at(b), at(l) + hw, at(b));
   path.AddArc(l, b - h, w, h, 90, 90);
-  path.AddLine(l, b - h, l, t + h);
+  path.AddLine(at(l), at(b) - hh, at(l), at(t) + hh);
   path.CloseFigure();
 }
 

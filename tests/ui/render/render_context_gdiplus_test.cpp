@@ -647,6 +647,18 @@ TEST(ShapesTest, RoundedRectanglesLeaveTheCornersAlone) {
   EXPECT_LT(RedOf(PixelAt(context, 30, 10)), 128);
   EXPECT_LT(RedOf(PixelAt(context, 50, 30)), 128);
   EXPECT_EQ(PixelAt(context, 10, 10), kWhite);
+
+  // A pill, corners as high as the shape: nothing but its outline, and its
+  // round ends stay round (no side drawn across them).
+  MakeWhite(context, 60, 60);
+  context.DrawRoundRect(RECT{10, 20, 50, 32}, SIZE{12, 12}, 1, kBlue);
+  EXPECT_EQ(PixelAt(context, 30, 26), kWhite);
+  for (const POINT corner :
+       {POINT{10, 20}, POINT{49, 20}, POINT{10, 31}, POINT{49, 31}, POINT{50, 21}, POINT{50, 30}}) {
+    EXPECT_EQ(PixelAt(context, corner.x, corner.y), kWhite) << corner.x << "," << corner.y;
+  }
+  EXPECT_LT(RedOf(PixelAt(context, 30, 20)), 128);  // the straight sides are there
+  EXPECT_LT(RedOf(PixelAt(context, 30, 32)), 128);
 }
 
 // A large opaque rounded fill (a window's background) takes a shortcut on a
