@@ -35,7 +35,8 @@ CREATEPROCESS_MANIFEST_RESOURCE_ID RT_MANIFEST \"${ASSISTANT_MANIFEST}\"
   # (kernel32, user32, gdi32, advapi32, ole32, oleaut32, shell32, shlwapi,
   # combase, rpcrt4, msvcrt, comdlg32, imm32, sechost, setupapi, ws2_32,
   # shcore). Every other import is delay-loaded, so the loader resolves it
-  # only after wWinMain has restricted the DLL search to System32 (main.cpp).
+  # only after wWinMain has restricted the DLL search to System32 (main.cpp);
+  # oleacc, for instance, loads with a screen reader's first question.
   # gdiplus is delay-loaded as well: whether it is a KnownDLL differs between
   # Windows releases (Windows 7 and 8.1 do not list it), and delay-loading
   # one that is costs nothing. comctl32 still resolves through the process's
@@ -43,5 +44,5 @@ CREATEPROCESS_MANIFEST_RESOURCE_ID RT_MANIFEST \"${ASSISTANT_MANIFEST}\"
   # What is left at load time: objdump -p assistant.exe | grep 'DLL Name'
   # (tests/e2e/dll_planting_test.py checks it against the KnownDLLs).
   include(${CMAKE_SOURCE_DIR}/cmake/delay_load.cmake)
-  delay_load_dlls(assistant bcrypt comctl32 gdiplus msimg32 winhttp winmm)
+  delay_load_dlls(assistant bcrypt comctl32 gdiplus msimg32 oleacc winhttp winmm)
 endif()
