@@ -8,6 +8,7 @@ access log."""
 import os
 import sys
 import unittest
+import urllib.parse
 
 import harness
 from harness import wait_for
@@ -76,27 +77,51 @@ class ProxyFlowTest(harness.AssistantTestCase):
         with open(self.access_log, encoding="utf-8", errors="replace") as f:
             return text in f.read()
 
+    def https_port(self):
+        """The service's HTTPS port (it listens on both; the test localhost
+        certificate's authority is installed by scripts/test)."""
+        with open(os.path.join(self.service.folder, "service.port")) as f:
+            ports = dict(line.strip().split("=", 1) for line in f if "=" in line)
+        return int(ports["https_port"])
+
+    def setUp(self):
+        super().setUp()
+        # Served over HTTPS too, so the package can come through CONNECT.
+        self.service.stop()
+        self.service.start(args=("--tls-port", "0"))
+
     def test_the_whole_run_goes_through_the_proxy(self):
         name = "fernwick-proxy.zip"
         self.service.add_package(name, 64 * 1024)
-        self.service.edit_catalogue(lambda product: product.update(package=name))
+        package_url = "https://localhost:%d/packages/%s" % (self.https_port(), name)
+        self.service.edit_catalogue(
+            lambda product: product.update(package=name, download_url=package_url))
         assistant, _ = self.start_and_show()
         assistant.click_control("ok1")
         package = wait_for(self.wine.recorded_package, 60)
         self.assertTrue(package, "no package recorded: %r" % self.wine.installer_config())
         self.assertEqual(self.close_with_button(assistant), 0)
         self.assert_log_in_order([("startup", ['proxy="proxy %s"' % self.proxy])])
-        served = [(method, target) for method, target, _ in self.service.requests()
+        # Through the tunnel, Wine names the package by its whole address.
+        served = [(method, urllib.parse.urlsplit(target)._replace(scheme="", netloc="").geturl())
+                  for method, target, _ in self.service.requests()
                   if not target.startswith("/admin/")]
         paths = {target.split("?", 1)[0] for _, target in served}
         for path in ("/api/channel", "/api/installation", "/api/get-bdvid", "/api/send",
                      "/packages/" + name):
             self.assertIn(path, paths, served)
         for method, target in served:
+            if target.startswith("/packages/"):
+                continue  # over HTTPS: squid sees only the tunnel, below
             line = "%s %s%s " % (method, self.service.address, target)
             self.assertTrue(wait_for(lambda: self.logged(line), 10),
                             "not through the proxy: %s %s\n%s" % (
                                 method, target, open(self.access_log).read()))
+        # The package over HTTPS, tunnelled through the proxy.
+        tunnel = "CONNECT localhost:%d " % self.https_port()
+        self.assertTrue(wait_for(lambda: self.logged(tunnel), 10),
+                        "the package did not come through a tunnel:\n%s" %
+                        open(self.access_log).read())
 
 
 if __name__ == "__main__":
