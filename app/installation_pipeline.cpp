@@ -133,10 +133,7 @@ void InstallationPipeline::StartInstallation(const InstallationDetails& details)
   download_started_ = cbase::MonotonicNow();
   download_.Start(
       details.download_url, package, details.sha256,
-      [this](int64_t received, int64_t total) {
-        if (total <= 0 || !view_.set_progress) return;
-        view_.set_progress(static_cast<int>(static_cast<double>(received) / total * 100));
-      },
+      [this](int64_t received, int64_t total) { ShowProgress(received, total); },
       [this, file_name, package](const PackageDownload::Result& result) {
         if (result.succeeded && result.held) {
           held_package_ = result.held;
@@ -217,9 +214,9 @@ void InstallationPipeline::LaunchInstaller() {
   held_package_.reset();
   launching_ = true;
   if (view_.set_status) {
-    view_.set_status(!job.expected_sha256.empty() && !job.held ? kCheckingPackageText
-                     : job.extension == L".zip"                ? kUnpackingPackageText
-                                                               : kStartingInstallerText);
+    view_.set_status(job.NeedsCheck()           ? kCheckingPackageText
+                     : job.extension == L".zip" ? kUnpackingPackageText
+                                                : kStartingInstallerText);
   }
   if (view_.set_progress) view_.set_progress(0);
   if (view_.show_installing) view_.show_installing();
@@ -230,7 +227,7 @@ void InstallationPipeline::LaunchInstaller() {
 }
 
 void InstallationPipeline::RunLaunchJob(LaunchJob job, const std::atomic<bool>& cancelled) {
-  const bool checking = !job.expected_sha256.empty() && !job.held;
+  const bool checking = job.NeedsCheck();
   if (job.held) {
     SupportLog::Instance().Write("hash", {{"check", "launch"}, {"result", "held"}});
   } else if (checking) {
@@ -431,11 +428,14 @@ void InstallationPipeline::PostBack(UiTask task) {
 
 std::shared_ptr<ProgressCoalescer> InstallationPipeline::WorkerProgress() {
   PostToUIFunction post = [this](UiTask task) { PostBack(std::move(task)); };
-  return ProgressCoalescer::Create(std::move(post), [this](int64_t done, int64_t total) {
-    if (total <= 0 || !view_.set_progress) return;
-    view_.set_progress(
-        static_cast<int>(static_cast<double>(done) / static_cast<double>(total) * 100));
-  });
+  return ProgressCoalescer::Create(
+      std::move(post), [this](int64_t done, int64_t total) { ShowProgress(done, total); });
+}
+
+void InstallationPipeline::ShowProgress(int64_t done, int64_t total) {
+  if (total <= 0 || !view_.set_progress) return;
+  view_.set_progress(
+      static_cast<int>(static_cast<double>(done) / static_cast<double>(total) * 100));
 }
 
 void InstallationPipeline::OpenTutorial() {

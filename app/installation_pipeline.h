@@ -126,6 +126,8 @@ class InstallationPipeline : public cbase::SupportWeakCallback {
     // The package as the download held it after it matched; released once
     // unpacked, or before an installer runs.
     std::shared_ptr<const cbase::ScopedHandle> held;
+    // A hash to check that no hold vouches for.
+    bool NeedsCheck() const { return !expected_sha256.empty() && !held; }
   };
   void RunLaunchJob(LaunchJob job, const std::atomic<bool>& cancelled);
   void RunCommandJob(const std::wstring& command);
@@ -149,6 +151,8 @@ class InstallationPipeline : public cbase::SupportWeakCallback {
   void PostBack(UiTask task);
   // Carries the worker's progress to the bar, coalesced.
   std::shared_ptr<ProgressCoalescer> WorkerProgress();
+  // The bar at |done| of |total| (nothing while the total is unknown).
+  void ShowProgress(int64_t done, int64_t total);
   void OpenWebAddress(const std::wstring& url);
   void ShowError(const std::wstring& text);
   HWND Owner() const;

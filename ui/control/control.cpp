@@ -29,9 +29,7 @@ int LimitValue(const std::wstring& value) {
 
 // As LimitValue, but a number below kAuto leaves the size |unchanged|.
 int SizeValue(const std::wstring& value, int unchanged) {
-  if (value == L"stretch") return PlaceHolder::kStretch;
-  if (value == L"auto") return PlaceHolder::kAuto;
-  const int number = ParseInt(value.c_str());
+  const int number = LimitValue(value);
   return number < PlaceHolder::kAuto ? unchanged : number;
 }
 

@@ -43,11 +43,17 @@ void Progress::SetValue(double value) {
   NotifyAccessibleEvent(EVENT_OBJECT_VALUECHANGE);
 }
 
-int Progress::Percent() const {
-  // A range that is empty or reversed counts as one wide, as for the bar.
+Progress::Range Progress::NormalizedRange() const {
+  // A range that is empty or reversed counts as one wide. Painting and the
+  // accessible value normalise copies: the stored range and value stay.
   const double low = min_;
   const double high = max_ > min_ ? max_ : min_ + 1.0;
-  const double share = (std::clamp(value_, low, high) - low) / (high - low);
+  return Range{low, high, std::clamp(value_, low, high)};
+}
+
+int Progress::Percent() const {
+  const Range range = NormalizedRange();
+  const double share = (range.value - range.low) / (range.high - range.low);
   return static_cast<int>(share * 100.0 + 0.5);
 }
 
@@ -92,10 +98,7 @@ void Progress::SetAttribute(const std::wstring& name, const std::wstring& value)
 }
 
 RECT Progress::FilledRect() const {
-  // Painting normalises copies: the stored range and value stay as set.
-  const double min = min_;
-  const double max = max_ > min_ ? max_ : min_ + 1.0;
-  const double value = value_ < min ? min : (value_ > max ? max : value_);
+  const auto [min, max, value] = NormalizedRange();
   const LONG width = GetWidth();
   const LONG height = GetHeight();
   if (horizontal_) {

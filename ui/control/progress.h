@@ -32,6 +32,13 @@ class Progress : public LabelTemplate<Control> {
   // top-left corner. A range that is empty or reversed counts as one wide;
   // the value is clamped to the range.
   RECT FilledRect() const;
+  // The range and the value within it, as painting and the value read them.
+  struct Range {
+    double low;
+    double high;
+    double value;
+  };
+  Range NormalizedRange() const;
   // The value's share of the range in whole percent, 0 to 100.
   int Percent() const;
 

@@ -314,7 +314,6 @@ std::shared_ptr<ImageInfo> GlobalManager::GetImage(const std::wstring& full_path
                                                    ImageScale scale) {
   CheckThread();
   const std::wstring key = GetImageCacheKey(full_path, scale);
-  const std::wstring file_key = GetImageCacheKey(full_path);
   auto& images = State().images;
   const auto found = images.find(key);
   if (found != images.end()) {
@@ -325,7 +324,7 @@ std::shared_ptr<ImageInfo> GlobalManager::GetImage(const std::wstring& full_path
   // hold the file (a member that does not decode is not looked for on disk).
   std::unique_ptr<ImageInfo> decoded;
   const std::optional<std::vector<unsigned char>> data =
-      IsArchiveOpen() ? GetArchiveData(file_key) : std::nullopt;
+      IsArchiveOpen() ? GetArchiveData(GetImageCacheKey(full_path)) : std::nullopt;
   if (data) {
     decoded = ImageInfo::LoadFromMemory(*data, key, scale);
   } else {

@@ -38,9 +38,6 @@ bool ImageFileExists(const std::wstring& path) {
   return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
-// The scale images are decoded at: the display scale while lengths follow it.
-int ImageTargetPercent() { return DisplayScale::IsAdaptDpi() ? DisplayScale::GetPercent() : 100; }
-
 // The variants a skin ships, smallest first.
 constexpr int kVariantPercents[] = {150, 200};
 
@@ -54,7 +51,7 @@ std::wstring GetDisplayScalePath(const std::wstring& path) {
 }
 
 ScaledImageFile ResolveScaledImage(const std::wstring& path) {
-  const int target = ImageTargetPercent();
+  const int target = DisplayScale::GetEffectivePercent();
   ScaledImageFile chosen{path, ImageScale{100, target}};
   if (target <= 100) return chosen;
   const std::wstring exact = VariantPath(path, target);
@@ -76,18 +73,28 @@ std::wstring GetFullImagePath(const std::wstring& resource_folder, const std::ws
 }
 
 SIZE GetDisplaySize(const ImageInfo& image) {
-  const int target = ImageTargetPercent();
+  const int target = DisplayScale::GetEffectivePercent();
   const int own = image.scale_percent();
   if (own == target || own <= 0) return SIZE{image.width(), image.height()};
   return SIZE{::MulDiv(image.width(), target, own), ::MulDiv(image.height(), target, own)};
 }
 
 bool LoadAttributeImage(const std::wstring& resource_folder, ImageAttribute& attribute) {
-  const ScaledImageFile source =
-      ResolveScaledImage(GetFullImagePath(resource_folder, attribute.file));
+  // Finding the variant looks for files; that is done again only when the
+  // path or the scale changes, not on every paint.
+  const std::wstring full_path = GetFullImagePath(resource_folder, attribute.file);
+  const int percent = DisplayScale::GetEffectivePercent();
+  if (attribute.resolved_from != full_path || attribute.resolved_percent != percent) {
+    const ScaledImageFile source = ResolveScaledImage(full_path);
+    attribute.resolved_from = full_path;
+    attribute.resolved_percent = percent;
+    attribute.resolved_path = source.path;
+    attribute.resolved_scale = source.scale;
+  }
   if (!attribute.image ||
-      attribute.image->path() != GlobalManager::GetImageCacheKey(source.path, source.scale)) {
-    attribute.image = GlobalManager::GetImage(source.path, source.scale);
+      attribute.image->path() !=
+          GlobalManager::GetImageCacheKey(attribute.resolved_path, attribute.resolved_scale)) {
+    attribute.image = GlobalManager::GetImage(attribute.resolved_path, attribute.resolved_scale);
   }
   return attribute.image != nullptr;
 }

@@ -132,13 +132,15 @@ RECT Window::FocusRingRect(const Control* control) {
 
 void Window::SetFocusRingShown(bool shown) {
   if (focus_ring_shown_ == shown) return;
+  // Repainted while shown, so hiding it clears the ring that is there.
+  if (!shown) InvalidateFocusRing();
   focus_ring_shown_ = shown;
-  InvalidateFocusRing();
+  if (shown) InvalidateFocusRing();
 }
 
 void Window::InvalidateFocusRing() {
   Control* focus = focus_.Get();
-  if (focus == nullptr || hwnd_ == nullptr) return;
+  if (!focus_ring_shown_ || focus == nullptr || hwnd_ == nullptr) return;
   const RECT ring = FocusRingRect(focus);
   presenter_.Invalidate(&ring);
 }

@@ -32,7 +32,7 @@ Control* WindowShadow::Wrap(Control* root) {
   auto* box = new ShadowBox();
   box->GetLayout()->SetPadding(GetPadding(), false);
   FitBoxAround(box, root);
-  if (default_image_) root->SetBorderRound(SIZE{kDefaultRootRound, kDefaultRootRound});
+  RoundRoot(root);
   box->Add(root);
   box->SetBkImage(image_);
   box_ = box;
@@ -47,11 +47,7 @@ void WindowShadow::OnMaximizedOrRestored(bool maximized) {
   ShadowBox* box = GetShadowBox();
   if (!attached_ || box == nullptr) return;
   box->GetLayout()->SetPadding(GetPadding(), false);
-  Control* inner_root = inner_root_.Get();
-  if (default_image_ && inner_root != nullptr) {
-    const int round = maximized ? 0 : kDefaultRootRound;
-    inner_root->SetBorderRound(SIZE{round, round});
-  }
+  if (Control* root = inner_root_.Get()) RoundRoot(root);
 }
 
 void WindowShadow::OnDpiChanged() {
@@ -64,10 +60,7 @@ void WindowShadow::OnDpiChanged() {
   // The box is the root's size plus the shadow; the root has been rescaled.
   if (Control* root = inner_root_.Get()) {
     FitBoxAround(box, root);
-    if (default_image_) {
-      const int round = maximized_ ? 0 : kDefaultRootRound;
-      root->SetBorderRound(SIZE{round, round});
-    }
+    RoundRoot(root);
   }
 }
 
@@ -77,6 +70,14 @@ void WindowShadow::FitBoxAround(Control* box, Control* root) const {
   box->SetFixedWidth(width > 0 ? width + thickness_.left + thickness_.right : width, false, false);
   box->SetFixedHeight(height > 0 ? height + thickness_.top + thickness_.bottom : height, false,
                       false);
+}
+
+void WindowShadow::RoundRoot(Control* root) const {
+  // The default shadow image frames a root with small round corners; a
+  // maximised window has square ones.
+  if (!default_image_) return;
+  const int round = maximized_ ? 0 : kDefaultRootRound;
+  root->SetBorderRound(SIZE{round, round});
 }
 
 }  // namespace ui

@@ -64,6 +64,9 @@ class WindowShadow {
 
  private:
   void FitBoxAround(Control* box, Control* root) const;
+  // Gives the root the default image's corners (scaled; none while
+  // maximised); a skin's own image leaves the root alone.
+  void RoundRoot(Control* root) const;
 
   bool attached_ = true;
   bool default_image_ = true;

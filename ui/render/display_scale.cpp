@@ -26,10 +26,11 @@ void DisplayScale::Set(int percent, bool adapt_dpi) {
   State().adapt_dpi = adapt_dpi;
 }
 
+int DisplayScale::GetEffectivePercent() { return State().adapt_dpi ? State().percent.load() : 100; }
+
 int DisplayScale::ScaleLength(int length) {
-  const int percent = State().percent;
-  if (!State().adapt_dpi || percent == 100) return length;
-  return ::MulDiv(length, percent, 100);
+  const int percent = GetEffectivePercent();
+  return percent == 100 ? length : ::MulDiv(length, percent, 100);
 }
 
 void DisplayScale::ScaleRect(RECT& rect) {

@@ -18,6 +18,9 @@ class DisplayScale {
 
   static int GetPercent();
   static bool IsAdaptDpi();
+  // The percent lengths are drawn at: GetPercent() while they adapt to the
+  // DPI, else 100.
+  static int GetEffectivePercent();
   static void Set(int percent, bool adapt_dpi);
   // |length| × percent / 100, rounded, when the flag is on and percent is not
   // 100; otherwise unchanged.

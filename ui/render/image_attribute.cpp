@@ -129,8 +129,7 @@ bool DrawLoadedImage(IRenderContext* context, const ImageAttribute& attribute,
     source = ScaleInsets(source, image_percent);
   }
   const RECT source_corners = ScaleInsets(drawn.corner, image_percent);
-  const RECT dest_corners =
-      ScaleInsets(drawn.corner, DisplayScale::IsAdaptDpi() ? DisplayScale::GetPercent() : 100);
+  const RECT dest_corners = ScaleInsets(drawn.corner, DisplayScale::GetEffectivePercent());
 
   // An animated background starts its timer instead; the first tick paints.
   if (placement.background && placement.start_background &&

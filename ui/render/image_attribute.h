@@ -33,6 +33,12 @@ struct ImageAttribute {
   int play_count = -1;
 
   std::shared_ptr<ImageInfo> image;  // decoded on first draw
+  // Which file and scale |image| comes from (ui/core's LoadAttributeImage),
+  // and the full path and display percent that choice was made for.
+  std::wstring resolved_from;
+  int resolved_percent = 0;
+  std::wstring resolved_path;
+  ImageScale resolved_scale;
   int current_frame = 0;
   int loops_played = 0;
   bool playing = false;
