@@ -8,10 +8,17 @@
 namespace cbase {
 namespace {
 
+// What a test knows of a Counted object, kept outside it so that it can
+// still be read once the object is gone.
+struct Life {
+  ULONG refs = 1;
+  bool destroyed = false;
+};
+
 // A COM object that counts its references and records its destruction.
 class Counted final : public IUnknown {
  public:
-  explicit Counted(bool* destroyed) : destroyed_(destroyed) {}
+  explicit Counted(Life* life) : life_(life) {}
   HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
     if (out == nullptr) return E_POINTER;
     if (iid != IID_IUnknown) {
@@ -22,58 +29,55 @@ class Counted final : public IUnknown {
     AddRef();
     return S_OK;
   }
-  ULONG STDMETHODCALLTYPE AddRef() override { return ++refs_; }
+  ULONG STDMETHODCALLTYPE AddRef() override { return ++life_->refs; }
   ULONG STDMETHODCALLTYPE Release() override {
-    const ULONG left = --refs_;
+    const ULONG left = --life_->refs;
     if (left == 0) {
-      *destroyed_ = true;
+      life_->destroyed = true;
       delete this;
     }
     return left;
   }
-  ULONG refs() const { return refs_; }
 
  private:
   virtual ~Counted() = default;
-  ULONG refs_ = 1;
-  bool* destroyed_;
+  Life* life_;
 };
 
 TEST(ComPtrTest, AdoptRetainAndMoveKeepTheCountExact) {
-  bool destroyed = false;
-  auto* raw = new Counted(&destroyed);
+  Life life;
+  auto* raw = new Counted(&life);
   {
     ComPtr<Counted> adopted(raw);
-    EXPECT_EQ(raw->refs(), 1u);
+    EXPECT_EQ(life.refs, 1u);
     ComPtr<Counted> retained = ComPtr<Counted>::Retain(raw);
-    EXPECT_EQ(raw->refs(), 2u);
+    EXPECT_EQ(life.refs, 2u);
     ComPtr<Counted> moved(std::move(adopted));
     EXPECT_FALSE(adopted);
     adopted.reset();
-    EXPECT_EQ(raw->refs(), 2u);
+    EXPECT_EQ(life.refs, 2u);
     retained = std::move(moved);  // drops one reference, keeps the moved one
-    EXPECT_EQ(raw->refs(), 1u);
-    EXPECT_FALSE(destroyed);
+    EXPECT_EQ(life.refs, 1u);
+    EXPECT_FALSE(life.destroyed);
   }
-  EXPECT_TRUE(destroyed);
+  EXPECT_TRUE(life.destroyed);
 }
 
 TEST(ComPtrTest, ReceiveReleasesTheOldObjectAndTakesTheNewReference) {
-  bool first_gone = false;
-  bool second_gone = false;
-  ComPtr<IUnknown> source(new Counted(&second_gone));
-  ComPtr<IUnknown> target(new Counted(&first_gone));
+  Life first, second;
+  ComPtr<IUnknown> source(new Counted(&second));
+  ComPtr<IUnknown> target(new Counted(&first));
   ASSERT_EQ(source->QueryInterface(IID_IUnknown, target.receive_void()), S_OK);
-  EXPECT_TRUE(first_gone);
-  EXPECT_EQ(static_cast<Counted*>(target.get())->refs(), 2u);
+  EXPECT_TRUE(first.destroyed);
+  EXPECT_EQ(second.refs, 2u);
   source.reset();
-  EXPECT_FALSE(second_gone);
+  EXPECT_FALSE(second.destroyed);
 
   IUnknown* handed_on = target.release();
   EXPECT_FALSE(target);
-  EXPECT_FALSE(second_gone);
+  EXPECT_FALSE(second.destroyed);
   handed_on->Release();
-  EXPECT_TRUE(second_gone);
+  EXPECT_TRUE(second.destroyed);
 }
 
 }  // namespace
