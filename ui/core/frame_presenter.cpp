@@ -46,7 +46,9 @@ void FramePresenter::SkipPaint() {
 }
 
 bool FramePresenter::RequestAlphaPresent() {
-  if (!window_.IsLayered() || window_.GetHWND() == nullptr || present_count_ == 0) return false;
+  if (!window_.IsLayered() || window_.GetHWND() == nullptr || (present_count_ == 0 && !held_)) {
+    return false;
+  }
   // The system keeps no copy of a layered window's content: the last frame
   // is presented again with the new alpha (a fade step costs no paint).
   alpha_changed_ = true;
@@ -123,20 +125,52 @@ void FramePresenter::RepairAlpha(IRenderContext& context, const RECT& update,
 void FramePresenter::Present(HDC hdc, IRenderContext& context, const RECT& update, BYTE alpha) {
   alpha_changed_ = false;
   HWND hwnd = window_.GetHWND();
-  if (window_.IsLayered()) {
-    RECT window_rect;
-    ::GetWindowRect(hwnd, &window_rect);
-    POINT position = {window_rect.left, window_rect.top};
-    SIZE size = {context.GetWidth(), context.GetHeight()};
-    POINT source = {0, 0};
-    BLENDFUNCTION blend = {AC_SRC_OVER, 0, alpha, AC_SRC_ALPHA};
-    ::UpdateLayeredWindow(hwnd, nullptr, &position, &size, context.DeviceContext(), &source, 0,
-                          &blend, ULW_ALPHA);
-  } else {
+  if (!window_.IsLayered()) {
     ::BitBlt(hdc, update.left, update.top, update.right - update.left, update.bottom - update.top,
              context.DeviceContext(), update.left, update.top, SRCCOPY);
+    ++present_count_;
+    shown_ = shown_ || ::IsWindowVisible(hwnd);
+    return;
   }
+  if (alpha == 0 && !shown_) {
+    held_ = true;
+    return;
+  }
+  RECT window_rect;
+  ::GetWindowRect(hwnd, &window_rect);
+  POINT position = {window_rect.left, window_rect.top};
+  SIZE size = {context.GetWidth(), context.GetHeight()};
+  POINT source = {0, 0};
+  BLENDFUNCTION blend = {AC_SRC_OVER, 0, alpha, AC_SRC_ALPHA};
+  // The surface keeps what it was given; only the painted part needs giving
+  // again while the alpha and size stay.
+  const RECT whole = {0, 0, size.cx, size.cy};
+  RECT dirty;
+  const bool partial = present_count_ > 0 && alpha == presented_alpha_ &&
+                       size.cx == presented_size_.cx && size.cy == presented_size_.cy &&
+                       ::IntersectRect(&dirty, &update, &whole) && !::EqualRect(&dirty, &whole);
+  UPDATELAYEREDWINDOWINFO info = {};
+  info.cbSize = sizeof(info);
+  info.pptDst = &position;
+  info.psize = &size;
+  info.hdcSrc = context.DeviceContext();
+  info.pptSrc = &source;
+  info.pblend = &blend;
+  info.dwFlags = ULW_ALPHA;
+  info.prcDirty = partial ? &dirty : nullptr;
+  ::UpdateLayeredWindowIndirect(hwnd, &info);
+  presented_alpha_ = alpha;
+  presented_size_ = size;
+  held_ = false;
+  shown_ = shown_ || (alpha > 0 && ::IsWindowVisible(hwnd));
   ++present_count_;
+}
+
+bool FramePresenter::NoteWindowShown() {
+  const bool seen_now =
+      !shown_ && present_count_ > 0 && (!window_.IsLayered() || presented_alpha_ > 0);
+  shown_ = shown_ || seen_now;
+  return seen_now;
 }
 
 bool FramePresenter::PostPaint() {

@@ -7,9 +7,13 @@
 // paints itself. It prepares the back buffer for a frame, repairs what GDI
 // leaves behind in a layered frame (parts past the virtual screen's edge that
 // are never reported dirty, alpha 0 wherever GDI drew), and presents the
-// frame: UpdateLayeredWindow with the window alpha for a layered window, a
-// copy of the painted area otherwise. A change of the window alpha alone is
-// presented again from the last frame without painting.
+// frame: UpdateLayeredWindowIndirect with the window alpha for a layered
+// window (with the painted area as its dirty rectangle when only that part
+// changed), a copy of the painted area otherwise. A change of the window
+// alpha alone is presented again from the last frame without painting. A
+// layered window's first frame composed at alpha 0 (a window about to fade
+// in) is held back instead of presented: nobody would see it, and the first
+// fade step presents it.
 //
 // Painting the control tree is the window's; the render context is the
 // window's too and is handed in per call. Owned by its Window. UI thread
@@ -82,8 +86,15 @@ class FramePresenter {
   // |hdc|.
   void Present(HDC hdc, IRenderContext& context, const RECT& update, BYTE alpha);
 
-  // Frames presented so far.
+  // Frames presented so far (a held-back frame is not one).
   unsigned GetPresentCount() const { return present_count_; }
+  // True once a frame the user can see has been presented to the visible
+  // window: any frame of a plain window, a frame above alpha 0 of a layered
+  // one.
+  bool HasShownFrame() const { return shown_; }
+  // The window has just become visible: a frame presented while it was
+  // hidden is seen now. True when that makes it the first frame seen.
+  bool NoteWindowShown();
 
  private:
   bool PostPaint();
@@ -95,6 +106,13 @@ class FramePresenter {
   // The window alpha changed since the last present.
   bool alpha_changed_ = false;
   unsigned present_count_ = 0;
+  bool shown_ = false;
+  // A frame composed at alpha 0 before any was shown waits in the buffer.
+  bool held_ = false;
+  // What the window's layered surface was last given: the alpha is part of
+  // its pixels, so a frame with another alpha or size is presented whole.
+  BYTE presented_alpha_ = 0;
+  SIZE presented_size_ = {0, 0};
 };
 
 }  // namespace ui

@@ -270,6 +270,13 @@ LRESULT Window::RouteMessage(UINT message, WPARAM wparam, LPARAM lparam, bool& h
       OnSize(wparam);
       handled = true;
       return 0;
+    case WM_WINDOWPOSCHANGED:
+      // A frame presented while the window was hidden is seen once it shows.
+      if ((reinterpret_cast<const WINDOWPOS*>(lparam)->flags & SWP_SHOWWINDOW) != 0 &&
+          presenter_.NoteWindowShown()) {
+        FirstFrameShown();
+      }
+      return 0;
     case WM_KILLFOCUS:
       OnKillFocus();
       return 0;

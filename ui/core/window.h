@@ -92,6 +92,10 @@ class Window : public virtual cbase::SupportWeakCallback {
   virtual LRESULT ProcessMessage(UINT message, WPARAM wparam, LPARAM lparam);
   // Called once after the first layout pass: the whole window fades in.
   virtual void OnFirstLayout();
+  // Called once, when the first frame the user can see is on the screen (for
+  // a window fading in, its first frame above alpha 0). Start-up work the
+  // first frame does not need belongs here. Does nothing by default.
+  virtual void OnFirstFrameShown();
   // What makes controls for skin element names the toolkit does not know
   // (child boxes building their layouts ask for it); none by default.
   virtual CreateControlCallback GetCreateControlCallback();
@@ -310,6 +314,9 @@ class Window : public virtual cbase::SupportWeakCallback {
   // WM_PAINT: layout when asked, the tree painted into the render context,
   // the frame handed to the presenter.
   void OnPaint();
+  void PaintAndPresent();
+  // The user has seen the window's first frame: OnFirstFrameShown, once.
+  void FirstFrameShown();
   // A root that sizes to its content sets the window's size before a pass.
   void FitWindowToRoot();
   // Paints the tree into the render context within |update| and answers

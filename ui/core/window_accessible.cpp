@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <memory>
 
+#include "base/com_apartment.h"
 #include "base/com_ptr.h"
 #include "ui/control/box.h"
 #include "ui/control/control.h"
@@ -32,6 +33,9 @@ LRESULT Window::OnGetObject(WPARAM wparam, LPARAM lparam, bool& handled) {
   // Only the client object is ours; the frame and UI Automation's own
   // request go to the default procedure.
   if (static_cast<LONG>(lparam) != static_cast<LONG>(OBJID_CLIENT)) return 0;
+  // The object is handed over through COM, which the thread may not have
+  // joined yet.
+  if (!cbase::ComApartment::Enter()) return 0;
   cbase::ComPtr<AccessibleControl> client(AccessibleControl::Create(this, nullptr));
   handled = true;
   return ::LresultFromObject(kAccessibleInterfaceId, wparam,

@@ -6,6 +6,7 @@
 #include <functional>
 #include <utility>
 
+#include "base/startup_trace.h"
 #include "ui/control/box.h"
 #include "ui/control/button.h"
 #include "ui/control/control.h"
@@ -167,6 +168,7 @@ LRESULT WindowImplBase::ProcessMessage(UINT message, WPARAM wparam, LPARAM lpara
 // ------------------------------------------------------------------------------------------
 
 LRESULT WindowImplBase::OnCreate() {
+  STARTUP_TRACE("window_native");
   HWND hwnd = GetHWND();
   ::SetWindowLongPtrW(hwnd, GWL_STYLE, FrameStyle());
   Attach(hwnd);
@@ -184,6 +186,7 @@ LRESULT WindowImplBase::OnCreate() {
   }
 
   AttachRoot(shadow().Wrap(root));
+  STARTUP_TRACE("skin_built");
   std::weak_ptr<cbase::WeakFlag> alive = GetWeakFlag();
   OnSkinLoaded();
   if (alive.expired() || GetRoot() == nullptr) return -1;

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 
+#include "base/startup_trace.h"
 #include "ui/control/box.h"
 #include "ui/control/control.h"
 #include "ui/core/window.h"
@@ -79,6 +80,19 @@ SIZE Window::EstimateRootSize() {
 }
 
 void Window::OnPaint() {
+  const bool shown_before = presenter_.HasShownFrame();
+  PaintAndPresent();
+  if (!shown_before && presenter_.HasShownFrame()) FirstFrameShown();
+}
+
+void Window::FirstFrameShown() {
+  STARTUP_TRACE("first_visible_frame");
+  OnFirstFrameShown();
+}
+
+void Window::OnFirstFrameShown() {}
+
+void Window::PaintAndPresent() {
   presenter_.OnPaintMessage();
   if (::IsIconic(hwnd_) || root_.Get() == nullptr || render_context_ == nullptr) {
     presenter_.SkipPaint();
@@ -97,7 +111,9 @@ void Window::OnPaint() {
   PAINTSTRUCT ps;
   HDC hdc = ::BeginPaint(hwnd_, &ps);
   if (layout_pending_) {
+    const bool first = first_layout_;
     LayoutPass(client);
+    if (first) STARTUP_TRACE("first_layout");
     // What the pass moved is painted now rather than by another WM_PAINT.
     RECT moved = presenter_.TakeDirty();
     ::IntersectRect(&moved, &moved, &client);
@@ -105,9 +121,13 @@ void Window::OnPaint() {
     ::ValidateRect(hwnd_, &moved);
   }
   if (root_.Get() != nullptr) {
+    const bool first = presenter_.GetPresentCount() == 0;
+    if (first) STARTUP_TRACE("first_frame_paint");
     const FramePresenter::OpaqueArea opaque = PaintTree(update, client);
     presenter_.RepairAlpha(*render_context_, update, opaque);
+    if (first) STARTUP_TRACE("first_frame_composed");
     presenter_.Present(hdc, *render_context_, update, window_alpha_);
+    if (first) STARTUP_TRACE("first_frame_presented");
   }
   ::EndPaint(hwnd_, &ps);
 }

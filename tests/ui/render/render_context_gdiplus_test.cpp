@@ -695,6 +695,46 @@ TEST(ShapesTest, LargeOpaqueRoundedFillsMatchGdiPlusExactly) {
   EXPECT_EQ(PixelAt(fast, 180, 165) & 0xFFFFFF, 0u);
 }
 
+// The same shortcut for a large opaque rectangle: the background of a window
+// repainted in a dirty rectangle, under a round clip, a moved origin and a
+// clip whose left column is not the rectangle's.
+TEST(ShapesTest, LargeOpaqueColourFillsMatchGdiPlusExactly) {
+  constexpr int kWidth = 200;
+  constexpr int kHeight = 160;
+  auto paint = [](RenderContext_GdiPlus& context, bool top_down) {
+    context.Resize(kWidth, kHeight, top_down);
+    context.FillPixels(RECT{0, 0, kWidth, kHeight}, 0);
+    context.DrawColor(RECT{0, 0, 90, 150}, kWhite);
+    context.DrawColor(RECT{10, 10, 80, 140}, kRed, 200);  // faded: GDI+ blends it
+    {
+      AutoClip clip(&context, RECT{100, 20, 190, 150}, 16, 16);
+      const POINT origin = context.OffsetOrigin(-4, 6);
+      context.DrawColor(RECT{60, 0, 300, 300}, kGreen);
+      context.SetOrigin(origin.x, origin.y);
+    }
+    AutoClip dirty(&context, RECT{30, 40, 70, 90});
+    context.DrawColor(RECT{0, 0, 90, 150}, kBlue);
+  };
+  RenderContext_GdiPlus fast;
+  RenderContext_GdiPlus plain;
+  paint(fast, true);
+  paint(plain, false);
+  const auto* bottom_up = reinterpret_cast<const DWORD*>(plain.GetBits());
+  int differing = 0;
+  for (int y = 0; y < kHeight; ++y) {
+    for (int x = 0; x < kWidth; ++x) {
+      if (PixelAt(fast, x, y) != bottom_up[(kHeight - 1 - y) * kWidth + x]) ++differing;
+    }
+  }
+  EXPECT_EQ(differing, 0);
+  // Each fill kept to its clip.
+  EXPECT_EQ(PixelAt(fast, 50, 60) & 0xFFFFFF, kBlue & 0xFFFFFF);
+  EXPECT_NE(PixelAt(fast, 50, 30) & 0xFFFFFF, kBlue & 0xFFFFFF);
+  EXPECT_EQ(PixelAt(fast, 150, 80) & 0xFFFFFF, kGreen & 0xFFFFFF);
+  EXPECT_EQ(PixelAt(fast, 101, 21), 0u);  // cut off by the clip's round corner
+  EXPECT_EQ(PixelAt(fast, 195, 80), 0u);
+}
+
 TEST(ShapesTest, LinesRectanglesAndEllipses) {
   RenderContext_GdiPlus context;
   MakeWhite(context, 60, 60);

@@ -138,6 +138,56 @@ TEST(FramePresenterTest, AlphaRepairKeepsTheShadowCornersAndTheInsetsTransparent
   EXPECT_EQ(AlphaAt(*canvas, 20, 20), 0);
 }
 
+TEST(FramePresenterTest, AFirstFrameAtAlphaZeroWaitsForTheFadeAndAFadeOutIsPresented) {
+  Frame frame(true);
+  ASSERT_NE(frame.hwnd, nullptr);
+  ::ShowWindow(frame.hwnd, SW_SHOWNOACTIVATE);
+  FramePresenter presenter(frame.window);
+  const RECT client = {0, 0, 100, 80};
+  auto canvas = ClearCanvas(100, 80);
+  // Composed at alpha 0 before anything was shown: held, not presented.
+  presenter.Present(nullptr, *canvas, client, 0);
+  EXPECT_EQ(presenter.GetPresentCount(), 0u);
+  EXPECT_FALSE(presenter.HasShownFrame());
+  // The fade's first step presents the held frame without painting.
+  EXPECT_TRUE(presenter.RequestAlphaPresent());
+  EXPECT_TRUE(presenter.PresentAlphaOnly(*canvas, client, 20));
+  EXPECT_EQ(presenter.GetPresentCount(), 1u);
+  EXPECT_TRUE(presenter.HasShownFrame());
+  EXPECT_FALSE(presenter.NoteWindowShown());  // seen already
+  // Once shown, alpha 0 is presented (a window fading out must vanish).
+  presenter.Present(nullptr, *canvas, client, 0);
+  EXPECT_EQ(presenter.GetPresentCount(), 2u);
+  // A dirty part alone, at an unchanged alpha, is presented too.
+  presenter.Present(nullptr, *canvas, RECT{10, 10, 20, 20}, 0);
+  EXPECT_EQ(presenter.GetPresentCount(), 3u);
+}
+
+TEST(FramePresenterTest, AFrameOfAHiddenWindowIsSeenWhenTheWindowShows) {
+  Frame frame(true);
+  ASSERT_NE(frame.hwnd, nullptr);
+  FramePresenter presenter(frame.window);
+  const RECT client = {0, 0, 100, 80};
+  auto canvas = ClearCanvas(100, 80);
+  EXPECT_FALSE(presenter.NoteWindowShown());  // nothing presented yet
+  presenter.Present(nullptr, *canvas, client, 128);
+  EXPECT_EQ(presenter.GetPresentCount(), 1u);
+  EXPECT_FALSE(presenter.HasShownFrame());
+  ::ShowWindow(frame.hwnd, SW_SHOWNOACTIVATE);
+  EXPECT_TRUE(presenter.NoteWindowShown());
+  EXPECT_TRUE(presenter.HasShownFrame());
+  EXPECT_FALSE(presenter.NoteWindowShown());  // once
+
+  // A plain window's frames are seen as soon as they are copied to it shown.
+  Frame plain(false);
+  FramePresenter plain_presenter(plain.window);
+  plain_presenter.Present(nullptr, *canvas, RECT{0, 0, 0, 0}, 0);
+  EXPECT_FALSE(plain_presenter.HasShownFrame());
+  ::ShowWindow(plain.hwnd, SW_SHOWNOACTIVATE);
+  plain_presenter.Present(nullptr, *canvas, RECT{0, 0, 0, 0}, 0);
+  EXPECT_TRUE(plain_presenter.HasShownFrame());
+}
+
 TEST(FramePresenterTest, OnlyAPresentedFrameOfTheClientsSizeIsPresentedAgainForANewAlpha) {
   Frame frame(true);
   ASSERT_NE(frame.hwnd, nullptr);

@@ -71,13 +71,24 @@ TEST(WindowHostTest, TheSampleSkinBuildsAShadowedLayeredWindowAndPaintsIt) {
   EXPECT_EQ(root_box->GetParent(), shadow);
   EXPECT_EQ(root_box->GetRect(), (RECT{kShadow, kShadow, kShadow + 400, kShadow + 300}));
   EXPECT_EQ(root_box->GetBorderRound().cx, 3);
-  EXPECT_GT(window->GetPresentCount(), 0u);
 
-  // The first layout started the fade-in from a transparent window.
+  // The first layout started the fade-in from a transparent window. Its
+  // first frame is composed but not presented at alpha 0: the fade's first
+  // step presents it, and only then has the user seen a frame.
   EXPECT_EQ(window->GetWindowAlpha(), 0);
+  const RECT filled = Named(window, L"filled")->GetRect();
+  EXPECT_EQ(testing::BackBufferPixel(window, filled.left + 5, filled.top + 5) & 0xffffff,
+            0xe03020u);
+  EXPECT_EQ(window->GetPresentCount(), 0u);
+  EXPECT_EQ(window->first_frames_shown, 0);
   WindowTimers().PulseFor(400);
   PumpMessages();
   EXPECT_EQ(window->GetWindowAlpha(), 255);
+  EXPECT_GT(window->GetPresentCount(), 0u);
+  EXPECT_EQ(window->first_frames_shown, 1);
+  window->Invalidate(filled);
+  PumpMessages();
+  EXPECT_EQ(window->first_frames_shown, 1);
 
   // Window attributes and classes: the global class wins over the window's
   // class of the same name; a class only the window declares still applies.
@@ -557,6 +568,26 @@ TEST(WindowHostTest, ARootSizedByContentSizesTheWindowAndCustomElementsUseTheHoo
   // No shadow: the root is the skin's own box.
   EXPECT_EQ(dynamic_cast<ShadowBox*>(window->GetRoot()), nullptr);
   EXPECT_EQ(testing::BackBufferPixel(window, 60, 40), 0xffe03020u);
+}
+
+TEST(WindowHostTest, AWindowThatFadedInHiddenHasItsFirstFrameSeenWhenItShows) {
+  auto* window = new SampleWindow();
+  ASSERT_NE(window->Create(nullptr, L"Sample", WS_POPUP, 0), nullptr);
+  WindowGuard guard(window);
+  // Hidden, it still lays out, paints and fades in: nobody sees it.
+  PumpMessages();
+  WindowTimers().PulseFor(400);
+  PumpMessages();
+  EXPECT_EQ(window->GetWindowAlpha(), 255);
+  EXPECT_GT(window->GetPresentCount(), 0u);
+  EXPECT_EQ(window->first_frames_shown, 0);
+  window->Show(true, false);
+  PumpMessages();
+  EXPECT_EQ(window->first_frames_shown, 1);
+  window->Show(false);
+  window->Show(true, false);
+  PumpMessages();
+  EXPECT_EQ(window->first_frames_shown, 1);
 }
 
 TEST(WindowHostTest, AWindowThatIsNotLayeredCopiesToTheScreen) {

@@ -59,10 +59,12 @@ class SampleWindow : public WindowImplBase {
   std::wstring SkinFolder() const override { return L"sample"; }
   std::wstring SkinFile() const override { return skin_file_; }
   void OnSkinLoaded() override;
+  void OnFirstFrameShown() override { ++first_frames_shown; }
   Control* CreateCustomControl(const std::wstring& class_name) override;
 
   std::vector<Event> events;
   int skin_loaded = 0;
+  int first_frames_shown = 0;
   std::function<void()> on_destroyed;
 
   ~SampleWindow() override {
