@@ -2,8 +2,6 @@
 
 #include <windows.h>
 
-#include <commctrl.h>
-
 #include <memory>
 
 #include "app/app_directories.h"
@@ -13,11 +11,14 @@
 #include "app/product_config.h"
 #include "app/support_log.h"
 #include "app/usage_events.h"
+#include "base/com_apartment.h"
+#include "base/startup_trace.h"
 #include "base/thread_table.h"
 #include "ui/core/global_manager.h"
 #include "ui/core/window_builder.h"
 #include "ui/render/display_scale.h"
 #include "ui/render/gdiplus_fwd.h"
+#include "ui/render/image_info.h"
 #include "ui/render/render.h"
 #include "ui/render/render_factory_gdiplus.h"
 
@@ -26,11 +27,12 @@ App::App() : FrameworkThread("MainThread") {}
 App::~App() { Stop(); }
 
 void App::Init() {
+  STARTUP_TRACE("init");
   cbase::ThreadTable::BindThreadId(cbase::UIThreadId);
-  const std::wstring module_path = ModuleFilePath();
   const std::wstring module_directory = ModuleDirectory();
 
   OpenResourceArchive();
+  STARTUP_TRACE("archive_open");
   // The skin's lengths, fonts and images follow the scale of the monitor the
   // window opens on (the primary one: it is created at the default place
   // and centred there); a move to another monitor brings WM_DPICHANGED.
@@ -46,11 +48,19 @@ void App::Init() {
     global.Create(L"global.xml");
   }
   LoadLanguage();
+  STARTUP_TRACE("skin_globals");
 
   Gdiplus::GdiplusStartupInput input;
   gdiplus_started_ = Gdiplus::GdiplusStartup(&gdiplus_token_, &input, nullptr) == Gdiplus::Ok;
-  INITCOMMONCONTROLSEX controls = {sizeof(controls), ICC_WIN95_CLASSES};
-  ::InitCommonControlsEx(&controls);
+  STARTUP_TRACE("gdiplus");
+  // The first frame decodes the skin's images; the codecs load meanwhile,
+  // on the other core, while the window and its tree are built.
+  if (gdiplus_started_) {
+    decoder_warm_up_ = std::thread([] {
+      ui::ImageInfo::WarmUpDecoders();
+      STARTUP_TRACE("decoders_warm");
+    });
+  }
 
   ProductConfig& config = ProductConfig::Instance();
   if (!config.Load(module_directory)) {
@@ -67,25 +77,57 @@ void App::Init() {
     return;
   }
   SupportLog::Instance().Start(DownloaderDirectory() + L"\\logs");
-  SupportLog::Instance().Write("startup", {{"version", AssistantVersion()},
-                                           {"product", config.product()},
-                                           {"channel", config.channel()},
-                                           {"display_scale", ui::GlobalManager::GetDpiScale()},
-                                           {"proxy", ProxyInUseForLog()}});
-  CreateDesktopShortcut(config.name() + kShortcutSuffix, module_path, L"", L"");
+  STARTUP_TRACE("config");
 
   auto* form = new BasicForm();
+  // Nothing of this is needed to draw the first frame.
+  form->SetAfterFirstFrame([this] { AfterFirstFrame(); });
   if (form->Create(nullptr, BasicForm::kWindowName, kWindowStyle, 0, true) == nullptr) {
     // The skin did not load (the window host has told the user and the form
     // is gone); end the run as the configuration failure does.
     ::PostQuitMessage(0);
     return;
   }
+  STARTUP_TRACE("window_created");
   form->CenterWindow();
   form->Show(true, true);
+  STARTUP_TRACE("window_shown");
+}
+
+void App::AfterFirstFrame() {
+  // The shell (opening folders and pages) wants the thread in COM.
+  cbase::ComApartment::Enter();
+  STARTUP_TRACE("com");
+  const ProductConfig& config = ProductConfig::Instance();
+  // Asking for the proxy loads WinHTTP: the channel request is about to.
+  SupportLog::Instance().Write("startup", {{"version", AssistantVersion()},
+                                           {"product", config.product()},
+                                           {"channel", config.channel()},
+                                           {"display_scale", ui::GlobalManager::GetDpiScale()},
+                                           {"proxy", ProxyInUseForLog()}});
+  // The shell's link object is slow to load and save; its own thread
+  // writes it while the window fades in. Cleanup waits for it.
+  shortcut_writer_ =
+      std::thread([name = config.name() + kShortcutSuffix, target = ModuleFilePath()] {
+        CreateDesktopShortcut(name, target, L"", L"");
+        STARTUP_TRACE("shortcut_written");
+      });
+  STARTUP_TRACE("after_first_frame");
+#if defined(ASSISTANT_STARTUP_TRACE)
+  // The trace so far; the shortcut's mark, if later, is left out.
+  for (const auto& entry : cbase::StartupTrace::Instance().Take()) {
+    SupportLog::Instance().Write("startup_trace",
+                                 {{"step", entry.step},
+                                  {"ms", entry.ms},
+                                  {"working_set_mb", static_cast<double>(entry.working_set) / 1e6},
+                                  {"thread", entry.thread_id}});
+  }
+#endif
 }
 
 void App::Cleanup() {
+  if (shortcut_writer_.joinable()) shortcut_writer_.join();
+  if (decoder_warm_up_.joinable()) decoder_warm_up_.join();
   ui::GlobalManager::CloseResourceArchive();
   ui::SetRenderFactory(nullptr);
   ui::GlobalManager::Shutdown();

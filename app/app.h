@@ -1,7 +1,9 @@
 // App: the assistant's main thread. The process entry runs its body on the
 // calling thread with a UI loop; Init performs start-up (embedded archive,
-// skin globals, language strings, GDI+, product configuration, desktop
-// shortcut, main window) and Cleanup releases it after the loop has quit.
+// skin globals, language strings, GDI+, product configuration, main window),
+// AfterFirstFrame what start-up leaves until the window's first frame is on
+// the screen (the support log's start-up line, the desktop shortcut), and
+// Cleanup releases it all after the loop has quit.
 // Lives on the entry function's stack; main thread only.
 #pragma once
 
@@ -9,6 +11,7 @@
 
 #include <memory>
 #include <string>
+#include <thread>
 
 #include "base/thread.h"
 
@@ -37,7 +40,12 @@ class App : public cbase::FrameworkThread {
  private:
   void OpenResourceArchive();
   void LoadLanguage();
+  void AfterFirstFrame();
 
   ULONG_PTR gdiplus_token_ = 0;
   bool gdiplus_started_ = false;
+  // Writes the desktop shortcut (desktop_shortcut.h), once.
+  std::thread shortcut_writer_;
+  // Loads the image codecs while the window is built (ImageInfo).
+  std::thread decoder_warm_up_;
 };

@@ -41,8 +41,11 @@ CREATEPROCESS_MANIFEST_RESOURCE_ID RT_MANIFEST \"${ASSISTANT_MANIFEST}\"
   # Windows releases (Windows 7 and 8.1 do not list it), and delay-loading
   # one that is costs nothing. comctl32 still resolves through the process's
   # activation context, so a manifest asking for version 6 keeps working.
+  # KnownDLLs the first frame does not need (ole32, oleaut32, shell32, imm32)
+  # are delay-loaded too: loading them at process start costs start-up time.
   # What is left at load time: objdump -p assistant.exe | grep 'DLL Name'
   # (tests/e2e/dll_planting_test.py checks it against the KnownDLLs).
   include(${CMAKE_SOURCE_DIR}/cmake/delay_load.cmake)
-  delay_load_dlls(assistant bcrypt comctl32 gdiplus msimg32 oleacc winhttp winmm)
+  delay_load_dlls(assistant bcrypt comctl32 gdiplus imm32 msimg32 ole32 oleacc oleaut32 shell32
+                  winhttp winmm)
 endif()

@@ -15,7 +15,10 @@
 #include "app/qr_code_ctrl.h"
 #include "app/support_log.h"
 #include "app/usage_events.h"
+#include "base/message_loop.h"
+#include "base/monotonic_clock.h"
 #include "base/scoped_hglobal.h"
+#include "base/startup_trace.h"
 #include "base/utf8.h"
 #include "base/weak_callback.h"
 #include "ui/control/box.h"
@@ -186,10 +189,28 @@ void BasicForm::OnSkinLoaded() {
   MakeHelpers();
   BindClicks();
   FillLabels();
+  if (pipeline_->HasDownloadedPackage()) SelectInstallPage();
+  // The work waits for the first frame, but not for ever: a window started
+  // minimised draws nothing until it is restored.
+  if (cbase::MessageLoop* loop = cbase::MessageLoop::current()) {
+    loop->PostDelayedTask(ToWeakCallback([this] { StartAfterFirstFrame(); }),
+                          cbase::Milliseconds(kFirstFrameDeadlineMs));
+  }
+}
+
+void BasicForm::OnFirstFrameShown() { StartAfterFirstFrame(); }
+
+void BasicForm::StartAfterFirstFrame() {
+  CBASE_DCHECK_ON_THREAD(thread_checker_);
+  if (started_after_first_frame_) return;
+  started_after_first_frame_ = true;
+  // The network's first use loads WinHTTP and its TLS stack: after the
+  // first frame, which needs neither.
   ResolveAttribution(AttributionSources::ForThisProcess(), GetPoster(), [](const std::wstring&) {});
   ReportEvent("startup");
-  starter_->RequestChannelInfo();
-  if (pipeline_->HasDownloadedPackage()) SelectInstallPage();
+  if (starter_ != nullptr) starter_->RequestChannelInfo();
+  STARTUP_TRACE("service_asked");
+  if (after_first_frame_) std::exchange(after_first_frame_, nullptr)();
 }
 
 void BasicForm::MakeHelpers() {

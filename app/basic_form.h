@@ -7,8 +7,9 @@
 // The network-driven work lives in two helpers the window owns and feeds
 // with its controls: InstallStarter (channel details, the "ok1" handshake,
 // the installation details) and InstallationPipeline (download, launch,
-// tutorial, folder). The window itself reports "startup" and resolves the
-// attribution id when its skin has loaded, reports "error_shown" for the
+// tutorial, folder). The window itself reports "startup", resolves the
+// attribution id and asks for the channel details once its first frame is on
+// the screen (nothing of that is needed to draw it), reports "error_shown" for the
 // starter's message boxes, and "closed" (what was showing, and for how long
 // the program had run) when it is closed.
 //
@@ -36,6 +37,10 @@ class BasicForm : public ui::WindowImplBase {
   // Skin names the window looks for.
   static constexpr wchar_t kWindowName[] = L"Basic";
   static constexpr wchar_t kProductPlaceholder[] = L"{product}";
+  // How long after its skin has loaded the window starts the work that waits
+  // for its first frame (the service's questions, "startup") if no frame
+  // has been seen by then.
+  static constexpr int kFirstFrameDeadlineMs = 3000;
 
   BasicForm();
 
@@ -43,6 +48,7 @@ class BasicForm : public ui::WindowImplBase {
   std::wstring ClassName() const override;
   LRESULT ProcessMessage(UINT message, WPARAM wparam, LPARAM lparam) override;
   void OnSkinLoaded() override;
+  void OnFirstFrameShown() override;
   ui::Control* CreateCustomControl(const std::wstring& class_name) override;
   LRESULT OnClose(UINT message, WPARAM wparam, LPARAM lparam, bool& handled) override;
   LRESULT OnDpiChanged(UINT message, WPARAM wparam, LPARAM lparam, bool& handled) override;
@@ -56,6 +62,11 @@ class BasicForm : public ui::WindowImplBase {
   // A PostToUI that holds no pointer to this object: safe from any thread at
   // any time (tasks for a destroyed window are dropped unrun).
   PostToUIFunction GetPoster();
+
+  // Runs once, on the UI thread, after the window's own start-up work that
+  // waits for the first visible frame (App writes its start-up line and the
+  // desktop shortcut there).
+  void SetAfterFirstFrame(std::function<void()> task) { after_first_frame_ = std::move(task); }
 
   // The helpers, once the skin has loaded (null before).
   InstallStarter* starter() const { return starter_.get(); }
@@ -85,9 +96,14 @@ class BasicForm : public ui::WindowImplBase {
   void FillLabels();
   void SetProceedButton(bool enabled, const std::wstring& text);
   void SetProgress(int percent);
+  // The first frame is on the screen, or its deadline has passed: asks the
+  // service, reports "startup", runs the after-first-frame task. Once.
+  void StartAfterFirstFrame();
 
   ui::Control* pages_ = nullptr;
   bool closed_reported_ = false;
+  bool started_after_first_frame_ = false;
+  std::function<void()> after_first_frame_;
   std::unique_ptr<InstallationPipeline> pipeline_;
   std::unique_ptr<InstallStarter> starter_;
   // Everything but PostToUI and GetPoster; debug builds check it.

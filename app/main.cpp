@@ -2,12 +2,12 @@
 // runs App until the main window closes. The command line is not read.
 #include <windows.h>
 
-#include <objbase.h>
-
 #include "app/app.h"
 #include "app/support_log.h"
 #include "app/usage_events.h"
+#include "base/com_apartment.h"
 #include "base/message_loop.h"
+#include "base/startup_trace.h"
 
 namespace {
 
@@ -41,12 +41,14 @@ constexpr DWORD kPendingEventsWaitMs = 1000;
 }  // namespace
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
+  STARTUP_TRACE("entry");
   RestrictDllSearchToSystem32();
-  ::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+  // COM is joined when first needed (cbase::ComApartment): after the first
+  // frame, or at an accessibility client's first request.
   App app;
   app.RunOnCurrentThread(cbase::MessageLoopKind::kUI);
   WaitForPendingEvents(kPendingEventsWaitMs);
-  ::CoUninitialize();
+  cbase::ComApartment::Leave();
   const int exit_code = 0;
   SupportLog::Instance().Write("exit",
                                {{"code", exit_code}, {"seconds", SecondsSinceProcessStart()}});

@@ -102,10 +102,13 @@ class BasicFormTest : public ::testing::Test {
     ::RemoveDirectoryW(downloader_.c_str());
   }
 
-  void Open() {
+  // Opens the window and, with |show|, shows it: the service is asked once
+  // its first frame is on the screen.
+  void Open(bool show = true) {
     form_ = new BasicForm();
     hwnd_ = form_->Create(nullptr, BasicForm::kWindowName, 0x00CE0000, 0, true);
     ASSERT_NE(nullptr, hwnd_);
+    if (show) form_->Show(true, false);
   }
 
   ui::Control* Find(const wchar_t* name) const { return form_->FindControlByName(name); }
@@ -135,7 +138,7 @@ TEST_F(BasicFormTest, WelcomePageLabelsStartupEventAttributionAndClosing) {
   // An empty "installer" names the folder itself: the welcome page.
   InstallerConfig().Set({{InstallerConfig::kInstaller, L""}});
   const int startups = EventCount("startup");
-  Open();
+  Open(false);
 
   EXPECT_EQ(0, Page());
   EXPECT_EQ(L"Fernwick \u5B98\u65B9\u6B63\u7248", Text(L"p1_lb_name"));  // 官方正版
@@ -152,8 +155,15 @@ TEST_F(BasicFormTest, WelcomePageLabelsStartupEventAttributionAndClosing) {
   EXPECT_EQ(LocalAppDataDirectory() + L"fernwick", location->GetText());
   EXPECT_NE(nullptr, dynamic_cast<QRCodeCtrl*>(Find(L"support_qr")));
 
-  // "startup" reaches the service; the id this program's name carries, if
-  // any, is kept (else the service was asked for one).
+  // Nothing goes out before the first frame: a hidden window has none.
+  PumpMessagesFor(300);
+  EXPECT_TRUE(WaitForPendingEvents(10000));
+  EXPECT_EQ(startups, EventCount("startup"));
+  EXPECT_FALSE(ChannelReady());
+  form_->Show(true, false);
+
+  // Then "startup" reaches the service; the id this program's name carries,
+  // if any, is kept (else the service was asked for one).
   EXPECT_TRUE(PumpMessagesUntil([&] { return EventCount("startup") > startups; }, 20000));
   wchar_t path[MAX_PATH] = {};
   const std::wstring module(path, ::GetModuleFileNameW(nullptr, path, MAX_PATH));
