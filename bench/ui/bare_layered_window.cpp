@@ -42,12 +42,26 @@ BareLayeredWindow::~BareLayeredWindow() {
   ::DestroyWindow(hwnd_);
 }
 
-void BareLayeredWindow::Present() {
+void BareLayeredWindow::Present(const RECT* dirty) {
   auto* pixels = static_cast<DWORD*>(bits_);
-  std::fill(pixels, pixels + static_cast<size_t>(width_) * height_, 0xffffffffu);
+  RECT area = {0, 0, width_, height_};
+  if (dirty != nullptr) ::IntersectRect(&area, &area, dirty);
+  for (LONG y = area.top; y < area.bottom; ++y) {
+    DWORD* row = pixels + static_cast<size_t>(y) * width_;
+    std::fill(row + area.left, row + area.right, 0xffffffffu);
+  }
   POINT position = {x_, y_};
   SIZE size = {width_, height_};
   POINT source = {0, 0};
   BLENDFUNCTION blend = {AC_SRC_OVER, 0, 255, AC_SRC_ALPHA};
-  ::UpdateLayeredWindow(hwnd_, nullptr, &position, &size, dc_, &source, 0, &blend, ULW_ALPHA);
+  UPDATELAYEREDWINDOWINFO info = {};
+  info.cbSize = sizeof(info);
+  info.pptDst = &position;
+  info.psize = &size;
+  info.hdcSrc = dc_;
+  info.pptSrc = &source;
+  info.pblend = &blend;
+  info.dwFlags = ULW_ALPHA;
+  info.prcDirty = dirty != nullptr ? &area : nullptr;
+  ::UpdateLayeredWindowIndirect(hwnd_, &info);
 }

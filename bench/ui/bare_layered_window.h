@@ -24,8 +24,9 @@ class BareLayeredWindow {
 
   HWND hwnd() const { return hwnd_; }
 
-  // Fills the frame white and hands it to the system.
-  void Present();
+  // Fills the frame white and hands it to the system; with |dirty|, only
+  // that part of it (the least a change there can cost).
+  void Present(const RECT* dirty = nullptr);
 
  private:
   int x_;
