@@ -12,13 +12,13 @@
 #include "app/support_log.h"
 #include "app/usage_events.h"
 #include "base/com_apartment.h"
+#include "base/message_loop.h"
 #include "base/startup_trace.h"
 #include "base/thread_table.h"
 #include "ui/core/global_manager.h"
 #include "ui/core/window_builder.h"
 #include "ui/render/display_scale.h"
 #include "ui/render/gdiplus_fwd.h"
-#include "ui/render/image_info.h"
 #include "ui/render/render.h"
 #include "ui/render/render_factory_gdiplus.h"
 
@@ -53,14 +53,6 @@ void App::Init() {
   Gdiplus::GdiplusStartupInput input;
   gdiplus_started_ = Gdiplus::GdiplusStartup(&gdiplus_token_, &input, nullptr) == Gdiplus::Ok;
   STARTUP_TRACE("gdiplus");
-  // The first frame decodes the skin's images; the codecs load meanwhile,
-  // on the other core, while the window and its tree are built.
-  if (gdiplus_started_) {
-    decoder_warm_up_ = std::thread([] {
-      ui::ImageInfo::WarmUpDecoders();
-      STARTUP_TRACE("decoders_warm");
-    });
-  }
 
   ProductConfig& config = ProductConfig::Instance();
   if (!config.Load(module_directory)) {
@@ -99,7 +91,7 @@ void App::AfterFirstFrame() {
   cbase::ComApartment::Enter();
   STARTUP_TRACE("com");
   const ProductConfig& config = ProductConfig::Instance();
-  // Asking for the proxy loads WinHTTP: the channel request is about to.
+  // Asking for the proxy loads WinHTTP: the service's questions follow.
   SupportLog::Instance().Write("startup", {{"version", AssistantVersion()},
                                            {"product", config.product()},
                                            {"channel", config.channel()},
@@ -114,20 +106,24 @@ void App::AfterFirstFrame() {
       });
   STARTUP_TRACE("after_first_frame");
 #if defined(ASSISTANT_STARTUP_TRACE)
-  // The trace so far; the shortcut's mark, if later, is left out.
-  for (const auto& entry : cbase::StartupTrace::Instance().Take()) {
-    SupportLog::Instance().Write("startup_trace",
-                                 {{"step", entry.step},
-                                  {"ms", entry.ms},
-                                  {"working_set_mb", static_cast<double>(entry.working_set) / 1e6},
-                                  {"thread", entry.thread_id}});
+  // The trace once the window's own work after the first frame has run too;
+  // a mark made later (the shortcut's, perhaps) is left out.
+  if (cbase::MessageLoop* loop = cbase::MessageLoop::current()) {
+    loop->PostTask([] {
+      for (const auto& entry : cbase::StartupTrace::Instance().Take()) {
+        SupportLog::Instance().Write(
+            "startup_trace", {{"step", entry.step},
+                              {"ms", entry.ms},
+                              {"working_set_mb", static_cast<double>(entry.working_set) / 1e6},
+                              {"thread", entry.thread_id}});
+      }
+    });
   }
 #endif
 }
 
 void App::Cleanup() {
   if (shortcut_writer_.joinable()) shortcut_writer_.join();
-  if (decoder_warm_up_.joinable()) decoder_warm_up_.join();
   ui::GlobalManager::CloseResourceArchive();
   ui::SetRenderFactory(nullptr);
   ui::GlobalManager::Shutdown();

@@ -46,6 +46,4 @@ class App : public cbase::FrameworkThread {
   bool gdiplus_started_ = false;
   // Writes the desktop shortcut (desktop_shortcut.h), once.
   std::thread shortcut_writer_;
-  // Loads the image codecs while the window is built (ImageInfo).
-  std::thread decoder_warm_up_;
 };

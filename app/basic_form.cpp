@@ -204,13 +204,15 @@ void BasicForm::StartAfterFirstFrame() {
   CBASE_DCHECK_ON_THREAD(thread_checker_);
   if (started_after_first_frame_) return;
   started_after_first_frame_ = true;
+  // The owner's part first: the support log's start-up line goes before any
+  // request's.
+  if (after_first_frame_) std::exchange(after_first_frame_, nullptr)();
   // The network's first use loads WinHTTP and its TLS stack: after the
   // first frame, which needs neither.
   ResolveAttribution(AttributionSources::ForThisProcess(), GetPoster(), [](const std::wstring&) {});
   ReportEvent("startup");
   if (starter_ != nullptr) starter_->RequestChannelInfo();
   STARTUP_TRACE("service_asked");
-  if (after_first_frame_) std::exchange(after_first_frame_, nullptr)();
 }
 
 void BasicForm::MakeHelpers() {

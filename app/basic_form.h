@@ -63,9 +63,9 @@ class BasicForm : public ui::WindowImplBase {
   // any time (tasks for a destroyed window are dropped unrun).
   PostToUIFunction GetPoster();
 
-  // Runs once, on the UI thread, after the window's own start-up work that
-  // waits for the first visible frame (App writes its start-up line and the
-  // desktop shortcut there).
+  // Runs once, on the UI thread, when the first visible frame is on the
+  // screen, before the window's own work that waits for it (App writes its
+  // start-up line and the desktop shortcut there).
   void SetAfterFirstFrame(std::function<void()> task) { after_first_frame_ = std::move(task); }
 
   // The helpers, once the skin has loaded (null before).

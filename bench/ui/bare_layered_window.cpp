@@ -1,6 +1,7 @@
 #include "bench/ui/bare_layered_window.h"
 
 #include <algorithm>
+#include <utility>
 
 namespace {
 const wchar_t kClassName[] = L"BenchBareLayeredWindow";
@@ -16,8 +17,9 @@ void BareLayeredWindow::Register() {
   ::RegisterClassExW(&wc);
 }
 
-BareLayeredWindow::BareLayeredWindow(int x, int y, int width, int height, const std::wstring& title)
-    : x_(x), y_(y), width_(width), height_(height) {
+BareLayeredWindow::BareLayeredWindow(int x, int y, int width, int height, const std::wstring& title,
+                                     Painter paint)
+    : paint_(std::move(paint)), x_(x), y_(y), width_(width), height_(height) {
   hwnd_ = ::CreateWindowExW(WS_EX_LAYERED, kClassName, title.c_str(), WS_POPUP, x, y, width, height,
                             nullptr, nullptr, ::GetModuleHandleW(nullptr), nullptr);
   HDC screen = ::GetDC(nullptr);
@@ -50,6 +52,7 @@ void BareLayeredWindow::Present(const RECT* dirty) {
     DWORD* row = pixels + static_cast<size_t>(y) * width_;
     std::fill(row + area.left, row + area.right, 0xffffffffu);
   }
+  if (paint_) paint_(dc_);
   POINT position = {x_, y_};
   SIZE size = {width_, height_};
   POINT source = {0, 0};

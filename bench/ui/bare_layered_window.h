@@ -8,6 +8,7 @@
 
 #include <windows.h>
 
+#include <functional>
 #include <string>
 
 class BareLayeredWindow {
@@ -15,9 +16,13 @@ class BareLayeredWindow {
   // Registers the window class (once per process, before the first window).
   static void Register();
 
-  // Creates the popup at (x, y), presents its first white frame and shows it
-  // (without activating it).
-  BareLayeredWindow(int x, int y, int width, int height, const std::wstring& title = L"bare");
+  // Draws on a frame after the white fill, before it is presented.
+  using Painter = std::function<void(HDC)>;
+
+  // Creates the popup at (x, y), presents its first white frame (with
+  // |paint|'s drawing on it) and shows it (without activating it).
+  BareLayeredWindow(int x, int y, int width, int height, const std::wstring& title = L"bare",
+                    Painter paint = nullptr);
   ~BareLayeredWindow();
   BareLayeredWindow(const BareLayeredWindow&) = delete;
   BareLayeredWindow& operator=(const BareLayeredWindow&) = delete;
@@ -29,6 +34,7 @@ class BareLayeredWindow {
   void Present(const RECT* dirty = nullptr);
 
  private:
+  Painter paint_;
   int x_;
   int y_;
   int width_;

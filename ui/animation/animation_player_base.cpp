@@ -91,6 +91,10 @@ void AnimationPlayerBase::Play() {
       TimerManager::kRepeatForever);
 }
 
+void AnimationPlayerBase::Advance() {
+  if (playing_) Tick();
+}
+
 void AnimationPlayerBase::Tick() {
   const int64_t now = timers_->clock().Now();
   elapsed_millseconds_ += static_cast<double>(now - last_reading_) * 1000 / frequency_;

@@ -95,6 +95,8 @@ class FramePresenter {
   // The window has just become visible: a frame presented while it was
   // hidden is seen now. True when that makes it the first frame seen.
   bool NoteWindowShown();
+  // A frame composed at alpha 0 waits to be presented at a higher alpha.
+  bool IsHoldingFrame() const { return held_; }
 
  private:
   bool PostPaint();

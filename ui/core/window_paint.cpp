@@ -83,6 +83,13 @@ void Window::OnPaint() {
   const bool shown_before = presenter_.HasShownFrame();
   PaintAndPresent();
   if (!shown_before && presenter_.HasShownFrame()) FirstFrameShown();
+  // The first frame waits for the fade: the fade moves on to now, so the
+  // frame goes out without waiting for the fade's next tick.
+  if (presenter_.IsHoldingFrame() && root_.Get() != nullptr) {
+    if (AnimationPlayer* fade = root_.Get()->GetAnimationPlayer(AnimationType::kAlpha)) {
+      fade->Advance();
+    }
+  }
 }
 
 void Window::FirstFrameShown() {

@@ -166,30 +166,14 @@ std::unique_ptr<ImageInfo> ImageInfo::LoadFromFile(const std::wstring& file,
 
 std::unique_ptr<ImageInfo> ImageInfo::LoadFromMemory(const std::vector<unsigned char>& data,
                                                      const std::wstring& path, ImageScale scale) {
-  return LoadFromBytes(data.data(), data.size(), path, scale);
-}
-
-bool ImageInfo::WarmUpDecoders() {
-  // A 1 x 1 transparent PNG.
-  static const unsigned char kTinyPng[] = {
-      0x89, 0x50, 0x4e, 0x47, 0x0d, 0x0a, 0x1a, 0x0a, 0x00, 0x00, 0x00, 0x0d, 0x49, 0x48,
-      0x44, 0x52, 0x00, 0x00, 0x00, 0x01, 0x00, 0x00, 0x00, 0x01, 0x08, 0x06, 0x00, 0x00,
-      0x00, 0x1f, 0x15, 0xc4, 0x89, 0x00, 0x00, 0x00, 0x0b, 0x49, 0x44, 0x41, 0x54, 0x78,
-      0xda, 0x63, 0x60, 0x00, 0x02, 0x00, 0x00, 0x05, 0x00, 0x01, 0xe9, 0xfa, 0xdc, 0xd8,
-      0x00, 0x00, 0x00, 0x00, 0x49, 0x45, 0x4e, 0x44, 0xae, 0x42, 0x60, 0x82};
-  return LoadFromBytes(kTinyPng, sizeof(kTinyPng), L"", ImageScale()) != nullptr;
-}
-
-std::unique_ptr<ImageInfo> ImageInfo::LoadFromBytes(const unsigned char* data, size_t size,
-                                                    const std::wstring& path, ImageScale scale) {
-  if (size == 0) return nullptr;
+  if (data.empty()) return nullptr;
   // GDI+ reads from a stream; the stream reads from a movable block.
-  cbase::ScopedHGlobal block(::GlobalAlloc(GMEM_MOVEABLE, size));
+  cbase::ScopedHGlobal block(::GlobalAlloc(GMEM_MOVEABLE, data.size()));
   if (!block) return nullptr;
   {
     cbase::ScopedGlobalLock bytes(block.get());
     if (!bytes) return nullptr;
-    std::memcpy(bytes.get(), data, size);
+    std::memcpy(bytes.get(), data.data(), data.size());
   }
   cbase::ComPtr<IStream> stream;
   if (FAILED(::CreateStreamOnHGlobal(block.get(), FALSE, stream.receive())) || !stream) {

@@ -47,12 +47,6 @@ class ImageInfo {
   static std::unique_ptr<ImageInfo> LoadFromMemory(const std::vector<unsigned char>& data,
                                                    const std::wstring& path,
                                                    ImageScale scale = ImageScale());
-  // Decodes a tiny built-in PNG the way skin images are decoded and drops
-  // it: the first decode loads the system's image codecs, which costs tens of
-  // milliseconds that a thread of its own can spend while the UI thread
-  // builds its window. Any thread, once GDI+ is started (and until it is
-  // shut down); true when the image decoded.
-  static bool WarmUpDecoders();
 
   int width() const { return width_; }
   int height() const { return height_; }
@@ -74,8 +68,6 @@ class ImageInfo {
   int GetFrameInterval(int index) const;
 
  private:
-  static std::unique_ptr<ImageInfo> LoadFromBytes(const unsigned char* data, size_t size,
-                                                  const std::wstring& path, ImageScale scale);
   cbase::ThreadChecker thread_checker_;
   int width_ = 0;
   int height_ = 0;

@@ -63,6 +63,21 @@ TEST_F(AnimationPlayerTest, LinearMotionMovesAtConstantSpeed) {
   EXPECT_FALSE(player_->IsPlaying());
 }
 
+TEST_F(AnimationPlayerTest, AdvanceMovesARunningPlayToNowWithoutItsTimer) {
+  player_->SetStartValue(100);
+  player_->SetEndValue(300);
+  player_->SetTotalMillSeconds(400);
+  player_->Start();
+  timers_.clock.AdvanceMs(10);  // no tick has run
+  player_->Advance();
+  EXPECT_EQ(values_.back(), 105);
+  const size_t values = values_.size();
+  player_->Stop();
+  timers_.clock.AdvanceMs(10);
+  player_->Advance();
+  EXPECT_EQ(values_.size(), values);
+}
+
 TEST_F(AnimationPlayerTest, FadeAcceleratesThenDeceleratesWithoutCruising) {
   MakeFade();
   player_->Start();

@@ -3,7 +3,6 @@
 #include <cstring>
 #include <gtest/gtest.h>
 #include <memory>
-#include <thread>
 #include <vector>
 
 #include "tests/ui/render/test_images.h"
@@ -115,13 +114,6 @@ TEST(ImageInfoTest, DecodesFromBytes) {
   if (partial != nullptr) {
     EXPECT_LE(partial->GetFrameCount(), 3);
   }
-}
-
-TEST(ImageInfoTest, CodecsWarmUpOnAThreadOfTheirOwn) {
-  bool decoded = false;
-  std::thread([&] { decoded = ImageInfo::WarmUpDecoders(); }).join();
-  EXPECT_TRUE(decoded);
-  EXPECT_TRUE(ImageInfo::WarmUpDecoders());
 }
 
 TEST(ImageInfoTest, UndecodableDataGivesNoImage) {

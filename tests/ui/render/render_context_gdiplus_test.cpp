@@ -661,6 +661,24 @@ TEST(ShapesTest, RoundedRectanglesLeaveTheCornersAlone) {
   EXPECT_LT(RedOf(PixelAt(context, 30, 32)), 128);
 }
 
+// Paints with |paint| on a top-down bitmap, where large opaque fills take
+// their shortcut, and on a bottom-up one, where GDI+ fills alone; the number
+// of pixels that differ. |fast| keeps the top-down result.
+int DifferencesFromGdiPlusAlone(RenderContext_GdiPlus& fast, int width, int height,
+                                const std::function<void(RenderContext_GdiPlus&, bool)>& paint) {
+  RenderContext_GdiPlus plain;
+  paint(fast, true);
+  paint(plain, false);
+  const auto* bottom_up = reinterpret_cast<const DWORD*>(plain.GetBits());
+  int differing = 0;
+  for (int y = 0; y < height; ++y) {
+    for (int x = 0; x < width; ++x) {
+      if (PixelAt(fast, x, y) != bottom_up[(height - 1 - y) * width + x]) ++differing;
+    }
+  }
+  return differing;
+}
+
 // A large opaque rounded fill (a window's background) takes a shortcut on a
 // top-down bitmap; a bottom-up one is filled by GDI+ alone. Both must give
 // the same pixels, under a clip and a moved origin too.
@@ -678,17 +696,7 @@ TEST(ShapesTest, LargeOpaqueRoundedFillsMatchGdiPlusExactly) {
     context.SetOrigin(origin.x, origin.y);
   };
   RenderContext_GdiPlus fast;
-  RenderContext_GdiPlus plain;
-  paint(fast, true);
-  paint(plain, false);
-  const auto* bottom_up = reinterpret_cast<const DWORD*>(plain.GetBits());
-  int differing = 0;
-  for (int y = 0; y < kHeight; ++y) {
-    for (int x = 0; x < kWidth; ++x) {
-      if (PixelAt(fast, x, y) != bottom_up[(kHeight - 1 - y) * kWidth + x]) ++differing;
-    }
-  }
-  EXPECT_EQ(differing, 0);
+  EXPECT_EQ(DifferencesFromGdiPlusAlone(fast, kWidth, kHeight, paint), 0);
   // The clip held: nothing green outside it, the middle of the clip filled.
   EXPECT_EQ(PixelAt(fast, 128, 80) & 0xFFFFFF, 0u);
   EXPECT_EQ(PixelAt(fast, 180, 80) & 0xFFFFFF, kGreen & 0xFFFFFF);
@@ -716,17 +724,7 @@ TEST(ShapesTest, LargeOpaqueColourFillsMatchGdiPlusExactly) {
     context.DrawColor(RECT{0, 0, 90, 150}, kBlue);
   };
   RenderContext_GdiPlus fast;
-  RenderContext_GdiPlus plain;
-  paint(fast, true);
-  paint(plain, false);
-  const auto* bottom_up = reinterpret_cast<const DWORD*>(plain.GetBits());
-  int differing = 0;
-  for (int y = 0; y < kHeight; ++y) {
-    for (int x = 0; x < kWidth; ++x) {
-      if (PixelAt(fast, x, y) != bottom_up[(kHeight - 1 - y) * kWidth + x]) ++differing;
-    }
-  }
-  EXPECT_EQ(differing, 0);
+  EXPECT_EQ(DifferencesFromGdiPlusAlone(fast, kWidth, kHeight, paint), 0);
   // Each fill kept to its clip.
   EXPECT_EQ(PixelAt(fast, 50, 60) & 0xFFFFFF, kBlue & 0xFFFFFF);
   EXPECT_NE(PixelAt(fast, 50, 30) & 0xFFFFFF, kBlue & 0xFFFFFF);
