@@ -304,24 +304,37 @@ void RenderContext_GdiPlus::DrawColor(const RECT& rc, ARGB color, BYTE fade) {
   const ARGB fill = FadeColor(color, fade);
   Graphics graphics(hdc_.get());
   Gdiplus::SolidBrush brush{Gdiplus::Color(fill)};
+  FillWhole(graphics, brush, (fill >> 24) == 0xFF, rc);
+}
+
+RECT RenderContext_GdiPlus::VisiblePart(const RECT& rc) const {
+  RECT visible;
+  if (::GetClipBox(hdc_.get(), &visible) == ERROR) return rc;
+  if (!::IntersectRect(&visible, &visible, &rc)) return RECT{0, 0, 0, 0};
+  return visible;
+}
+
+void RenderContext_GdiPlus::FillWhole(Gdiplus::Graphics& graphics, Gdiplus::Brush& brush,
+                                      bool opaque, const RECT& rc) {
   auto fill_with_gdiplus = [&](const RECT& area) {
     graphics.FillRectangle(&brush, Gdiplus::RectF(static_cast<Gdiplus::REAL>(area.left),
                                                   static_cast<Gdiplus::REAL>(area.top),
                                                   static_cast<Gdiplus::REAL>(Width(area)),
                                                   static_cast<Gdiplus::REAL>(Height(area))));
   };
-  // A large opaque fill (a window's background) costs GDI+ more than the rest
-  // of a frame on some systems: GDI+ fills the first visible column, and the
-  // rest gets the pixel it wrote there.
-  RECT visible;
-  if (::GetClipBox(hdc_.get(), &visible) == ERROR) {
-    fill_with_gdiplus(rc);
-    return;
-  }
-  if (!::IntersectRect(&visible, &visible, &rc)) return;
-  if ((fill >> 24) != 0xFF || Width(visible) < kDirectFillSide ||
-      Height(visible) < kDirectFillSide || !CanWriteBits()) {
-    fill_with_gdiplus(rc);
+  // Only what the clip lets through is filled: GDI+ spends by the size of
+  // the shape, not of the clip, and a window-sized layer is often repainted
+  // in a small dirty rectangle. A large opaque area (a window's background)
+  // costs GDI+ more than the rest of a frame on some systems: GDI+ fills its
+  // first visible column, and the rest gets the pixel it wrote there.
+  const RECT visible = VisiblePart(rc);
+  if (::IsRectEmpty(&visible)) return;
+  // Whole pixels need no anti-aliasing; without it the pixel GDI+ writes in
+  // the first column is the brush's own on every system.
+  graphics.SetSmoothingMode(Gdiplus::SmoothingModeNone);
+  if (!opaque || Width(visible) < kDirectFillSide || Height(visible) < kDirectFillSide ||
+      !CanWriteBits()) {
+    fill_with_gdiplus(visible);
     return;
   }
   fill_with_gdiplus(RECT{visible.left, visible.top, visible.left + 1, visible.bottom});
@@ -431,20 +444,19 @@ void RenderContext_GdiPlus::FillRoundRect(const RECT& rc, const SIZE& corner, AR
       {{l - 2, middle.top, middle.left, middle.bottom}, &left},
       {{middle.right, middle.top, r + 2, middle.bottom}, &right},
   };
+  // A band or middle the clip leaves out costs nothing.
   for (const Band& band : rim) {
+    const RECT visible = VisiblePart(band.area);
+    if (::IsRectEmpty(&visible)) continue;
     graphics.ResetClip();
-    graphics.SetClip(
-        Gdiplus::Rect(band.area.left, band.area.top, Width(band.area), Height(band.area)),
-        Gdiplus::CombineModeIntersect);
+    graphics.SetClip(Gdiplus::Rect(visible.left, visible.top, Width(visible), Height(visible)),
+                     Gdiplus::CombineModeIntersect);
     graphics.FillPath(&brush, band.path);
   }
-  graphics.Flush(Gdiplus::FlushIntentionSync);
-  if (!FillLikeLeftNeighbour(middle)) {
-    graphics.ResetClip();
-    graphics.SetClip(Gdiplus::Rect(middle.left, middle.top, Width(middle), Height(middle)),
-                     Gdiplus::CombineModeIntersect);
-    graphics.FillPath(&brush, &path);
-  }
+  // Inside the middle the shape covers every pixel whole, as a rectangle
+  // does.
+  graphics.ResetClip();
+  FillWhole(graphics, brush, true, middle);
 }
 
 bool RenderContext_GdiPlus::CanWriteBits() const {

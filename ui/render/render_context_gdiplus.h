@@ -84,6 +84,13 @@ class RenderContext_GdiPlus : public IRenderContext {
   // no such pixel lies in the clip or the clip cannot be read (nothing was
   // drawn then).
   bool FillLikeLeftNeighbour(const RECT& rc);
+  // The part of |rc| (logical coordinates) inside the clip's bounds; empty
+  // when none is.
+  RECT VisiblePart(const RECT& rc) const;
+  // Fills the part of |rc| the clip lets through with |brush|, which covers
+  // every pixel there whole (|opaque|: with an opaque colour, which allows
+  // the direct fill of large areas).
+  void FillWhole(Gdiplus::Graphics& graphics, Gdiplus::Brush& brush, bool opaque, const RECT& rc);
 
   cbase::ThreadChecker thread_checker_;
   cbase::ScopedCreatedDC hdc_;

@@ -733,6 +733,31 @@ TEST(ShapesTest, LargeOpaqueColourFillsMatchGdiPlusExactly) {
   EXPECT_EQ(PixelAt(fast, 195, 80), 0u);
 }
 
+// A translucent layer over the whole window, repainted under a small clip,
+// gives there what the layer filled to the clip's size gives.
+TEST(ShapesTest, ATranslucentFillUnderAClipMatchesTheClippedFill) {
+  RenderContext_GdiPlus clipped;
+  RenderContext_GdiPlus exact;
+  for (RenderContext_GdiPlus* context : {&clipped, &exact}) {
+    context->Resize(100, 80);
+    context->FillPixels(RECT{0, 0, 100, 80}, 0);
+    context->DrawColor(RECT{0, 0, 100, 80}, kWhite);
+  }
+  {
+    AutoClip clip(&clipped, RECT{30, 20, 70, 50});
+    clipped.DrawColor(RECT{0, 0, 100, 80}, 0x80204060);
+  }
+  exact.DrawColor(RECT{30, 20, 70, 50}, 0x80204060);
+  int differing = 0;
+  for (int y = 0; y < 80; ++y) {
+    for (int x = 0; x < 100; ++x) {
+      if (PixelAt(clipped, x, y) != PixelAt(exact, x, y)) ++differing;
+    }
+  }
+  EXPECT_EQ(differing, 0);
+  EXPECT_NE(PixelAt(clipped, 40, 30), PixelAt(clipped, 10, 10));
+}
+
 TEST(ShapesTest, LinesRectanglesAndEllipses) {
   RenderContext_GdiPlus context;
   MakeWhite(context, 60, 60);
