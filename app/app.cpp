@@ -76,7 +76,9 @@ void App::Init() {
   form->SetAfterFirstFrame([this] { AfterFirstFrame(); });
   if (form->Create(nullptr, BasicForm::kWindowName, kWindowStyle, 0, true) == nullptr) {
     // The skin did not load (the window host has told the user and the form
-    // is gone); end the run as the configuration failure does.
+    // is gone); end the run as the configuration failure does. Support still
+    // learns what ran.
+    WriteStartupLine();
     ::PostQuitMessage(0);
     return;
   }
@@ -90,13 +92,9 @@ void App::AfterFirstFrame() {
   // The shell (opening folders and pages) wants the thread in COM.
   cbase::ComApartment::Enter();
   STARTUP_TRACE("com");
-  const ProductConfig& config = ProductConfig::Instance();
   // Asking for the proxy loads WinHTTP: the service's questions follow.
-  SupportLog::Instance().Write("startup", {{"version", AssistantVersion()},
-                                           {"product", config.product()},
-                                           {"channel", config.channel()},
-                                           {"display_scale", ui::GlobalManager::GetDpiScale()},
-                                           {"proxy", ProxyInUseForLog()}});
+  WriteStartupLine();
+  const ProductConfig& config = ProductConfig::Instance();
   // The shell's link object is slow to load and save; its own thread
   // writes it while the window fades in. Cleanup waits for it.
   shortcut_writer_ =
@@ -120,6 +118,15 @@ void App::AfterFirstFrame() {
     });
   }
 #endif
+}
+
+void App::WriteStartupLine() {
+  const ProductConfig& config = ProductConfig::Instance();
+  SupportLog::Instance().Write("startup", {{"version", AssistantVersion()},
+                                           {"product", config.product()},
+                                           {"channel", config.channel()},
+                                           {"display_scale", ui::GlobalManager::GetDpiScale()},
+                                           {"proxy", ProxyInUseForLog()}});
 }
 
 void App::Cleanup() {

@@ -41,6 +41,9 @@ class App : public cbase::FrameworkThread {
   void OpenResourceArchive();
   void LoadLanguage();
   void AfterFirstFrame();
+  // The support log's line about this run: version, product, channel,
+  // display scale, proxy.
+  void WriteStartupLine();
 
   ULONG_PTR gdiplus_token_ = 0;
   bool gdiplus_started_ = false;

@@ -82,7 +82,12 @@ SIZE Window::EstimateRootSize() {
 void Window::OnPaint() {
   const bool shown_before = presenter_.HasShownFrame();
   PaintAndPresent();
-  if (!shown_before && presenter_.HasShownFrame()) FirstFrameShown();
+  if (!shown_before && presenter_.HasShownFrame()) {
+    // What waited for the first frame may close the window.
+    std::weak_ptr<cbase::WeakFlag> alive = GetWeakFlag();
+    FirstFrameShown();
+    if (alive.expired()) return;
+  }
   // The first frame waits for the fade: the fade moves on to now, so the
   // frame goes out without waiting for the fade's next tick.
   if (presenter_.IsHoldingFrame() && root_.Get() != nullptr) {
