@@ -7,6 +7,7 @@
 
 #include "app/app_directories.h"
 #include "app/json_file.h"
+#include "base/startup_trace.h"
 #include "base/utf8.h"
 #include "deployment_defaults.h"
 #include "http/http_functions.h"
@@ -286,16 +287,7 @@ std::string SupportLog::HostAndPath(const std::wstring& url) {
   return cbase::Utf16ToUtf8(rest);
 }
 
-double SecondsSinceProcessStart() {
-  FILETIME created, exited, kernel, user, now;
-  if (!::GetProcessTimes(::GetCurrentProcess(), &created, &exited, &kernel, &user)) return 0;
-  ::GetSystemTimeAsFileTime(&now);
-  const auto ticks = [](const FILETIME& time) {
-    return (static_cast<uint64_t>(time.dwHighDateTime) << 32) | time.dwLowDateTime;
-  };
-  const uint64_t start = ticks(created), end = ticks(now);
-  return end > start ? static_cast<double>(end - start) / 1e7 : 0;
-}
+double SecondsSinceProcessStart() { return cbase::StartupTrace::ProcessAgeMs() / 1000.0; }
 
 const char* AssistantVersion() { return ASSISTANT_VERSION; }
 

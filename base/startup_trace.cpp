@@ -13,12 +13,6 @@ uint64_t FileTimeTicks(const FILETIME& time) {
   return (static_cast<uint64_t>(time.dwHighDateTime) << 32) | time.dwLowDateTime;
 }
 
-// Take may be called from more than one thread; the slots' order is theirs.
-std::mutex& TakeLock() {
-  static std::mutex lock;
-  return lock;
-}
-
 }  // namespace
 
 StartupTrace& StartupTrace::Instance() {
@@ -33,10 +27,7 @@ StartupTrace::StartupTrace(TickClock& clock, double (*process_age_ms)(), size_t 
 void StartupTrace::Mark(const char* step) {
   const int64_t now = clock_.Now();
   const size_t index = claimed_.fetch_add(1, std::memory_order_relaxed);
-  if (index >= kCapacity) {
-    claimed_.store(kCapacity, std::memory_order_relaxed);
-    return;
-  }
+  if (index >= kCapacity) return;
   Slot& slot = slots_[index];
   slot.step = step;
   slot.ticks = now;
@@ -46,7 +37,7 @@ void StartupTrace::Mark(const char* step) {
 }
 
 std::vector<StartupTrace::Entry> StartupTrace::Take() {
-  std::lock_guard<std::mutex> hold(TakeLock());
+  std::lock_guard<std::mutex> hold(take_lock_);
   // The process's age and the clock are read together once; every mark is
   // placed back from there.
   const int64_t now = clock_.Now();

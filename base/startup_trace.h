@@ -16,6 +16,7 @@
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
+#include <mutex>
 #include <vector>
 
 #include "base/tick_clock.h"
@@ -72,6 +73,8 @@ class StartupTrace {
   size_t (*working_set_)();
   // Slots are claimed in order by |claimed_|; Take hands out [taken_, ready).
   std::atomic<size_t> claimed_{0};
+  // Take may be called from more than one thread.
+  std::mutex take_lock_;
   size_t taken_ = 0;
   Slot slots_[kCapacity];
 };

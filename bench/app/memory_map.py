@@ -1,18 +1,17 @@
 #!/usr/bin/env python3
-"""Where the assistant's resident memory goes: starts the branded assistant
-(as the start-up benchmark does: private display, reference service, Wine
-prefix of its own), waits until it has shown its welcome page and settled,
-and sums the resident pages of its process by what they map (a DLL, a Unix
-library, a font file, or anonymous memory), largest first.
+"""Where the assistant's resident memory goes, against the bare window's:
+starts the branded assistant (as the start-up benchmark does: private
+display, reference service, Wine prefix of its own), waits until it has shown
+its welcome page and settled, sums the resident pages of its process by what
+they map (a DLL, a Unix library, a font file, or anonymous memory), does the
+same for the start-up benchmark's bare layered window, and prints the
+difference by kind and the largest differences by mapping.
 
     memory_map.py --build DIR [--settle SECONDS] [--top N]
 
-DIR is a build with the targets assistant, brand and startup_bare_window:
-the start-up benchmark's bare layered window is mapped the same way, and
-each mapping is shown for both with the difference, and the difference
-summed by kind (Windows DLLs, Unix libraries, other files, anonymous
-memory). A diagnostic, not a
-benchmark: the peak working set itself comes from startup_bench.py.
+DIR is a build with the targets assistant, brand and startup_bare_window. A
+diagnostic, not a benchmark: the peak working set itself comes from
+startup_bench.py.
 """
 
 import argparse
@@ -44,7 +43,7 @@ def assistant_pid(exe_name):
 
 
 def resident_by_mapping(pid):
-    """{mapping: (resident kB, of which anonymous kB)} and the process's VmHWM
+    """{mapping: resident kB} and the process's peak resident size (VmHWM),
     in kB."""
     sums = collections.defaultdict(int)
     current = None

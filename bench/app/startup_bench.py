@@ -22,17 +22,18 @@ UpdateLayeredWindow) centred like the assistant's. A second floor, reported
 beside it: the same window whose first frame also decodes the skin's header
 PNG and draws it and one line of Chinese text with GDI+
 (startup_bare_window.exe --gdiplus), which is what the system charges any
-program for drawing its first frame the way the assistant does. Both are started the same
-way (`wine program.exe`), and the clock runs from just before the process is
-spawned until the display shows the window: this script polls the X server's
+program for drawing its first frame the way the assistant does. All are
+started the same way (`wine program.exe`), and the clock runs from just
+before the process is spawned until the display shows the window: this
+script polls the X server's
 framebuffer every 2 ms (XGetImage, through Xlib, of two rows across the
 window's content: through the assistant's header image and through its page
 area near the bottom), and the first frame is the first image in which most
 of either row is no longer the black of the empty screen. Wine shows a
 layered window's constant alpha on Xvfb by blending against the black
-screen: the assistant presents its first frame at alpha 0 (invisible) and
-then fades in, so this is its first frame with visible content (any alpha
-above about 3 % of the header's colour counts). After each assistant start
+screen: the assistant fades in from alpha 0, so this is its first frame
+with visible content (any alpha above about 3 % of the header's colour
+counts). After each assistant start
 the script checks that the window named "Basic" is visible and shows the
 welcome page (the green "ok1" button), closes it with its close button, waits
 for the process to end (exit code 0), and removes its user data (the

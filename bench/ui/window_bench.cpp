@@ -6,8 +6,9 @@
 // 1. Create to first frame: from WindowImplBase::Create (class, native
 //    window, skin parsing, control tree, shadow) through Show and the message
 //    pump until the first visible frame (the first UpdateLayeredWindow: the
-//    window fades in, and its frame at alpha 0 is never presented), for the test sample window
-//    (400 x 300) and for the assistant's main window skin (800 x 600).
+//    window fades in, and its frame at alpha 0 is never presented), for the
+//    test sample window (400 x 300) and for the assistant's main window skin
+//    (800 x 600).
 //    Floor: a bare layered popup of the same size that fills one white
 //    32-bit frame and presents it (CreateWindowEx, DIB, fill,
 //    UpdateLayeredWindow, ShowWindow).

@@ -19,6 +19,8 @@
 #include "app/product_config.h"
 #include "app/qr_code_ctrl.h"
 #include "app/usage_events.h"
+#include "base/message_loop.h"
+#include "base/monotonic_clock.h"
 #include "tests/app/app_test_service.h"
 #include "tests/support/message_pump.h"
 #include "tests/support/scoped_temp_dir.h"
@@ -186,6 +188,18 @@ TEST_F(BasicFormTest, WelcomePageLabelsStartupEventAttributionAndClosing) {
   // "closed" went out once, while the window closed.
   EXPECT_TRUE(WaitForPendingEvents(20000));
   EXPECT_EQ(closes + 1, EventCount("closed"));
+}
+
+// A window started minimised draws no frame until it is restored: the
+// service is asked anyway once the deadline has passed.
+TEST_F(BasicFormTest, WithoutAFrameTheServiceIsAskedAtTheDeadline) {
+  cbase::UIMessageLoop loop;
+  Open(false);
+  loop.PostDelayedTask([&loop] { loop.QuitWhenIdle(); },
+                       cbase::Milliseconds(BasicForm::kFirstFrameDeadlineMs + 200));
+  loop.Run();
+  EXPECT_FALSE(::IsWindowVisible(hwnd_));
+  EXPECT_TRUE(PumpMessagesUntil([&] { return ChannelReady(); }, 20000));
 }
 
 TEST_F(BasicFormTest, ProceedBeforeTheReplyWaitsThenRecordsThePackage) {

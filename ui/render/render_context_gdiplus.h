@@ -89,7 +89,8 @@ class RenderContext_GdiPlus : public IRenderContext {
   RECT VisiblePart(const RECT& rc) const;
   // Fills the part of |rc| the clip lets through with |brush|, which covers
   // every pixel there whole (|opaque|: with an opaque colour, which allows
-  // the direct fill of large areas).
+  // the direct fill of large areas). Leaves |graphics| without
+  // anti-aliasing.
   void FillWhole(Gdiplus::Graphics& graphics, Gdiplus::Brush& brush, bool opaque, const RECT& rc);
 
   cbase::ThreadChecker thread_checker_;

@@ -5,6 +5,7 @@
 #include <oleacc.h>
 
 #include <gtest/gtest.h>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -113,11 +114,21 @@ SampleWindow* OpenAccessible() {
   return window;
 }
 
-TEST(AccessibleWindowTest, TheClientObjectListsWhatAScreenReaderReadsInTreeOrder) {
-  SampleWindow* window = OpenAccessible();
-  ASSERT_NE(window, nullptr);
-  WindowGuard guard(window);
-  ComPtr<IAccessible> client = ClientOf(window->GetHWND());
+// Each test opens the accessible window; it is destroyed after the test.
+class AccessibleWindowTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    window_ = OpenAccessible();
+    ASSERT_NE(window_, nullptr);
+    guard_ = std::make_unique<WindowGuard>(window_);
+  }
+
+  SampleWindow* window_ = nullptr;
+  std::unique_ptr<WindowGuard> guard_;
+};
+
+TEST_F(AccessibleWindowTest, TheClientObjectListsWhatAScreenReaderReadsInTreeOrder) {
+  ComPtr<IAccessible> client = ClientOf(window_->GetHWND());
   ASSERT_TRUE(client);
   EXPECT_EQ(Role(client.get()), ROLE_SYSTEM_CLIENT);
   // No decorative picture, no hidden text, no closed dialog.
@@ -154,11 +165,8 @@ TEST(AccessibleWindowTest, TheClientObjectListsWhatAScreenReaderReadsInTreeOrder
   EXPECT_EQ(client->get_accRole(Id(-0x7FFFFFFF), &role), E_INVALIDARG);
 }
 
-TEST(AccessibleWindowTest, StatesFollowTheControls) {
-  SampleWindow* window = OpenAccessible();
-  ASSERT_NE(window, nullptr);
-  WindowGuard guard(window);
-  ComPtr<IAccessible> client = ClientOf(window->GetHWND());
+TEST_F(AccessibleWindowTest, StatesFollowTheControls) {
+  ComPtr<IAccessible> client = ClientOf(window_->GetHWND());
   ASSERT_TRUE(client);
   EXPECT_EQ(State(client.get(), 1), 0);  // a named picture: nothing to do with it
   EXPECT_EQ(State(client.get(), 2), STATE_SYSTEM_READONLY);
@@ -168,12 +176,12 @@ TEST(AccessibleWindowTest, StatesFollowTheControls) {
   EXPECT_EQ(State(client.get(), 7), STATE_SYSTEM_FOCUSABLE | STATE_SYSTEM_READONLY);
   EXPECT_EQ(State(client.get(), 10), STATE_SYSTEM_READONLY | STATE_SYSTEM_OFFSCREEN);
   // A hidden control, named by its id as events name it.
-  Control* hidden = window->FindControlByName(L"hidden");
+  Control* hidden = window_->FindControlByName(L"hidden");
   EXPECT_EQ(State(client.get(), -hidden->GetAccessibleId()),
             STATE_SYSTEM_READONLY | STATE_SYSTEM_INVISIBLE);
 
-  Control* ok = window->FindControlByName(L"ok");
-  window->SetFocusControl(ok);
+  Control* ok = window_->FindControlByName(L"ok");
+  window_->SetFocusControl(ok);
   EXPECT_EQ(State(client.get(), 4), STATE_SYSTEM_FOCUSABLE | STATE_SYSTEM_FOCUSED);
   VARIANT focus;
   ASSERT_EQ(client->get_accFocus(&focus), S_OK);
@@ -185,22 +193,19 @@ TEST(AccessibleWindowTest, StatesFollowTheControls) {
   EXPECT_EQ(focus.vt, VT_I4);
   EXPECT_EQ(focus.lVal, CHILDID_SELF);
 
-  window->FindControlByName(L"busy")->SetEnabled(true);
-  dynamic_cast<Selectable*>(window->FindControlByName(L"check"))->SetSelected(false);
+  window_->FindControlByName(L"busy")->SetEnabled(true);
+  dynamic_cast<Selectable*>(window_->FindControlByName(L"check"))->SetSelected(false);
   EXPECT_EQ(State(client.get(), 5), STATE_SYSTEM_FOCUSABLE);
   EXPECT_EQ(State(client.get(), 6), STATE_SYSTEM_FOCUSABLE);
 }
 
-TEST(AccessibleWindowTest, LocationsAreScreenPixelsAndHitTestsFindTheObject) {
-  SampleWindow* window = OpenAccessible();
-  ASSERT_NE(window, nullptr);
-  WindowGuard guard(window);
-  HWND hwnd = window->GetHWND();
+TEST_F(AccessibleWindowTest, LocationsAreScreenPixelsAndHitTestsFindTheObject) {
+  HWND hwnd = window_->GetHWND();
   ComPtr<IAccessible> client = ClientOf(hwnd);
   ASSERT_TRUE(client);
   POINT origin = {0, 0};
   ::ClientToScreen(hwnd, &origin);
-  const RECT ok = window->FindControlByName(L"ok")->GetRect();
+  const RECT ok = window_->FindControlByName(L"ok")->GetRect();
   long left = 0, top = 0, width = 0, height = 0;
   ASSERT_EQ(client->accLocation(&left, &top, &width, &height, Id(4)), S_OK);
   EXPECT_EQ(left, origin.x + ok.left);
@@ -220,23 +225,20 @@ TEST(AccessibleWindowTest, LocationsAreScreenPixelsAndHitTestsFindTheObject) {
   ASSERT_EQ(hit.vt, VT_DISPATCH);
   EXPECT_EQ(Name(FromDispatch(hit.pdispVal).get()), L"Next");
   // A text inside the card is the card's.
-  const RECT card = window->FindControlByName(L"card")->GetRect();
+  const RECT card = window_->FindControlByName(L"card")->GetRect();
   ASSERT_EQ(client->accHitTest(origin.x + card.left + 4, origin.y + card.top + 4, &hit), S_OK);
   ASSERT_EQ(hit.vt, VT_DISPATCH);
   EXPECT_EQ(Name(FromDispatch(hit.pdispVal).get()), L"Install");
   // Where nothing is exposed, the client itself; outside, nothing.
-  const RECT decor = window->FindControlByName(L"decor")->GetRect();
+  const RECT decor = window_->FindControlByName(L"decor")->GetRect();
   ASSERT_EQ(client->accHitTest(origin.x + decor.left + 2, origin.y + decor.top + 2, &hit), S_OK);
   EXPECT_EQ(hit.vt, VT_I4);
   EXPECT_EQ(client->accHitTest(origin.x - 50, origin.y - 50, &hit), S_FALSE);
   EXPECT_EQ(hit.vt, VT_EMPTY);
 }
 
-TEST(AccessibleWindowTest, NavigationWalksSiblingsAndParentsLeadBack) {
-  SampleWindow* window = OpenAccessible();
-  ASSERT_NE(window, nullptr);
-  WindowGuard guard(window);
-  ComPtr<IAccessible> client = ClientOf(window->GetHWND());
+TEST_F(AccessibleWindowTest, NavigationWalksSiblingsAndParentsLeadBack) {
+  ComPtr<IAccessible> client = ClientOf(window_->GetHWND());
   ASSERT_TRUE(client);
   VARIANT end;
   ASSERT_EQ(client->accNavigate(NAVDIR_FIRSTCHILD, kSelf, &end), S_OK);
@@ -261,14 +263,11 @@ TEST(AccessibleWindowTest, NavigationWalksSiblingsAndParentsLeadBack) {
   ComPtr<IDispatch> frame(parent);
 }
 
-TEST(AccessibleWindowTest, TheDefaultActionClicksFromTheMessageLoop) {
-  SampleWindow* window = OpenAccessible();
-  ASSERT_NE(window, nullptr);
-  WindowGuard guard(window);
-  ComPtr<IAccessible> client = ClientOf(window->GetHWND());
+TEST_F(AccessibleWindowTest, TheDefaultActionClicksFromTheMessageLoop) {
+  ComPtr<IAccessible> client = ClientOf(window_->GetHWND());
   ASSERT_TRUE(client);
   int clicks = 0;
-  window->FindControlByName(L"ok")->AttachClick([&clicks](const EventArgs&) {
+  window_->FindControlByName(L"ok")->AttachClick([&clicks](const EventArgs&) {
     ++clicks;
     return true;
   });
@@ -282,32 +281,29 @@ TEST(AccessibleWindowTest, TheDefaultActionClicksFromTheMessageLoop) {
   EXPECT_EQ(client->accDoDefaultAction(kSelf), static_cast<HRESULT>(DISP_E_MEMBERNOTFOUND));
   // A control disabled while the action waited is not clicked.
   EXPECT_EQ(client->accDoDefaultAction(Id(4)), S_OK);
-  window->FindControlByName(L"ok")->SetEnabled(false);
+  window_->FindControlByName(L"ok")->SetEnabled(false);
   PumpMessages();
   EXPECT_EQ(clicks, 1);
   // Taking the focus through the client shows the ring.
   EXPECT_EQ(client->accSelect(SELFLAG_TAKEFOCUS, Id(3)), S_OK);
-  EXPECT_EQ(window->GetFocusControl(), window->FindControlByName(L"close"));
-  EXPECT_TRUE(window->IsFocusRingShown());
+  EXPECT_EQ(window_->GetFocusControl(), window_->FindControlByName(L"close"));
+  EXPECT_TRUE(window_->IsFocusRingShown());
   EXPECT_EQ(client->accSelect(SELFLAG_TAKEFOCUS, Id(2)), S_FALSE);  // a text
 }
 
-TEST(AccessibleWindowTest, ObjectsOutliveTheirControlsAndWindowSafely) {
-  SampleWindow* window = OpenAccessible();
-  ASSERT_NE(window, nullptr);
-  WindowGuard guard(window);
-  ComPtr<IAccessible> client = ClientOf(window->GetHWND());
+TEST_F(AccessibleWindowTest, ObjectsOutliveTheirControlsAndWindowSafely) {
+  ComPtr<IAccessible> client = ClientOf(window_->GetHWND());
   ASSERT_TRUE(client);
   ComPtr<IAccessible> card = Child(client.get(), 8);
   ASSERT_TRUE(card);
-  auto* page = dynamic_cast<Box*>(window->FindControlByName(L"page"));
-  page->Remove(window->FindControlByName(L"card"));
+  auto* page = dynamic_cast<Box*>(window_->FindControlByName(L"page"));
+  page->Remove(window_->FindControlByName(L"card"));
   PumpMessages();
   BSTR name = nullptr;
   EXPECT_EQ(card->get_accName(kSelf, &name), CO_E_OBJNOTCONNECTED);
   EXPECT_EQ(name, nullptr);
   EXPECT_EQ(ChildNames(client.get()).size(), 9u);
-  ::DestroyWindow(window->GetHWND());
+  ::DestroyWindow(window_->GetHWND());
   PumpMessages();
   long count = -1;
   EXPECT_EQ(client->get_accChildCount(&count), CO_E_OBJNOTCONNECTED);
@@ -316,24 +312,21 @@ TEST(AccessibleWindowTest, ObjectsOutliveTheirControlsAndWindowSafely) {
   EXPECT_EQ(client->accHitTest(0, 0, &hit), CO_E_OBJNOTCONNECTED);
 }
 
-TEST(AccessibleWindowTest, AnOpenDialogTakesTheFocusKeepsTabAndClosesWithEscape) {
-  SampleWindow* window = OpenAccessible();
-  ASSERT_NE(window, nullptr);
-  WindowGuard guard(window);
-  HWND hwnd = window->GetHWND();
-  Control* ok = window->FindControlByName(L"ok");
-  Control* overlay = window->FindControlByName(L"overlay");
-  window->SetFocusControl(ok);
+TEST_F(AccessibleWindowTest, AnOpenDialogTakesTheFocusKeepsTabAndClosesWithEscape) {
+  HWND hwnd = window_->GetHWND();
+  Control* ok = window_->FindControlByName(L"ok");
+  Control* overlay = window_->FindControlByName(L"overlay");
+  window_->SetFocusControl(ok);
   overlay->SetVisible(true);
   PumpMessages();
-  EXPECT_EQ(window->GetOpenDialog(), overlay);
-  Control* close = window->FindControlByName(L"overlay_close");
-  Control* dialog_ok = window->FindControlByName(L"overlay_ok");
-  EXPECT_EQ(window->GetFocusControl(), close);
+  EXPECT_EQ(window_->GetOpenDialog(), overlay);
+  Control* close = window_->FindControlByName(L"overlay_close");
+  Control* dialog_ok = window_->FindControlByName(L"overlay_ok");
+  EXPECT_EQ(window_->GetFocusControl(), close);
   ::SendMessageW(hwnd, WM_KEYDOWN, VK_TAB, 0);
-  EXPECT_EQ(window->GetFocusControl(), dialog_ok);
+  EXPECT_EQ(window_->GetFocusControl(), dialog_ok);
   ::SendMessageW(hwnd, WM_KEYDOWN, VK_TAB, 0);
-  EXPECT_EQ(window->GetFocusControl(), close);  // never back to the page
+  EXPECT_EQ(window_->GetFocusControl(), close);  // never back to the page
 
   // The dialog is the client's last child, with its own children.
   ComPtr<IAccessible> client = ClientOf(hwnd);
@@ -350,11 +343,11 @@ TEST(AccessibleWindowTest, AnOpenDialogTakesTheFocusKeepsTabAndClosesWithEscape)
 
   ::SendMessageW(hwnd, WM_KEYDOWN, VK_ESCAPE, 0);
   EXPECT_FALSE(overlay->IsVisible());
-  EXPECT_EQ(window->GetOpenDialog(), nullptr);
+  EXPECT_EQ(window_->GetOpenDialog(), nullptr);
   PumpMessages();
-  EXPECT_EQ(window->GetFocusControl(), ok);  // back where it was
+  EXPECT_EQ(window_->GetFocusControl(), ok);  // back where it was
   ::SendMessageW(hwnd, WM_KEYDOWN, VK_TAB, 0);
-  EXPECT_EQ(window->GetFocusControl(), window->FindControlByName(L"check"));  // "busy" is off
+  EXPECT_EQ(window_->GetFocusControl(), window_->FindControlByName(L"check"));  // "busy" is off
 }
 
 // WinEvents of this process, as a screen reader's hook sees them.
@@ -383,29 +376,26 @@ struct EventLog {
   }
 };
 
-TEST(AccessibleWindowTest, ChangesAreSentAsEventsNamingTheControl) {
-  SampleWindow* window = OpenAccessible();
-  ASSERT_NE(window, nullptr);
-  WindowGuard guard(window);
+TEST_F(AccessibleWindowTest, ChangesAreSentAsEventsNamingTheControl) {
   HWINEVENTHOOK hook =
       ::SetWinEventHook(EVENT_OBJECT_CREATE, EVENT_OBJECT_VALUECHANGE, nullptr, &EventLog::Hook,
                         ::GetCurrentProcessId(), 0, WINEVENT_OUTOFCONTEXT);
   ASSERT_NE(hook, nullptr);
   EventLog::Entries().clear();
-  auto* title = dynamic_cast<Label*>(window->FindControlByName(L"title"));
-  Control* busy = window->FindControlByName(L"busy");
-  Control* ok = window->FindControlByName(L"ok");
-  auto* progress = dynamic_cast<Progress*>(window->FindControlByName(L"progress"));
+  auto* title = dynamic_cast<Label*>(window_->FindControlByName(L"title"));
+  Control* busy = window_->FindControlByName(L"busy");
+  Control* ok = window_->FindControlByName(L"ok");
+  auto* progress = dynamic_cast<Progress*>(window_->FindControlByName(L"progress"));
   title->SetText(L"Hello");
   busy->SetEnabled(true);
-  window->SetFocusControl(ok);
+  window_->SetFocusControl(ok);
   // Within the throttle only the first value goes out, but either end always.
   progress->SetValue(0);
   progress->SetValue(41);
   progress->SetValue(42);
   progress->SetValue(43);
   progress->SetValue(100);
-  window->FindControlByName(L"overlay")->SetVisible(true);
+  window_->FindControlByName(L"overlay")->SetVisible(true);
   PumpMessages();
   ::UnhookWinEvent(hook);
 
@@ -413,21 +403,21 @@ TEST(AccessibleWindowTest, ChangesAreSentAsEventsNamingTheControl) {
   EXPECT_EQ(EventLog::Count(EVENT_OBJECT_STATECHANGE, -busy->GetAccessibleId()), 1u);
   EXPECT_GE(EventLog::Count(EVENT_OBJECT_FOCUS, -ok->GetAccessibleId()), 1u);
   EXPECT_EQ(EventLog::Count(EVENT_OBJECT_VALUECHANGE, -progress->GetAccessibleId()), 2u);  // 0, 100
-  EXPECT_EQ(
-      EventLog::Count(EVENT_OBJECT_SHOW, -window->FindControlByName(L"overlay")->GetAccessibleId()),
-      1u);
+  EXPECT_EQ(EventLog::Count(EVENT_OBJECT_SHOW,
+                            -window_->FindControlByName(L"overlay")->GetAccessibleId()),
+            1u);
   // The client object resolves what the events name.
-  ComPtr<IAccessible> client = ClientOf(window->GetHWND());
+  ComPtr<IAccessible> client = ClientOf(window_->GetHWND());
   EXPECT_EQ(Name(client.get(), -title->GetAccessibleId()), L"Hello");
   EXPECT_EQ(Text(&IAccessible::get_accValue, client.get(), -progress->GetAccessibleId()), L"100%");
 }
 
 // Whether a pixel of the strip left of |rect| is |color| (give or take the
 // edge's smoothing).
-bool RingLeftOf(Window* window, const RECT& rect, DWORD color) {
+bool RingLeftOf(Window* window_, const RECT& rect, DWORD color) {
   const int y = (rect.top + rect.bottom) / 2;
   for (int x = rect.left - 6; x < rect.left; ++x) {
-    const DWORD pixel = BackBufferPixel(window, x, y);
+    const DWORD pixel = BackBufferPixel(window_, x, y);
     bool alike = true;
     for (int shift = 0; shift < 24; shift += 8) {
       const int a = static_cast<int>((pixel >> shift) & 0xFF);
@@ -439,44 +429,41 @@ bool RingLeftOf(Window* window, const RECT& rect, DWORD color) {
   return false;
 }
 
-TEST(AccessibleWindowTest, TheFocusRingShowsAfterTheKeyboardInSystemColoursInHighContrast) {
-  SampleWindow* window = OpenAccessible();
-  ASSERT_NE(window, nullptr);
-  WindowGuard guard(window);
-  HWND hwnd = window->GetHWND();
-  Control* close = window->FindControlByName(L"close");
+TEST_F(AccessibleWindowTest, TheFocusRingShowsAfterTheKeyboardInSystemColoursInHighContrast) {
+  HWND hwnd = window_->GetHWND();
+  Control* close = window_->FindControlByName(L"close");
   const RECT rect = close->GetRect();
-  auto repaint = [window, hwnd] {
+  auto repaint = [this, hwnd] {
     RECT client;
     ::GetClientRect(hwnd, &client);
-    window->Invalidate(client);
+    window_->Invalidate(client);
     ::SendMessageW(hwnd, WM_PAINT, 0, 0);
     PumpMessages();
   };
   repaint();
-  EXPECT_FALSE(RingLeftOf(window, rect, kRingColor));
+  EXPECT_FALSE(RingLeftOf(window_, rect, kRingColor));
   ::SendMessageW(hwnd, WM_KEYDOWN, VK_TAB, 0);
-  ASSERT_EQ(window->GetFocusControl(), close);
+  ASSERT_EQ(window_->GetFocusControl(), close);
   repaint();
-  EXPECT_TRUE(RingLeftOf(window, rect, kRingColor));
+  EXPECT_TRUE(RingLeftOf(window_, rect, kRingColor));
   // A click elsewhere takes the ring away.
   const LPARAM elsewhere = MAKELPARAM(rect.left - 20, (rect.top + rect.bottom) / 2);
   ::SendMessageW(hwnd, WM_LBUTTONDOWN, MK_LBUTTON, elsewhere);
   ::SendMessageW(hwnd, WM_LBUTTONUP, 0, elsewhere);
   repaint();
-  EXPECT_FALSE(RingLeftOf(window, rect, kRingColor));
+  EXPECT_FALSE(RingLeftOf(window_, rect, kRingColor));
 
   HighContrast::SetForTesting(true);
-  window->SetFocusControl(close);
-  window->SetFocusRingShown(true);
+  window_->SetFocusControl(close);
+  window_->SetFocusRingShown(true);
   repaint();
-  EXPECT_TRUE(RingLeftOf(window, rect, HighContrast::SystemColor(COLOR_HIGHLIGHT)));
+  EXPECT_TRUE(RingLeftOf(window_, rect, HighContrast::SystemColor(COLOR_HIGHLIGHT)));
   // The button's grey background takes the window colour.
-  EXPECT_EQ(BackBufferPixel(window, rect.left + 2, rect.top + 2) | 0xFF000000,
+  EXPECT_EQ(BackBufferPixel(window_, rect.left + 2, rect.top + 2) | 0xFF000000,
             HighContrast::SystemColor(COLOR_WINDOW));
   HighContrast::SetForTesting(std::nullopt);
   repaint();
-  EXPECT_EQ(BackBufferPixel(window, rect.left + 2, rect.top + 2) | 0xFF000000, 0xFFD0D0D0);
+  EXPECT_EQ(BackBufferPixel(window_, rect.left + 2, rect.top + 2) | 0xFF000000, 0xFFD0D0D0);
 }
 
 }  // namespace
