@@ -242,6 +242,35 @@ void Box::PaintChildren(IRenderContext* context, const RECT& dirty) {
   }
 }
 
+Control* Box::FindOccluder(const RECT& dirty, const RECT& clip) {
+  // Children of a translucent or shifted box are not painted where they lie.
+  const POINT offset = GetRenderOffset();
+  if (!IsVisible() || GetAlpha() != 255 || offset.x != 0 || offset.y != 0) return nullptr;
+  const RECT& rect = GetRect();
+  RECT inside;
+  if (!::IntersectRect(&inside, &rect, &clip) || !::IntersectRect(&inside, &inside, &dirty)) {
+    return nullptr;
+  }
+  // The children are clipped to the box, and to its rounded corners.
+  RECT children_clip;
+  ::IntersectRect(&children_clip, &rect, &clip);
+  const SIZE round = GetBorderRound();
+  if (round.cx > 0 || round.cy > 0) {
+    RECT straight = rect;
+    ::InflateRect(&straight, -(round.cx + 1), -(round.cy + 1));
+    ::IntersectRect(&children_clip, &children_clip, &straight);
+  }
+  if (Control* found = FindOccluderAmongChildren(dirty, children_clip)) return found;
+  return Control::FindOccluder(dirty, clip);
+}
+
+Control* Box::FindOccluderAmongChildren(const RECT& dirty, const RECT& clip) {
+  for (auto it = children_.rbegin(); it != children_.rend(); ++it) {
+    if (Control* found = (*it)->FindOccluder(dirty, clip)) return found;
+  }
+  return nullptr;
+}
+
 void Box::SetVisible(bool visible) {
   Control::SetVisible(visible);
   for (Control* child : children_) child->SetInternVisible(IsVisible());

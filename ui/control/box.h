@@ -74,6 +74,9 @@ class Box : public Control {
   Control* FindControl(FindControlProc proc, void* data, UINT flags,
                        POINT scroll_offset = POINT{0, 0}) override;
   void PaintChildren(IRenderContext* context, const RECT& dirty) override;
+  Control* FindOccluder(const RECT& dirty, const RECT& clip) override;
+  // FindOccluder among the children alone, which draw within |clip|.
+  virtual Control* FindOccluderAmongChildren(const RECT& dirty, const RECT& clip);
   void SetVisible(bool visible) override;
   void SetInternVisible(bool visible) override;
   void SetEnabled(bool enabled) override;

@@ -810,13 +810,46 @@ void Control::InvalidateWindowArea() {
 
 // --- Painting ---
 
+namespace {
+
+// Where the paint under way starts; UI thread only.
+const Control* g_paint_start = nullptr;
+
+}  // namespace
+
+void Control::PaintAsRoot(IRenderContext* context, const RECT& update, bool cull) {
+  CBASE_DCHECK_ON_THREAD(thread_checker_);
+  Box* box = dynamic_cast<Box*>(this);
+  g_paint_start = cull && box != nullptr ? box->FindOccluderAmongChildren(update, update) : nullptr;
+  if (g_paint_start == nullptr) PaintSelf(context, update);
+  PaintChildren(context, update);
+  if (g_paint_start != nullptr) {
+    // The start was not on the way after all: everything is painted.
+    g_paint_start = nullptr;
+    PaintSelf(context, update);
+    PaintChildren(context, update);
+  }
+}
+
 void Control::Paint(IRenderContext* context, const RECT& dirty) {
   CBASE_DCHECK_ON_THREAD(thread_checker_);
   if (alpha_ == 0) return;
   const RECT& rect = GetRect();
   RECT overlap;
   if (!::IntersectRect(&overlap, &dirty, &rect)) return;
-  if ((alpha_ < 255 || use_cache_) && PaintThroughCache(context, overlap, alpha_ < 255)) {
+  // Before the start is reached only the way down to it is painted; the rest
+  // lies under it.
+  bool hidden = false;
+  if (g_paint_start == this) {
+    g_paint_start = nullptr;
+  } else if (g_paint_start != nullptr) {
+    const Control* ancestor = g_paint_start->GetParent();
+    while (ancestor != nullptr && ancestor != this) ancestor = ancestor->GetParent();
+    if (ancestor == nullptr) return;
+    hidden = true;
+  }
+  if (!hidden && (alpha_ < 255 || use_cache_) &&
+      PaintThroughCache(context, overlap, alpha_ < 255)) {
     if (alpha_ == 255) PaintChildren(context, dirty);
     return;
   }
@@ -824,9 +857,31 @@ void Control::Paint(IRenderContext* context, const RECT& dirty) {
   AutoClip clip(context, rect);
   AutoClip round_clip(context, rect, border_round_.cx, border_round_.cy, round);
   const POINT origin = context->OffsetOrigin(render_offset_.x, render_offset_.y);
-  PaintSelf(context, dirty);
+  if (!hidden) PaintSelf(context, dirty);
   PaintChildren(context, dirty);
   context->SetOrigin(origin.x, origin.y);
+}
+
+bool Control::OpaqueArea(RECT* area) const {
+  if (use_cache_ || render_offset_.x != 0 || render_offset_.y != 0 || bk_color_.empty()) {
+    return false;
+  }
+  // High contrast swaps an opaque background for another opaque colour.
+  if ((GlobalManager::GetTextColor(bk_color_) >> 24) != 0xFF) return false;
+  *area = GetRect();
+  // Inside its rounded corners, with a pixel to spare for anti-aliasing.
+  if (IsRoundRect(border_round_))
+    ::InflateRect(area, -(border_round_.cx + 1), -(border_round_.cy + 1));
+  return !::IsRectEmpty(area);
+}
+
+Control* Control::FindOccluder(const RECT& dirty, const RECT& clip) {
+  if (!IsVisible() || alpha_ != 255) return nullptr;
+  RECT area;
+  if (!OpaqueArea(&area) || !::IntersectRect(&area, &area, &clip)) return nullptr;
+  RECT covered;
+  ::IntersectRect(&covered, &area, &dirty);
+  return ::EqualRect(&covered, &dirty) ? this : nullptr;
 }
 
 bool Control::PaintThroughCache(IRenderContext* context, const RECT& overlap, bool with_children) {

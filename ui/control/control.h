@@ -260,6 +260,20 @@ class Control : public PlaceHolder, public AnimationTarget {
   // image, state colour, state images, text, border.
   virtual void PaintSelf(IRenderContext* context, const RECT& dirty);
   virtual void PaintChildren(IRenderContext* context, const RECT& dirty);
+  // Of this control and its descendants, the one painted last whose own look
+  // covers all of |dirty| with opaque pixels within |clip| (the part the
+  // ancestors let it draw in); null when none does. What is painted before
+  // it cannot be seen in |dirty|.
+  virtual Control* FindOccluder(const RECT& dirty, const RECT& clip);
+  // Paints the control as a window's root: itself and its children inside
+  // |update|, whatever its own alpha. With |cull|, painting starts at the
+  // last control that covers all of |update| with opaque pixels (a progress
+  // step inside a card does not repaint the page under the card).
+  void PaintAsRoot(IRenderContext* context, const RECT& update, bool cull);
+  // The part of the control that its own look, painted before its children,
+  // covers with opaque pixels: the inside of an opaque background colour.
+  // False when it promises none.
+  virtual bool OpaqueArea(RECT* area) const;
   virtual void PaintBackgroundColor(IRenderContext* context);
   virtual void PaintBackgroundImage(IRenderContext* context);
   virtual void PaintStateColors(IRenderContext* context);

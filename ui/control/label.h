@@ -21,6 +21,7 @@
 #include "ui/core/high_contrast.h"
 #include "ui/core/window.h"
 #include "ui/render/render.h"
+#include "ui/render/text_image.h"
 
 namespace ui {
 
@@ -74,8 +75,11 @@ class LabelTemplate : public B {
   // The style with the single-line flag copied in, as every measure and
   // paint uses it.
   UINT EffectiveTextStyle();
-  // Draws the text in the colour named |color| (nothing for an empty text).
-  void DrawTextInColor(IRenderContext* context, const std::wstring& color, BYTE fade);
+  // Draws the text in the colour named |color| (nothing for an empty text);
+  // |overlay| for the hot colour fading in over the normal one. Text drawn
+  // whole is kept between frames.
+  void DrawTextInColor(IRenderContext* context, const std::wstring& color, BYTE fade,
+                       bool overlay = false);
 
  private:
   std::wstring font_id_;
@@ -87,6 +91,8 @@ class LabelTemplate : public B {
   std::wstring text_;
   std::wstring text_id_;
   std::wstring text_colors_[4];
+  // The drawn text, and the hot colour's over it.
+  TextImage text_images_[2];
 };
 
 template <typename B>
@@ -302,7 +308,7 @@ SIZE LabelTemplate<B>::EstimateText(SIZE available) {
 
 template <typename B>
 void LabelTemplate<B>::DrawTextInColor(IRenderContext* context, const std::wstring& color,
-                                       BYTE fade) {
+                                       BYTE fade, bool overlay) {
   const std::wstring text = GetText();
   if (text.empty()) return;
   const RECT& rect = this->GetRect();
@@ -315,8 +321,13 @@ void LabelTemplate<B>::DrawTextInColor(IRenderContext* context, const std::wstri
                                      : face             ? COLOR_BTNTEXT
                                                         : COLOR_WINDOWTEXT);
   }
-  context->DrawText(area, text, argb, GlobalManager::GetFont(font_id_), EffectiveTextStyle(), fade,
-                    line_limit_);
+  const HFONT font = GlobalManager::GetFont(font_id_);
+  if (fade != 255) {
+    context->DrawText(area, text, argb, font, EffectiveTextStyle(), fade, line_limit_);
+    return;
+  }
+  context->DrawKeptText(area, text, argb, font, EffectiveTextStyle(), line_limit_,
+                        &text_images_[overlay ? 1 : 0]);
 }
 
 template <typename B>
@@ -330,7 +341,7 @@ void LabelTemplate<B>::PaintText(IRenderContext* context) {
     }
     if (this->GetHotAlpha() >= 1 && !text_colors_[kControlStateHot].empty()) {
       DrawTextInColor(context, text_colors_[kControlStateHot],
-                      static_cast<BYTE>(this->GetHotAlpha()));
+                      static_cast<BYTE>(this->GetHotAlpha()), true);
     }
     return;
   }

@@ -588,6 +588,22 @@ void ScrollableBox::PaintChildren(IRenderContext* context, const RECT& dirty) {
   if (vertical_bar_ && vertical_bar_->IsVisible()) vertical_bar_->Paint(context, dirty);
 }
 
+Control* ScrollableBox::FindOccluderAmongChildren(const RECT& dirty, const RECT& clip) {
+  // Scrolled children do not lie where their rectangles say.
+  const SIZE pos = GetScrollPos();
+  if (pos.cx != 0 || pos.cy != 0) return nullptr;
+  RECT inner = InnerRect();
+  if (!::IntersectRect(&inner, &inner, &clip)) return nullptr;
+  // Floating children are painted after the others.
+  for (bool floating : {true, false}) {
+    for (auto it = children().rbegin(); it != children().rend(); ++it) {
+      if ((*it)->IsFloat() != floating) continue;
+      if (Control* found = (*it)->FindOccluder(dirty, inner)) return found;
+    }
+  }
+  return nullptr;
+}
+
 void ScrollableBox::LoadImageCache() {
   Box::LoadImageCache();
   if (vertical_bar_) vertical_bar_->LoadImageCache();

@@ -99,6 +99,7 @@ class ScrollableBox : public Box {
   Control* FindControl(FindControlProc proc, void* data, UINT flags,
                        POINT scroll_offset = POINT{0, 0}) override;
   void PaintChildren(IRenderContext* context, const RECT& dirty) override;
+  Control* FindOccluderAmongChildren(const RECT& dirty, const RECT& clip) override;
   POINT GetScrollOffset() const override;
   void LoadImageCache() override;
   void UnloadImageCache() override;

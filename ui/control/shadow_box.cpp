@@ -9,18 +9,8 @@ ShadowBox::ShadowBox() = default;
 
 bool ShadowBox::ContentCover(RECT& covered) const {
   if (children().size() != 1) return false;
-  const Control* content = children()[0];
-  if (!content->IsVisible() || content->GetAlpha() != 255 || content->GetBkColor().empty()) {
-    return false;
-  }
-  const POINT offset = content->GetRenderOffset();
-  if (offset.x != 0 || offset.y != 0) return false;
-  if ((GlobalManager::GetTextColor(content->GetBkColor()) >> 24) != 0xFF) return false;
-  // Inside its rounded corners the content's background is opaque.
-  const SIZE round = content->GetBorderRound();
-  covered = content->GetRect();
-  ::InflateRect(&covered, -round.cx, -round.cy);
-  return !::IsRectEmpty(&covered);
+  Control* content = children()[0];
+  return content->IsVisible() && content->GetAlpha() == 255 && content->OpaqueArea(&covered);
 }
 
 void ShadowBox::PaintSelf(IRenderContext* context, const RECT& dirty) {

@@ -16,6 +16,8 @@ class ShadowBox : public Box {
   ShadowBox();
 
   void PaintSelf(IRenderContext* context, const RECT& dirty) override;
+  // Its middle is left to the content.
+  bool OpaqueArea(RECT* /*area*/) const override { return false; }
 
  private:
   // The part of the box its only child, the window's content, certainly

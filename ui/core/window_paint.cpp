@@ -165,8 +165,7 @@ FramePresenter::OpaqueArea Window::PaintTree(RECT& update, const RECT& client) {
     const POINT origin = context->OffsetOrigin(render_offset_.x, render_offset_.y);
     // The root is painted directly: its own alpha is the fade value the
     // window's alpha follows, not a translucency of its own.
-    root->PaintSelf(context, update);
-    root->PaintChildren(context, update);
+    root->PaintAsRoot(context, update, render_offset_.x == 0 && render_offset_.y == 0);
     PaintFocusRing(context, update);
     context->SetOrigin(origin.x, origin.y);
   }

@@ -24,6 +24,8 @@ namespace ui {
 
 using ARGB = DWORD;
 
+class TextImage;
+
 // The values match GDI+'s own enumerations, so implementations can cast.
 enum class LineCap { kFlat = 0, kSquare = 1, kRound = 2, kTriangle = 3 };
 enum class DashCap { kFlat = 0, kRound = 2, kTriangle = 3 };
@@ -181,6 +183,12 @@ class IRenderContext : public cbase::SupportWeakCallback {
   // context's current font is used.
   virtual void DrawText(const RECT& rc, const std::wstring& text, ARGB color, HFONT font,
                         UINT format, BYTE fade = 255, bool line_limit = false) = 0;
+  // DrawText for a control that draws the same text again and again: the
+  // drawn pixels are kept in |image| (owned by the control) and blended from
+  // there while the text, font, box size, colour and format stay the same.
+  // The first drawing of a text is done in place; it is kept from the second.
+  virtual void DrawKeptText(const RECT& rc, const std::wstring& text, ARGB color, HFONT font,
+                            UINT format, bool line_limit, TextImage* image) = 0;
   virtual void DrawEllipse(const RECT& rc, int width, ARGB color) = 0;
   virtual void FillEllipse(const RECT& rc, ARGB color) = 0;
   // Bounding box of |text|, one pixel wider and taller than GDI+ measures it.

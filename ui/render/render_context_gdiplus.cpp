@@ -1,7 +1,10 @@
 #include "ui/render/render_context_gdiplus.h"
 
 #include <algorithm>
+#include <climits>
+#include <cmath>
 #include <cstring>
+#include <tuple>
 #include <utility>
 #include <vector>
 
@@ -28,7 +31,8 @@ bool Meets(const RECT& a, const RECT& b) {
 int Width(const RECT& rc) { return rc.right - rc.left; }
 int Height(const RECT& rc) { return rc.bottom - rc.top; }
 
-// Sides from which FillRoundRect writes an opaque middle directly.
+// Sides of the middle from which FillRoundRect fills an opaque shape as a
+// rim and a rectangle.
 constexpr int kDirectFillSide = 32;
 
 // A graphics object for one drawing call; anti-aliased unless told otherwise.
@@ -289,14 +293,15 @@ RenderContext_GdiPlus::TextFont RenderContext_GdiPlus::GetTextFont(HFONT handle)
   }
   if (!readable) {
     fallback_font_ = std::make_unique<Gdiplus::Font>(hdc_.get());
-    return TextFont{fallback_font_.get(), std::wstring()};
+    return TextFont{fallback_font_.get(), std::wstring(), nullptr};
   }
   // Making a GDI+ font costs about a fifth of drawing a short label, so
   // each logical font is made once per context.
   const std::string key(reinterpret_cast<const char*>(&logfont), sizeof(logfont));
-  std::unique_ptr<Gdiplus::Font>& font = fonts_[key];
+  auto entry = fonts_.try_emplace(key).first;
+  std::unique_ptr<Gdiplus::Font>& font = entry->second;
   if (!font) font = std::make_unique<Gdiplus::Font>(hdc_.get(), &logfont);
-  return TextFont{font.get(), logfont.lfFaceName};
+  return TextFont{font.get(), logfont.lfFaceName, &entry->first};
 }
 
 void RenderContext_GdiPlus::DrawColor(const RECT& rc, ARGB color, BYTE fade) {
@@ -304,7 +309,7 @@ void RenderContext_GdiPlus::DrawColor(const RECT& rc, ARGB color, BYTE fade) {
   const ARGB fill = FadeColor(color, fade);
   Graphics graphics(hdc_.get());
   Gdiplus::SolidBrush brush{Gdiplus::Color(fill)};
-  FillWhole(graphics, brush, (fill >> 24) == 0xFF, rc);
+  FillWhole(graphics, brush, fill, rc);
 }
 
 RECT RenderContext_GdiPlus::VisiblePart(const RECT& rc) const {
@@ -315,32 +320,58 @@ RECT RenderContext_GdiPlus::VisiblePart(const RECT& rc) const {
 }
 
 void RenderContext_GdiPlus::FillWhole(Gdiplus::Graphics& graphics, Gdiplus::Brush& brush,
-                                      bool opaque, const RECT& rc) {
-  auto fill_with_gdiplus = [&](const RECT& area) {
-    graphics.FillRectangle(&brush, Gdiplus::RectF(static_cast<Gdiplus::REAL>(area.left),
-                                                  static_cast<Gdiplus::REAL>(area.top),
-                                                  static_cast<Gdiplus::REAL>(Width(area)),
-                                                  static_cast<Gdiplus::REAL>(Height(area))));
-  };
+                                      ARGB color, const RECT& rc) {
   // Only what the clip lets through is filled: GDI+ spends by the size of
   // the shape, not of the clip, and a window-sized layer is often repainted
-  // in a small dirty rectangle. A large opaque area (a window's background)
-  // costs GDI+ more than the rest of a frame on some systems: GDI+ fills its
-  // first visible column, and the rest gets the pixel it wrote there.
+  // in a small dirty rectangle.
   const RECT visible = VisiblePart(rc);
   if (::IsRectEmpty(&visible)) return;
-  // Whole pixels need no anti-aliasing; without it the pixel GDI+ writes in
-  // the first column is the brush's own on every system.
-  graphics.SetSmoothingMode(Gdiplus::SmoothingModeNone);
-  if (!opaque || Width(visible) < kDirectFillSide || Height(visible) < kDirectFillSide ||
-      !CanWriteBits()) {
-    fill_with_gdiplus(visible);
+  // An opaque colour covers every pixel with the same value, the one GDI+
+  // writes for it: each call into GDI+ costs as much as filling thousands of
+  // pixels, so the pixels are written directly.
+  DWORD pixel = 0;
+  if ((color >> 24) == 0xFF && CanWriteBits() && OpaquePixel(color, &pixel) &&
+      FillDirect(visible, pixel)) {
     return;
   }
-  fill_with_gdiplus(RECT{visible.left, visible.top, visible.left + 1, visible.bottom});
-  graphics.Flush(Gdiplus::FlushIntentionSync);
-  const RECT rest = {visible.left + 1, visible.top, visible.right, visible.bottom};
-  if (!FillLikeLeftNeighbour(rest)) fill_with_gdiplus(rest);
+  // Whole pixels need no anti-aliasing.
+  graphics.SetSmoothingMode(Gdiplus::SmoothingModeNone);
+  graphics.FillRectangle(&brush, Gdiplus::RectF(static_cast<Gdiplus::REAL>(visible.left),
+                                                static_cast<Gdiplus::REAL>(visible.top),
+                                                static_cast<Gdiplus::REAL>(Width(visible)),
+                                                static_cast<Gdiplus::REAL>(Height(visible))));
+}
+
+bool RenderContext_GdiPlus::OpaquePixel(ARGB color, DWORD* pixel) {
+  const auto known = opaque_pixels_.find(color);
+  if (known != opaque_pixels_.end()) {
+    *pixel = known->second;
+    return true;
+  }
+  // GDI+ fills one pixel of a bitmap of its own, as it would fill any.
+  BITMAPINFO info = {};
+  info.bmiHeader.biSize = sizeof(info.bmiHeader);
+  info.bmiHeader.biWidth = 1;
+  info.bmiHeader.biHeight = -1;
+  info.bmiHeader.biPlanes = 1;
+  info.bmiHeader.biBitCount = 32;
+  info.bmiHeader.biCompression = BI_RGB;
+  void* raw = nullptr;
+  cbase::ScopedBitmap probe(::CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &raw, nullptr, 0));
+  if (!probe.get() || !raw) return false;
+  {
+    const cbase::ScopedSelectObject select(ScratchDC(), probe.get());
+    Graphics graphics(ScratchDC(), false);
+    Gdiplus::SolidBrush brush{Gdiplus::Color(color)};
+    graphics.FillRectangle(&brush, Gdiplus::RectF(0, 0, 1, 1));
+  }
+  ::GdiFlush();
+  *pixel = *static_cast<const DWORD*>(raw);
+  // A skin names a handful of colours; animated ones would grow this.
+  constexpr size_t kMaxKnownColours = 256;
+  if (opaque_pixels_.size() >= kMaxKnownColours) opaque_pixels_.clear();
+  opaque_pixels_.emplace(color, *pixel);
+  return true;
 }
 
 void RenderContext_GdiPlus::DrawLine(const IPen* pen, int x1, int y1, int x2, int y2) {
@@ -379,6 +410,7 @@ void RenderContext_GdiPlus::DrawRect(const RECT& rc, int width, ARGB color) {
 void RenderContext_GdiPlus::DrawRoundRect(const RECT& rc, const SIZE& corner, int width,
                                           ARGB color) {
   CBASE_DCHECK_ON_THREAD(thread_checker_);
+  if (DrawKeptShape(rc, corner, color, width)) return;
   Graphics graphics(hdc_.get());
   Gdiplus::Pen pen(Gdiplus::Color(color), static_cast<Gdiplus::REAL>(width));
   Gdiplus::GraphicsPath path;
@@ -392,15 +424,19 @@ void RenderContext_GdiPlus::FillRoundRect(const RECT& rc, const SIZE& corner, AR
   const ARGB fill = FadeColor(color, fade);
   Graphics graphics(hdc_.get());
   Gdiplus::SolidBrush brush{Gdiplus::Color(fill)};
-  Gdiplus::GraphicsPath path;
-  AddRoundRect(path, rc, corner);
   // Two pixels clear of the outline and its arcs the shape covers every
-  // pixel whole. For a large opaque shape GDI+ fills only the rim around that
-  // middle, and the middle gets the pixel GDI+ wrote beside it (a
-  // window-sized background costs GDI+ more than the rest of a frame on
-  // some systems).
+  // pixel whole; there it is filled like a rectangle.
   RECT middle = rc;
   ::InflateRect(&middle, -(corner.cx + 2), -(corner.cy + 2));
+  if (DrawKeptShape(rc, corner, fill, 0)) {
+    if (Width(middle) > 0 && Height(middle) > 0) FillWhole(graphics, brush, fill, middle);
+    return;
+  }
+  Gdiplus::GraphicsPath path;
+  AddRoundRect(path, rc, corner);
+  // For a large opaque shape GDI+ fills only the rim around the middle (a
+  // window-sized background costs GDI+ more than the rest of a frame on some
+  // systems).
   const bool large = Width(middle) >= kDirectFillSide && Height(middle) >= kDirectFillSide;
   if (!large || (fill >> 24) != 0xFF || !CanWriteBits()) {
     graphics.FillPath(&brush, &path);
@@ -456,7 +492,112 @@ void RenderContext_GdiPlus::FillRoundRect(const RECT& rc, const SIZE& corner, AR
   // Inside the middle the shape covers every pixel whole, as a rectangle
   // does.
   graphics.ResetClip();
-  FillWhole(graphics, brush, true, middle);
+  FillWhole(graphics, brush, fill, middle);
+}
+
+bool RenderContext_GdiPlus::ShapeKey::operator<(const ShapeKey& other) const {
+  return std::tie(width, height, corner_x, corner_y, color, stroke) <
+         std::tie(other.width, other.height, other.corner_x, other.corner_y, other.color,
+                  other.stroke);
+}
+
+bool RenderContext_GdiPlus::DrawKeptShape(const RECT& rc, const SIZE& corner, ARGB color,
+                                          int stroke) {
+  if (Width(rc) <= 0 || Height(rc) <= 0 || corner.cx < 0 || corner.cy < 0 || stroke < 0 ||
+      !CanWriteBits()) {
+    return false;
+  }
+  const ShapeKey key{Width(rc), Height(rc), corner.cx, corner.cy, color, stroke};
+  // A skin has a few dozen shapes; a growing bar or a fade makes new ones
+  // all the time, and those are dropped together now and then.
+  constexpr size_t kMaxKeptShapes = 128;
+  if (shapes_.size() >= kMaxKeptShapes && shapes_.find(key) == shapes_.end()) shapes_.clear();
+  const auto [entry, first_time] = shapes_.try_emplace(key);
+  // The first time a shape is drawn in place; it is kept from the second.
+  if (first_time) return false;
+  KeptShape& shape = entry->second;
+  if (!shape.kept) {
+    if (!KeepShape(key, &shape)) {
+      shapes_.erase(entry);
+      return false;
+    }
+    shape.kept = true;
+  }
+  RECT bounds;
+  if (::GetClipBox(hdc_.get(), &bounds) == ERROR)
+    bounds = RECT{LONG_MIN, LONG_MIN, LONG_MAX, LONG_MAX};
+  const BLENDFUNCTION blend = {AC_SRC_OVER, 0, 255, AC_SRC_ALPHA};
+  for (const KeptPiece& piece : shape.pieces) {
+    RECT dest = piece.area;
+    ::OffsetRect(&dest, rc.left, rc.top);
+    RECT visible;
+    if (!::IntersectRect(&visible, &dest, &bounds)) continue;
+    const cbase::ScopedSelectObject select(ScratchDC(), piece.bitmap.get());
+    ::GdiAlphaBlend(hdc_.get(), dest.left, dest.top, Width(dest), Height(dest), ScratchDC(), 0, 0,
+                    Width(dest), Height(dest), blend);
+  }
+  return true;
+}
+
+bool RenderContext_GdiPlus::KeepShape(const ShapeKey& key, KeptShape* shape) {
+  // The shape is drawn at the origin; its pixels do not depend on where it
+  // lies. Around the middle, where a fill is even and an outline has no
+  // pixels, it is kept in four bands; a shape without such a middle is kept
+  // whole.
+  const RECT rc = {0, 0, key.width, key.height};
+  const int pad = key.stroke + 2;
+  RECT outer = rc;
+  ::InflateRect(&outer, pad, pad);
+  RECT middle = rc;
+  ::InflateRect(&middle, -(key.corner_x + pad), -(key.corner_y + pad));
+  std::vector<RECT> areas;
+  if (Width(middle) > 0 && Height(middle) > 0) {
+    areas = {{outer.left, outer.top, outer.right, middle.top},
+             {outer.left, middle.bottom, outer.right, outer.bottom},
+             {outer.left, middle.top, middle.left, middle.bottom},
+             {middle.right, middle.top, outer.right, middle.bottom}};
+  } else {
+    areas = {outer};
+  }
+  Gdiplus::GraphicsPath path;
+  AddRoundRect(path, rc, SIZE{key.corner_x, key.corner_y});
+  const HDC dc = ScratchDC();
+  shape->pieces.clear();
+  for (const RECT& area : areas) {
+    BITMAPINFO info = {};
+    info.bmiHeader.biSize = sizeof(info.bmiHeader);
+    info.bmiHeader.biWidth = Width(area);
+    info.bmiHeader.biHeight = -Height(area);
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 32;
+    info.bmiHeader.biCompression = BI_RGB;
+    void* raw = nullptr;
+    cbase::ScopedBitmap bitmap(
+        ::CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &raw, nullptr, 0));
+    if (!bitmap.get() || !raw) return false;
+    {
+      const cbase::ScopedSelectObject select(dc, bitmap.get());
+      POINT old_origin;
+      ::SetWindowOrgEx(dc, area.left, area.top, &old_origin);
+      {
+        Graphics graphics(dc);
+        if (key.stroke > 0) {
+          Gdiplus::Pen pen(Gdiplus::Color(key.color), static_cast<Gdiplus::REAL>(key.stroke));
+          graphics.DrawPath(&pen, &path);
+        } else {
+          Gdiplus::SolidBrush brush{Gdiplus::Color(key.color)};
+          graphics.FillPath(&brush, &path);
+        }
+      }
+      ::SetWindowOrgEx(dc, old_origin.x, old_origin.y, nullptr);
+    }
+    ::GdiFlush();
+    const auto* pixels = static_cast<const DWORD*>(raw);
+    const size_t count = static_cast<size_t>(Width(area)) * Height(area);
+    if (std::all_of(pixels, pixels + count, [](DWORD pixel) { return pixel == 0; })) continue;
+    shape->pieces.push_back(KeptPiece{std::move(bitmap), area});
+  }
+  return true;
 }
 
 bool RenderContext_GdiPlus::CanWriteBits() const {
@@ -464,7 +605,7 @@ bool RenderContext_GdiPlus::CanWriteBits() const {
          ::GetGraphicsMode(hdc_.get()) == GM_COMPATIBLE;
 }
 
-bool RenderContext_GdiPlus::FillLikeLeftNeighbour(const RECT& rc) {
+bool RenderContext_GdiPlus::FillDirect(const RECT& rc, DWORD pixel) {
   BYTE* bits = GetBits();
   const int width = GetWidth();
   const RECT whole = {0, 0, width, GetHeight()};
@@ -472,7 +613,6 @@ bool RenderContext_GdiPlus::FillLikeLeftNeighbour(const RECT& rc) {
   ::LPtoDP(hdc_.get(), corners, 2);
   RECT target = {corners[0].x, corners[0].y, corners[1].x, corners[1].y};
   if (!::IntersectRect(&target, &target, &whole)) return true;
-  if (target.left < 1) return false;
 
   // The clip region is in device coordinates; without one the whole bitmap
   // may be drawn.
@@ -491,19 +631,10 @@ bool RenderContext_GdiPlus::FillLikeLeftNeighbour(const RECT& rc) {
       parts.assign(rects, rects + data->rdh.nCount);
     }
   }
-  // The pixel left of the middle, in the clip and inside the shape, is one
-  // GDI+ wrote whole.
-  bool found = false;
-  DWORD pixel = 0;
-  ::GdiFlush();
-  for (int y = target.top; y < target.bottom && !found && clipped >= 0; ++y) {
-    if (clipped == 1 && !::PtInRegion(clip, target.left - 1, y)) continue;
-    pixel = reinterpret_cast<const DWORD*>(bits)[static_cast<size_t>(y) * width + target.left - 1];
-    found = true;
-  }
-  // A clip whose rectangles could not be read leaves the middle to GDI+.
-  if (!found || parts.empty()) return false;
+  // A clip whose rectangles could not be read leaves the fill to GDI+.
+  if (clipped < 0 || (clipped == 1 && parts.empty())) return false;
 
+  ::GdiFlush();
   for (const RECT& part : parts) {
     RECT area;
     if (!::IntersectRect(&area, &part, &target)) continue;
@@ -520,15 +651,16 @@ void RenderContext_GdiPlus::DrawText(const RECT& rc, const std::wstring& text, A
   CBASE_DCHECK_ON_THREAD(thread_checker_);
   if (text.empty()) return;
   Graphics graphics(hdc_.get());
-  const TextFont text_font = GetTextFont(font);
+  DrawTextWith(graphics, GetTextFont(font), rc, text, color, format, fade, line_limit);
+}
 
-  // Text is never drawn fully opaque.
-  BYTE alpha = static_cast<BYTE>(static_cast<double>(color >> 24) / 255.0 * fade);
-  if (alpha == 255) alpha = 254;
-  Gdiplus::SolidBrush brush(Gdiplus::Color((static_cast<ARGB>(alpha) << 24) | (color & 0xFFFFFF)));
-
-  std::unique_ptr<Gdiplus::StringFormat> string_format(
-      Gdiplus::StringFormat::GenericTypographic()->Clone());
+RenderContext_GdiPlus::TextLayout RenderContext_GdiPlus::LayOutText(Gdiplus::Graphics& graphics,
+                                                                    const TextFont& text_font,
+                                                                    const RECT& rc, UINT format,
+                                                                    bool line_limit) {
+  TextLayout layout;
+  layout.format.reset(Gdiplus::StringFormat::GenericTypographic()->Clone());
+  Gdiplus::StringFormat* string_format = layout.format.get();
   if (format & DT_END_ELLIPSIS)
     string_format->SetTrimming(Gdiplus::StringTrimmingEllipsisCharacter);
   INT flags = 0;
@@ -545,25 +677,171 @@ void RenderContext_GdiPlus::DrawText(const RECT& rc, const std::wstring& text, A
     string_format->SetAlignment(Gdiplus::StringAlignmentNear);
   }
 
-  RECT layout = rc;
+  RECT box = rc;
   if (format & DT_VCENTER) {
     string_format->SetLineAlignment(Gdiplus::StringAlignmentCenter);
     // NSimSun sits one pixel high when centred vertically.
     if (text_font.face == L"\x65B0\x5B8B\x4F53" &&
         Height(rc) >= text_font.font->GetHeight(&graphics) + 2) {
-      ::OffsetRect(&layout, 0, 1);
+      ::OffsetRect(&box, 0, 1);
     }
   } else if (format & DT_BOTTOM) {
     string_format->SetLineAlignment(Gdiplus::StringAlignmentFar);
   } else {
     string_format->SetLineAlignment(Gdiplus::StringAlignmentNear);
   }
+  layout.box = Gdiplus::RectF(
+      static_cast<Gdiplus::REAL>(box.left), static_cast<Gdiplus::REAL>(box.top),
+      static_cast<Gdiplus::REAL>(Width(box)), static_cast<Gdiplus::REAL>(Height(box)));
+  return layout;
+}
 
-  const Gdiplus::RectF box(
-      static_cast<Gdiplus::REAL>(layout.left), static_cast<Gdiplus::REAL>(layout.top),
-      static_cast<Gdiplus::REAL>(Width(layout)), static_cast<Gdiplus::REAL>(Height(layout)));
-  graphics.DrawString(text.c_str(), static_cast<INT>(text.size()), text_font.font, box,
-                      string_format.get(), &brush);
+void RenderContext_GdiPlus::DrawTextWith(Gdiplus::Graphics& graphics, const TextFont& text_font,
+                                         const RECT& rc, const std::wstring& text, ARGB color,
+                                         UINT format, BYTE fade, bool line_limit) {
+  // Text is never drawn fully opaque. A translucent brush also keeps GDI+ to
+  // grey-scale anti-aliasing, whose pixels blend the same over any
+  // background: kept text relies on that.
+  BYTE alpha = static_cast<BYTE>(static_cast<double>(color >> 24) / 255.0 * fade);
+  if (alpha == 255) alpha = 254;
+  Gdiplus::SolidBrush brush(Gdiplus::Color((static_cast<ARGB>(alpha) << 24) | (color & 0xFFFFFF)));
+  const TextLayout layout = LayOutText(graphics, text_font, rc, format, line_limit);
+  graphics.DrawString(text.c_str(), static_cast<INT>(text.size()), text_font.font, layout.box,
+                      layout.format.get(), &brush);
+}
+
+void RenderContext_GdiPlus::DrawKeptText(const RECT& rc, const std::wstring& text, ARGB color,
+                                         HFONT font, UINT format, bool line_limit,
+                                         TextImage* image) {
+  CBASE_DCHECK_ON_THREAD(thread_checker_);
+  if (text.empty()) return;
+  const TextFont text_font = GetTextFont(font);
+  // Lines that neither stay on one line nor are clipped to the box could run
+  // anywhere below it: those are drawn each time.
+  const bool bounded = (format & DT_SINGLELINE) || !(format & DT_NOCLIP);
+  if (!image || !text_font.key || !bounded) {
+    if (image) image->Clear();
+    Graphics graphics(hdc_.get());
+    DrawTextWith(graphics, text_font, rc, text, color, format, 255, line_limit);
+    return;
+  }
+  // Text is drawn straight the first time it is seen and kept from the
+  // second: text that changes every frame (a percentage, a speed) never pays
+  // for keeping.
+  const TextImage::Key key{text, *text_font.key, Width(rc), Height(rc), color, format, line_limit};
+  if (!image->Remember(key)) {
+    Graphics graphics(hdc_.get());
+    DrawTextWith(graphics, text_font, rc, text, color, format, 255, line_limit);
+    return;
+  }
+  if (!image->IsKept() && !KeepText(rc, text, color, text_font, format, line_limit, image)) {
+    image->Clear();
+    Graphics graphics(hdc_.get());
+    DrawTextWith(graphics, text_font, rc, text, color, format, 255, line_limit);
+    return;
+  }
+  if (!image->bitmap()) return;  // nothing visible
+  const cbase::ScopedSelectObject select(ScratchDC(), image->bitmap());
+  const POINT offset = image->offset();
+  const SIZE size = image->size();
+  const BLENDFUNCTION blend = {AC_SRC_OVER, 0, 255, AC_SRC_ALPHA};
+  ::GdiAlphaBlend(hdc_.get(), rc.left + offset.x, rc.top + offset.y, size.cx, size.cy, ScratchDC(),
+                  0, 0, size.cx, size.cy, blend);
+}
+
+HDC RenderContext_GdiPlus::ScratchDC() {
+  if (!scratch_dc_.get()) scratch_dc_.reset(::CreateCompatibleDC(hdc_.get()));
+  return scratch_dc_.get();
+}
+
+bool RenderContext_GdiPlus::KeepText(const RECT& rc, const std::wstring& text, ARGB color,
+                                     const TextFont& text_font, UINT format, bool line_limit,
+                                     TextImage* image) {
+  // Where the laid-out text lies, with room around it for glyphs that reach
+  // past their advance (italics, accents).
+  RECT area = rc;
+  {
+    Graphics graphics(hdc_.get());
+    const TextLayout layout = LayOutText(graphics, text_font, rc, format, line_limit);
+    Gdiplus::RectF bounds;
+    if (graphics.MeasureString(text.c_str(), static_cast<INT>(text.size()), text_font.font,
+                               layout.box, layout.format.get(), &bounds) != Gdiplus::Ok) {
+      return false;
+    }
+    const RECT measured = {static_cast<LONG>(std::floor(bounds.X)),
+                           static_cast<LONG>(std::floor(bounds.Y)),
+                           static_cast<LONG>(std::ceil(bounds.X + bounds.Width)),
+                           static_cast<LONG>(std::ceil(bounds.Y + bounds.Height))};
+    ::UnionRect(&area, &area, &measured);
+    const int pad = static_cast<int>(text_font.font->GetHeight(&graphics)) / 2 + 2;
+    ::InflateRect(&area, pad, pad);
+  }
+  const int width = Width(area), height = Height(area);
+  // A box this large is not a label; it is not worth its memory.
+  constexpr int kMaxKeptPixels = 1 << 20;
+  if (width <= 0 || height <= 0 || width > kMaxKeptPixels / height) return false;
+
+  BITMAPINFO info = {};
+  info.bmiHeader.biSize = sizeof(info.bmiHeader);
+  info.bmiHeader.biWidth = width;
+  info.bmiHeader.biHeight = -height;
+  info.bmiHeader.biPlanes = 1;
+  info.bmiHeader.biBitCount = 32;
+  info.bmiHeader.biCompression = BI_RGB;
+  void* raw = nullptr;
+  cbase::ScopedBitmap canvas(::CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &raw, nullptr, 0));
+  if (!canvas.get() || !raw) return false;
+  const HDC dc = ScratchDC();
+  {
+    // The canvas takes the context's coordinates, so the text is laid out
+    // exactly as it would be drawn in place.
+    const cbase::ScopedSelectObject select(dc, canvas.get());
+    POINT old_origin;
+    ::SetWindowOrgEx(dc, area.left, area.top, &old_origin);
+    {
+      Graphics graphics(dc);
+      DrawTextWith(graphics, text_font, rc, text, color, format, 255, line_limit);
+    }
+    ::SetWindowOrgEx(dc, old_origin.x, old_origin.y, nullptr);
+  }
+  ::GdiFlush();
+
+  // Only the pixels the text touched are kept.
+  const auto* pixels = static_cast<const DWORD*>(raw);
+  RECT ink = {width, height, 0, 0};
+  for (int y = 0; y < height; ++y) {
+    const DWORD* row = pixels + static_cast<size_t>(y) * width;
+    for (int x = 0; x < width; ++x) {
+      if (row[x] == 0) continue;
+      ink.left = std::min<LONG>(ink.left, x);
+      ink.right = std::max<LONG>(ink.right, x + 1);
+      ink.top = std::min<LONG>(ink.top, y);
+      ink.bottom = y + 1;
+    }
+  }
+  if (::IsRectEmpty(&ink)) {
+    image->Keep(cbase::ScopedBitmap(), POINT{0, 0}, SIZE{0, 0});
+    return true;
+  }
+  const POINT offset = {area.left - rc.left + ink.left, area.top - rc.top + ink.top};
+  const SIZE size = {Width(ink), Height(ink)};
+  if (size.cx == width && size.cy == height) {
+    image->Keep(std::move(canvas), offset, size);
+    return true;
+  }
+  info.bmiHeader.biWidth = size.cx;
+  info.bmiHeader.biHeight = -size.cy;
+  void* kept_raw = nullptr;
+  cbase::ScopedBitmap kept(
+      ::CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &kept_raw, nullptr, 0));
+  if (!kept.get() || !kept_raw) return false;
+  auto* out = static_cast<DWORD*>(kept_raw);
+  for (int y = 0; y < size.cy; ++y) {
+    const DWORD* from = pixels + static_cast<size_t>(ink.top + y) * width + ink.left;
+    std::copy(from, from + size.cx, out + static_cast<size_t>(y) * size.cx);
+  }
+  image->Keep(std::move(kept), offset, size);
+  return true;
 }
 
 void RenderContext_GdiPlus::DrawEllipse(const RECT& rc, int width, ARGB color) {

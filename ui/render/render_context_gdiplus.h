@@ -8,6 +8,7 @@
 #include <map>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "base/scoped_gdi_object.h"
 #include "base/thread_checker.h"
@@ -15,6 +16,7 @@
 #include "ui/render/gdi_clip.h"
 #include "ui/render/gdiplus_fwd.h"
 #include "ui/render/render.h"
+#include "ui/render/text_image.h"
 
 namespace ui {
 
@@ -64,6 +66,8 @@ class RenderContext_GdiPlus : public IRenderContext {
   void FillRoundRect(const RECT& rc, const SIZE& corner, ARGB color, BYTE fade = 255) override;
   void DrawText(const RECT& rc, const std::wstring& text, ARGB color, HFONT font, UINT format,
                 BYTE fade = 255, bool line_limit = false) override;
+  void DrawKeptText(const RECT& rc, const std::wstring& text, ARGB color, HFONT font, UINT format,
+                    bool line_limit, TextImage* image) override;
   void DrawEllipse(const RECT& rc, int width, ARGB color) override;
   void FillEllipse(const RECT& rc, ARGB color) override;
   RECT MeasureText(const std::wstring& text, HFONT font, UINT format, int width = -1) override;
@@ -74,27 +78,73 @@ class RenderContext_GdiPlus : public IRenderContext {
   struct TextFont {
     Gdiplus::Font* font;
     std::wstring face;
+    // The bytes of its LOGFONTW; null for the fallback font.
+    const std::string* key;
   };
   TextFont GetTextFont(HFONT handle);
+  struct TextLayout {
+    std::unique_ptr<Gdiplus::StringFormat> format;
+    Gdiplus::RectF box;
+  };
+  // How GDI+ is told to lay |format|'s DT_ flags out in |rc|.
+  static TextLayout LayOutText(Gdiplus::Graphics& graphics, const TextFont& text_font,
+                               const RECT& rc, UINT format, bool line_limit);
+  static void DrawTextWith(Gdiplus::Graphics& graphics, const TextFont& text_font, const RECT& rc,
+                           const std::wstring& text, ARGB color, UINT format, BYTE fade,
+                           bool line_limit);
+  // Draws the text once into a bitmap of its own and keeps the part it
+  // touched in |image|. False when it cannot (then nothing was kept).
+  bool KeepText(const RECT& rc, const std::wstring& text, ARGB color, const TextFont& text_font,
+                UINT format, bool line_limit, TextImage* image);
+  // A memory device context for blending kept pixels from.
+  HDC ScratchDC();
+
+  // A rounded rectangle's look, whatever its place: its fill (|stroke| 0) or
+  // its outline |stroke| pixels wide.
+  struct ShapeKey {
+    LONG width;
+    LONG height;
+    LONG corner_x;
+    LONG corner_y;
+    ARGB color;
+    int stroke;
+    bool operator<(const ShapeKey& other) const;
+  };
+  struct KeptPiece {
+    cbase::ScopedBitmap bitmap;  // premultiplied, top-down
+    RECT area;                   // from the shape's top left
+  };
+  struct KeptShape {
+    bool kept = false;  // seen once already when false
+    std::vector<KeptPiece> pieces;
+  };
+  // Draws the rounded shape over |rc| from pixels kept since an earlier
+  // drawing of the same shape, all but the even middle of a fill (two pixels
+  // clear of the arcs) which the caller fills. False when it did not draw:
+  // the first time a shape is met (it is kept from the second), or where the
+  // bitmap's pixels are not plain.
+  bool DrawKeptShape(const RECT& rc, const SIZE& corner, ARGB color, int stroke);
+  bool KeepShape(const ShapeKey& key, KeptShape* shape);
   // Whether the bitmap's pixels may be written directly: top-down rows, plain
   // logical coordinates.
   bool CanWriteBits() const;
-  // Fills |rc| (logical coordinates, within the device context's clip) with
-  // the pixel just left of it, which the caller has drawn whole. False when
-  // no such pixel lies in the clip or the clip cannot be read (nothing was
-  // drawn then).
-  bool FillLikeLeftNeighbour(const RECT& rc);
+  // Writes |pixel| over |rc| (logical coordinates), within the device
+  // context's clip. False when the clip cannot be read (nothing was written
+  // then).
+  bool FillDirect(const RECT& rc, DWORD pixel);
+  // The pixel GDI+ writes for the opaque |color|, learnt once per colour.
+  bool OpaquePixel(ARGB color, DWORD* pixel);
   // The part of |rc| (logical coordinates) inside the clip's bounds; empty
   // when none is.
   RECT VisiblePart(const RECT& rc) const;
-  // Fills the part of |rc| the clip lets through with |brush|, which covers
-  // every pixel there whole (|opaque|: with an opaque colour, which allows
-  // the direct fill of large areas). Leaves |graphics| without
+  // Fills the part of |rc| the clip lets through with |brush| of |color|,
+  // which covers every pixel there whole. Leaves |graphics| without
   // anti-aliasing.
-  void FillWhole(Gdiplus::Graphics& graphics, Gdiplus::Brush& brush, bool opaque, const RECT& rc);
+  void FillWhole(Gdiplus::Graphics& graphics, Gdiplus::Brush& brush, ARGB color, const RECT& rc);
 
   cbase::ThreadChecker thread_checker_;
   cbase::ScopedCreatedDC hdc_;
+  cbase::ScopedCreatedDC scratch_dc_;
   int saved_dc_ = 0;
   HGDIOBJ old_bitmap_ = nullptr;
   bool alpha_blit_ = false;
@@ -105,6 +155,10 @@ class RenderContext_GdiPlus : public IRenderContext {
   // GDI+ fonts by the bytes of their LOGFONTW.
   std::map<std::string, std::unique_ptr<Gdiplus::Font>> fonts_;
   std::unique_ptr<Gdiplus::Font> fallback_font_;
+  // What GDI+ writes for each opaque colour met so far.
+  std::map<ARGB, DWORD> opaque_pixels_;
+  // Rounded shapes drawn so far.
+  std::map<ShapeKey, KeptShape> shapes_;
 };
 
 // The colour with its alpha multiplied by |fade| (truncated); 255 keeps it.

@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <gtest/gtest.h>
 #include <string>
+#include <vector>
 
 #include "tests/ui/control/test_support.h"
 #include "ui/control/box.h"
@@ -366,6 +367,142 @@ TEST_F(PaintTest, TextTakesTheColourOfItsState) {
   label.Paint(canvas_.get(), Rect(0, 0, 100, 100));
   EXPECT_GT(count([](DWORD p) { return Red(p) > 200 && Blue(p) < 64; }), 20);
   EXPECT_EQ(count([](DWORD p) { return Red(p) < 64 && Blue(p) < 64; }), 0);
+}
+
+// A label draws its text from what it kept once it has drawn it twice, and
+// shows a new text, or the text in a new colour, on the next paint.
+TEST_F(PaintTest, ALabelRepaintsItsKeptTextAndShowsChangesAtOnce) {
+  auto paint = [this](Label& label) {
+    FillWhite();
+    label.Paint(canvas_.get(), Rect(0, 0, 100, 100));
+    const DWORD* bits = reinterpret_cast<const DWORD*>(canvas_->GetBits());
+    return std::vector<DWORD>(bits, bits + 100 * 100);
+  };
+  auto fresh = [&](const wchar_t* text, const wchar_t* color) {
+    Label label;
+    label.SetText(text);
+    label.SetAttribute(L"normaltextcolor", color);
+    label.SetBounds(Rect(0, 0, 100, 30));
+    return paint(label);
+  };
+  Label label;
+  label.SetText(L"Setup 45%");
+  label.SetAttribute(L"normaltextcolor", L"black");
+  label.SetBounds(Rect(0, 0, 100, 30));
+  const std::vector<DWORD> first = paint(label);
+  EXPECT_EQ(paint(label), first);
+  EXPECT_EQ(paint(label), first);
+
+  label.SetText(L"Setup 46%");
+  EXPECT_EQ(paint(label), fresh(L"Setup 46%", L"black"));
+  EXPECT_NE(paint(label), first);
+  label.SetAttribute(L"normaltextcolor", L"red");
+  EXPECT_EQ(paint(label), fresh(L"Setup 46%", L"red"));
+  EXPECT_EQ(paint(label), fresh(L"Setup 46%", L"red"));
+}
+
+// Counts the times its own look is painted.
+class CountingControl : public Control {
+ public:
+  void PaintSelf(IRenderContext* context, const RECT& dirty) override {
+    ++paints;
+    Control::PaintSelf(context, dirty);
+  }
+  int paints = 0;
+};
+
+// The shape of the download overlay: a white page with a blue box on it, a
+// translucent mask over the page, and on the mask a green card with rounded
+// corners holding a black bar with rounded ends.
+class OccluderTest : public PaintTest {
+ protected:
+  void SetUp() override {
+    PaintTest::SetUp();
+    GlobalManager::AddTextColor(L"white", kWhite);
+    root_.SetBkColor(L"white");
+    root_.SetBounds(Rect(0, 0, 100, 100));
+    box_ = Place(&root_, new CountingControl(), L"blue", Rect(10, 10, 90, 60));
+    mask_ = Place(&root_, new Box(), L"half_red", Rect(0, 0, 100, 100));
+    card_ = Place(mask_, new Box(), L"green", Rect(20, 20, 80, 80));
+    card_->SetBorderRound(SIZE{8, 8});
+    bar_ = Place(card_, new CountingControl(), L"black", Rect(30, 45, 70, 55));
+    bar_->SetBorderRound(SIZE{8, 8});
+  }
+  template <typename T>
+  T* Place(Box* parent, T* control, const wchar_t* color, const RECT& rect) {
+    control->SetBkColor(color);
+    control->SetFloat(true);
+    parent->Add(control);
+    control->SetBounds(rect);
+    return control;
+  }
+  Control* Find(const RECT& dirty) { return root_.FindOccluderAmongChildren(dirty, dirty); }
+
+  Box root_;
+  CountingControl* box_ = nullptr;
+  Box* mask_ = nullptr;
+  Box* card_ = nullptr;
+  CountingControl* bar_ = nullptr;
+};
+
+// The occluder is the last control painted whose opaque background covers
+// all of the dirty part; translucent, shifted, hidden or faded controls and
+// rounded corners cover nothing.
+TEST_F(OccluderTest, TheLastOpaqueCoverOfTheDirtyPartIsFound) {
+  const RECT bar = bar_->GetRect();
+  EXPECT_EQ(Find(bar), card_);  // the bar's rounded ends do not cover it
+  EXPECT_EQ(Find(Rect(30, 30, 40, 38)), card_);
+  // Under the mask, outside the card: the blue box, painted before the mask.
+  EXPECT_EQ(Find(Rect(12, 12, 18, 18)), box_);
+  // The card's corner is not covered by the card.
+  EXPECT_EQ(Find(Rect(20, 60, 24, 80)), nullptr);
+  EXPECT_EQ(Find(Rect(5, 5, 15, 15)), nullptr);
+
+  // Without the card the blue box under the mask covers the bar.
+  card_->SetAlpha(200);
+  EXPECT_EQ(Find(bar), box_);
+  card_->SetAlpha(255);
+  mask_->SetRenderOffset(POINT{2, 0});
+  EXPECT_EQ(Find(bar), box_);
+  mask_->SetRenderOffset(POINT{0, 0});
+  card_->SetVisible(false);
+  EXPECT_EQ(Find(bar), box_);
+  card_->SetVisible(true);
+  // The card clips its children to its straight part: a square bar covers
+  // itself, but not where it reaches into the card's corner.
+  bar_->SetBorderRound(SIZE{0, 0});
+  EXPECT_EQ(Find(bar), bar_);
+  bar_->SetBounds(Rect(20, 62, 70, 70));
+  EXPECT_EQ(Find(Rect(20, 62, 70, 70)), nullptr);
+  EXPECT_EQ(Find(Rect(30, 62, 70, 70)), bar_);
+}
+
+// Painting from the occluder gives the pixels a full paint gives, without
+// painting what lies under it.
+TEST_F(OccluderTest, PaintingFromTheOccluderMatchesAFullPaint) {
+  const RECT bar = bar_->GetRect();
+  root_.PaintAsRoot(canvas_.get(), Rect(0, 0, 100, 100), false);
+  std::vector<DWORD> full;
+  for (int y = bar.top; y < bar.bottom; ++y) {
+    for (int x = bar.left; x < bar.right; ++x) full.push_back(At(x, y));
+  }
+  box_->paints = bar_->paints = 0;
+  canvas_->FillPixels(Rect(0, 0, 100, 100), 0x40);  // whatever was there
+  {
+    AutoClip clip(canvas_.get(), bar);
+    root_.PaintAsRoot(canvas_.get(), bar, true);
+  }
+  std::vector<DWORD> culled;
+  for (int y = bar.top; y < bar.bottom; ++y) {
+    for (int x = bar.left; x < bar.right; ++x) culled.push_back(At(x, y));
+  }
+  EXPECT_EQ(culled, full);
+  EXPECT_EQ(box_->paints, 0);
+  EXPECT_EQ(bar_->paints, 1);
+
+  // Without culling everything in the way is painted.
+  root_.PaintAsRoot(canvas_.get(), bar, false);
+  EXPECT_EQ(box_->paints, 1);
 }
 
 }  // namespace

@@ -5,6 +5,7 @@
 
 #include <windows.h>
 
+#include <cwchar>
 #include <functional>
 
 #include "ui/render/gdi_bitmap.h"
@@ -50,6 +51,26 @@ inline void PaintBitmap(GdiBitmap& bitmap, int width, int height,
     for (int x = 0; x < width; ++x) bits[y * width + x] = colour(x, y);
   }
 }
+
+// A GDI font of |face| at |height| pixels, deleted with the object.
+class Font {
+ public:
+  Font(const wchar_t* face, int height, int weight = FW_NORMAL) {
+    LOGFONTW logfont = {};
+    logfont.lfHeight = -height;
+    logfont.lfWeight = weight;
+    logfont.lfCharSet = DEFAULT_CHARSET;
+    wcscpy_s(logfont.lfFaceName, face);
+    font_ = ::CreateFontIndirectW(&logfont);
+  }
+  ~Font() { ::DeleteObject(font_); }
+  Font(const Font&) = delete;
+  Font& operator=(const Font&) = delete;
+  HFONT get() const { return font_; }
+
+ private:
+  HFONT font_;
+};
 
 }  // namespace testing
 }  // namespace ui
