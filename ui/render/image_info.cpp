@@ -155,6 +155,16 @@ std::unique_ptr<ImageInfo> ImageInfo::Decode(Gdiplus::Bitmap& bitmap, const std:
   } else {
     image->has_alpha_ = Gdiplus::IsAlphaPixelFormat(format) != FALSE;
   }
+  // An image without alpha is copied rather than blended where it is drawn
+  // at its own size: its pixels must all be opaque.
+  if (!image->has_alpha_ && format != PixelFormat32bppARGB) {
+    for (const cbase::ScopedBitmap& frame : image->frames_) {
+      if (FrameHasAlpha(frame.get())) {
+        image->has_alpha_ = true;
+        break;
+      }
+    }
+  }
   return image;
 }
 

@@ -55,6 +55,7 @@ class ImageInfo {
   // skin gives in image pixels at 100 % (source rectangles, corners) are
   // multiplied by it.
   int scale_percent() const { return scale_percent_; }
+  // False only when every pixel of every frame is opaque.
   bool has_alpha() const { return has_alpha_; }
   bool cached() const { return cached_; }
   void set_cached(bool cached) { cached_ = cached; }

@@ -167,6 +167,8 @@ class IRenderContext : public cbase::SupportWeakCallback {
   // |source_corners| insets (image pixels) go to the |dest_corners| insets
   // (context pixels), the same when image and context share a scale; the
   // rest is stretched or tiled. Only pieces that meet |paint_rc| are drawn.
+  // |has_alpha| false promises that every pixel is opaque: unfaded, such
+  // pieces are copied instead of blended.
   virtual void DrawImage(const RECT& paint_rc, HBITMAP bitmap, bool has_alpha, const RECT& dest,
                          const RECT& source, const RECT& source_corners, const RECT& dest_corners,
                          BYTE fade = 255, bool xtiled = false, bool ytiled = false) = 0;

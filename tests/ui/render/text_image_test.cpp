@@ -1,7 +1,6 @@
 #include "ui/render/text_image.h"
 
 #include <gtest/gtest.h>
-
 #include <string>
 #include <vector>
 
@@ -68,21 +67,48 @@ TEST_F(KeptTextTest, EveryDrawingMatchesDrawingInPlace) {
   const UINT one_line = DT_SINGLELINE | DT_END_ELLIPSIS | DT_NOCLIP;
   const Case cases[] = {
       {"left", {10, 10, 200, 30}, L"Fernwick 1.0.3", 0xFF1F2329, one_line, false},
-      {"centred", {13, 7, 231, 49}, L"Centred, both ways", 0xFF1F6FEB,
-       one_line | DT_CENTER | DT_VCENTER, false},
-      {"right, bottom", {0, 0, 237, 111}, L"45%  12.4 MB / 27.5 MB", 0xFF86909C,
-       DT_SINGLELINE | DT_RIGHT | DT_BOTTOM, false},
-      {"ellipsis", {20, 40, 120, 60},
-       L"C:\\Users\\Public\\AppData\\Local\\Fernwick\\Downloader", 0xFF4E5969, one_line, false},
-      {"translucent", {5, 60, 230, 80}, L"Welcome \x00B7 \x6B22\x8FCE", 0xE6203040, one_line,
+      {"centred",
+       {13, 7, 231, 49},
+       L"Centred, both ways",
+       0xFF1F6FEB,
+       one_line | DT_CENTER | DT_VCENTER,
        false},
-      {"taller than its box", {30, 50, 200, 56}, L"Ag\x00C9j", 0xFF000000, one_line | DT_VCENTER,
+      {"right, bottom",
+       {0, 0, 237, 111},
+       L"45%  12.4 MB / 27.5 MB",
+       0xFF86909C,
+       DT_SINGLELINE | DT_RIGHT | DT_BOTTOM,
        false},
-      {"wrapped", {10, 10, 130, 110},
-       L"Fast, light and friendly; keeps your files in order, always.", 0xFF4E5969,
-       DT_END_ELLIPSIS, false},
-      {"whole lines", {10, 10, 130, 50},
-       L"Fast, light and friendly; keeps your files in order, always.", 0xFF4E5969, 0, true},
+      {"ellipsis",
+       {20, 40, 120, 60},
+       L"C:\\Users\\Public\\AppData\\Local\\Fernwick\\Downloader",
+       0xFF4E5969,
+       one_line,
+       false},
+      {"translucent",
+       {5, 60, 230, 80},
+       L"Welcome \x00B7 \x6B22\x8FCE",
+       0xE6203040,
+       one_line,
+       false},
+      {"taller than its box",
+       {30, 50, 200, 56},
+       L"Ag\x00C9j",
+       0xFF000000,
+       one_line | DT_VCENTER,
+       false},
+      {"wrapped",
+       {10, 10, 130, 110},
+       L"Fast, light and friendly; keeps your files in order, always.",
+       0xFF4E5969,
+       DT_END_ELLIPSIS,
+       false},
+      {"whole lines",
+       {10, 10, 130, 50},
+       L"Fast, light and friendly; keeps your files in order, always.",
+       0xFF4E5969,
+       0,
+       true},
   };
   for (HFONT font : {latin.get(), chinese.get()}) {
     for (const Case& c : cases) {
@@ -160,9 +186,9 @@ TEST_F(KeptTextTest, AChangeIsDrawnAtOnceAndKeptFromItsSecondDrawing) {
 // without holding pixels.
 TEST_F(KeptTextTest, UnboundedLinesAndBlankTextHoldNoPixels) {
   Font font(L"DejaVu Sans", 15);
-  const Case unbounded = {"", {10, 10, 100, 20},
-                          L"Wrapped lines that are not clipped run on below their box.",
-                          0xFF000000, DT_NOCLIP, false};
+  const Case unbounded = {
+      "",         {10, 10, 100, 20}, L"Wrapped lines that are not clipped run on below their box.",
+      0xFF000000, DT_NOCLIP,         false};
   TextImage image;
   for (int drawing = 1; drawing <= 3; ++drawing) {
     EXPECT_EQ(Differences(Kept(unbounded, font.get(), &image), InPlace(unbounded, font.get())), 0);
