@@ -63,6 +63,22 @@ void AddRoundRect(Gdiplus::GraphicsPath& path, const RECT& rc, const SIZE& corne
   path.CloseFigure();
 }
 
+// A top-down 32-bit DIB section of its own, zeroed; null when it cannot be
+// made.
+cbase::ScopedBitmap MakeTopDownBitmap(int width, int height, void** bits) {
+  BITMAPINFO info = {};
+  info.bmiHeader.biSize = sizeof(info.bmiHeader);
+  info.bmiHeader.biWidth = width;
+  info.bmiHeader.biHeight = -height;
+  info.bmiHeader.biPlanes = 1;
+  info.bmiHeader.biBitCount = 32;
+  info.bmiHeader.biCompression = BI_RGB;
+  *bits = nullptr;
+  cbase::ScopedBitmap bitmap(::CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, bits, nullptr, 0));
+  if (!*bits) bitmap.reset();
+  return bitmap;
+}
+
 }  // namespace
 
 ARGB FadeColor(ARGB color, BYTE fade) {
@@ -352,16 +368,9 @@ bool RenderContext_GdiPlus::OpaquePixel(ARGB color, DWORD* pixel) {
     return true;
   }
   // GDI+ fills one pixel of a bitmap of its own, as it would fill any.
-  BITMAPINFO info = {};
-  info.bmiHeader.biSize = sizeof(info.bmiHeader);
-  info.bmiHeader.biWidth = 1;
-  info.bmiHeader.biHeight = -1;
-  info.bmiHeader.biPlanes = 1;
-  info.bmiHeader.biBitCount = 32;
-  info.bmiHeader.biCompression = BI_RGB;
   void* raw = nullptr;
-  cbase::ScopedBitmap probe(::CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &raw, nullptr, 0));
-  if (!probe.get() || !raw) return false;
+  const cbase::ScopedBitmap probe = MakeTopDownBitmap(1, 1, &raw);
+  if (!probe.get()) return false;
   {
     const cbase::ScopedSelectObject select(ScratchDC(), probe.get());
     Graphics graphics(ScratchDC(), false);
@@ -567,17 +576,9 @@ bool RenderContext_GdiPlus::KeepShape(const ShapeKey& key, KeptShape* shape) {
   const HDC dc = ScratchDC();
   shape->pieces.clear();
   for (const RECT& area : areas) {
-    BITMAPINFO info = {};
-    info.bmiHeader.biSize = sizeof(info.bmiHeader);
-    info.bmiHeader.biWidth = Width(area);
-    info.bmiHeader.biHeight = -Height(area);
-    info.bmiHeader.biPlanes = 1;
-    info.bmiHeader.biBitCount = 32;
-    info.bmiHeader.biCompression = BI_RGB;
     void* raw = nullptr;
-    cbase::ScopedBitmap bitmap(
-        ::CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &raw, nullptr, 0));
-    if (!bitmap.get() || !raw) return false;
+    cbase::ScopedBitmap bitmap = MakeTopDownBitmap(Width(area), Height(area), &raw);
+    if (!bitmap.get()) return false;
     {
       const cbase::ScopedSelectObject select(dc, bitmap.get());
       POINT old_origin;
@@ -784,16 +785,9 @@ bool RenderContext_GdiPlus::KeepText(const RECT& rc, const std::wstring& text, A
   constexpr int kMaxKeptPixels = 1 << 20;
   if (width <= 0 || height <= 0 || width > kMaxKeptPixels / height) return false;
 
-  BITMAPINFO info = {};
-  info.bmiHeader.biSize = sizeof(info.bmiHeader);
-  info.bmiHeader.biWidth = width;
-  info.bmiHeader.biHeight = -height;
-  info.bmiHeader.biPlanes = 1;
-  info.bmiHeader.biBitCount = 32;
-  info.bmiHeader.biCompression = BI_RGB;
   void* raw = nullptr;
-  cbase::ScopedBitmap canvas(::CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &raw, nullptr, 0));
-  if (!canvas.get() || !raw) return false;
+  cbase::ScopedBitmap canvas = MakeTopDownBitmap(width, height, &raw);
+  if (!canvas.get()) return false;
   const HDC dc = ScratchDC();
   {
     // The canvas takes the context's coordinates, so the text is laid out
@@ -832,12 +826,9 @@ bool RenderContext_GdiPlus::KeepText(const RECT& rc, const std::wstring& text, A
     image->Keep(std::move(canvas), offset, size);
     return true;
   }
-  info.bmiHeader.biWidth = size.cx;
-  info.bmiHeader.biHeight = -size.cy;
   void* kept_raw = nullptr;
-  cbase::ScopedBitmap kept(
-      ::CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &kept_raw, nullptr, 0));
-  if (!kept.get() || !kept_raw) return false;
+  cbase::ScopedBitmap kept = MakeTopDownBitmap(size.cx, size.cy, &kept_raw);
+  if (!kept.get()) return false;
   auto* out = static_cast<DWORD*>(kept_raw);
   for (int y = 0; y < size.cy; ++y) {
     const DWORD* from = pixels + static_cast<size_t>(ink.top + y) * width + ink.left;
