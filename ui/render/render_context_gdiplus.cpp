@@ -440,7 +440,8 @@ void RenderContext_GdiPlus::FillRoundRect(const RECT& rc, const SIZE& corner, AR
   // pixel whole; there it is filled like a rectangle.
   RECT middle = rc;
   ::InflateRect(&middle, -(corner.cx + 2), -(corner.cy + 2));
-  if (DrawKeptShape(rc, corner, fill, 0)) {
+  // A fading shape changes colour every frame: it is not kept.
+  if (fade == 255 && DrawKeptShape(rc, corner, fill, 0)) {
     if (Width(middle) > 0 && Height(middle) > 0) FillWhole(graphics, brush, fill, middle);
     return;
   }

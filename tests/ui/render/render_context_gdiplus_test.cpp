@@ -701,8 +701,11 @@ TEST(ShapesTest, RoundedShapesDrawnAgainMatchGdiPlusExactly) {
     for (int drawing = 0; drawing < 3; ++drawing) {
       const int dx = drawing * 7, dy = drawing * 5;
       context.FillRoundRect(RECT{4 + dx, 6 + dy, 124 + dx, 96 + dy}, SIZE{12, 12}, kWhite);
-      context.FillRoundRect(RECT{10 + dx, 100 + dy, 110 + dx, 130 + dy}, SIZE{30, 30}, kRed,
-                            150);  // translucent, no even middle
+      // Translucent, without an even middle.
+      context.FillRoundRect(RECT{10 + dx, 100 + dy, 110 + dx, 130 + dy}, SIZE{30, 30}, 0x96FF0000);
+      // Fading: drawn in place every time.
+      context.FillRoundRect(RECT{130 + dx, 150 + dy, 170 + dx, 190 + dy}, SIZE{10, 10}, kBlue,
+                            static_cast<BYTE>(100 + drawing * 60));
       context.DrawRoundRect(RECT{20 + dx, 20 + dy, 120 + dx, 50 + dy}, SIZE{6, 6}, 1, kBlue);
       context.DrawRoundRect(RECT{8 + dx, 140 + dy, 118 + dx, 190 + dy}, SIZE{10, 8}, 2, 0x80FFFF00);
       AutoClip clip(&context, RECT{140, 10, 250, 190}, 30, 30);
