@@ -1,7 +1,10 @@
 // The render context over GDI and GDI+: a 32-bit DIB section selected into a
 // memory device context compatible with the screen. Images are blitted with
-// GDI (AlphaBlend / StretchBlt); anti-aliased shapes and all text are drawn
-// with GDI+ on the same device context. Owned by its window; UI thread only.
+// GDI (BitBlt / AlphaBlend / StretchBlt); anti-aliased shapes and all text are
+// drawn with GDI+ on the same device context. Every GDI+ call costs as much
+// as filling thousands of pixels, so what repeats from frame to frame is kept:
+// the pixel of each opaque colour, the rims of rounded shapes, and (for the
+// controls that ask) their text. Owned by its window; UI thread only.
 #ifndef UI_RENDER_RENDER_CONTEXT_GDIPLUS_H_
 #define UI_RENDER_RENDER_CONTEXT_GDIPLUS_H_
 
