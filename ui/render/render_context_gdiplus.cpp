@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <climits>
 #include <cmath>
+#include <cstdint>
 #include <cstring>
 #include <tuple>
 #include <utility>
@@ -572,6 +573,12 @@ bool RenderContext_GdiPlus::KeepShape(const ShapeKey& key, KeptShape* shape) {
   } else {
     areas = {outer};
   }
+  // A skin may ask for a shape of any size; a rim larger than a few
+  // megabytes is drawn in place each time instead.
+  constexpr int64_t kMaxKeptPixels = 1 << 20;
+  int64_t pixels = 0;
+  for (const RECT& area : areas) pixels += static_cast<int64_t>(Width(area)) * Height(area);
+  if (pixels > kMaxKeptPixels) return false;
   Gdiplus::GraphicsPath path;
   AddRoundRect(path, rc, SIZE{key.corner_x, key.corner_y});
   const HDC dc = ScratchDC();
