@@ -1,10 +1,10 @@
 #include "ui/render/render_context_gdiplus.h"
 
 #include <algorithm>
-#include <climits>
 #include <cmath>
 #include <cstdint>
 #include <cstring>
+#include <functional>
 #include <tuple>
 #include <utility>
 #include <vector>
@@ -537,18 +537,11 @@ bool RenderContext_GdiPlus::DrawKeptShape(const RECT& rc, const SIZE& corner, AR
     }
     shape.kept = true;
   }
-  RECT bounds;
-  if (::GetClipBox(hdc_.get(), &bounds) == ERROR)
-    bounds = RECT{LONG_MIN, LONG_MIN, LONG_MAX, LONG_MAX};
-  const BLENDFUNCTION blend = {AC_SRC_OVER, 0, 255, AC_SRC_ALPHA};
   for (const KeptPiece& piece : shape.pieces) {
     RECT dest = piece.area;
     ::OffsetRect(&dest, rc.left, rc.top);
-    RECT visible;
-    if (!::IntersectRect(&visible, &dest, &bounds)) continue;
-    const cbase::ScopedSelectObject select(ScratchDC(), piece.bitmap.get());
-    ::GdiAlphaBlend(hdc_.get(), dest.left, dest.top, Width(dest), Height(dest), ScratchDC(), 0, 0,
-                    Width(dest), Height(dest), blend);
+    const RECT visible = VisiblePart(dest);
+    if (!::IsRectEmpty(&visible)) BlendKept(piece.bitmap.get(), dest);
   }
   return true;
 }
@@ -581,29 +574,20 @@ bool RenderContext_GdiPlus::KeepShape(const ShapeKey& key, KeptShape* shape) {
   if (pixels > kMaxKeptPixels) return false;
   Gdiplus::GraphicsPath path;
   AddRoundRect(path, rc, SIZE{key.corner_x, key.corner_y});
-  const HDC dc = ScratchDC();
   shape->pieces.clear();
   for (const RECT& area : areas) {
     void* raw = nullptr;
     cbase::ScopedBitmap bitmap = MakeTopDownBitmap(Width(area), Height(area), &raw);
     if (!bitmap.get()) return false;
-    {
-      const cbase::ScopedSelectObject select(dc, bitmap.get());
-      POINT old_origin;
-      ::SetWindowOrgEx(dc, area.left, area.top, &old_origin);
-      {
-        Graphics graphics(dc);
-        if (key.stroke > 0) {
-          Gdiplus::Pen pen(Gdiplus::Color(key.color), static_cast<Gdiplus::REAL>(key.stroke));
-          graphics.DrawPath(&pen, &path);
-        } else {
-          Gdiplus::SolidBrush brush{Gdiplus::Color(key.color)};
-          graphics.FillPath(&brush, &path);
-        }
+    DrawAside(bitmap.get(), POINT{area.left, area.top}, [&](Gdiplus::Graphics& graphics) {
+      if (key.stroke > 0) {
+        Gdiplus::Pen pen(Gdiplus::Color(key.color), static_cast<Gdiplus::REAL>(key.stroke));
+        graphics.DrawPath(&pen, &path);
+      } else {
+        Gdiplus::SolidBrush brush{Gdiplus::Color(key.color)};
+        graphics.FillPath(&brush, &path);
       }
-      ::SetWindowOrgEx(dc, old_origin.x, old_origin.y, nullptr);
-    }
-    ::GdiFlush();
+    });
     const auto* pixels = static_cast<const DWORD*>(raw);
     const size_t count = static_cast<size_t>(Width(area)) * Height(area);
     if (std::all_of(pixels, pixels + count, [](DWORD pixel) { return pixel == 0; })) continue;
@@ -728,13 +712,16 @@ void RenderContext_GdiPlus::DrawKeptText(const RECT& rc, const std::wstring& tex
   CBASE_DCHECK_ON_THREAD(thread_checker_);
   if (text.empty()) return;
   const TextFont text_font = GetTextFont(font);
+  auto draw_in_place = [&] {
+    Graphics graphics(hdc_.get());
+    DrawTextWith(graphics, text_font, rc, text, color, format, 255, line_limit);
+  };
   // Lines that neither stay on one line nor are clipped to the box could run
   // anywhere below it: those are drawn each time.
   const bool bounded = (format & DT_SINGLELINE) || !(format & DT_NOCLIP);
   if (!image || !text_font.key || !bounded) {
     if (image) image->Clear();
-    Graphics graphics(hdc_.get());
-    DrawTextWith(graphics, text_font, rc, text, color, format, 255, line_limit);
+    draw_in_place();
     return;
   }
   // Text is drawn straight the first time it is seen and kept from the
@@ -742,28 +729,47 @@ void RenderContext_GdiPlus::DrawKeptText(const RECT& rc, const std::wstring& tex
   // for keeping.
   const TextImage::Key key{text, *text_font.key, Width(rc), Height(rc), color, format, line_limit};
   if (!image->Remember(key)) {
-    Graphics graphics(hdc_.get());
-    DrawTextWith(graphics, text_font, rc, text, color, format, 255, line_limit);
+    draw_in_place();
     return;
   }
   if (!image->IsKept() && !KeepText(rc, text, color, text_font, format, line_limit, image)) {
     image->Clear();
-    Graphics graphics(hdc_.get());
-    DrawTextWith(graphics, text_font, rc, text, color, format, 255, line_limit);
+    draw_in_place();
     return;
   }
   if (!image->bitmap()) return;  // nothing visible
-  const cbase::ScopedSelectObject select(ScratchDC(), image->bitmap());
   const POINT offset = image->offset();
   const SIZE size = image->size();
-  const BLENDFUNCTION blend = {AC_SRC_OVER, 0, 255, AC_SRC_ALPHA};
-  ::GdiAlphaBlend(hdc_.get(), rc.left + offset.x, rc.top + offset.y, size.cx, size.cy, ScratchDC(),
-                  0, 0, size.cx, size.cy, blend);
+  BlendKept(image->bitmap(), RECT{rc.left + offset.x, rc.top + offset.y,
+                                  rc.left + offset.x + size.cx, rc.top + offset.y + size.cy});
 }
 
 HDC RenderContext_GdiPlus::ScratchDC() {
   if (!scratch_dc_.get()) scratch_dc_.reset(::CreateCompatibleDC(hdc_.get()));
   return scratch_dc_.get();
+}
+
+void RenderContext_GdiPlus::BlendKept(HBITMAP bitmap, const RECT& dest) {
+  const cbase::ScopedSelectObject select(ScratchDC(), bitmap);
+  const BLENDFUNCTION blend = {AC_SRC_OVER, 0, 255, AC_SRC_ALPHA};
+  ::GdiAlphaBlend(hdc_.get(), dest.left, dest.top, Width(dest), Height(dest), ScratchDC(), 0, 0,
+                  Width(dest), Height(dest), blend);
+}
+
+void RenderContext_GdiPlus::DrawAside(HBITMAP bitmap, POINT origin,
+                                      const std::function<void(Gdiplus::Graphics&)>& draw) {
+  const HDC dc = ScratchDC();
+  {
+    const cbase::ScopedSelectObject select(dc, bitmap);
+    POINT old_origin;
+    ::SetWindowOrgEx(dc, origin.x, origin.y, &old_origin);
+    {
+      Graphics graphics(dc);
+      draw(graphics);
+    }
+    ::SetWindowOrgEx(dc, old_origin.x, old_origin.y, nullptr);
+  }
+  ::GdiFlush();
 }
 
 bool RenderContext_GdiPlus::KeepText(const RECT& rc, const std::wstring& text, ARGB color,
@@ -796,20 +802,11 @@ bool RenderContext_GdiPlus::KeepText(const RECT& rc, const std::wstring& text, A
   void* raw = nullptr;
   cbase::ScopedBitmap canvas = MakeTopDownBitmap(width, height, &raw);
   if (!canvas.get()) return false;
-  const HDC dc = ScratchDC();
-  {
-    // The canvas takes the context's coordinates, so the text is laid out
-    // exactly as it would be drawn in place.
-    const cbase::ScopedSelectObject select(dc, canvas.get());
-    POINT old_origin;
-    ::SetWindowOrgEx(dc, area.left, area.top, &old_origin);
-    {
-      Graphics graphics(dc);
-      DrawTextWith(graphics, text_font, rc, text, color, format, 255, line_limit);
-    }
-    ::SetWindowOrgEx(dc, old_origin.x, old_origin.y, nullptr);
-  }
-  ::GdiFlush();
+  // The canvas takes the context's coordinates, so the text is laid out
+  // exactly as it would be drawn in place.
+  DrawAside(canvas.get(), POINT{area.left, area.top}, [&](Gdiplus::Graphics& graphics) {
+    DrawTextWith(graphics, text_font, rc, text, color, format, 255, line_limit);
+  });
 
   // Only the pixels the text touched are kept.
   const auto* pixels = static_cast<const DWORD*>(raw);

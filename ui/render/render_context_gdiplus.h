@@ -8,6 +8,7 @@
 #ifndef UI_RENDER_RENDER_CONTEXT_GDIPLUS_H_
 #define UI_RENDER_RENDER_CONTEXT_GDIPLUS_H_
 
+#include <functional>
 #include <map>
 #include <memory>
 #include <string>
@@ -101,6 +102,12 @@ class RenderContext_GdiPlus : public IRenderContext {
                 UINT format, bool line_limit, TextImage* image);
   // A memory device context for blending kept pixels from.
   HDC ScratchDC();
+  // Blends the premultiplied |bitmap| over |dest| (its size), within the
+  // clip.
+  void BlendKept(HBITMAP bitmap, const RECT& dest);
+  // Runs |draw| on |bitmap| as if the bitmap's top left lay at |origin| in
+  // this context's coordinates, and waits for the pixels.
+  void DrawAside(HBITMAP bitmap, POINT origin, const std::function<void(Gdiplus::Graphics&)>& draw);
 
   // A rounded rectangle's look, whatever its place: its fill (|stroke| 0) or
   // its outline |stroke| pixels wide.
