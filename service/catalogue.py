@@ -22,6 +22,7 @@ its channels' entry naming it), else the requested channel's.
 import json
 import os
 import shutil
+import tempfile
 import urllib.parse
 import zipfile
 
@@ -135,9 +136,7 @@ def copy_packages(source_dir, packages_dir):
                 continue
         except OSError:
             pass
-        tmp = target + ".tmp"
-        shutil.copy2(source, tmp)
-        os.replace(tmp, target)
+        _replace_with(target, lambda tmp, source=source: shutil.copy2(source, tmp))
         copied.append(name)
     return copied
 
@@ -151,13 +150,29 @@ def seed_data_folder(data_dir, packages_from=None):
         copy_packages(packages_from, os.path.join(data_dir, "packages"))
     catalogue = os.path.join(data_dir, "catalogue.json")
     if not os.path.exists(catalogue):
-        shutil.copyfile(DEFAULT_CATALOGUE, catalogue)
+        _replace_with(catalogue, lambda tmp: shutil.copyfile(DEFAULT_CATALOGUE, tmp))
     demo = os.path.join(data_dir, "packages", "fernwick-1.0.zip")
     if not os.path.exists(demo):
-        tmp = demo + ".tmp"
-        with zipfile.ZipFile(tmp, "w", zipfile.ZIP_DEFLATED) as z:
-            z.writestr("Fernwick/README.txt",
-                       "Fernwick demo package served by the reference operator service.\r\n"
-                       "The sample program Fernwick.exe is not in it: build the project and\r\n"
-                       "start the service with --packages <build>/tools/samples/packages.\r\n")
-        os.replace(tmp, demo)
+        _replace_with(demo, _write_demo_package)
+
+
+def _write_demo_package(path):
+    with zipfile.ZipFile(path, "w", zipfile.ZIP_DEFLATED) as z:
+        z.writestr("Fernwick/README.txt",
+                   "Fernwick demo package served by the reference operator service.\r\n"
+                   "The sample program Fernwick.exe is not in it: build the project and\r\n"
+                   "start the service with --packages <build>/tools/samples/packages.\r\n")
+
+
+def _replace_with(target, write):
+    """Has write(path) fill a temporary file beside target, then puts it in
+    target's place in one step. Each caller has a temporary file of its own:
+    services started together on one data folder seed it at the same time."""
+    fd, tmp = tempfile.mkstemp(prefix=".", suffix=".tmp", dir=os.path.dirname(target))
+    os.close(fd)
+    try:
+        write(tmp)
+        os.replace(tmp, target)
+    except BaseException:
+        os.remove(tmp)
+        raise

@@ -101,20 +101,34 @@ class Store:
         if path != ":memory:":
             os.makedirs(os.path.dirname(os.path.abspath(path)), exist_ok=True)
         self._db = sqlite3.connect(path, check_same_thread=False, isolation_level=None)
-        self._db.execute("PRAGMA journal_mode=WAL")
+        self._use_wal()
         self._db.executescript(SCHEMA)
         self._migrate()
         self._db.executescript(INDEXES)
         self.path = path
         self._lock = threading.Lock()
 
+    def _use_wal(self):
+        # Switching the journal needs the file to itself and SQLite answers
+        # "locked" at once, without waiting, while another service opening the
+        # same file holds it: try again for a while.
+        deadline = time.monotonic() + 10
+        while True:
+            try:
+                self._db.execute("PRAGMA journal_mode=WAL")
+                return
+            except sqlite3.OperationalError as e:
+                if "locked" not in str(e) or time.monotonic() > deadline:
+                    raise
+                time.sleep(0.02)
+
     def _migrate(self):
-        columns = {row[1] for row in self._db.execute("PRAGMA table_xinfo(events)")}
-        missing = [m for m in MIGRATIONS if m[0] not in columns]
-        if not missing:
-            return
+        # The columns are read inside the write transaction: another service
+        # opening the same file may be migrating it at this moment.
         self._db.execute("BEGIN IMMEDIATE")
         try:
+            columns = {row[1] for row in self._db.execute("PRAGMA table_xinfo(events)")}
+            missing = [m for m in MIGRATIONS if m[0] not in columns]
             for _, *statements in missing:
                 for sql in statements:
                     self._db.execute(sql)

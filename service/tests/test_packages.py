@@ -7,6 +7,8 @@ import io
 import json
 import os
 import shutil
+import subprocess
+import sys
 import tempfile
 import threading
 import unittest
@@ -157,6 +159,39 @@ class PackageOverrideUnitTest(unittest.TestCase):
         self.assertEqual(a["launch_cmd"], "{target_dir}\\p.exe")
         b = catalogue.installation("p", "b", "http://h:1", launch_cmd="")
         self.assertEqual(b, {"download_url": "https://cdn.example/p.zip", "launch_cmd": ""})
+
+
+class SharedDataFolderTest(unittest.TestCase):
+    """The test fixture starts two services on one new data folder at once;
+    neither may trip over the other while seeding or migrating it."""
+
+    ROOT = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
+
+    def run_together(self, code, *args):
+        processes = [subprocess.Popen([sys.executable, "-c", code, *args], cwd=self.ROOT,
+                                      stderr=subprocess.PIPE) for _ in range(4)]
+        for process in processes:
+            _, err = process.communicate(timeout=60)
+            self.assertEqual(process.returncode, 0, err.decode(errors="replace"))
+
+    def test_services_opening_one_new_folder_together_all_start(self):
+        with tempfile.TemporaryDirectory() as tmp:
+            built = built_packages(os.path.join(tmp, "built"))
+            for round_ in range(6):
+                data = os.path.join(tmp, f"data{round_}")
+                self.run_together("import sys; from service.server import ServiceState; "
+                                  "ServiceState(sys.argv[1], packages_from=sys.argv[2])"
+                                  ".store.close()", data, built)
+                self.assertEqual(sorted(n for n in os.listdir(os.path.join(data, "packages"))),
+                                 ["fernwick-1.0.zip", "fernwick-setup.exe"])
+                Catalogue.load(os.path.join(data, "catalogue.json"))
+
+    def test_stores_opening_one_new_file_together_migrate_it_once(self):
+        with tempfile.TemporaryDirectory() as tmp:
+            for round_ in range(6):
+                self.run_together("import sys; from service.store import Store; "
+                                  "Store(sys.argv[1]).close()",
+                                  os.path.join(tmp, f"events{round_}.sqlite"))
 
 
 class CommandLineTest(unittest.TestCase):
