@@ -74,7 +74,15 @@ def _launch(args, port_file, log):
     return process
 
 
-def _wait_for(port_file, process, timeout=30):
+def _log_tail(log, lines=15):
+    try:
+        with open(log, errors="replace") as f:
+            return "".join(f.readlines()[-lines:])
+    except OSError:
+        return ""
+
+
+def _wait_for(port_file, process, log, timeout=30):
     deadline = time.time() + timeout
     while time.time() < deadline:
         values = _read(port_file)
@@ -83,7 +91,8 @@ def _wait_for(port_file, process, timeout=30):
         if process.poll() is not None:
             break
         time.sleep(0.05)
-    raise RuntimeError(f"service did not start (see its log), port file {port_file}")
+    raise RuntimeError(f"service did not start, port file {port_file}; the end of {log}:\n"
+                       + _log_tail(log))
 
 
 def start_one(args, work):
@@ -92,9 +101,10 @@ def start_one(args, work):
     ("http_port", "pid", ...). For benchmarks that run a service of their own
     and terminate it themselves."""
     port_file = os.path.join(work, "ports")
-    process = _launch(args, port_file, os.path.join(work, "service.log"))
+    log = os.path.join(work, "service.log")
+    process = _launch(args, port_file, log)
     try:
-        return process, _wait_for(port_file, process)
+        return process, _wait_for(port_file, process, log)
     except RuntimeError:
         process.kill()
         raise
@@ -113,8 +123,8 @@ def start(state_file, data_dir):
                          "--tls-key", p["untrusted.key"], "--data", data_dir, "--test-mode"],
                         state_file + ".untrusted", log)
     try:
-        a = _wait_for(state_file + ".main", main)
-        b = _wait_for(state_file + ".untrusted", untrusted)
+        a = _wait_for(state_file + ".main", main, log)
+        b = _wait_for(state_file + ".untrusted", untrusted, log)
     except RuntimeError:
         for process in (main, untrusted):
             process.kill()
