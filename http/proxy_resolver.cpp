@@ -109,6 +109,11 @@ ProxyChoice ProxyResolver::Resolve(const std::wstring& url) {
   } catch (const std::exception&) {
     return Fixed();  // the request itself will refuse the address
   }
+  // One search at a time: requests started together (at start-up, a few to
+  // the same service) wait for the first one's answer instead of each
+  // searching the network, and learn at once when there is nothing to find.
+  std::lock_guard<std::mutex> searching(search_lock_);
+  if (Lookup(url, &choice)) return choice;
   bool try_detection;
   {
     std::lock_guard<std::mutex> lock(lock_);

@@ -53,7 +53,9 @@ class ProxyResolver {
   // such setting, or an answer cached for the URL's host); false otherwise.
   bool Lookup(const std::wstring& url, ProxyChoice* choice);
   // The choice for |url|, running the proxy script or the search when
-  // needed; cached per scheme, host and port. May take seconds.
+  // needed; cached per scheme, host and port. May take seconds. One script
+  // or search runs at a time: callers that arrive meanwhile wait for it and
+  // take its answer when it was for their host.
   ProxyChoice Resolve(const std::wstring& url);
 
   // For the support log: "direct", "automatic", "proxy <list>",
@@ -67,6 +69,7 @@ class ProxyResolver {
   bool RunScript(const std::wstring& url, DWORD flags, ProxyChoice* choice);
 
   const Settings settings_;
+  std::mutex search_lock_;  // held while a script runs or the network is searched
   std::mutex lock_;
   std::map<std::wstring, ProxyChoice> by_host_;
   bool detection_failed_ = false;

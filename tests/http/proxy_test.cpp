@@ -10,11 +10,13 @@
 #include <iterator>
 #include <map>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "http/http_functions.h"
 #include "http/proxy_resolver.h"
 #include "http/response.h"
+#include "tests/http/silent_server.h"
 #include "tests/http/test_service.h"
 
 namespace winhttpx {
@@ -81,6 +83,41 @@ TEST(ProxyResolverTest, AScriptThatCannotBeFetchedFallsBackToTheFixedProxyAndIsC
   EXPECT_TRUE(resolver.Lookup(L"http://LOCALHOST:81/other?q=1", &choice));
   EXPECT_FALSE(resolver.Lookup(L"http://localhost:82/a", &choice));
   EXPECT_FALSE(resolver.Lookup(L"https://localhost:81/a", &choice));
+}
+
+// A script server that closes every connection, and the address of its
+// script: each search there costs one connection attempt, or a fixed number.
+std::wstring ScriptAt(const testing_support::SilentServer& server) {
+  return L"http://127.0.0.1:" + std::to_wstring(server.port()) + L"/x.pac";
+}
+
+TEST(ProxyResolverTest, RequestsResolvedTogetherFetchTheScriptOnce) {
+  testing_support::SilentServer once(1000);
+  testing_support::SilentServer together(1000);
+  ASSERT_NE(once.port(), 0);
+  ASSERT_NE(together.port(), 0);
+  ProxyResolver alone(Settings(false, ScriptAt(once), L"", L""));
+  alone.Resolve(L"http://localhost:81/a");
+  Sleep(200);  // the server counts a connection on its own thread
+  const int per_search = once.accepted();
+  ASSERT_GT(per_search, 0);
+
+  ProxyResolver resolver(Settings(false, ScriptAt(together), L"", L""));
+  HANDLE go = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+  std::vector<std::thread> requests;
+  std::vector<int> named(4, -1);
+  for (size_t i = 0; i < named.size(); ++i) {
+    requests.emplace_back([&, i] {
+      WaitForSingleObject(go, INFINITE);
+      named[i] = resolver.Resolve(L"http://localhost:81/r" + std::to_wstring(i)).named ? 1 : 0;
+    });
+  }
+  SetEvent(go);
+  for (std::thread& t : requests) t.join();
+  CloseHandle(go);
+  Sleep(200);
+  EXPECT_EQ(together.accepted(), per_search);
+  EXPECT_EQ(named, std::vector<int>(4, 0));
 }
 
 TEST(ProxyResolverTest, AnUnparsableAddressNeitherThrowsNorPoisonsTheCache) {
