@@ -30,3 +30,13 @@ if(EXISTS "${QRCODEGEN_SOURCE_DIR}/qrcodegen.cpp")
   target_compile_features(qrcodegen PUBLIC cxx_std_17)
   target_include_directories(qrcodegen SYSTEM PUBLIC "${qrcodegen_include}")
 endif()
+
+# zlib, for the zip reader and the PNG decoder: one target both link.
+add_library(zlib_dependency INTERFACE)
+if(MINGW)
+  # -lz with the static link flags picks the MinGW root's libz.a.
+  target_link_libraries(zlib_dependency INTERFACE z)
+else()
+  find_package(ZLIB REQUIRED)
+  target_link_libraries(zlib_dependency INTERFACE ZLIB::ZLIB)
+endif()

@@ -1,7 +1,7 @@
 # add_native_fuzz_test(<name> SOURCES <repo-relative files>... SEEDS <folder>
 #                      [DICT <file>] [ITERATIONS n] [MAX_LEN bytes] [TIMEOUT s]
 #                      [FLAGS <compiler flags>...] [INCLUDES <folders>...]
-#                      [DEPENDS <repo-relative files>...])
+#                      [DEPENDS <repo-relative files>...] [LIBS <host libraries>...])
 #
 # A robustness harness of pure code (tests/fuzz/): compiled with the HOST
 # compiler, the address and undefined-behaviour sanitizers and the shared
@@ -10,7 +10,8 @@
 # mutations. INCLUDES come before the repository root on the include path, so
 # a folder there can stand in for a platform header. When clang++ is found the
 # same sources also make the program <name>-libfuzzer, built only by the target
-# fuzz_libfuzzer. DEPENDS names further files a harness source includes.
+# fuzz_libfuzzer. DEPENDS names further files a harness source includes; LIBS
+# are host libraries linked after the sources (-lz).
 # Nothing happens unless the build cross-compiles on a
 # Unix host with a native g++.
 find_program(HOST_CXX NAMES g++ c++)
@@ -23,7 +24,7 @@ function(add_native_fuzz_test name)
   if(NOT (CMAKE_CROSSCOMPILING AND CMAKE_HOST_UNIX AND HOST_CXX))
     return()
   endif()
-  cmake_parse_arguments(F "" "SEEDS;DICT;ITERATIONS;MAX_LEN;TIMEOUT" "SOURCES;FLAGS;INCLUDES;DEPENDS"
+  cmake_parse_arguments(F "" "SEEDS;DICT;ITERATIONS;MAX_LEN;TIMEOUT" "SOURCES;FLAGS;INCLUDES;DEPENDS;LIBS"
                         ${ARGN})
   if(NOT F_ITERATIONS)
     set(F_ITERATIONS 10000)
@@ -55,7 +56,7 @@ function(add_native_fuzz_test name)
     list(APPEND depends ${shim_files})
   endforeach()
   list(APPEND includes -I "${CMAKE_SOURCE_DIR}")
-  set(common -std=c++17 -O1 -g -Wall -Wextra ${F_FLAGS} ${includes} ${sources})
+  set(common -std=c++17 -O1 -g -Wall -Wextra ${F_FLAGS} ${includes} ${sources} ${F_LIBS})
 
   set(harness "${CMAKE_CURRENT_BINARY_DIR}/${name}")
   add_custom_command(

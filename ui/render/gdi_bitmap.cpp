@@ -81,4 +81,18 @@ void GdiBitmap::MakeOpaque(const RECT& rc, const RECT& insets, BYTE key_alpha) {
   }
 }
 
+cbase::ScopedBitmap MakeTopDownBitmap(int width, int height, void** bits) {
+  BITMAPINFO info = {};
+  info.bmiHeader.biSize = sizeof(info.bmiHeader);
+  info.bmiHeader.biWidth = width;
+  info.bmiHeader.biHeight = -height;
+  info.bmiHeader.biPlanes = 1;
+  info.bmiHeader.biBitCount = 32;
+  info.bmiHeader.biCompression = BI_RGB;
+  *bits = nullptr;
+  cbase::ScopedBitmap bitmap(::CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, bits, nullptr, 0));
+  if (!*bits) bitmap.reset();
+  return bitmap;
+}
+
 }  // namespace ui

@@ -38,6 +38,10 @@ class GdiBitmap : public IBitmap {
   int height_ = 0;
 };
 
+// A top-down 32-bit DIB section of its own, zeroed, with its pixels in
+// |bits|; empty (and |bits| null) when it cannot be made. Any thread.
+cbase::ScopedBitmap MakeTopDownBitmap(int width, int height, void** bits);
+
 }  // namespace ui
 
 #endif  // UI_RENDER_GDI_BITMAP_H_

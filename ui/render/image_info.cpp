@@ -5,7 +5,10 @@
 
 #include "base/com_ptr.h"
 #include "base/scoped_gdi_object.h"
+#include "base/scoped_handle.h"
 #include "base/scoped_hglobal.h"
+#include "ui/render/gdi_bitmap.h"
+#include "ui/render/png_decoder.h"
 
 namespace ui {
 
@@ -54,6 +57,26 @@ std::unique_ptr<Gdiplus::Bitmap> Resample(Gdiplus::Bitmap& bitmap, int width, in
       static_cast<INT>(bitmap.GetHeight()), Gdiplus::UnitPixel, &edges);
   if (drawn != Gdiplus::Ok) return nullptr;
   return scaled;
+}
+
+// The bytes of |file| when it is a PNG file of a size worth reading whole;
+// empty otherwise (GDI+ then opens it itself).
+std::vector<unsigned char> ReadPngFile(const std::wstring& file) {
+  constexpr LONGLONG kLargest = 64 << 20;
+  cbase::ScopedHandle handle(::CreateFileW(file.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                           OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+  LARGE_INTEGER size = {};
+  if (!handle || !::GetFileSizeEx(handle.get(), &size) || size.QuadPart < 8 ||
+      size.QuadPart > kLargest) {
+    return {};
+  }
+  std::vector<unsigned char> data(static_cast<size_t>(size.QuadPart));
+  DWORD read = 0;
+  if (!::ReadFile(handle.get(), data.data(), static_cast<DWORD>(data.size()), &read, nullptr) ||
+      read != data.size()) {
+    return {};
+  }
+  return data;
 }
 
 }  // namespace
@@ -168,8 +191,40 @@ std::unique_ptr<ImageInfo> ImageInfo::Decode(Gdiplus::Bitmap& bitmap, const std:
   return image;
 }
 
+std::unique_ptr<ImageInfo> ImageInfo::DecodePngAsIs(const unsigned char* data, size_t size,
+                                                    const std::wstring& path, ImageScale scale) {
+  if (scale.file_percent <= 0 || scale.target_percent <= 0) scale = ImageScale();
+  if (scale.file_percent != scale.target_percent) return nullptr;  // GDI+ resamples
+  // The pixels are decoded straight into the bitmap the image keeps.
+  cbase::ScopedBitmap frame;
+  int width = 0;
+  int height = 0;
+  bool has_alpha = false;
+  const PngResult decoded = DecodePng(
+      data, size,
+      [&](int w, int h) {
+        void* bits = nullptr;
+        frame = MakeTopDownBitmap(w, h, &bits);
+        width = w;
+        height = h;
+        return static_cast<uint32_t*>(bits);
+      },
+      &has_alpha);
+  if (decoded != PngResult::kDecoded || !frame) return nullptr;
+  auto image = std::make_unique<ImageInfo>();
+  image->frames_.push_back(std::move(frame));
+  image->width_ = width;
+  image->height_ = height;
+  image->path_ = path;
+  image->scale_percent_ = scale.target_percent;
+  image->has_alpha_ = has_alpha;
+  return image;
+}
+
 std::unique_ptr<ImageInfo> ImageInfo::LoadFromFile(const std::wstring& file,
                                                    const std::wstring& path, ImageScale scale) {
+  const std::vector<unsigned char> data = ReadPngFile(file);
+  if (auto image = DecodePngAsIs(data.data(), data.size(), path, scale)) return image;
   Gdiplus::Bitmap bitmap(file.c_str());
   return Decode(bitmap, path, scale);
 }
@@ -177,6 +232,7 @@ std::unique_ptr<ImageInfo> ImageInfo::LoadFromFile(const std::wstring& file,
 std::unique_ptr<ImageInfo> ImageInfo::LoadFromMemory(const std::vector<unsigned char>& data,
                                                      const std::wstring& path, ImageScale scale) {
   if (data.empty()) return nullptr;
+  if (auto image = DecodePngAsIs(data.data(), data.size(), path, scale)) return image;
   // GDI+ reads from a stream; the stream reads from a movable block.
   cbase::ScopedHGlobal block(::GlobalAlloc(GMEM_MOVEABLE, data.size()));
   if (!block) return nullptr;

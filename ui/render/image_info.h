@@ -43,7 +43,8 @@ class ImageInfo {
                                            ImageScale scale = ImageScale());
   static std::unique_ptr<ImageInfo> LoadFromFile(const std::wstring& file, const std::wstring& path,
                                                  ImageScale scale = ImageScale());
-  // |data| holds the encoded image.
+  // |data| holds the encoded image. PNG files drawn at their own scale are
+  // read without GDI+ (png_decoder.h) when that decoder takes them.
   static std::unique_ptr<ImageInfo> LoadFromMemory(const std::vector<unsigned char>& data,
                                                    const std::wstring& path,
                                                    ImageScale scale = ImageScale());
@@ -69,6 +70,11 @@ class ImageInfo {
   int GetFrameInterval(int index) const;
 
  private:
+  // The image of a PNG kept at its own size, decoded without GDI+; nullptr
+  // when it needs resampling or the decoder leaves it to GDI+.
+  static std::unique_ptr<ImageInfo> DecodePngAsIs(const unsigned char* data, size_t size,
+                                                  const std::wstring& path, ImageScale scale);
+
   cbase::ThreadChecker thread_checker_;
   int width_ = 0;
   int height_ = 0;

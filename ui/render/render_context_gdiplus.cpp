@@ -11,6 +11,7 @@
 
 #include "base/scoped_gdi_object.h"
 #include "ui/render/brush_gdiplus.h"
+#include "ui/render/gdi_bitmap.h"
 #include "ui/render/gdiplus_fwd.h"
 #include "ui/render/path_gdiplus.h"
 #include "ui/render/pen_gdiplus.h"
@@ -62,22 +63,6 @@ void AddRoundRect(Gdiplus::GraphicsPath& path, const RECT& rc, const SIZE& corne
   path.AddArc(l, b - h, w, h, 90, 90);
   path.AddLine(at(l), at(b) - hh, at(l), at(t) + hh);
   path.CloseFigure();
-}
-
-// A top-down 32-bit DIB section of its own, zeroed; null when it cannot be
-// made.
-cbase::ScopedBitmap MakeTopDownBitmap(int width, int height, void** bits) {
-  BITMAPINFO info = {};
-  info.bmiHeader.biSize = sizeof(info.bmiHeader);
-  info.bmiHeader.biWidth = width;
-  info.bmiHeader.biHeight = -height;
-  info.bmiHeader.biPlanes = 1;
-  info.bmiHeader.biBitCount = 32;
-  info.bmiHeader.biCompression = BI_RGB;
-  *bits = nullptr;
-  cbase::ScopedBitmap bitmap(::CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, bits, nullptr, 0));
-  if (!*bits) bitmap.reset();
-  return bitmap;
 }
 
 }  // namespace
