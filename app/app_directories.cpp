@@ -47,10 +47,14 @@ std::wstring FromFolderPath() {
 }  // namespace
 
 std::wstring LocalAppDataDirectory() {
-  std::wstring path = IsWindowsVistaOrGreater() ? FromKnownFolder() : FromFolderPath();
-  if (path.empty()) return path;
-  if (path.back() != L'\\') path += L'\\';
-  return path;
+  // The folder stays where it is while the process runs, and each question
+  // loads the shell again (about 2 ms under Wine): asked once.
+  static const std::wstring folder = [] {
+    std::wstring path = IsWindowsVistaOrGreater() ? FromKnownFolder() : FromFolderPath();
+    if (!path.empty() && path.back() != L'\\') path += L'\\';
+    return path;
+  }();
+  return folder;
 }
 
 std::wstring DownloaderDirectory(const std::wstring& product) {

@@ -1,5 +1,5 @@
 // Where the assistant keeps its per-user files, and the key store kept
-// there. Callable from any thread (each call asks the shell afresh).
+// there. Callable from any thread (the shell is asked once per process).
 #pragma once
 
 #include <string>
