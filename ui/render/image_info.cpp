@@ -72,8 +72,14 @@ std::vector<unsigned char> ReadPngFile(const std::wstring& file) {
   }
   std::vector<unsigned char> data(static_cast<size_t>(size.QuadPart));
   DWORD read = 0;
-  if (!::ReadFile(handle.get(), data.data(), static_cast<DWORD>(data.size()), &read, nullptr) ||
-      read != data.size()) {
+  // The signature first: other formats are not read twice.
+  if (!::ReadFile(handle.get(), data.data(), 8, &read, nullptr) || read != 8 ||
+      !LooksLikePng(data.data(), 8)) {
+    return {};
+  }
+  if (!::ReadFile(handle.get(), data.data() + 8, static_cast<DWORD>(data.size() - 8), &read,
+                  nullptr) ||
+      read != data.size() - 8) {
     return {};
   }
   return data;

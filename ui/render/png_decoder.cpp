@@ -128,6 +128,8 @@ PngResult ReadHeader(const uint8_t* body, uint32_t length, Image* image) {
 PngResult ReadChunks(const uint8_t* data, size_t size, Image* image) {
   bool have_header = false;
   bool data_ended = false;
+  bool have_transparency = false;
+  uint64_t compressed = 0;
   size_t pos = sizeof(kSignature);
   for (;;) {
     if (size - pos < 12) return PngResult::kDamaged;  // no IEND
@@ -151,6 +153,7 @@ PngResult ReadChunks(const uint8_t* data, size_t size, Image* image) {
       if (data_ended) return PngResult::kDamaged;  // IDAT chunks follow one another
       if (image->colour == kPalette && image->palette_size == 0) return PngResult::kDamaged;
       image->data.push_back({body, length});
+      compressed += length;
       continue;
     }
     if (!image->data.empty()) data_ended = true;
@@ -165,6 +168,9 @@ PngResult ReadChunks(const uint8_t* data, size_t size, Image* image) {
                             (uint32_t{body[i * 3 + 1]} << 8) | body[i * 3 + 2];
       }
     } else if (IsType(type, "tRNS")) {
+      // Readers ignore a second one, or one after the data: left to them.
+      if (have_transparency || !image->data.empty()) return PngResult::kUnsupported;
+      have_transparency = true;
       if (image->colour == kPalette) {
         if (length > image->palette_size) return PngResult::kDamaged;
         for (size_t i = 0; i < length; ++i) {
@@ -172,23 +178,27 @@ PngResult ReadChunks(const uint8_t* data, size_t size, Image* image) {
         }
       } else if (image->colour == kGrey && length == 2) {
         image->grey_key = static_cast<int>((uint32_t{body[0]} << 8) | body[1]);
+        // Readers differ over keys beyond the sample's bits: left to GDI+.
+        if (image->grey_key >= (1 << image->depth)) return PngResult::kUnsupported;
       } else if (image->colour == kRgb && length == 6) {
-        // Only keys within 8 bits can match an 8-bit sample.
-        if (body[0] == 0 && body[2] == 0 && body[4] == 0) {
-          image->rgb_key = (uint32_t{body[1]} << 16) | (uint32_t{body[3]} << 8) | body[5];
-          image->has_rgb_key = true;
-        }
+        if (body[0] != 0 || body[2] != 0 || body[4] != 0) return PngResult::kUnsupported;
+        image->rgb_key = (uint32_t{body[1]} << 16) | (uint32_t{body[3]} << 8) | body[5];
+        image->has_rgb_key = true;
       } else {
         return PngResult::kDamaged;
       }
-    } else if (IsType(type, "gAMA") || IsType(type, "iCCP") || IsType(type, "cHRM") ||
-               IsType(type, "sBIT")) {
+    } else if (IsType(type, "gAMA") || IsType(type, "iCCP") || IsType(type, "cHRM")) {
       return PngResult::kUnsupported;  // colour handling is left to the system
     } else if ((type[0] & 0x20) == 0) {
       return PngResult::kUnsupported;  // a critical chunk we do not know
     }
   }
   if (!have_header || image->data.empty()) return PngResult::kDamaged;
+  // Deflate makes at most 1032 bytes of one: data too short for the rows the
+  // header claims is refused before memory is taken for them.
+  if (compressed * 1032 < (1 + uint64_t{image->stride}) * image->height) {
+    return PngResult::kDamaged;
+  }
   return PngResult::kDecoded;
 }
 
@@ -286,12 +296,14 @@ bool ConvertRow(const Image& image, const uint32_t* lookup, size_t lookup_size, 
 
 }  // namespace
 
+bool LooksLikePng(const uint8_t* data, size_t size) {
+  return data != nullptr && size >= sizeof(kSignature) &&
+         std::memcmp(data, kSignature, sizeof(kSignature)) == 0;
+}
+
 PngResult DecodePng(const uint8_t* data, size_t size, const PngAllocator& allocate,
                     bool* has_alpha) {
-  if (!data || size < sizeof(kSignature) ||
-      std::memcmp(data, kSignature, sizeof(kSignature)) != 0) {
-    return PngResult::kNotPng;
-  }
+  if (!LooksLikePng(data, size)) return PngResult::kNotPng;
   Image image;
   const PngResult read = ReadChunks(data, size, &image);
   if (read != PngResult::kDecoded) return read;

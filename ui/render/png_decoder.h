@@ -8,10 +8,11 @@
 // What it reads: images that are not interlaced, with 8-bit samples (grey,
 // grey with alpha, RGB, RGBA) or palettes of 1 to 8 bits, with or without a
 // transparency chunk. Everything else (16-bit samples, interlacing, gamma or
-// colour profiles, unknown critical chunks) is answered kUnsupported, and so
-// is anything damaged: the caller hands those to GDI+, which keeps whatever
-// it did with them before. Input is untrusted: lengths, CRCs, sizes and
-// palette indexes are checked before use.
+// colour profiles, unknown critical chunks, a transparency chunk out of
+// place) is answered kUnsupported, and anything damaged kDamaged: the caller
+// hands both to GDI+, which keeps whatever it did with them before. Input is
+// untrusted: lengths, CRCs, sizes and palette indexes are checked before
+// use, and memory for the pixels is asked for only when the data can fill it.
 //
 // Pure code, any thread.
 #ifndef UI_RENDER_PNG_DECODER_H_
@@ -44,6 +45,9 @@ enum class PngResult {
 // Largest width or height, and number of pixels, decoded here.
 constexpr uint32_t kPngMaxSide = 16384;
 constexpr uint64_t kPngMaxPixels = uint64_t{1} << 24;
+
+// True when |data| starts with the PNG signature.
+bool LooksLikePng(const uint8_t* data, size_t size);
 
 // Answers where the pixels of a |width| × |height| image go: width × height
 // values, rows top down; nullptr gives up (kUnsupported). Called once, only

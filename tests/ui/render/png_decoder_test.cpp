@@ -65,12 +65,13 @@ Bytes MakePng(const PngSpec& spec) {
   return png;
 }
 
-// Rows of |width| × |height| samples of |bytes_per_row| bytes each, with
-// the five filters taken in turn and content that makes each of them matter.
-Bytes PatternRows(uint32_t height, size_t bytes_per_row) {
+// |height| rows of |bytes_per_row| bytes each, with the five filters taken
+// in turn from |first_filter| on (the first row has none above it) and
+// content that makes each of them matter.
+Bytes PatternRows(uint32_t height, size_t bytes_per_row, int first_filter = 0) {
   Bytes rows;
   for (uint32_t y = 0; y < height; ++y) {
-    rows.push_back(static_cast<uint8_t>(y % 5));
+    rows.push_back(static_cast<uint8_t>((y + first_filter) % 5));
     for (size_t x = 0; x < bytes_per_row; ++x) {
       rows.push_back(static_cast<uint8_t>((x * 37 + y * 91 + (x * y) % 7) & 0xFF));
     }
@@ -144,14 +145,17 @@ TEST(PngDecoderTest, EveryColourTypeAndFilterGivesGdiplusPixels) {
                {"grey alpha", 4, 8, 2}, {"grey 1 bit", 0, 1, 1}, {"grey 2 bits", 0, 2, 1},
                {"grey 4 bits", 0, 4, 1}};
   for (const Case& c : cases) {
-    SCOPED_TRACE(c.name);
-    PngSpec spec;
-    spec.width = 13;  // odd, so packed rows end in part of a byte
-    spec.height = 11;
-    spec.colour = c.colour;
-    spec.depth = c.depth;
-    spec.rows = PatternRows(spec.height, (spec.width * c.channels * c.depth + 7) / 8);
-    ExpectSameAsGdiplus(MakePng(spec));
+    for (int first_filter = 0; first_filter < 5; ++first_filter) {
+      SCOPED_TRACE(::testing::Message() << c.name << ", first row's filter " << first_filter);
+      PngSpec spec;
+      spec.width = 13;  // odd, so packed rows end in part of a byte
+      spec.height = 11;
+      spec.colour = c.colour;
+      spec.depth = c.depth;
+      spec.rows =
+          PatternRows(spec.height, (spec.width * c.channels * c.depth + 7) / 8, first_filter);
+      ExpectSameAsGdiplus(MakePng(spec));
+    }
   }
 }
 
@@ -211,6 +215,22 @@ TEST(PngDecoderTest, PalettesAndTransparencyChunksGiveGdiplusPixels) {
     spec.rows = {0, 0, 77, 255, 77, 12};
     spec.extra = {{"tRNS", {0, 77}}};
     ExpectSameAsGdiplus(MakePng(spec));
+  }
+  {
+    // The key is a sample (1 of 0..3), not the grey level it shows (85).
+    SCOPED_TRACE("2-bit grey with a transparent level");
+    PngSpec spec;
+    spec.width = 4;
+    spec.height = 1;
+    spec.colour = 0;
+    spec.depth = 2;
+    spec.rows = {0, 0x1B};  // samples 0, 1, 2, 3
+    spec.extra = {{"tRNS", {0, 1}}};
+    ExpectSameAsGdiplus(MakePng(spec));
+    PngPixels pixels;
+    const Bytes png = MakePng(spec);
+    ASSERT_EQ(DecodePng(png.data(), png.size(), &pixels), PngResult::kDecoded);
+    EXPECT_EQ(pixels.pixels, (std::vector<uint32_t>{0xFF000000u, 0, 0xFFAAAAAAu, 0xFFFFFFFFu}));
   }
 }
 
@@ -279,13 +299,22 @@ TEST(PngDecoderTest, DamagedFilesAreRefusedAndUnusualOnesLeftToGdiplus) {
   const Bytes index = MakePng(out_of_palette);
   EXPECT_EQ(DecodePng(index.data(), index.size(), &pixels), PngResult::kDamaged);
 
-  // A header claiming more pixels than the data holds takes no more memory
-  // than the data: refused once the data runs out.
+  // A header claiming more pixels than the data could ever inflate to is
+  // refused before any memory is asked for them.
   PngSpec huge = spec;
   huge.width = kPngMaxSide;
   huge.height = 1024;
   const Bytes claims = MakePng(huge);
-  EXPECT_EQ(DecodePng(claims.data(), claims.size(), &pixels), PngResult::kDamaged);
+  int allocations = 0;
+  EXPECT_EQ(DecodePng(
+                claims.data(), claims.size(),
+                [&allocations](int, int) -> uint32_t* {
+                  ++allocations;
+                  return nullptr;
+                },
+                nullptr),
+            PngResult::kDamaged);
+  EXPECT_EQ(allocations, 0);
   huge.width = kPngMaxSide + 1;
   const Bytes wider = MakePng(huge);
   EXPECT_EQ(DecodePng(wider.data(), wider.size(), &pixels), PngResult::kUnsupported);
@@ -301,6 +330,23 @@ TEST(PngDecoderTest, DamagedFilesAreRefusedAndUnusualOnesLeftToGdiplus) {
     const Bytes png = MakePng(*s);
     EXPECT_EQ(DecodePng(png.data(), png.size(), &pixels), PngResult::kUnsupported);
   }
+  // A transparency chunk after the data, or a second one, is left to GDI+.
+  PngSpec rgb = spec;
+  rgb.colour = 2;
+  rgb.rows = PatternRows(2, 9);
+  Bytes late = MakePng(rgb);
+  Bytes trns;
+  PutChunk(&trns, "tRNS", {0, 1, 0, 2, 0, 3});
+  late.insert(late.end() - 12, trns.begin(), trns.end());  // before IEND
+  EXPECT_EQ(DecodePng(late.data(), late.size(), &pixels), PngResult::kUnsupported);
+  rgb.extra = {{"tRNS", {0, 1, 0, 2, 0, 3}}, {"tRNS", {0, 1, 0, 2, 0, 3}}};
+  const Bytes twice = MakePng(rgb);
+  EXPECT_EQ(DecodePng(twice.data(), twice.size(), &pixels), PngResult::kUnsupported);
+  // So is a transparent colour no 8-bit sample can have (readers differ).
+  rgb.extra = {{"tRNS", {1, 10, 0, 20, 0, 30}}};
+  const Bytes wide_key = MakePng(rgb);
+  EXPECT_EQ(DecodePng(wide_key.data(), wide_key.size(), &pixels), PngResult::kUnsupported);
+
   // Unknown ancillary chunks are skipped.
   PngSpec note = spec;
   note.extra = {{"tEXt", {'a', 0, 'b'}}};
