@@ -88,6 +88,14 @@ struct Decoded {
   bool has_alpha = false;
 };
 
+Decoded FromImage(const ImageInfo* image) {
+  Decoded result;
+  if (!image) return result;
+  result.pixels = ReadBitmapPixels(image->GetFrame(0), &result.width);
+  result.has_alpha = image->has_alpha();
+  return result;
+}
+
 Decoded ThroughGdiplus(const Bytes& png) {
   Decoded result;
   HGLOBAL block = ::GlobalAlloc(GMEM_MOVEABLE, png.size());
@@ -96,21 +104,12 @@ Decoded ThroughGdiplus(const Bytes& png) {
   cbase::ComPtr<IStream> stream;
   if (FAILED(::CreateStreamOnHGlobal(block, TRUE, stream.receive()))) return result;
   Gdiplus::Bitmap bitmap(stream.get());
-  std::unique_ptr<ImageInfo> image = ImageInfo::Decode(bitmap, L"gdiplus");
-  if (!image) return result;
-  result.pixels = ReadBitmapPixels(image->GetFrame(0), &result.width);
-  result.has_alpha = image->has_alpha();
-  return result;
+  return FromImage(ImageInfo::Decode(bitmap, L"gdiplus").get());
 }
 
 Decoded ThroughImageInfo(const Bytes& png) {
-  Decoded result;
-  std::unique_ptr<ImageInfo> image =
-      ImageInfo::LoadFromMemory(std::vector<unsigned char>(png.begin(), png.end()), L"ours");
-  if (!image) return result;
-  result.pixels = ReadBitmapPixels(image->GetFrame(0), &result.width);
-  result.has_alpha = image->has_alpha();
-  return result;
+  return FromImage(
+      ImageInfo::LoadFromMemory(std::vector<unsigned char>(png.begin(), png.end()), L"ours").get());
 }
 
 void ExpectSameAsGdiplus(const Bytes& png) {
