@@ -15,6 +15,7 @@
 #include "base/message_loop.h"
 #include "base/startup_trace.h"
 #include "base/thread_table.h"
+#include "ui/animation/timer_manager.h"
 #include "ui/core/global_manager.h"
 #include "ui/core/window_builder.h"
 #include "ui/render/display_scale.h"
@@ -71,6 +72,9 @@ void App::Init() {
   SupportLog::Instance().Start(DownloaderDirectory() + L"\\logs");
   STARTUP_TRACE("config");
 
+  // The window's fade needs no tick before its first frame is on screen
+  // (its paints move it on): the animation pulse starts after that frame.
+  ui::TimerManager::GetInstance().HoldPulse();
   auto* form = new BasicForm();
   // Nothing of this is needed to draw the first frame.
   form->SetAfterFirstFrame([this] { AfterFirstFrame(); });
@@ -89,6 +93,7 @@ void App::Init() {
 }
 
 void App::AfterFirstFrame() {
+  ui::TimerManager::GetInstance().ReleasePulse();
   // The shell (opening folders and pages) wants the thread in COM.
   cbase::ComApartment::Enter();
   STARTUP_TRACE("com");

@@ -49,8 +49,22 @@ bool TimerManager::AddTimer(const std::weak_ptr<cbase::WeakFlag>& owner,
   entry.due = clock_.Now() + entry.interval;
   entry.owner = owner;
   Push(std::move(entry));
+  if (held_) return true;
   if (!pulse_running_ || !fast_mode_) return StartPulse(kFastPeriodMs, true);
   return true;
+}
+
+void TimerManager::HoldPulse() {
+  CBASE_DCHECK_ON_THREAD(thread_checker_);
+  held_ = true;
+  StopPulse();
+}
+
+void TimerManager::ReleasePulse() {
+  CBASE_DCHECK_ON_THREAD(thread_checker_);
+  if (!held_) return;
+  held_ = false;
+  if (!heap_.empty()) Poll();
 }
 
 void TimerManager::Poll() {
@@ -102,6 +116,7 @@ TimerManager::Entry TimerManager::PopEarliest() {
 
 bool TimerManager::StartPulse(uint32_t period_ms, bool fast) {
   CBASE_DCHECK(pulse_ != nullptr);
+  if (held_) return true;  // ReleasePulse starts it
   pulse_running_ = pulse_->Start(period_ms);
   fast_mode_ = pulse_running_ && fast;
   return pulse_running_;

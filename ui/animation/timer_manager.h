@@ -56,13 +56,24 @@ class TimerManager {
   // interval_ms while repeat allows: kRepeatForever repeats until the owner is
   // gone, n >= 2 runs n times, 1 or 0 runs once. Once owner has expired the
   // timer is dropped without running. Answers false when the pulse could not
-  // be started (the timer stays queued and runs once a pulse does).
+  // be started (the timer stays queued and runs once a pulse does); true
+  // while the pulse is held.
   bool AddTimer(const std::weak_ptr<cbase::WeakFlag>& owner, std::function<void()> callback,
                 int interval_ms, int repeat);
 
   // Runs every timer that is due and sets the pulse for the next one. Called
   // by the pulse; tests call it directly.
   void Poll();
+
+  // While held, timers are queued but no pulse starts: a program holds the
+  // pulse until its first frame is on screen, because starting it loads the
+  // multimedia timer's library (under Wine with the sound drivers, about
+  // 5 ms), which that frame does not need. Releasing runs what is due and
+  // starts the pulse for the rest. Nothing ticks meanwhile, so only work
+  // that may wait belongs there (a fade is moved on by its window's paints).
+  void HoldPulse();
+  void ReleasePulse();
+  bool pulse_held() const { return held_; }
 
   cbase::TickClock& clock() { return clock_; }
   // Timers waiting, including ones whose owner has gone but that were not yet
@@ -100,6 +111,7 @@ class TimerManager {
   uint64_t next_sequence_ = 0;
   bool pulse_running_ = false;
   bool fast_mode_ = false;
+  bool held_ = false;
   cbase::ThreadChecker thread_checker_;
 };
 

@@ -224,5 +224,35 @@ TEST_F(TimerManagerTest, PulseThatCannotStartIsReported) {
   EXPECT_FALSE(timers_.manager.AddTimer(owner_.GetWeakFlag(), nullptr, 10, 1));
 }
 
+TEST_F(TimerManagerTest, AHeldPulseStartsOnReleaseAndRunsWhatFellDue) {
+  std::vector<int64_t> fired;
+  EXPECT_TRUE(timers_.manager.AddTimer(
+      owner_.GetWeakFlag(), [&] { fired.push_back(NowMs()); }, 100, 3));
+  ASSERT_TRUE(timers_.log.running);
+  // Holding stops the running pulse; new timers start none.
+  timers_.manager.HoldPulse();
+  EXPECT_TRUE(timers_.manager.pulse_held());
+  EXPECT_FALSE(timers_.log.running);
+  EXPECT_TRUE(timers_.manager.AddTimer(
+      owner_.GetWeakFlag(), [&] { fired.push_back(-NowMs()); }, 50, 1));
+  EXPECT_EQ(timers_.log.periods.size(), 1u);
+  EXPECT_FALSE(timers_.manager.pulse_running());
+
+  // Released after both fell due: both run at once, and the pulse carries
+  // the repeating one on from there.
+  timers_.clock.AdvanceMs(120);
+  timers_.manager.ReleasePulse();
+  EXPECT_FALSE(timers_.manager.pulse_held());
+  EXPECT_EQ(fired, (std::vector<int64_t>{-120, 120}));
+  ASSERT_TRUE(timers_.log.running);
+  EXPECT_EQ(timers_.log.periods.back(), 16u);
+  timers_.PulseFor(400);
+  EXPECT_EQ(fired, (std::vector<int64_t>{-120, 120, 232, 344}));
+  EXPECT_FALSE(timers_.log.running);
+  // Releasing again changes nothing.
+  timers_.manager.ReleasePulse();
+  EXPECT_FALSE(timers_.log.running);
+}
+
 }  // namespace
 }  // namespace ui
