@@ -70,16 +70,18 @@ std::vector<unsigned char> ReadPngFile(const std::wstring& file) {
       size.QuadPart > kLargest) {
     return {};
   }
-  std::vector<unsigned char> data(static_cast<size_t>(size.QuadPart));
+  // The signature first: other formats are neither held nor read twice.
+  unsigned char signature[8] = {};
   DWORD read = 0;
-  // The signature first: other formats are not read twice.
-  if (!::ReadFile(handle.get(), data.data(), 8, &read, nullptr) || read != 8 ||
-      !LooksLikePng(data.data(), 8)) {
+  if (!::ReadFile(handle.get(), signature, sizeof(signature), &read, nullptr) ||
+      read != sizeof(signature) || !LooksLikePng(signature, sizeof(signature))) {
     return {};
   }
-  if (!::ReadFile(handle.get(), data.data() + 8, static_cast<DWORD>(data.size() - 8), &read,
-                  nullptr) ||
-      read != data.size() - 8) {
+  std::vector<unsigned char> data(signature, signature + sizeof(signature));
+  data.resize(static_cast<size_t>(size.QuadPart));
+  if (!::ReadFile(handle.get(), data.data() + sizeof(signature),
+                  static_cast<DWORD>(data.size() - sizeof(signature)), &read, nullptr) ||
+      read != data.size() - sizeof(signature)) {
     return {};
   }
   return data;
