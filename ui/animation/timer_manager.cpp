@@ -49,7 +49,6 @@ bool TimerManager::AddTimer(const std::weak_ptr<cbase::WeakFlag>& owner,
   entry.due = clock_.Now() + entry.interval;
   entry.owner = owner;
   Push(std::move(entry));
-  if (held_) return true;
   if (!pulse_running_ || !fast_mode_) return StartPulse(kFastPeriodMs, true);
   return true;
 }

@@ -59,6 +59,11 @@ std::unique_ptr<Gdiplus::Bitmap> Resample(Gdiplus::Bitmap& bitmap, int width, in
   return scaled;
 }
 
+// |scale| with an unset percentage taken as drawing the file as it is.
+ImageScale Normalised(ImageScale scale) {
+  return scale.file_percent <= 0 || scale.target_percent <= 0 ? ImageScale() : scale;
+}
+
 // The bytes of |file| when it is a PNG file of a size worth reading whole;
 // empty otherwise (GDI+ then opens it itself).
 std::vector<unsigned char> ReadPngFile(const std::wstring& file) {
@@ -113,7 +118,7 @@ ImageInfo::~ImageInfo() = default;
 std::unique_ptr<ImageInfo> ImageInfo::Decode(Gdiplus::Bitmap& bitmap, const std::wstring& path,
                                              ImageScale scale) {
   if (bitmap.GetLastStatus() != Gdiplus::Ok) return nullptr;
-  if (scale.file_percent <= 0 || scale.target_percent <= 0) scale = ImageScale();
+  scale = Normalised(scale);
   const int file_width = static_cast<int>(bitmap.GetWidth());
   const int file_height = static_cast<int>(bitmap.GetHeight());
   const bool resample = scale.file_percent != scale.target_percent;
@@ -201,7 +206,7 @@ std::unique_ptr<ImageInfo> ImageInfo::Decode(Gdiplus::Bitmap& bitmap, const std:
 
 std::unique_ptr<ImageInfo> ImageInfo::DecodePngAsIs(const unsigned char* data, size_t size,
                                                     const std::wstring& path, ImageScale scale) {
-  if (scale.file_percent <= 0 || scale.target_percent <= 0) scale = ImageScale();
+  scale = Normalised(scale);
   if (scale.file_percent != scale.target_percent) return nullptr;  // GDI+ resamples
   // The pixels are decoded straight into the bitmap the image keeps.
   cbase::ScopedBitmap frame;
@@ -231,8 +236,12 @@ std::unique_ptr<ImageInfo> ImageInfo::DecodePngAsIs(const unsigned char* data, s
 
 std::unique_ptr<ImageInfo> ImageInfo::LoadFromFile(const std::wstring& file,
                                                    const std::wstring& path, ImageScale scale) {
-  const std::vector<unsigned char> data = ReadPngFile(file);
-  if (auto image = DecodePngAsIs(data.data(), data.size(), path, scale)) return image;
+  // A file GDI+ resamples anyway is not read here first.
+  const ImageScale as_given = Normalised(scale);
+  if (as_given.file_percent == as_given.target_percent) {
+    const std::vector<unsigned char> data = ReadPngFile(file);
+    if (auto image = DecodePngAsIs(data.data(), data.size(), path, scale)) return image;
+  }
   Gdiplus::Bitmap bitmap(file.c_str());
   return Decode(bitmap, path, scale);
 }
