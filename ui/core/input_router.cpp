@@ -260,6 +260,12 @@ TOOLINFOW InputRouter::ToolInfo() const {
 }
 
 void InputRouter::ShowTooltip(Control* control) {
+  // Without a text there is nothing to show; the tooltip window (and the
+  // common controls library it needs) waits for a control that has one.
+  if (control->GetToolTipText().empty()) {
+    HideTooltip();
+    return;
+  }
   if (tooltip_ == nullptr) {
     INITCOMMONCONTROLSEX init = {sizeof(init), ICC_WIN95_CLASSES};
     ::InitCommonControlsEx(&init);

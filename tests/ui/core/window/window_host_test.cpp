@@ -473,6 +473,12 @@ TEST(WindowHostTest, HoverShowsTheControlsTooltip) {
   ASSERT_NE(window, nullptr);
   WindowGuard guard(window);
   HWND hwnd = window->GetHWND();
+  // A control without a tooltip text makes no tooltip window.
+  Control* ok = Named(window, L"ok");
+  ASSERT_TRUE(ok->GetToolTipText().empty());
+  ::SendMessageW(hwnd, WM_MOUSEMOVE, 0, ClientPoint(ok));
+  ::SendMessageW(hwnd, WM_MOUSEHOVER, 0, ClientPoint(ok));
+  EXPECT_EQ(window->GetTooltipWindow(), nullptr);
   Control* close = Named(window, L"closebtn");
   ::SendMessageW(hwnd, WM_MOUSEMOVE, 0, ClientPoint(close));
   EXPECT_EQ(::SendMessageW(hwnd, WM_MOUSEHOVER, 0, ClientPoint(close)), 0);
@@ -490,6 +496,11 @@ TEST(WindowHostTest, HoverShowsTheControlsTooltip) {
   tool.lpszText = text;
   ::SendMessageW(tooltip, TTM_GETTEXTW, 64, reinterpret_cast<LPARAM>(&tool));
   EXPECT_STREQ(text, L"Close");
+  EXPECT_TRUE(::IsWindowVisible(tooltip));
+  // Hovering one without a text then hides the close button's.
+  ::SendMessageW(hwnd, WM_MOUSEMOVE, 0, ClientPoint(ok));
+  ::SendMessageW(hwnd, WM_MOUSEHOVER, 0, ClientPoint(ok));
+  EXPECT_FALSE(::IsWindowVisible(tooltip));
 }
 
 TEST(WindowHostTest, CloseFadesOutAndDestroysTheWindowThreeHundredMillisecondsLater) {
