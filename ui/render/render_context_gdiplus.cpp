@@ -701,10 +701,7 @@ void RenderContext_GdiPlus::DrawKeptText(const RECT& rc, const std::wstring& tex
     Graphics graphics(hdc_.get());
     DrawTextWith(graphics, text_font, rc, text, color, format, 255, line_limit);
   };
-  // Lines that neither stay on one line nor are clipped to the box could run
-  // anywhere below it: those are drawn each time.
-  const bool bounded = (format & DT_SINGLELINE) || !(format & DT_NOCLIP);
-  if (!image || !text_font.key || !bounded) {
+  if (!image || !text_font.key) {
     if (image) image->Clear();
     draw_in_place();
     return;
