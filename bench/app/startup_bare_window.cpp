@@ -1,91 +1,235 @@
-// The floor of the assistant's start-up benchmark: a process that shows a
+// The floors of the assistant's start-up benchmark: a process that shows a
 // bare 800 x 600 layered window named "Bare", centred on the screen like the
 // assistant's, with one white frame, and waits. A click into it or a WM_CLOSE
 // ends the process with exit code 0; so does a minute without either, so that
 // a benchmark that lost it leaves no window behind.
 //
-//   startup_bare_window.exe [--gdiplus IMAGE]
+//   startup_bare_window.exe [--gdiplus | --platform URL]
 //
-// With --gdiplus the first frame also shows what GDI+ costs a first frame
-// under this system: GDI+ started, IMAGE (a PNG) decoded from memory as the
-// assistant decodes its skin images, drawn at the top, and one line of
-// Chinese text in the assistant's face drawn below it.
+// With --gdiplus the first frame also makes the calls into the system that
+// the assistant's first frame makes, with nothing of the assistant's own
+// around them: GDI+ started, an 800 x 208 picture (its pixels made in
+// memory: decoding is the assistant's own work) drawn at the top, the
+// welcome page's texts drawn with GDI+ in the assistant's face and sizes,
+// and a rich edit field made (the page shows one), hidden.
+//
+// With --platform, the same first frame, and then what the assistant asks of
+// the system in its first seconds: the thread joins COM, the multimedia timer
+// runs at the animation's period, a shell link is saved, the proxy settings
+// are read with one automatic proxy search, and three HTTP requests to URL
+// run at once, asynchronously, read to their end.
 #include <windows.h>
 
 #include <gdiplus.h>
+#include <mmsystem.h>
+#include <objbase.h>
 #include <objidl.h>
+#include <richedit.h>
 #include <shellapi.h>
+#include <shlobj.h>
+#include <shobjidl.h>
+#include <winhttp.h>
 
-#include <cstring>
-#include <fstream>
-#include <iterator>
+#include <atomic>
+#include <cwchar>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "bench/ui/bare_layered_window.h"
+#include "bench/ui/welcome_page_floor.h"
 
 namespace {
 
-// The PNG at |path| decoded from memory through a stream (nullptr when it
-// cannot be read or decoded).
-std::unique_ptr<Gdiplus::Bitmap> DecodeFromMemory(const std::wstring& path) {
-  std::ifstream file(path.c_str(), std::ios::binary);
-  const std::vector<char> bytes((std::istreambuf_iterator<char>(file)),
-                                std::istreambuf_iterator<char>());
-  if (bytes.empty()) return nullptr;
-  HGLOBAL block = ::GlobalAlloc(GMEM_MOVEABLE, bytes.size());
-  if (block == nullptr) return nullptr;
-  std::memcpy(::GlobalLock(block), bytes.data(), bytes.size());
-  ::GlobalUnlock(block);
-  IStream* stream = nullptr;
-  if (FAILED(::CreateStreamOnHGlobal(block, TRUE, &stream))) {
-    ::GlobalFree(block);
-    return nullptr;
+void CALLBACK OnPulse(UINT, UINT, DWORD_PTR, DWORD_PTR, DWORD_PTR) {}
+
+// Saves a shell link to the program into the temporary folder.
+void SaveShellLink() {
+  IShellLinkW* link = nullptr;
+  if (FAILED(::CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkW,
+                                reinterpret_cast<void**>(&link)))) {
+    return;
   }
-  auto bitmap = std::make_unique<Gdiplus::Bitmap>(stream);
-  stream->Release();
-  if (bitmap->GetLastStatus() != Gdiplus::Ok) return nullptr;
-  return bitmap;
+  wchar_t program[MAX_PATH] = {};
+  ::GetModuleFileNameW(nullptr, program, MAX_PATH);
+  link->SetPath(program);
+  IPersistFile* file = nullptr;
+  if (SUCCEEDED(link->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(&file)))) {
+    wchar_t path[MAX_PATH] = {};
+    ::GetTempPathW(MAX_PATH, path);
+    wcscat_s(path, L"startup_floor.lnk");
+    file->Save(path, TRUE);
+    file->Release();
+  }
+  link->Release();
 }
+
+// Three asynchronous requests to one URL at once, each read to its end.
+class Requests {
+ public:
+  static constexpr int kCount = 3;
+
+  explicit Requests(const std::wstring& url)
+      : done_(::CreateEventW(nullptr, TRUE, FALSE, nullptr)) {
+    URL_COMPONENTS parts = {};
+    parts.dwStructSize = sizeof(parts);
+    wchar_t host[256] = {};
+    wchar_t path[1024] = {};
+    parts.lpszHostName = host;
+    parts.dwHostNameLength = 256;
+    parts.lpszUrlPath = path;
+    parts.dwUrlPathLength = 1024;
+    if (!::WinHttpCrackUrl(url.c_str(), 0, 0, &parts)) return;
+    SearchProxy(url);
+    session_ = ::WinHttpOpen(L"floor", WINHTTP_ACCESS_TYPE_NO_PROXY, WINHTTP_NO_PROXY_NAME,
+                             WINHTTP_NO_PROXY_BYPASS, WINHTTP_FLAG_ASYNC);
+    if (session_ == nullptr) return;
+    connection_ = ::WinHttpConnect(session_, host, parts.nPort, 0);
+    if (connection_ == nullptr) return;
+    const DWORD secure = parts.nScheme == INTERNET_SCHEME_HTTPS ? WINHTTP_FLAG_SECURE : 0;
+    for (Transfer& transfer : transfers_) {
+      transfer.owner = this;
+      HINTERNET request =
+          ::WinHttpOpenRequest(connection_, L"GET", path, nullptr, WINHTTP_NO_REFERER,
+                               WINHTTP_DEFAULT_ACCEPT_TYPES, secure);
+      if (request == nullptr) continue;
+      ::WinHttpSetStatusCallback(request, &Requests::OnStatus,
+                                 WINHTTP_CALLBACK_FLAG_ALL_COMPLETIONS, 0);
+      ++pending_;
+      if (!::WinHttpSendRequest(request, WINHTTP_NO_ADDITIONAL_HEADERS, 0, WINHTTP_NO_REQUEST_DATA,
+                                0, 0, reinterpret_cast<DWORD_PTR>(&transfer))) {
+        Finish(request);
+      }
+    }
+  }
+  ~Requests() {
+    if (pending_ > 0) ::WaitForSingleObject(done_, 10000);
+    if (connection_ != nullptr) ::WinHttpCloseHandle(connection_);
+    if (session_ != nullptr) ::WinHttpCloseHandle(session_);
+    ::CloseHandle(done_);
+  }
+  Requests(const Requests&) = delete;
+  Requests& operator=(const Requests&) = delete;
+
+ private:
+  struct Transfer {
+    Requests* owner = nullptr;
+    char buffer[8192] = {};
+  };
+
+  // Reads the user's proxy settings and, where they ask for it, makes the
+  // one automatic search the assistant makes.
+  static void SearchProxy(const std::wstring& url) {
+    WINHTTP_CURRENT_USER_IE_PROXY_CONFIG config = {};
+    if (!::WinHttpGetIEProxyConfigForCurrentUser(&config)) return;
+    ::GlobalFree(config.lpszAutoConfigUrl);
+    ::GlobalFree(config.lpszProxy);
+    ::GlobalFree(config.lpszProxyBypass);
+    if (!config.fAutoDetect) return;
+    HINTERNET search = ::WinHttpOpen(L"floor", WINHTTP_ACCESS_TYPE_NO_PROXY, WINHTTP_NO_PROXY_NAME,
+                                     WINHTTP_NO_PROXY_BYPASS, 0);
+    if (search == nullptr) return;
+    WINHTTP_AUTOPROXY_OPTIONS options = {};
+    options.dwFlags = WINHTTP_AUTOPROXY_AUTO_DETECT;
+    options.dwAutoDetectFlags = WINHTTP_AUTO_DETECT_TYPE_DHCP | WINHTTP_AUTO_DETECT_TYPE_DNS_A;
+    WINHTTP_PROXY_INFO info = {};
+    if (::WinHttpGetProxyForUrl(search, url.c_str(), &options, &info)) {
+      ::GlobalFree(info.lpszProxy);
+      ::GlobalFree(info.lpszProxyBypass);
+    }
+    ::WinHttpCloseHandle(search);
+  }
+
+  static void CALLBACK OnStatus(HINTERNET request, DWORD_PTR context, DWORD status, void*,
+                                DWORD length) {
+    auto* transfer = reinterpret_cast<Transfer*>(context);
+    if (transfer == nullptr) return;
+    Requests* self = transfer->owner;
+    const bool ended = status == WINHTTP_CALLBACK_STATUS_REQUEST_ERROR ||
+                       (status == WINHTTP_CALLBACK_STATUS_READ_COMPLETE && length == 0);
+    bool going = !ended;
+    if (going && status == WINHTTP_CALLBACK_STATUS_SENDREQUEST_COMPLETE) {
+      going = ::WinHttpReceiveResponse(request, nullptr) != FALSE;
+    } else if (going && (status == WINHTTP_CALLBACK_STATUS_HEADERS_AVAILABLE ||
+                         status == WINHTTP_CALLBACK_STATUS_READ_COMPLETE)) {
+      going =
+          ::WinHttpReadData(request, transfer->buffer, sizeof(transfer->buffer), nullptr) != FALSE;
+    }
+    if (!going) self->Finish(request);
+  }
+
+  void Finish(HINTERNET request) {
+    ::WinHttpSetStatusCallback(request, nullptr, 0, 0);
+    ::WinHttpCloseHandle(request);
+    if (--pending_ == 0) ::SetEvent(done_);
+  }
+
+  HANDLE done_;
+  HINTERNET session_ = nullptr;
+  HINTERNET connection_ = nullptr;
+  std::atomic<int> pending_{0};
+  Transfer transfers_[kCount];
+};
+
+// What the assistant asks of the system in its first seconds after its first
+// frame, on the UI thread. Lives until the window closes.
+class AfterFirstFrame {
+ public:
+  explicit AfterFirstFrame(const std::wstring& url) {
+    com_ = SUCCEEDED(::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED));
+    TIMECAPS caps;
+    ::timeGetDevCaps(&caps, sizeof(caps));
+    pulse_ = ::timeSetEvent(16, 1, &OnPulse, 0, TIME_PERIODIC | TIME_CALLBACK_FUNCTION);
+    SaveShellLink();
+    requests_ = std::make_unique<Requests>(url);
+  }
+  ~AfterFirstFrame() {
+    requests_.reset();
+    if (pulse_ != 0) ::timeKillEvent(pulse_);
+    if (com_) ::CoUninitialize();
+  }
+  AfterFirstFrame(const AfterFirstFrame&) = delete;
+  AfterFirstFrame& operator=(const AfterFirstFrame&) = delete;
+
+ private:
+  bool com_ = false;
+  UINT pulse_ = 0;
+  std::unique_ptr<Requests> requests_;
+};
 
 }  // namespace
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
   const int width = 800;
   const int height = 600;
-  int argc = 0;
-  wchar_t** argv = ::CommandLineToArgvW(::GetCommandLineW(), &argc);
-  const bool gdiplus = argc >= 3 && std::wstring(argv[1]) == L"--gdiplus";
-  const std::wstring image_path = gdiplus ? argv[2] : L"";
-  ::LocalFree(argv);
+  // The command line is read through the shell only when it has options: a
+  // bare window loads nothing for it.
+  bool gdiplus = false;
+  std::wstring url;
+  if (std::wcsstr(::GetCommandLineW(), L"--") != nullptr) {
+    int argc = 0;
+    wchar_t** argv = ::CommandLineToArgvW(::GetCommandLineW(), &argc);
+    const std::wstring mode = argc >= 2 ? argv[1] : L"";
+    gdiplus = mode == L"--gdiplus" || (mode == L"--platform" && argc >= 3);
+    if (mode == L"--platform" && argc >= 3) url = argv[2];
+    ::LocalFree(argv);
+  }
 
   ULONG_PTR token = 0;
-  std::unique_ptr<Gdiplus::Bitmap> image;
+  std::unique_ptr<WelcomePageFloor> page;
   BareLayeredWindow::Painter paint;
   if (gdiplus) {
     Gdiplus::GdiplusStartupInput input;
     Gdiplus::GdiplusStartup(&token, &input, nullptr);
-    image = DecodeFromMemory(image_path);
-    paint = [&image](HDC dc) {
-      Gdiplus::Graphics graphics(dc);
-      if (image) graphics.DrawImage(image.get(), 0, 0);
-      LOGFONTW logfont = {};
-      logfont.lfHeight = -18;
-      logfont.lfCharSet = DEFAULT_CHARSET;
-      wcscpy_s(logfont.lfFaceName, L"\u5FAE\u8F6F\u96C5\u9ED1");  // the assistant's face
-      HFONT font = ::CreateFontIndirectW(&logfont);
-      Gdiplus::Font text_font(dc, font);
-      Gdiplus::SolidBrush brush(Gdiplus::Color(254, 31, 35, 41));
-      const wchar_t text[] = L"Fernwick \u5B98\u65B9\u6B63\u7248";  // 官方正版
-      graphics.DrawString(text, -1, &text_font, Gdiplus::PointF(40, 420), &brush);
-      ::DeleteObject(font);
-    };
+    page = std::make_unique<WelcomePageFloor>();
+    paint = [&page](HDC dc) { page->Paint(dc); };
   }
   BareLayeredWindow::Register();
   BareLayeredWindow window((::GetSystemMetrics(SM_CXSCREEN) - width) / 2,
                            (::GetSystemMetrics(SM_CYSCREEN) - height) / 2, width, height, L"Bare",
                            paint);
+  std::unique_ptr<AfterFirstFrame> after;
+  if (!url.empty()) after = std::make_unique<AfterFirstFrame>(url);
   const UINT_PTR give_up = ::SetTimer(nullptr, 0, 60 * 1000, nullptr);
   MSG msg;
   while (::GetMessageW(&msg, nullptr, 0, 0) > 0) {
@@ -95,8 +239,9 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
     ::DispatchMessageW(&msg);
   }
   ::KillTimer(nullptr, give_up);
+  after.reset();
   if (gdiplus) {
-    image.reset();
+    page.reset();
     Gdiplus::GdiplusShutdown(token);
   }
   return 0;

@@ -19,9 +19,11 @@ tests/e2e/harness.py).
 First frame. Subject: the assistant. Floor: startup_bare_window.exe, a
 process that shows a bare 800 x 600 layered window (one white frame,
 UpdateLayeredWindow) centred like the assistant's. A second floor, reported
-beside it: the same window whose first frame also decodes the skin's header
-PNG and draws it and one line of Chinese text with GDI+
-(startup_bare_window.exe --gdiplus), which is what the system charges any
+beside it: the same window whose first frame also makes the system calls the
+assistant's first frame makes, without any of the assistant's own work
+around them: GDI+ started, a header-sized picture drawn, the welcome page's
+texts drawn with GDI+ in the assistant's face, a rich edit field made
+(startup_bare_window.exe --gdiplus). That is what the system charges any
 program for drawing its first frame the way the assistant does. All are
 started the same way (`wine program.exe`), and the clock runs from just
 before the process is spawned until the display shows the window: this
@@ -48,6 +50,13 @@ run 2 s more, posts WM_CLOSE and reads PROCESS_MEMORY_COUNTERS through
 GetProcessMemoryInfo every 20 ms until it ends: the program's own figure, as
 Windows tools show it (Wine answers it from the kernel's peak resident size
 of the process). Median over --memory-rounds starts of each.
+
+The same is measured for a third floor, reported beside the others: the
+GDI+ floor that, after its first frame, also asks the system for what the
+assistant asks in its first seconds (COM, the multimedia timer, a saved
+shell link, one automatic proxy search, three requests at once to the
+reference service; startup_bare_window.exe --platform URL). What the
+assistant holds beyond it is its own.
 
 Targets: first frame <= 1.3 x the bare window's; executable < 3 MB; peak
 working set < 36 MB (the bare window: about 24 MB). MB are 10^6 bytes.
@@ -334,10 +343,9 @@ def main():
     bench = Bench(build, work, args.keep_menubuilder)
     try:
         bench.start()
-        header = bench.wine.windows_path(os.path.join(
-            ROOT, "resources", "themes", "default", "images", "header.png"))
         subjects = {"assistant": [bench.assistant], "bare": [bare_exe],
-                    "gdiplus": [bare_exe, "--gdiplus", header]}
+                    "gdiplus": [bare_exe, "--gdiplus"]}
+        platform = [bare_exe, "--platform", bench.service.address + "/api/channel"]
         for kind, command in subjects.items():  # throwaway starts
             bench.first_frame(kind, command)
         times = {kind: [] for kind in subjects}
@@ -348,10 +356,11 @@ def main():
             print("round %d: assistant %.0f ms, bare window %.0f ms, with GDI+ %.0f ms" %
                   (r + 1, times["assistant"][-1], times["bare"][-1], times["gdiplus"][-1]),
                   flush=True)
-        peaks = {"assistant": [], "bare": [], "gdiplus": []}
+        peaks = {"assistant": [], "bare": [], "gdiplus": [], "platform": []}
         for _ in range(args.memory_rounds):
             peaks["bare"].append(bench.peak_working_set("Bare", bare_exe))
             peaks["gdiplus"].append(bench.peak_working_set("Bare", *subjects["gdiplus"]))
+            peaks["platform"].append(bench.peak_working_set("Bare", *platform))
             peaks["assistant"].append(bench.peak_working_set("Basic", bench.assistant))
     finally:
         bench.close()
@@ -367,14 +376,16 @@ def main():
     peak = statistics.median(peaks["assistant"]) / MB
     bare_peak = statistics.median(peaks["bare"]) / MB
     gdiplus_peak = statistics.median(peaks["gdiplus"]) / MB
+    platform_peak = statistics.median(peaks["platform"]) / MB
     print("\nstart-up under Wine (warm wineserver), %d rounds, medians:" % args.rounds)
     print("  process start to first frame: assistant %.0f ms, bare window %.0f ms"
           % (assistant_ms, bare_ms))
     print("    (assistant min %.0f max %.0f; bare min %.0f max %.0f)" %
           (min(times["assistant"]), max(times["assistant"]), min(times["bare"]),
            max(times["bare"])))
-    print("  the bare window drawing its first frame with GDI+ (one skin PNG decoded, one line "
-          "of Chinese text): %.0f ms, %.2f x the bare window; the assistant %.2f x that"
+    print("  the bare window making the system calls of the assistant's first frame (GDI+, "
+          "a picture, the page's texts, a rich edit field): %.0f ms, %.2f x the bare window; "
+          "the assistant %.2f x that"
           % (gdiplus_ms, gdiplus_ms / bare_ms, assistant_ms / gdiplus_ms))
     print("  ratio %.2f of medians, %.2f median of round ratios (target <= %.1f): %s" %
           (ratio, paired, FIRST_FRAME_RATIO, "met" if ratio <= FIRST_FRAME_RATIO else "MISSED"))
@@ -383,7 +394,11 @@ def main():
     print("  peak working set (median of %d): assistant %.1f MB, bare window %.1f MB "
           "(target < %d MB): %s" % (args.memory_rounds, peak, bare_peak, PEAK_MB,
                                     "met" if peak < PEAK_MB else "MISSED"))
-    print("  peak working set of the bare window drawing with GDI+: %.1f MB" % gdiplus_peak)
+    print("  peak working set of the bare window making the first frame's system calls: "
+          "%.1f MB" % gdiplus_peak)
+    print("  peak working set of the bare window making the system calls of the first frame "
+          "and of the first seconds: %.1f MB; the assistant %.1f MB more" %
+          (platform_peak, peak - platform_peak))
     if trace:
         print("  start-up trace (medians of %d rounds): ms since process creation, "
               "working set in MB" % len(next(iter(trace.values()))))
@@ -397,7 +412,7 @@ def main():
                 met=ratio <= FIRST_FRAME_RATIO)
     result_line(figure="assistant start to first frame, against GDI+'s first frame",
                 value=round(assistant_ms, 1), unit="ms",
-                baseline="bare window drawing one PNG and one text line with GDI+",
+                baseline="bare window making the first frame's system calls",
                 baseline_value=round(gdiplus_ms, 1), ratio=round(assistant_ms / gdiplus_ms, 3),
                 target="report", met=None)
     result_line(figure="assistant.exe size", value=round(exe_size / MB, 2), unit="MB",
@@ -406,6 +421,11 @@ def main():
     result_line(figure="assistant peak working set", value=round(peak, 1), unit="MB",
                 baseline="bare layered window", baseline_value=round(bare_peak, 1),
                 ratio=round(peak / bare_peak, 3), target="< %d MB" % PEAK_MB, met=peak < PEAK_MB)
+    result_line(figure="assistant peak working set, against the system's share",
+                value=round(peak, 1), unit="MB",
+                baseline="bare window making the system calls of the first seconds",
+                baseline_value=round(platform_peak, 1), ratio=round(peak / platform_peak, 3),
+                target="report", met=None)
     return 0
 
 

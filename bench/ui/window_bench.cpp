@@ -11,7 +11,11 @@
 //    (800 x 600).
 //    Floor: a bare layered popup of the same size that fills one white
 //    32-bit frame and presents it (CreateWindowEx, DIB, fill,
-//    UpdateLayeredWindow, ShowWindow).
+//    UpdateLayeredWindow, ShowWindow). A second floor for the main window,
+//    reported beside it: the bare popup whose frame also makes the system
+//    calls of the welcome page's first frame (a header-sized picture and the
+//    page's texts drawn with GDI+, a rich edit field made), which is what the
+//    system charges any window for that page (bench/ui/welcome_page_floor.h).
 // 2. One full repaint of the 800 x 600 main window: the whole client area
 //    invalidated, then WM_PAINT (paint of the tree plus UpdateLayeredWindow).
 //    Floor: the bare window filling and presenting its frame again.
@@ -37,14 +41,18 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cwchar>
+#include <functional>
 #include <memory>
 #include <string>
 #include <utility>
 #include <vector>
 
 #include "bench/ui/bare_layered_window.h"
+#include "bench/ui/welcome_page_floor.h"
 #include "ui/control/control.h"
+#include "ui/control/label.h"
 #include "ui/control/progress.h"
+#include "ui/control/rich_edit.h"
 #include "ui/core/global_manager.h"
 #include "ui/core/window_builder.h"
 #include "ui/core/window_impl_base.h"
@@ -110,6 +118,21 @@ class BenchWindow : public ui::WindowImplBase {
   std::wstring SkinFolder() const override { return folder_; }
   std::wstring SkinFile() const override { return file_; }
 
+ protected:
+  // The main window shows the texts the assistant gives its welcome page
+  // (the floor draws the same).
+  void OnSkinLoaded() override {
+    auto set = [this](const wchar_t* name, const wchar_t* text) {
+      ui::Control* control = FindControlByName(name);
+      if (auto* label = dynamic_cast<ui::Label*>(control)) label->SetText(text);
+      if (auto* box = dynamic_cast<ui::LabelBox*>(control)) box->SetText(text);
+      if (auto* edit = dynamic_cast<ui::RichEdit*>(control)) edit->SetText(text);
+    };
+    set(L"p1_lb_name", WelcomePageFloor::kTitle);
+    set(L"p1_lb_intro", WelcomePageFloor::kIntroduction);
+    set(L"p1_et_location", WelcomePageFloor::kLocation);
+  }
+
  private:
   std::wstring folder_;
   std::wstring file_;
@@ -146,31 +169,41 @@ double OpenBare(int width, int height) {
   return NowMs() - start;
 }
 
+// The bare popup drawing the welcome page's system calls into its frame.
+double OpenPageFloor(int width, int height) {
+  const double start = NowMs();
+  WelcomePageFloor page;
+  BareLayeredWindow bare(0, 0, width, height, L"bare", [&page](HDC dc) { page.Paint(dc); });
+  return NowMs() - start;
+}
+
 struct Row {
   const char* what;
   const Samples* subject;
   const Samples* floor;
 };
 
-// Runs |subject| and |floor| alternately, |rounds| times after one warm-up.
-// Each answers the wall time of the part it measures; the CPU time is taken
-// around the whole call (closing included, for both).
-template <typename Subject, typename Floor>
-void Alternate(int rounds, Samples& subject_samples, Samples& floor_samples, Subject subject,
-               Floor floor) {
+// Runs each of |runs| in turn, |rounds| times after one warm-up, into the
+// samples of the same index. Each answers the wall time of the part it
+// measures; the CPU time is taken around the whole call (closing included).
+void AlternateAll(int rounds, const std::vector<Samples*>& samples,
+                  const std::vector<std::function<double()>>& runs) {
   for (int i = -1; i < rounds; ++i) {
-    double cpu = CpuMs();
-    const double subject_wall = subject();
-    const double subject_cpu = CpuMs() - cpu;
-    cpu = CpuMs();
-    const double floor_wall = floor();
-    const double floor_cpu = CpuMs() - cpu;
-    if (i < 0) continue;
-    subject_samples.wall.push_back(subject_wall);
-    subject_samples.cpu += subject_cpu;
-    floor_samples.wall.push_back(floor_wall);
-    floor_samples.cpu += floor_cpu;
+    for (size_t k = 0; k < runs.size(); ++k) {
+      const double cpu = CpuMs();
+      const double wall = runs[k]();
+      const double used = CpuMs() - cpu;
+      if (i < 0) continue;
+      samples[k]->wall.push_back(wall);
+      samples[k]->cpu += used;
+    }
   }
+}
+
+// |subject| and |floor| alternately.
+void Alternate(int rounds, Samples& subject_samples, Samples& floor_samples,
+               const std::function<double()>& subject, const std::function<double()>& floor) {
+  AlternateAll(rounds, {&subject_samples, &floor_samples}, {subject, floor});
 }
 
 // Wall time of |work| in ms.
@@ -189,11 +222,12 @@ void UseSkin(const std::wstring& root) {
 }
 
 // Opening the skinned window against opening a bare one of the same size
-// (shadow included).
+// (shadow included) and, with |page|, against the bare one drawing the
+// welcome page's system calls.
 void MeasureOpening(int rounds, const wchar_t* folder, const wchar_t* file, SIZE size,
-                    Samples& skinned, Samples& bare) {
-  Alternate(
-      rounds, skinned, bare,
+                    Samples& skinned, Samples& bare, Samples* page = nullptr) {
+  std::vector<Samples*> samples = {&skinned, &bare};
+  std::vector<std::function<double()>> runs = {
       [folder, file] {
         BenchWindow* window = nullptr;
         const double opened = OpenSkinned(folder, file, &window);
@@ -204,7 +238,16 @@ void MeasureOpening(int rounds, const wchar_t* folder, const wchar_t* file, SIZE
         const double opened = OpenBare(size.cx + 28, size.cy + 28);
         PumpMessages();
         return opened;
-      });
+      }};
+  if (page != nullptr) {
+    samples.push_back(page);
+    runs.push_back([size] {
+      const double opened = OpenPageFloor(size.cx + 28, size.cy + 28);
+      PumpMessages();
+      return opened;
+    });
+  }
+  AlternateAll(rounds, samples, runs);
 }
 
 }  // namespace
@@ -237,8 +280,10 @@ int wmain(int argc, wchar_t** argv) {
   Samples sample, sample_floor;
   MeasureOpening(rounds, L"sample", L"sample.xml", SIZE{400, 300}, sample, sample_floor);
   UseSkin(folder + L"window_bench_skin\\theme");
-  Samples main_open, main_floor;
-  MeasureOpening(rounds, L"basic", L"basic.xml", SIZE{800, 600}, main_open, main_floor);
+  ui::GlobalManager::LoadStringTableFromFile(folder + L"window_bench_skin\\gdstrings.ini");
+  Samples main_open, main_floor, main_page_floor;
+  MeasureOpening(rounds, L"basic", L"basic.xml", SIZE{800, 600}, main_open, main_floor,
+                 &main_page_floor);
 
   // The skin build alone: parse basic.xml and make its controls.
   Samples build, build_floor;
@@ -315,6 +360,7 @@ int wmain(int argc, wchar_t** argv) {
   const Row rows[] = {
       {"create to first frame, sample 400x300", &sample, &sample_floor},
       {"create to first frame, main 800x600", &main_open, &main_floor},
+      {"  against the page's system calls", &main_open, &main_page_floor},
       {"  of which skin build (parse + controls)", &build, nullptr},
       {"full repaint, main 800x600 (paint + ULW)", &repaint, &repaint_floor},
       {"progress step, main 800x600 (paint + ULW)", &step, &step_floor},
