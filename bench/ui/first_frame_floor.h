@@ -1,0 +1,51 @@
+// The system's share of a skinned window's first frame, for the window
+// benchmark's floor: read off the window once it is open, then made through
+// the system alone onto a bare frame, with none of the window's own work (no
+// skin, no controls, no layout, nothing kept between frames). What is read:
+// the texts its visible labels show (text, font, box, colour), drawn with
+// GDI+, and its rich edit fields, made hidden. Fills, pictures and the
+// shadow are left out: the window draws them in ways of its own (bands of a
+// nine-grid, shapes kept between frames) that a plain GDI+ replay would
+// overstate, and leaving them out keeps the floor below the system's true
+// share.
+//
+// Made and used on the UI thread; GDI+ must be started.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+namespace ui {
+class Window;
+}  // namespace ui
+
+class FirstFrameFloor {
+ public:
+  // What |window| shows now.
+  explicit FirstFrameFloor(ui::Window& window);
+
+  // Makes the window's rich edit fields, hidden, until Unmake.
+  void Make();
+  void Unmake();
+  // Draws the texts onto |dc|.
+  void Paint(HDC dc) const;
+
+  size_t texts() const { return texts_.size(); }
+  int rich_edits() const { return rich_edits_; }
+
+ private:
+  struct Text {
+    std::wstring text;
+    LOGFONTW font;
+    RECT box;
+    bool single_line;
+    DWORD color;
+  };
+
+  std::vector<Text> texts_;
+  int rich_edits_ = 0;
+  // Made by Make.
+  std::vector<HWND> fields_;
+};
