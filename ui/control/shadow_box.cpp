@@ -14,15 +14,16 @@ bool ShadowBox::ContentCover(RECT& covered) const {
 }
 
 void ShadowBox::PaintSelf(IRenderContext* context, const RECT& dirty) {
-  const RECT inner = InnerRect();
-  const bool inside = dirty.left >= inner.left && dirty.top >= inner.top &&
-                      dirty.right <= inner.right && dirty.bottom <= inner.bottom;
-  if (inside) return;
   RECT covered;
   if (!ContentCover(covered)) {
     Box::PaintSelf(context, dirty);
     return;
   }
+  // Where the content is opaque the shadow never shows. Inside the padding
+  // but outside that (round corners) it does, as in a whole frame.
+  const bool hidden = dirty.left >= covered.left && dirty.top >= covered.top &&
+                      dirty.right <= covered.right && dirty.bottom <= covered.bottom;
+  if (hidden) return;
   // The middle of the shadow image lies under the content's opaque
   // background: only the bands around it are drawn (stretching the middle
   // over the whole window would cost more than the rest of a frame).

@@ -205,19 +205,34 @@ TEST(WindowLookupTest, NamesGroupsAndPointsResolveInTheTree) {
   EXPECT_TRUE(window.GetGroup(L"g").empty());
 }
 
-TEST(ShadowBoxTest, PaintsItsShadowOnlyWhenTheDirtyAreaReachesTheBorder) {
+// The shadow is painted wherever it can show, as in a whole frame: an area
+// the opaque content covers paints none of it; one reaching past that, into
+// the border or the content's rounded corners, paints it; and with nothing
+// opaque over the middle, any area does.
+TEST(ShadowBoxTest, PaintsItsShadowWhereverTheDirtyAreaCanShowIt) {
   class CountingShadow : public ShadowBox {
    public:
     void PaintBackgroundColor(IRenderContext*) override { ++paints; }
     int paints = 0;
   } shadow;
+  GlobalManager::AddTextColor(L"cover_white", 0xFFFFFFFF);
   shadow.GetLayout()->SetPadding(Rect(14, 14, 14, 14), false);
+  auto* content = new Box();
+  content->SetBkColor(L"cover_white");
+  content->SetBorderRound(SIZE{6, 6});
+  shadow.Add(content);
   shadow.SetBounds(Rect(0, 0, 200, 100));
   auto canvas = testing::MakeCanvas(200, 100);
-  shadow.PaintSelf(canvas.get(), Rect(20, 20, 100, 80));
-  EXPECT_EQ(shadow.paints, 0);
-  shadow.PaintSelf(canvas.get(), Rect(10, 20, 100, 80));
-  EXPECT_EQ(shadow.paints, 1);
+  auto paints = [&](const RECT& dirty) {
+    shadow.paints = 0;
+    shadow.PaintSelf(canvas.get(), dirty);
+    return shadow.paints;
+  };
+  EXPECT_EQ(paints(Rect(30, 30, 100, 70)), 0);
+  EXPECT_GT(paints(Rect(14, 14, 24, 24)), 0);   // inside the padding, over a round corner
+  EXPECT_GT(paints(Rect(10, 30, 100, 70)), 0);  // into the border
+  content->SetBkColor(L"");
+  EXPECT_GT(paints(Rect(30, 30, 100, 70)), 0);
 }
 
 // The shadow's middle is left out only where the content certainly paints

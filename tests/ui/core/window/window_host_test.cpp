@@ -229,6 +229,34 @@ TEST(WindowHostTest, MaxAndRestoreButtonsSwapAndTheShadowComesAndGoes) {
   EXPECT_EQ(root_box->GetBorderRound().cx, 3);
 }
 
+// A repaint of a corner of rounded content draws the shadow there again,
+// as the whole frame did: the frame is the same pixel for pixel.
+TEST(WindowHostTest, RepaintingARoundedCornerKeepsTheShadowUnderIt) {
+  SampleWindow* window = SampleWindow::Open();
+  ASSERT_NE(window, nullptr);
+  WindowGuard guard(window);
+  HWND hwnd = window->GetHWND();
+  Named(window, L"root_box")->SetBorderRound(SIZE{12, 12});
+  ::InvalidateRect(hwnd, nullptr, FALSE);
+  ::UpdateWindow(hwnd);
+  PumpMessages();
+  IRenderContext* buffer = window->GetRenderContext();
+  const int w = buffer->GetWidth(), h = buffer->GetHeight();
+  const auto* bits = reinterpret_cast<const DWORD*>(buffer->GetBits());
+  const std::vector<DWORD> whole(bits, bits + w * h);
+  // Inside the shadow's padding, across the bottom left corner's curve.
+  ASSERT_LT(testing::BackBufferPixel(window, kShadow, h - 1 - kShadow) >> 24, 0xffu);
+  ASSERT_GT(testing::BackBufferPixel(window, kShadow, h - 1 - kShadow) >> 24, 0u);
+  const RECT corner = {kShadow, h - kShadow - 8, kShadow + 8, h - kShadow};
+  window->Invalidate(corner);
+  ::UpdateWindow(hwnd);
+  PumpMessages();
+  bits = reinterpret_cast<const DWORD*>(window->GetRenderContext()->GetBits());
+  int differing = 0;
+  for (int i = 0; i < w * h; ++i) differing += bits[i] != whole[i] ? 1 : 0;
+  EXPECT_EQ(differing, 0);
+}
+
 TEST(WindowHostTest, AMaximisedLayeredWindowIsOpaqueIntoItsCorners) {
   SampleWindow* window = SampleWindow::Open();
   ASSERT_NE(window, nullptr);
