@@ -43,7 +43,8 @@ namespace {
 
 void CALLBACK OnPulse(UINT, UINT, DWORD_PTR, DWORD_PTR, DWORD_PTR) {}
 
-// Saves a shell link to the program into the temporary folder.
+// Saves a shell link to the program into the temporary folder (and removes
+// it again).
 void SaveShellLink() {
   IShellLinkW* link = nullptr;
   if (FAILED(::CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkW,
@@ -59,6 +60,7 @@ void SaveShellLink() {
     ::GetTempPathW(MAX_PATH, path);
     wcscat_s(path, L"startup_floor.lnk");
     file->Save(path, TRUE);
+    ::DeleteFileW(path);
     file->Release();
   }
   link->Release();
@@ -87,23 +89,29 @@ class Requests {
     connection_ = ::WinHttpConnect(session_, host, parts.nPort, 0);
     if (connection_ == nullptr) return;
     const DWORD secure = parts.nScheme == INTERNET_SCHEME_HTTPS ? WINHTTP_FLAG_SECURE : 0;
+    // All are counted before the first is sent: one that ends at once must
+    // not find the count at zero while others are still to go.
+    pending_ = kCount;
     for (Transfer& transfer : transfers_) {
       transfer.owner = this;
       HINTERNET request =
           ::WinHttpOpenRequest(connection_, L"GET", path, nullptr, WINHTTP_NO_REFERER,
                                WINHTTP_DEFAULT_ACCEPT_TYPES, secure);
-      if (request == nullptr) continue;
+      if (request == nullptr) {
+        if (--pending_ == 0) ::SetEvent(done_);
+        continue;
+      }
       ::WinHttpSetStatusCallback(request, &Requests::OnStatus,
                                  WINHTTP_CALLBACK_FLAG_ALL_COMPLETIONS, 0);
-      ++pending_;
       if (!::WinHttpSendRequest(request, WINHTTP_NO_ADDITIONAL_HEADERS, 0, WINHTTP_NO_REQUEST_DATA,
                                 0, 0, reinterpret_cast<DWORD_PTR>(&transfer))) {
         Finish(request);
       }
     }
   }
+  // Whether every request has ended, after waiting up to |ms| for them.
+  bool Wait(DWORD ms) { return pending_ == 0 || ::WaitForSingleObject(done_, ms) == WAIT_OBJECT_0; }
   ~Requests() {
-    if (pending_ > 0) ::WaitForSingleObject(done_, 10000);
     if (connection_ != nullptr) ::WinHttpCloseHandle(connection_);
     if (session_ != nullptr) ::WinHttpCloseHandle(session_);
     ::CloseHandle(done_);
@@ -184,6 +192,9 @@ class AfterFirstFrame {
     requests_ = std::make_unique<Requests>(url);
   }
   ~AfterFirstFrame() {
+    // Requests still running would call into freed memory: those are left
+    // to the process's end.
+    if (requests_ && !requests_->Wait(10000)) static_cast<void>(requests_.release());
     requests_.reset();
     if (pulse_ != 0) ::timeKillEvent(pulse_);
     if (com_) ::CoUninitialize();

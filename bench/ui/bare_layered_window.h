@@ -1,6 +1,7 @@
 // The floor of the window benchmarks: a Win32 layered popup that fills one
 // white 32-bit frame of its own and presents it with UpdateLayeredWindow,
-// with nothing else (no skin, no controls, no GDI+).
+// with nothing else (no skin, no controls, no GDI+ unless its painter uses
+// it).
 //
 // Owned by whoever constructs it; created, presented and destroyed on that
 // thread, which must pump its messages.

@@ -1,8 +1,8 @@
 #include "bench/ui/first_frame_floor.h"
 
 #include <gdiplus.h>
-#include <richedit.h>
 
+#include <algorithm>
 #include <map>
 #include <memory>
 #include <utility>
@@ -67,19 +67,12 @@ FirstFrameFloor::FirstFrameFloor(ui::Window& window) {
 }
 
 void FirstFrameFloor::Make() {
-  if (rich_edits_ > 0) ::LoadLibraryW(L"msftedit.dll");
-  for (int i = 0; i < rich_edits_; ++i) {
-    fields_.push_back(::CreateWindowExW(0, MSFTEDIT_CLASS, L"C:\\Program Files", WS_POPUP, 0, 0,
-                                        300, 24, nullptr, nullptr, ::GetModuleHandleW(nullptr),
-                                        nullptr));
-  }
+  if (rich_edits_ > 0) rich_edit_ = ::LoadLibraryW(L"msftedit.dll");
 }
 
 void FirstFrameFloor::Unmake() {
-  for (HWND field : fields_) {
-    if (field != nullptr) ::DestroyWindow(field);
-  }
-  fields_.clear();
+  if (rich_edit_ != nullptr) ::FreeLibrary(rich_edit_);
+  rich_edit_ = nullptr;
 }
 
 void FirstFrameFloor::Paint(HDC dc) const {
@@ -91,9 +84,12 @@ void FirstFrameFloor::Paint(HDC dc) const {
                            sizeof(text.font) / sizeof(wchar_t));
     std::unique_ptr<Gdiplus::Font>& font = fonts[key];
     if (!font) font = std::make_unique<Gdiplus::Font>(dc, &text.font);
-    Gdiplus::StringFormat format;
+    // As the window draws text: typographic layout, never fully opaque (which
+    // keeps GDI+ to grey-scale anti-aliasing).
+    Gdiplus::StringFormat format(Gdiplus::StringFormat::GenericTypographic());
     if (text.single_line) format.SetFormatFlags(Gdiplus::StringFormatFlagsNoWrap);
-    Gdiplus::SolidBrush brush{Gdiplus::Color(text.color)};
+    const DWORD alpha = (std::min)(text.color >> 24, static_cast<DWORD>(254));
+    Gdiplus::SolidBrush brush{Gdiplus::Color((alpha << 24) | (text.color & 0xFFFFFF))};
     const Gdiplus::RectF box(static_cast<Gdiplus::REAL>(text.box.left),
                              static_cast<Gdiplus::REAL>(text.box.top),
                              static_cast<Gdiplus::REAL>(text.box.right - text.box.left),

@@ -3,7 +3,8 @@
 // the system alone onto a bare frame, with none of the window's own work (no
 // skin, no controls, no layout, nothing kept between frames). What is read:
 // the texts its visible labels show (text, font, box, colour), drawn with
-// GDI+, and its rich edit fields, made hidden. Fills, pictures and the
+// GDI+, and whether it has rich edit fields, whose library is loaded (the
+// fields' text services are the window's own work). Fills, pictures and the
 // shadow are left out: the window draws them in ways of its own (bands of a
 // nine-grid, shapes kept between frames) that a plain GDI+ replay would
 // overstate, and leaving them out keeps the floor below the system's true
@@ -26,7 +27,7 @@ class FirstFrameFloor {
   // What |window| shows now.
   explicit FirstFrameFloor(ui::Window& window);
 
-  // Makes the window's rich edit fields, hidden, until Unmake.
+  // Loads the rich edit library when the window has fields, until Unmake.
   void Make();
   void Unmake();
   // Draws the texts onto |dc|.
@@ -46,6 +47,6 @@ class FirstFrameFloor {
 
   std::vector<Text> texts_;
   int rich_edits_ = 0;
-  // Made by Make.
-  std::vector<HWND> fields_;
+  // Loaded by Make.
+  HMODULE rich_edit_ = nullptr;
 };

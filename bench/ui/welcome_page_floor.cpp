@@ -1,7 +1,5 @@
 #include "bench/ui/welcome_page_floor.h"
 
-#include <richedit.h>
-
 #include <cwchar>
 #include <map>
 #include <utility>
@@ -56,14 +54,13 @@ WelcomePageFloor::WelcomePageFloor()
     }
     picture_->UnlockBits(&data);
   }
-  if (::LoadLibraryW(L"msftedit.dll") != nullptr) {
-    rich_edit_ = ::CreateWindowExW(0, MSFTEDIT_CLASS, kLocation, WS_POPUP | ES_AUTOHSCROLL, 0, 0,
-                                   300, 24, nullptr, nullptr, ::GetModuleHandleW(nullptr), nullptr);
-  }
+  // The rich edit library the location field's text services come from; the
+  // field's own text services are the window's work.
+  rich_edit_ = ::LoadLibraryW(L"msftedit.dll");
 }
 
 WelcomePageFloor::~WelcomePageFloor() {
-  if (rich_edit_ != nullptr) ::DestroyWindow(rich_edit_);
+  if (rich_edit_ != nullptr) ::FreeLibrary(rich_edit_);
 }
 
 void WelcomePageFloor::Paint(HDC dc) const {

@@ -3,7 +3,8 @@
 // skinned window's own work (no skin, no controls, no layout, no decoding).
 // GDI+ draws a picture of the header's size whose pixels are made in memory
 // and the page's texts for the demo product in the assistant's face and
-// sizes; a hidden rich edit field stands for the page's location field.
+// sizes; the rich edit library is loaded for the page's location field (its
+// text services are the window's own work).
 //
 // Needs GDI+ started for its whole life. Owned by the floor that draws it; the
 // thread that made it uses it.
@@ -33,5 +34,5 @@ class WelcomePageFloor {
 
  private:
   std::unique_ptr<Gdiplus::Bitmap> picture_;
-  HWND rich_edit_ = nullptr;
+  HMODULE rich_edit_ = nullptr;
 };

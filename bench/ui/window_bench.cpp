@@ -14,9 +14,9 @@
 //    UpdateLayeredWindow, ShowWindow). A second floor for each, reported
 //    beside it: the bare popup whose frame also makes the system calls of the
 //    skinned window's first frame, read off the open window (its texts drawn
-//    through GDI+, its rich edit fields made), a part of what the system
-//    charges any window for that frame (bench/ui/first_frame_floor.h). The main window shows the
-//    texts the assistant gives its welcome page.
+//    through GDI+, the rich edit library loaded), a part of what the system
+//    charges any window for that frame (bench/ui/first_frame_floor.h). The
+//    main window shows the texts the assistant gives its welcome page.
 // 2. One full repaint of the 800 x 600 main window: the whole client area
 //    invalidated, then WM_PAINT (paint of the tree plus UpdateLayeredWindow).
 //    Floor: the bare window filling and presenting its frame again.

@@ -1,8 +1,9 @@
 // ShadowBox: the box a window wraps around its root when it draws its own
 // drop shadow. Its padding is the shadow's thickness and its background image
-// the shadow; it repaints that image only when the area being repainted
-// reaches into the shadow border, and then not under the content when that
-// paints an opaque background anyway.
+// the shadow. A repaint draws the image wherever it can show, as a whole
+// frame does: not at all inside the content's opaque background (within its
+// rounded corners), around it in bands, and everywhere when the content does
+// not cover the middle.
 //
 // Owned by its window as the root; UI thread only.
 #pragma once
