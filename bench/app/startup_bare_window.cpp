@@ -11,7 +11,7 @@
 // around them: GDI+ started, an 800 x 208 picture (its pixels made in
 // memory: decoding is the assistant's own work) drawn at the top, the
 // welcome page's texts drawn with GDI+ in the assistant's face and sizes,
-// and a rich edit field made (the page shows one), hidden.
+// and the rich edit library loaded (the page shows a field).
 //
 // With --platform, the same first frame, and then what the assistant asks of
 // the system in its first seconds: the thread joins COM, the multimedia timer
@@ -24,7 +24,6 @@
 #include <mmsystem.h>
 #include <objbase.h>
 #include <objidl.h>
-#include <richedit.h>
 #include <shellapi.h>
 #include <shlobj.h>
 #include <shobjidl.h>
@@ -34,7 +33,6 @@
 #include <cwchar>
 #include <memory>
 #include <string>
-#include <vector>
 
 #include "bench/ui/bare_layered_window.h"
 #include "bench/ui/welcome_page_floor.h"

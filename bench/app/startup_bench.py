@@ -22,7 +22,7 @@ UpdateLayeredWindow) centred like the assistant's. A second floor, reported
 beside it: the same window whose first frame also makes the system calls the
 assistant's first frame makes, without any of the assistant's own work
 around them: GDI+ started, a header-sized picture drawn, the welcome page's
-texts drawn with GDI+ in the assistant's face, a rich edit field made
+texts drawn with GDI+ in the assistant's face, the rich edit library loaded
 (startup_bare_window.exe --gdiplus). That is what the system charges any
 program for drawing its first frame the way the assistant does. All are
 started the same way (`wine program.exe`), and the clock runs from just
@@ -384,7 +384,7 @@ def main():
           (min(times["assistant"]), max(times["assistant"]), min(times["bare"]),
            max(times["bare"])))
     print("  the bare window making the system calls of the assistant's first frame (GDI+, "
-          "a picture, the page's texts, a rich edit field): %.0f ms, %.2f x the bare window; "
+          "a picture, the page's texts, the rich edit library): %.0f ms, %.2f x the bare window; "
           "the assistant %.2f x that"
           % (gdiplus_ms, gdiplus_ms / bare_ms, assistant_ms / gdiplus_ms))
     print("  ratio %.2f of medians, %.2f median of round ratios (target <= %.1f): %s" %

@@ -1,10 +1,5 @@
 #include "bench/ui/first_frame_floor.h"
 
-#include <gdiplus.h>
-
-#include <algorithm>
-#include <map>
-#include <memory>
 #include <utility>
 
 #include "ui/control/box.h"
@@ -51,11 +46,11 @@ FirstFrameFloor::FirstFrameFloor(ui::Window& window) {
     if ((ReadLabel<ui::Label>(control, &text, &font, &box, &single_line, &color) ||
          ReadLabel<ui::LabelBox>(control, &text, &font, &box, &single_line, &color)) &&
         !text.empty() && !Empty(box)) {
-      Text item{text,
-                {},
-                box,
-                single_line,
-                color.empty() ? 0xFF000000 : ui::GlobalManager::GetTextColor(color)};
+      FloorText item{text,
+                     {},
+                     box,
+                     single_line,
+                     color.empty() ? 0xFF000000 : ui::GlobalManager::GetTextColor(color)};
       ::GetObjectW(ui::GlobalManager::GetFont(font), sizeof(item.font), &item.font);
       texts_.push_back(std::move(item));
     }
@@ -75,26 +70,4 @@ void FirstFrameFloor::Unmake() {
   rich_edit_ = nullptr;
 }
 
-void FirstFrameFloor::Paint(HDC dc) const {
-  Gdiplus::Graphics graphics(dc);
-  // Each font is made once per frame, as a window keeps its fonts.
-  std::map<std::wstring, std::unique_ptr<Gdiplus::Font>> fonts;
-  for (const Text& text : texts_) {
-    const std::wstring key(reinterpret_cast<const wchar_t*>(&text.font),
-                           sizeof(text.font) / sizeof(wchar_t));
-    std::unique_ptr<Gdiplus::Font>& font = fonts[key];
-    if (!font) font = std::make_unique<Gdiplus::Font>(dc, &text.font);
-    // As the window draws text: typographic layout, never fully opaque (which
-    // keeps GDI+ to grey-scale anti-aliasing).
-    Gdiplus::StringFormat format(Gdiplus::StringFormat::GenericTypographic());
-    if (text.single_line) format.SetFormatFlags(Gdiplus::StringFormatFlagsNoWrap);
-    const DWORD alpha = (std::min)(text.color >> 24, static_cast<DWORD>(254));
-    Gdiplus::SolidBrush brush{Gdiplus::Color((alpha << 24) | (text.color & 0xFFFFFF))};
-    const Gdiplus::RectF box(static_cast<Gdiplus::REAL>(text.box.left),
-                             static_cast<Gdiplus::REAL>(text.box.top),
-                             static_cast<Gdiplus::REAL>(text.box.right - text.box.left),
-                             static_cast<Gdiplus::REAL>(text.box.bottom - text.box.top));
-    graphics.DrawString(text.text.c_str(), static_cast<INT>(text.text.size()), font.get(), box,
-                        &format, &brush);
-  }
-}
+void FirstFrameFloor::Paint(HDC dc) const { DrawFloorTexts(dc, texts_); }

@@ -15,8 +15,9 @@
 
 #include <windows.h>
 
-#include <string>
 #include <vector>
+
+#include "bench/ui/floor_texts.h"
 
 namespace ui {
 class Window;
@@ -37,15 +38,7 @@ class FirstFrameFloor {
   int rich_edits() const { return rich_edits_; }
 
  private:
-  struct Text {
-    std::wstring text;
-    LOGFONTW font;
-    RECT box;
-    bool single_line;
-    DWORD color;
-  };
-
-  std::vector<Text> texts_;
+  std::vector<FloorText> texts_;
   int rich_edits_ = 0;
   // Loaded by Make.
   HMODULE rich_edit_ = nullptr;

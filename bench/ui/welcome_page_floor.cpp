@@ -1,7 +1,6 @@
 #include "bench/ui/welcome_page_floor.h"
 
 #include <cwchar>
-#include <map>
 #include <utility>
 
 namespace {
@@ -11,21 +10,21 @@ struct PageText {
   const wchar_t* text;
   int size;
   bool bold;
-  Gdiplus::RectF box;
+  RECT box;
 };
 
 // The welcome page's texts for the demo product, as the assistant's first
 // frame draws them (the characters matter: each distinct glyph is read from
 // the font file).
 const PageText kPageTexts[] = {
-    {WelcomePageFloor::kTitle, 18, true, {40, 228, 720, 26}},
-    {L"\u4EA7\u54C1\u4ECB\u7ECD", 14, true, {40, 262, 720, 20}},
-    {WelcomePageFloor::kIntroduction, 14, false, {40, 286, 720, 80}},
-    {L"\u5B89\u88C5\u7248\u672C", 14, true, {40, 372, 720, 20}},
-    {L"Fernwick \u5B98\u65B9\u4E2D\u6587\u7248", 12, false, {46, 396, 300, 18}},
-    {L"\u5B89\u88C5\u4F4D\u7F6E", 14, true, {40, 424, 720, 20}},
-    {L"\u9009\u62E9", 12, false, {700, 452, 60, 18}},
-    {L"\u4E0B\u4E00\u6B65", 14, false, {360, 520, 80, 20}},
+    {WelcomePageFloor::kTitle, 18, true, {40, 228, 760, 254}},
+    {L"\u4EA7\u54C1\u4ECB\u7ECD", 14, true, {40, 262, 760, 282}},
+    {WelcomePageFloor::kIntroduction, 14, false, {40, 286, 760, 366}},
+    {L"\u5B89\u88C5\u7248\u672C", 14, true, {40, 372, 760, 392}},
+    {L"Fernwick \u5B98\u65B9\u4E2D\u6587\u7248", 12, false, {46, 396, 346, 414}},
+    {L"\u5B89\u88C5\u4F4D\u7F6E", 14, true, {40, 424, 760, 444}},
+    {L"\u9009\u62E9", 12, false, {700, 452, 760, 470}},
+    {L"\u4E0B\u4E00\u6B65", 14, false, {360, 520, 440, 540}},
 };
 
 }  // namespace
@@ -54,6 +53,14 @@ WelcomePageFloor::WelcomePageFloor()
     }
     picture_->UnlockBits(&data);
   }
+  for (const PageText& page_text : kPageTexts) {
+    FloorText text{page_text.text, {}, page_text.box, page_text.text != kIntroduction, 0xFE1F2329};
+    text.font.lfHeight = -page_text.size;
+    text.font.lfWeight = page_text.bold ? FW_BOLD : FW_NORMAL;
+    text.font.lfCharSet = DEFAULT_CHARSET;
+    wcscpy_s(text.font.lfFaceName, L"\u5FAE\u8F6F\u96C5\u9ED1");  // the assistant's face
+    texts_.push_back(std::move(text));
+  }
   // The rich edit library the location field's text services come from; the
   // field's own text services are the window's work.
   rich_edit_ = ::LoadLibraryW(L"msftedit.dll");
@@ -64,23 +71,9 @@ WelcomePageFloor::~WelcomePageFloor() {
 }
 
 void WelcomePageFloor::Paint(HDC dc) const {
-  Gdiplus::Graphics graphics(dc);
-  graphics.DrawImage(picture_.get(), 0, 0);
-  Gdiplus::SolidBrush brush(Gdiplus::Color(254, 31, 35, 41));
-  // Each font is made once per frame, as a window keeps its fonts.
-  std::map<std::pair<int, bool>, std::unique_ptr<Gdiplus::Font>> fonts;
-  for (const PageText& text : kPageTexts) {
-    std::unique_ptr<Gdiplus::Font>& font = fonts[{text.size, text.bold}];
-    if (!font) {
-      LOGFONTW logfont = {};
-      logfont.lfHeight = -text.size;
-      logfont.lfWeight = text.bold ? FW_BOLD : FW_NORMAL;
-      logfont.lfCharSet = DEFAULT_CHARSET;
-      wcscpy_s(logfont.lfFaceName, L"\u5FAE\u8F6F\u96C5\u9ED1");  // the assistant's face
-      // From the wide LOGFONTW: through an HFONT, GDI+ reads the face name
-      // in the ANSI code page and loses a Chinese one.
-      font = std::make_unique<Gdiplus::Font>(dc, &logfont);
-    }
-    graphics.DrawString(text.text, -1, font.get(), text.box, nullptr, &brush);
+  {
+    Gdiplus::Graphics graphics(dc);
+    graphics.DrawImage(picture_.get(), 0, 0);
   }
+  DrawFloorTexts(dc, texts_);
 }

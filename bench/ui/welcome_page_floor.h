@@ -15,6 +15,9 @@
 #include <gdiplus.h>
 
 #include <memory>
+#include <vector>
+
+#include "bench/ui/floor_texts.h"
 
 class WelcomePageFloor {
  public:
@@ -34,5 +37,6 @@ class WelcomePageFloor {
 
  private:
   std::unique_ptr<Gdiplus::Bitmap> picture_;
+  std::vector<FloorText> texts_;
   HMODULE rich_edit_ = nullptr;
 };
