@@ -76,8 +76,14 @@ void App::Init() {
   // (its paints move it on): the animation pulse starts after that frame.
   ui::TimerManager::GetInstance().HoldPulse();
   auto* form = new BasicForm();
-  // Nothing of this is needed to draw the first frame.
-  form->SetAfterFirstFrame([this] { AfterFirstFrame(); });
+  // Nothing of this is needed to draw the first frame. Neither is the
+  // focus: activating the window (focus, input method, the window manager's
+  // answer) cost the first frame several milliseconds, so the window is shown
+  // without it and takes it as soon as that frame is out.
+  form->SetAfterFirstFrame([this, form] {
+    form->BringToFront();
+    AfterFirstFrame();
+  });
   if (form->Create(nullptr, BasicForm::kWindowName, kWindowStyle, 0, true) == nullptr) {
     // The skin did not load (the window host has told the user and the form
     // is gone); end the run as the configuration failure does. Support still
@@ -88,7 +94,7 @@ void App::Init() {
   }
   STARTUP_TRACE("window_created");
   form->CenterWindow();
-  form->Show(true, true);
+  form->Show(true, false);
   STARTUP_TRACE("window_shown");
 }
 

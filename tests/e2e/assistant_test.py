@@ -63,6 +63,9 @@ class AssistantJourneyTest(harness.AssistantTestCase):
     def test_1_first_start_welcome_page_shortcut_and_one_startup_event(self):
         assistant, shot = self.start_and_show()
         self.assertEqual(assistant.size, (harness.WIDTH, harness.HEIGHT))
+        # It has the focus (taken once its first frame is out).
+        self.assertTrue(wait_for(lambda: self.wine.foreground_title() == harness.WINDOW_NAME, 10),
+                        self.wine.foreground_title())
         x, y, width, height = assistant.screen_rect
         self.assertLessEqual(abs(x - (harness.SCREEN[0] - width) // 2), 1)
         self.assertLessEqual(abs(y - (harness.SCREEN[1] - height) // 2), 1)

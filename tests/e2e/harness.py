@@ -584,6 +584,12 @@ class Wine:
                 found.append((parts[0], parts[1], tuple(int(v) for v in parts[2].split(","))))
         return found
 
+    def foreground_title(self):
+        """The title of the Windows foreground window, or None."""
+        code, lines = self.probe("foreground")
+        parts = lines[0].split("\t") if code == 0 and lines else []
+        return parts[1] if len(parts) == 2 else None
+
     def window_texts(self, title):
         """The texts inside the visible window titled title (a message box:
         its message and button), or None when there is none."""

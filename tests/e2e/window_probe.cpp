@@ -8,6 +8,8 @@
 //                               when there is no such window
 //   window_probe clipboard      the clipboard's Unicode text; exit code 1 when
 //                               it holds none
+//   window_probe foreground     class and title of the foreground window,
+//                               tab-separated; exit code 1 when there is none
 // Output is UTF-8. The probe only reads: it never clicks or closes anything.
 #include <windows.h>
 
@@ -109,6 +111,13 @@ int PrintClipboard() {
   return result;
 }
 
+int PrintForeground() {
+  const HWND hwnd = ::GetForegroundWindow();
+  if (hwnd == nullptr) return 1;
+  std::printf("%s\t%s\n", OneLine(ClassOf(hwnd)).c_str(), OneLine(WindowText(hwnd)).c_str());
+  return 0;
+}
+
 }  // namespace
 
 int main() {
@@ -121,6 +130,7 @@ int main() {
   if (command == L"windows") return ListWindows();
   if (command == L"texts" && count > 2) return ListTexts(argument);
   if (command == L"clipboard") return PrintClipboard();
-  std::fprintf(stderr, "usage: window_probe windows | texts TITLE | clipboard\n");
+  if (command == L"foreground") return PrintForeground();
+  std::fprintf(stderr, "usage: window_probe windows | texts TITLE | clipboard | foreground\n");
   return 2;
 }

@@ -16,7 +16,10 @@ constexpr UINT kResolutionMs = 1;
 }  // namespace
 
 MultimediaTimerPulse::MultimediaTimerPulse(std::function<void()> on_pulse)
-    : on_pulse_(std::move(on_pulse)) {
+    : on_pulse_(std::move(on_pulse)) {}
+
+bool MultimediaTimerPulse::MakeWindow() {
+  if (window_) return true;
   HINSTANCE instance = GetModuleHandleW(nullptr);
   WNDCLASSEXW window_class = {};
   window_class.cbSize = sizeof(window_class);
@@ -28,6 +31,7 @@ MultimediaTimerPulse::MultimediaTimerPulse(std::function<void()> on_pulse)
   window_ = CreateWindowExW(0, kWindowClass, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, instance,
                             nullptr);
   if (window_) SetWindowLongPtrW(window_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
+  return window_ != nullptr;
 }
 
 MultimediaTimerPulse::~MultimediaTimerPulse() {
@@ -40,7 +44,7 @@ MultimediaTimerPulse::~MultimediaTimerPulse() {
 
 bool MultimediaTimerPulse::Start(uint32_t period_ms) {
   Stop();
-  if (!window_) return false;
+  if (!MakeWindow()) return false;
   // A period beyond what the timer accepts would fail and leave the timers
   // unserved; the longest one wakes a poll that simply sets the next period.
   TIMECAPS caps;

@@ -23,8 +23,6 @@ double MillisecondsSince(int64_t start) {
 
 TEST(TimerManagerRealTimeTest, OneShotFiresOnceOnTheUIThread) {
   TimerManager& manager = TimerManager::GetInstance();
-  EXPECT_NE(FindWindowExW(HWND_MESSAGE, nullptr, MultimediaTimerPulse::kWindowClass, nullptr),
-            nullptr);
 
   cbase::WeakCallbackFlag owner;
   int runs = 0;
@@ -40,6 +38,9 @@ TEST(TimerManagerRealTimeTest, OneShotFiresOnceOnTheUIThread) {
       },
       300, 1));
   EXPECT_TRUE(manager.pulse_running());
+  // The running pulse's hidden window, on this thread.
+  EXPECT_NE(FindWindowExW(HWND_MESSAGE, nullptr, MultimediaTimerPulse::kWindowClass, nullptr),
+            nullptr);
 
   testing_support::PumpMessagesUntil([&] { return runs > 0; }, 5000);
   ASSERT_EQ(runs, 1) << "the timer did not fire within 5 s";
@@ -56,8 +57,10 @@ TEST(TimerManagerRealTimeTest, OneShotFiresOnceOnTheUIThread) {
 TEST(TimerManagerRealTimeTest, PulseStopsWhenAsked) {
   int pulses = 0;
   MultimediaTimerPulse pulse([&] { ++pulses; });
-  ASSERT_NE(pulse.window(), nullptr);
+  // Made with the first start, not with the pulse.
+  EXPECT_EQ(pulse.window(), nullptr);
   ASSERT_TRUE(pulse.Start(16));
+  ASSERT_NE(pulse.window(), nullptr);
   testing_support::PumpMessagesUntil([&] { return pulses >= 3; }, 5000);
   EXPECT_GE(pulses, 3);
   pulse.Stop();
