@@ -17,8 +17,13 @@ FramePresenter::FramePresenter(Window& window) : window_(window) {}
 
 void FramePresenter::Invalidate(const RECT* rect) {
   HWND hwnd = window_.GetHWND();
-  ::InvalidateRect(hwnd, rect, FALSE);
-  if (!window_.IsLayered()) return;
+  if (!window_.IsLayered()) {
+    ::InvalidateRect(hwnd, rect, FALSE);
+    return;
+  }
+  // A layered window's dirty area is kept here alone: the native update
+  // region does not drive its paints, and asking the system for it cost a
+  // call into the window server for every control a layout moved.
   RECT area;
   if (rect == nullptr) {
     ::GetClientRect(hwnd, &area);

@@ -1,10 +1,10 @@
 // FramePresenter: everything between "this area of the window is dirty" and
 // "the frame is on the screen", for one window.
 //
-// It keeps the dirty area: the native update region plus, for a layered
-// window, an area of its own, because some systems (Wine) keep no update
-// region for layered windows and send them no WM_PAINT; it posts those
-// paints itself. It prepares the back buffer for a frame, repairs what GDI
+// It keeps the dirty area: the native update region, or for a layered window
+// an area of its own (plus whatever update region the system gives it),
+// because some systems (Wine) keep no update region for layered windows and
+// send them no WM_PAINT; it posts those paints itself. It prepares the back buffer for a frame, repairs what GDI
 // leaves behind in a layered frame (parts past the virtual screen's edge that
 // are never reported dirty, alpha 0 wherever GDI drew), and presents the
 // frame: UpdateLayeredWindowIndirect with the window alpha for a layered
