@@ -1,17 +1,20 @@
 // FramePresenter: everything between "this area of the window is dirty" and
 // "the frame is on the screen", for one window.
 //
-// It keeps the dirty area: the native update region, or for a layered window
-// an area of its own (plus whatever update region the system gives it),
-// because some systems (Wine) keep no update region for layered windows and
-// send them no WM_PAINT; it posts those paints itself. It prepares the back buffer for a frame,
-// repairs what GDI leaves behind in a layered frame (parts past the virtual screen's edge that are
-// never reported dirty, alpha 0 wherever GDI drew), and presents the frame:
-// UpdateLayeredWindowIndirect with the window alpha for a layered window (with the painted area as
-// its dirty rectangle when only that part changed), a copy of the painted area otherwise. A change
-// of the window alpha alone is presented again from the last frame without painting. A layered
-// window's first frame composed at alpha 0 (a window about to fade in) is held back instead of
-// presented: nobody would see it, and the first fade step presents it.
+// It keeps the dirty area: the native update region, or for a layered
+// window an area of its own (plus whatever update region the system gives
+// it), because some systems (Wine) keep no update region for layered windows
+// and send them no WM_PAINT; it posts those paints itself. It prepares the
+// back buffer for a frame, repairs what GDI leaves behind in a layered frame
+// (parts past the virtual screen's edge that are never reported dirty,
+// alpha 0 wherever GDI drew), and presents the frame:
+// UpdateLayeredWindowIndirect with the window alpha for a layered window
+// (with the painted area as its dirty rectangle when only that part
+// changed), a copy of the painted area otherwise. A change of the window
+// alpha alone is presented again from the last frame without painting. A
+// layered window's first frame composed at alpha 0 (a window about to fade
+// in) is held back instead of presented: nobody would see it, and the first
+// fade step presents it.
 //
 // Painting the control tree is the window's; the render context is the
 // window's too and is handed in per call. Owned by its Window. UI thread
