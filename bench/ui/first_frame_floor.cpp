@@ -11,8 +11,6 @@
 
 namespace {
 
-bool Empty(const RECT& rc) { return rc.right <= rc.left || rc.bottom <= rc.top; }
-
 template <typename L>
 bool ReadLabel(ui::Control* control, std::wstring* text, std::wstring* font, RECT* box,
                bool* single_line, std::wstring* color) {
@@ -38,14 +36,14 @@ FirstFrameFloor::FirstFrameFloor(ui::Window& window) {
   while (!pending.empty()) {
     ui::Control* control = pending.back();
     pending.pop_back();
-    if (!control->IsVisible() || Empty(control->GetRect())) continue;
+    if (!control->IsVisible() || ::IsRectEmpty(&control->GetRect())) continue;
     if (dynamic_cast<ui::RichEdit*>(control) != nullptr) ++rich_edits_;
     std::wstring text, font, color;
     RECT box;
     bool single_line = true;
     if ((ReadLabel<ui::Label>(control, &text, &font, &box, &single_line, &color) ||
          ReadLabel<ui::LabelBox>(control, &text, &font, &box, &single_line, &color)) &&
-        !text.empty() && !Empty(box)) {
+        !text.empty() && !::IsRectEmpty(&box)) {
       FloorText item{text,
                      {},
                      box,
