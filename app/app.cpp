@@ -69,7 +69,10 @@ void App::Init() {
     ::PostQuitMessage(0);
     return;
   }
-  SupportLog::Instance().Start(DownloaderDirectory() + L"\\logs");
+  // The log's writer starts once the first frame is out: its thread and its
+  // folder and file cost the window's creation several milliseconds. Lines
+  // written until then wait in memory.
+  product_known_ = true;
   STARTUP_TRACE("config");
 
   // The window's fade needs no tick before its first frame is on screen
@@ -88,6 +91,7 @@ void App::Init() {
     // The skin did not load (the window host has told the user and the form
     // is gone); end the run as the configuration failure does. Support still
     // learns what ran.
+    StartSupportLog();
     WriteStartupLine();
     ::PostQuitMessage(0);
     return;
@@ -99,6 +103,7 @@ void App::Init() {
 }
 
 void App::AfterFirstFrame() {
+  StartSupportLog();
   ui::TimerManager::GetInstance().ReleasePulse();
   // The shell (opening folders and pages) wants the thread in COM.
   cbase::ComApartment::Enter();
@@ -140,7 +145,13 @@ void App::WriteStartupLine() {
                                            {"proxy", ProxyInUseForLog()}});
 }
 
+void App::StartSupportLog() {
+  if (product_known_) SupportLog::Instance().Start(DownloaderDirectory() + L"\\logs");
+}
+
 void App::Cleanup() {
+  // A run that ends before its first frame still leaves its lines.
+  StartSupportLog();
   if (shortcut_writer_.joinable()) shortcut_writer_.join();
   ui::GlobalManager::CloseResourceArchive();
   ui::SetRenderFactory(nullptr);

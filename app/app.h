@@ -2,7 +2,8 @@
 // calling thread with a UI loop; Init performs start-up (embedded archive,
 // skin globals, language strings, GDI+, product configuration, main window),
 // AfterFirstFrame what start-up leaves until the window's first frame is on
-// the screen (the support log's start-up line, the desktop shortcut), and
+// the screen (the support log's writer and its start-up line, the desktop
+// shortcut), and
 // Cleanup releases it all after the loop has quit.
 // Lives on the entry function's stack; main thread only.
 #pragma once
@@ -41,12 +42,18 @@ class App : public cbase::FrameworkThread {
   void OpenResourceArchive();
   void LoadLanguage();
   void AfterFirstFrame();
+  // Starts the support log in the downloader folder once the product is
+  // known; later calls do nothing.
+  void StartSupportLog();
   // The support log's line about this run: version, product, channel,
   // display scale, proxy.
   void WriteStartupLine();
 
   ULONG_PTR gdiplus_token_ = 0;
   bool gdiplus_started_ = false;
+  // The configuration loaded: the downloader folder, where the log goes, is
+  // known.
+  bool product_known_ = false;
   // Writes the desktop shortcut (desktop_shortcut.h), once.
   std::thread shortcut_writer_;
 };

@@ -13,10 +13,10 @@
 // folders are written as "%USERPROFILE%" and "%LOCALAPPDATA%", so paths keep
 // no user name.
 //
-// The process-wide instance (Instance()) is started by App once the product,
-// and with it the downloader folder, is known, and stopped by the process
-// entry after the exit line; lines written before Start wait for it. Every
-// member may be called from any thread.
+// The process-wide instance (Instance()) is started by App in the downloader
+// folder once the window's first frame is out (or the run ends before it), and
+// stopped by the process entry after the exit line; lines written before
+// Start wait for it. Every member may be called from any thread.
 #pragma once
 
 #include <windows.h>

@@ -363,7 +363,28 @@ class AssistantJourneyTest(harness.AssistantTestCase):
         self.assertEqual(assistant.wait_exit(60), 0)
         self.assertTrue(assistant.window_gone(5))
 
+    def test_9b_a_skin_that_does_not_load_is_reported_and_the_run_still_logs(self):
+        # The support log starts once the first frame is out; a run that
+        # never gets there must still leave its lines.
+        broken = self.wine.brand(
+            "noskin.exe", lambda config: dict(config, service_url=self.service.address,
+                                              stats_url=self.service.address),
+            os.path.join(self.root, "noskin"),
+            leave_out=("resources/themes/default/basic/basic.xml",))
+        assistant = self.start(broken)
+        box = self.display.find_window(SKIN_ERROR_CAPTION, 60)
+        self.assertIsNotNone(box, "no skin error box")
+        texts = self.wine.window_texts(SKIN_ERROR_CAPTION) or []
+        self.assertTrue(any(text.startswith("Failed to load xml file ") and
+                            text.endswith("basic.xml") for text in texts), texts)
+        self.display.press_in(box, "Return")
+        self.assertEqual(assistant.wait_exit(60), 0)
+        self.assertIsNone(self.display.find_window(harness.WINDOW_NAME, 0))
+        self.assert_log_in_order([("startup", ["product=" + harness.PRODUCT]),
+                                  ("exit", ["code=0"])])
 
+
+SKIN_ERROR_CAPTION = "Tessaly"
 TOAST_AREA = (250, 200, 300, 200)  # around the window's centre
 
 

@@ -537,16 +537,19 @@ class Wine:
         path = os.path.join(self.downloader, installer.replace("\\", os.sep))
         return path if os.path.isfile(path) else None
 
-    def brand(self, name, change_config, folder=None):
+    def brand(self, name, change_config, folder=None, leave_out=()):
         """A copy of the built assistant named name whose archive carries the
         configuration change_config makes of the built one (a dict, or bytes
-        for a configuration that is not JSON)."""
+        for a configuration that is not JSON), without the archive's files
+        named in leave_out."""
         work = folder or tempfile.mkdtemp(prefix="brand-", dir=self.folder)
         os.makedirs(work, exist_ok=True)
         archive = os.path.join(work, "theme.zip")
         with zipfile.ZipFile(os.environ["THEME_ZIP"]) as source, \
                 zipfile.ZipFile(archive, "w", zipfile.ZIP_DEFLATED) as target:
             for item in source.infolist():
+                if item.filename in leave_out:
+                    continue
                 data = source.read(item)
                 if item.filename == "resources/config.json":
                     changed = change_config(json.loads(data.decode("utf-8")))
