@@ -3,8 +3,7 @@
 // skin globals, language strings, GDI+, product configuration, main window),
 // AfterFirstFrame what start-up leaves until the window's first frame is on
 // the screen (the support log's writer and its start-up line, the desktop
-// shortcut), and
-// Cleanup releases it all after the loop has quit.
+// shortcut), and Cleanup releases it all after the loop has quit.
 // Lives on the entry function's stack; main thread only.
 #pragma once
 
