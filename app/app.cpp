@@ -90,8 +90,7 @@ void App::Init() {
   if (form->Create(nullptr, BasicForm::kWindowName, kWindowStyle, 0, true) == nullptr) {
     // The skin did not load (the window host has told the user and the form
     // is gone); end the run as the configuration failure does. Support still
-    // learns what ran.
-    StartSupportLog();
+    // learns what ran (Cleanup starts the log).
     WriteStartupLine();
     ::PostQuitMessage(0);
     return;
