@@ -42,6 +42,15 @@ class GdiBitmap : public IBitmap {
 // |bits|; empty (and |bits| null) when it cannot be made. Any thread.
 cbase::ScopedBitmap MakeTopDownBitmap(int width, int height, void** bits);
 
+// Blends premultiplied pixels over others, |width| by |rows|, the way GDI's
+// AlphaBlend does with per-pixel alpha and a constant alpha of 255: each
+// channel becomes source + destination * (255 - source alpha) / 255,
+// rounded. Strides are in pixels. Writing the bits directly spares the
+// system's per-call cost, which for the many small pieces of a frame (kept
+// texts and shapes) is most of the blend. Any thread.
+void BlendPixelsOver(DWORD* dst, size_t dst_stride, const DWORD* src, size_t src_stride, int width,
+                     int rows);
+
 }  // namespace ui
 
 #endif  // UI_RENDER_GDI_BITMAP_H_

@@ -184,6 +184,15 @@ bool RenderContext_GdiPlus::AlphaBlend(int x, int y, int width, int height, IRen
                                        BYTE alpha) {
   CBASE_DCHECK_ON_THREAD(thread_checker_);
   if (!source) return false;
+  // A source of this kind with plain top-down pixels and no origin of its
+  // own is read directly.
+  auto* pixels = dynamic_cast<RenderContext_GdiPlus*>(source);
+  if (alpha == 255 && width == src_width && height == src_height && pixels != nullptr &&
+      pixels->CanWriteBits() && pixels->GetOrigin().x == 0 && pixels->GetOrigin().y == 0 &&
+      BlendDirect(reinterpret_cast<const DWORD*>(pixels->GetBits()), pixels->GetWidth(),
+                  pixels->GetHeight(), POINT{src_x, src_y}, RECT{x, y, x + width, y + height})) {
+    return true;
+  }
   BLENDFUNCTION blend = {AC_SRC_OVER, 0, alpha, AC_SRC_ALPHA};
   return ::AlphaBlend(hdc_.get(), x, y, width, height, source->DeviceContext(), src_x, src_y,
                       src_width, src_height, blend) != FALSE;
@@ -586,43 +595,80 @@ bool RenderContext_GdiPlus::CanWriteBits() const {
          ::GetGraphicsMode(hdc_.get()) == GM_COMPATIBLE;
 }
 
-bool RenderContext_GdiPlus::FillDirect(const RECT& rc, DWORD pixel) {
-  BYTE* bits = GetBits();
+bool RenderContext_GdiPlus::DirectArea(const RECT& rc, RECT* placed, std::vector<RECT>* parts) {
   const int width = GetWidth();
   const RECT whole = {0, 0, width, GetHeight()};
   POINT corners[2] = {{rc.left, rc.top}, {rc.right, rc.bottom}};
   ::LPtoDP(hdc_.get(), corners, 2);
-  RECT target = {corners[0].x, corners[0].y, corners[1].x, corners[1].y};
-  if (!::IntersectRect(&target, &target, &whole)) return true;
+  *placed = RECT{corners[0].x, corners[0].y, corners[1].x, corners[1].y};
+  parts->clear();
+  RECT target;
+  if (!::IntersectRect(&target, placed, &whole)) return true;
 
   // The clip region is in device coordinates; without one the whole bitmap
   // may be drawn.
   const cbase::ScopedRegion clip_owner(::CreateRectRgn(0, 0, 0, 0));
   const HRGN clip = clip_owner.get();
   const int clipped = ::GetClipRgn(hdc_.get(), clip);
-  std::vector<RECT> parts;
+  std::vector<RECT> clip_rects;
   if (clipped == 0) {
-    parts.push_back(whole);
+    clip_rects.push_back(whole);
   } else if (clipped == 1) {
     const DWORD size = ::GetRegionData(clip, 0, nullptr);
     std::vector<BYTE> buffer(size);
     auto* data = reinterpret_cast<RGNDATA*>(buffer.data());
     if (size != 0 && ::GetRegionData(clip, size, data) == size) {
       const RECT* rects = reinterpret_cast<const RECT*>(data->Buffer);
-      parts.assign(rects, rects + data->rdh.nCount);
+      clip_rects.assign(rects, rects + data->rdh.nCount);
     }
   }
-  // A clip whose rectangles could not be read leaves the fill to GDI+.
-  if (clipped < 0 || (clipped == 1 && parts.empty())) return false;
-
-  ::GdiFlush();
-  for (const RECT& part : parts) {
+  // A clip whose rectangles could not be read leaves the drawing to GDI.
+  if (clipped < 0 || (clipped == 1 && clip_rects.empty())) return false;
+  for (const RECT& part : clip_rects) {
     RECT area;
-    if (!::IntersectRect(&area, &part, &target)) continue;
+    if (::IntersectRect(&area, &part, &target)) parts->push_back(area);
+  }
+  return true;
+}
+
+bool RenderContext_GdiPlus::FillDirect(const RECT& rc, DWORD pixel) {
+  RECT placed;
+  std::vector<RECT> parts;
+  if (!DirectArea(rc, &placed, &parts)) return false;
+  if (parts.empty()) return true;
+  BYTE* bits = GetBits();
+  const int width = GetWidth();
+  ::GdiFlush();
+  for (const RECT& area : parts) {
     for (int y = area.top; y < area.bottom; ++y) {
       auto* row = reinterpret_cast<DWORD*>(bits + static_cast<size_t>(y) * width * 4);
       std::fill(row + area.left, row + area.right, pixel);
     }
+  }
+  return true;
+}
+
+bool RenderContext_GdiPlus::BlendDirect(const DWORD* from, int from_width, int from_height,
+                                        POINT source, const RECT& dest) {
+  if (from == nullptr || !CanWriteBits() || source.x < 0 || source.y < 0 ||
+      source.x + Width(dest) > from_width || source.y + Height(dest) > from_height) {
+    return false;
+  }
+  RECT placed;
+  std::vector<RECT> parts;
+  if (!DirectArea(dest, &placed, &parts)) return false;
+  // A mirrored or scaled mapping would not keep the pixels one to one.
+  if (Width(placed) != Width(dest) || Height(placed) != Height(dest)) return false;
+  if (parts.empty()) return true;
+  auto* bits = reinterpret_cast<DWORD*>(GetBits());
+  const size_t width = static_cast<size_t>(GetWidth());
+  const size_t stride = static_cast<size_t>(from_width);
+  ::GdiFlush();
+  for (const RECT& area : parts) {
+    const size_t src_x = static_cast<size_t>(source.x + area.left - placed.left);
+    const size_t src_y = static_cast<size_t>(source.y + area.top - placed.top);
+    BlendPixelsOver(bits + static_cast<size_t>(area.top) * width + area.left, width,
+                    from + src_y * stride + src_x, stride, Width(area), Height(area));
   }
   return true;
 }
@@ -732,6 +778,14 @@ HDC RenderContext_GdiPlus::ScratchDC() {
 }
 
 void RenderContext_GdiPlus::BlendKept(HBITMAP bitmap, const RECT& dest) {
+  // Kept pixels are top-down sections of their own.
+  DIBSECTION section = {};
+  if (::GetObjectW(bitmap, sizeof(section), &section) == sizeof(section) &&
+      section.dsBm.bmBitsPixel == 32 &&
+      BlendDirect(static_cast<const DWORD*>(section.dsBm.bmBits), section.dsBm.bmWidth,
+                  section.dsBm.bmHeight, POINT{0, 0}, dest)) {
+    return;
+  }
   const cbase::ScopedSelectObject select(ScratchDC(), bitmap);
   const BLENDFUNCTION blend = {AC_SRC_OVER, 0, 255, AC_SRC_ALPHA};
   ::GdiAlphaBlend(hdc_.get(), dest.left, dest.top, Width(dest), Height(dest), ScratchDC(), 0, 0,

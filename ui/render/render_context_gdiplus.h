@@ -138,10 +138,23 @@ class RenderContext_GdiPlus : public IRenderContext {
   // Whether the bitmap's pixels may be written directly: top-down rows, plain
   // logical coordinates.
   bool CanWriteBits() const;
+  // Where |rc| (logical coordinates) lies in device pixels (|placed|, not
+  // cut by the bitmap's edges), and the parts of it within the bitmap and
+  // the clip. False when the clip cannot be read.
+  bool DirectArea(const RECT& rc, RECT* placed, std::vector<RECT>* parts);
   // Writes |pixel| over |rc| (logical coordinates), within the device
   // context's clip. False when the clip cannot be read (nothing was written
   // then).
   bool FillDirect(const RECT& rc, DWORD pixel);
+  // Blends premultiplied pixels from |source| on, at their own size, over
+  // |dest| (logical coordinates) by writing the bits, within the clip, as
+  // AlphaBlend with per-pixel alpha would. |from| is a top-down array of
+  // |from_width| by |from_height| pixels. False when that cannot be done
+  // pixel for pixel (nothing was written then): |dest| reaches past the
+  // pixels, the mapping is not one to one, or the bits or the clip cannot be
+  // used.
+  bool BlendDirect(const DWORD* from, int from_width, int from_height, POINT source,
+                   const RECT& dest);
   // The pixel GDI+ writes for the opaque |color|, learnt once per colour.
   bool OpaquePixel(ARGB color, DWORD* pixel);
   // The part of |rc| (logical coordinates) inside the clip's bounds; empty

@@ -1,6 +1,8 @@
 #include "ui/render/gdi_bitmap.h"
 
+#include <algorithm>
 #include <gtest/gtest.h>
+#include <vector>
 
 #include "tests/ui/render/pixels.h"
 #include "ui/render/render_context_gdiplus.h"
@@ -123,6 +125,59 @@ TEST(GdiBitmapTest, MakeOpaqueKeysOutOneAlphaAndStaysInsideItsRect) {
   EXPECT_EQ(AlphaOf(PixelAt(context, 9, 19)), 255);
   EXPECT_EQ(AlphaOf(PixelAt(context, 10, 5)), 0x40);  // outside the rect
   EXPECT_EQ(AlphaOf(PixelAt(context, 15, 0)), 0x7F);
+}
+
+// Every source alpha over a few backgrounds: the same pixels as the system's
+// AlphaBlend with per-pixel alpha, rounding included.
+TEST(GdiBitmapTest, BlendPixelsOverMatchesTheSystemsBlend) {
+  constexpr int kWidth = 256;
+  constexpr int kRows = 4;
+  const DWORD backgrounds[kRows] = {0xFF0000FF, 0xFFFFFFFF, 0x80402010, 0x00000000};
+  std::vector<DWORD> source(kWidth * kRows);
+  for (int y = 0; y < kRows; ++y) {
+    for (int a = 0; a < kWidth; ++a) {
+      // Premultiplied: every channel at most the alpha.
+      source[y * kWidth + a] = (static_cast<DWORD>(a) << 24) | ((a * 3 / 4) << 16) |
+                               ((a / (y + 1)) << 8) | (y == 3 ? a : a / 5);
+    }
+  }
+  std::vector<DWORD> ours(kWidth * kRows);
+  for (int y = 0; y < kRows; ++y) {
+    std::fill(ours.begin() + y * kWidth, ours.begin() + (y + 1) * kWidth, backgrounds[y]);
+  }
+  RenderContext_GdiPlus system;
+  RenderContext_GdiPlus from;
+  ASSERT_TRUE(system.Resize(kWidth, kRows));
+  ASSERT_TRUE(from.Resize(kWidth, kRows));
+  std::copy(ours.begin(), ours.end(), reinterpret_cast<DWORD*>(system.GetBits()));
+  std::copy(source.begin(), source.end(), reinterpret_cast<DWORD*>(from.GetBits()));
+
+  BlendPixelsOver(ours.data(), kWidth, source.data(), kWidth, kWidth, kRows);
+  const BLENDFUNCTION blend = {AC_SRC_OVER, 0, 255, AC_SRC_ALPHA};
+  ASSERT_TRUE(::GdiAlphaBlend(system.DeviceContext(), 0, 0, kWidth, kRows, from.DeviceContext(), 0,
+                              0, kWidth, kRows, blend));
+  ::GdiFlush();
+  for (int y = 0; y < kRows; ++y) {
+    for (int a = 0; a < kWidth; ++a) {
+      ASSERT_EQ(ours[y * kWidth + a], PixelAt(system, a, y)) << "alpha " << a << ", row " << y;
+    }
+  }
+  // Clear pixels leave the background, solid ones replace it.
+  EXPECT_EQ(ours[0], backgrounds[0]);
+  EXPECT_EQ(ours[255], source[255]);
+}
+
+// Strides let a piece of one bitmap blend into a piece of another.
+TEST(GdiBitmapTest, BlendPixelsOverKeepsToItsRectangle) {
+  std::vector<DWORD> dst(6 * 4, 0xFF112233);
+  const std::vector<DWORD> src(5 * 3, 0xFFAABBCC);
+  BlendPixelsOver(dst.data() + 1 * 6 + 2, 6, src.data() + 5 + 1, 5, 3, 2);
+  for (int y = 0; y < 4; ++y) {
+    for (int x = 0; x < 6; ++x) {
+      const bool inside = x >= 2 && x < 5 && y >= 1 && y < 3;
+      EXPECT_EQ(dst[y * 6 + x], inside ? 0xFFAABBCCu : 0xFF112233u) << x << "," << y;
+    }
+  }
 }
 
 }  // namespace

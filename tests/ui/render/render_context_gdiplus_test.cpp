@@ -234,6 +234,57 @@ TEST(RenderContextTest, BlitsBetweenContexts) {
   EXPECT_TRUE(target.IsAlphaBlit());
 }
 
+// A premultiplied pixel that may be clear, solid or anything between.
+DWORD MixedPixel(unsigned seed) {
+  seed = seed * 2654435761u + 12345u;
+  const DWORD alpha = (seed >> 7) % 3 == 0 ? 0 : ((seed >> 9) % 3 == 0 ? 255 : (seed >> 11) & 0xFF);
+  auto channel = [&](int shift) {
+    return alpha == 0 ? 0u : ((seed >> shift) & 0xFF) % (alpha + 1);
+  };
+  return (alpha << 24) | (channel(3) << 16) | (channel(13) << 8) | channel(21);
+}
+
+void FillMixed(IRenderContext& context, unsigned seed) {
+  auto* bits = reinterpret_cast<DWORD*>(context.GetBits());
+  for (int i = 0; i < context.GetWidth() * context.GetHeight(); ++i) bits[i] = MixedPixel(seed + i);
+}
+
+// A blend of the context's own kind is written straight into the bits; it
+// must leave the pixels the system's AlphaBlend leaves, through a clip and a
+// moved origin, and touch nothing else.
+TEST(RenderContextTest, DirectBlendsLeaveTheSystemsPixels) {
+  RenderContext_GdiPlus source;
+  ASSERT_TRUE(source.Resize(23, 17));
+  FillMixed(source, 7);
+  RenderContext_GdiPlus ours;
+  RenderContext_GdiPlus system;
+  for (RenderContext_GdiPlus* target : {&ours, &system}) {
+    ASSERT_TRUE(target->Resize(40, 30));
+    FillMixed(*target, 1000);
+    target->OffsetOrigin(-3, -2);  // logical (0,0) is at device (3,2)
+    target->SetClip(RECT{6, 5, 20, 40});
+  }
+  const RECT clip_in_device = {9, 7, 23, 30};
+  EXPECT_TRUE(ours.AlphaBlend(4, 1, 20, 15, &source, 2, 1, 20, 15, 255));
+  const BLENDFUNCTION blend = {AC_SRC_OVER, 0, 255, AC_SRC_ALPHA};
+  ASSERT_TRUE(::AlphaBlend(system.DeviceContext(), 4, 1, 20, 15, source.DeviceContext(), 2, 1, 20,
+                           15, blend));
+  ::GdiFlush();
+  int changed = 0;
+  for (int y = 0; y < 30; ++y) {
+    for (int x = 0; x < 40; ++x) {
+      ASSERT_EQ(PixelAt(ours, x, y), PixelAt(system, x, y)) << "at " << x << "," << y;
+      const POINT p = {x, y};
+      const bool inside = ::PtInRect(&clip_in_device, p) && x >= 7 && x < 27 && y >= 3 && y < 18;
+      if (PixelAt(ours, x, y) != MixedPixel(1000 + y * 40 + x)) {
+        EXPECT_TRUE(inside) << "drawn outside at " << x << "," << y;
+        ++changed;
+      }
+    }
+  }
+  EXPECT_GT(changed, 100);
+}
+
 // The nine zones of a 12 x 12 image with 4-pixel corners, each its own colour.
 DWORD ZoneColour(int x, int y) {
   static const DWORD kZones[3][3] = {{0xFF000001, 0xFF000002, 0xFF000003},
