@@ -1,6 +1,7 @@
 #include "ui/control/shadow_box.h"
 
 #include "ui/core/global_manager.h"
+#include "ui/render/image_attribute.h"
 #include "ui/render/render.h"
 
 namespace ui {
@@ -34,12 +35,68 @@ void ShadowBox::PaintSelf(IRenderContext* context, const RECT& dirty) {
       {rect.left, covered.top, covered.left, covered.bottom},
       {covered.right, covered.top, rect.right, covered.bottom},
   };
-  for (const RECT& band : bands) {
+  const bool kept = KeepBands(bands);
+  for (int i = 0; i < kBands; ++i) {
     RECT part;
-    if (!::IntersectRect(&part, &band, &dirty)) continue;
+    if (!::IntersectRect(&part, &bands[i], &dirty)) continue;
+    if (kept) {
+      const int width = part.right - part.left;
+      const int height = part.bottom - part.top;
+      const int x = part.left - bands[i].left;
+      const int y = part.top - bands[i].top;
+      context->AlphaBlend(part.left, part.top, width, height, kept_[i].get(), x, y, width, height,
+                          255);
+      continue;
+    }
     AutoClip clip(context, part);
     Box::PaintSelf(context, part);
   }
+}
+
+bool ShadowBox::SameLook(const ImageAttribute& image) const {
+  const ImageAttribute& kept = kept_look_;
+  return image.file == kept.file && ::EqualRect(&image.dest, &kept.dest) &&
+         ::EqualRect(&image.source, &kept.source) && ::EqualRect(&image.corner, &kept.corner) &&
+         image.fade == kept.fade && image.xtiled == kept.xtiled && image.ytiled == kept.ytiled &&
+         image.current_frame == kept.current_frame;
+}
+
+bool ShadowBox::KeepBands(const RECT (&bands)[4]) {
+  const ImageAttribute& image = GetBkImage();
+  // Only an image is kept: a colour or a border may change with the system's
+  // colours.
+  if (image.file.empty() || !GetBkColor().empty() || GetBorderSize() > 0) return false;
+  bool same = image.image != nullptr && image.image.get() == kept_image_ && SameLook(image);
+  for (int i = 0; same && i < kBands; ++i) {
+    same = ::EqualRect(&bands[i], &kept_areas_[i]) != FALSE &&
+           (::IsRectEmpty(&bands[i]) || kept_[i] != nullptr);
+  }
+  if (same) return true;
+  IRenderFactory* factory = GetRenderFactory();
+  if (factory == nullptr) return false;
+  for (int i = 0; i < kBands; ++i) {
+    const RECT& band = bands[i];
+    const int width = band.right - band.left;
+    const int height = band.bottom - band.top;
+    kept_areas_[i] = band;
+    if (width <= 0 || height <= 0) continue;  // no shadow on that side
+    if (kept_[i] == nullptr) kept_[i] = factory->CreateRenderContext();
+    if (kept_[i] != nullptr) kept_[i]->Resize(width, height);
+    if (kept_[i] == nullptr || kept_[i]->GetWidth() != width || kept_[i]->GetHeight() != height) {
+      kept_image_ = nullptr;
+      return false;
+    }
+    kept_[i]->Clear();
+    // The band's pixels as a whole frame has them at that place.
+    const RECT whole = {0, 0, width, height};
+    AutoClip clip(kept_[i].get(), whole);
+    const POINT origin = kept_[i]->OffsetOrigin(band.left, band.top);
+    Box::PaintSelf(kept_[i].get(), band);
+    kept_[i]->SetOrigin(origin.x, origin.y);
+  }
+  kept_image_ = image.image.get();
+  kept_look_ = image;
+  return kept_image_ != nullptr;
 }
 
 }  // namespace ui

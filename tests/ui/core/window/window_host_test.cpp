@@ -6,6 +6,7 @@
 
 #include <commctrl.h>
 
+#include <algorithm>
 #include <atomic>
 #include <gtest/gtest.h>
 #include <memory>
@@ -107,6 +108,53 @@ TEST(WindowHostTest, TheSampleSkinBuildsAShadowedLayeredWindowAndPaintsIt) {
     EXPECT_EQ(row->GetText(), L"Included row");
     EXPECT_EQ(row->GetRect().top, rows->GetRect().top + 20 * i);
   }
+}
+
+// The shadow's bands are drawn from its image once and kept: a repaint gives
+// the pixels the image drawn in place gives, and a new image is drawn anew.
+TEST(WindowHostTest, TheKeptShadowMatchesTheShadowDrawnInPlace) {
+  SampleWindow* window = SampleWindow::Open();
+  ASSERT_NE(window, nullptr);
+  WindowGuard guard(window);
+  WindowTimers().PulseFor(400);
+  PumpMessages();
+  auto* shadow = dynamic_cast<ShadowBox*>(window->GetRoot());
+  ASSERT_NE(shadow, nullptr);
+  Control* root_box = Named(window, L"root_box");
+  const RECT whole = shadow->GetRect();
+  // The ring around the content, where only the shadow paints.
+  auto ring = [&] {
+    window->Invalidate(whole);
+    PumpMessages();
+    std::vector<DWORD> pixels;
+    for (int y = whole.top; y < whole.bottom; ++y) {
+      for (int x = whole.left; x < whole.right; ++x) {
+        if (y < kShadow || y >= whole.bottom - kShadow || x < kShadow ||
+            x >= whole.right - kShadow) {
+          pixels.push_back(testing::BackBufferPixel(window, x, y));
+        }
+      }
+    }
+    return pixels;
+  };
+  // Content that is not opaque makes the shadow draw its whole image in
+  // place.
+  auto in_place = [&] {
+    root_box->SetAlpha(254);
+    std::vector<DWORD> pixels = ring();
+    root_box->SetAlpha(255);
+    return pixels;
+  };
+  const std::vector<DWORD> kept = ring();
+  ASSERT_GT(std::count_if(kept.begin(), kept.end(), [](DWORD p) { return (p >> 24) != 0; }), 100)
+      << "no shadow was drawn";
+  EXPECT_EQ(kept, in_place());
+  EXPECT_EQ(ring(), kept);
+
+  shadow->SetBkImage(L"file='../public/bk/bk_shadow.png' corner='10,10,10,10'");
+  const std::vector<DWORD> other = ring();
+  EXPECT_NE(other, kept);
+  EXPECT_EQ(other, in_place());
 }
 
 TEST(WindowHostTest, TheBackBufferHoldsFilledBoxesTextAndTheProgressBar) {
