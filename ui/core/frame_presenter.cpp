@@ -97,12 +97,22 @@ void FramePresenter::ExtendToScreenEdges(RECT& update, const RECT& client) const
 }
 
 void FramePresenter::PrepareBuffer(IRenderContext& context, const RECT& client, bool alpha_blit,
-                                   RECT& update) const {
+                                   RECT& update, const RECT& covered) const {
   if (context.Resize(client.right - client.left, client.bottom - client.top)) {
     context.SetAlphaBlit(alpha_blit);
     update = client;
   }
-  if (window_.IsLayered()) context.FillPixels(update, 0);
+  if (!window_.IsLayered()) return;
+  RECT keep;
+  if (!::IntersectRect(&keep, &update, &covered)) {
+    context.FillPixels(update, 0);
+    return;
+  }
+  // A whole frame's clearing would mostly be painted over at once.
+  context.FillPixels(RECT{update.left, update.top, update.right, keep.top}, 0);
+  context.FillPixels(RECT{update.left, keep.bottom, update.right, update.bottom}, 0);
+  context.FillPixels(RECT{update.left, keep.top, keep.left, keep.bottom}, 0);
+  context.FillPixels(RECT{keep.right, keep.top, update.right, keep.bottom}, 0);
 }
 
 void FramePresenter::RepairAlpha(IRenderContext& context, const RECT& update,

@@ -77,9 +77,10 @@ class FramePresenter {
   // widened to the client's side.
   void ExtendToScreenEdges(RECT& update, const RECT& client) const;
   // Sizes the back buffer to |client|; a new size makes the whole client the
-  // update. A layered frame's update area is cleared to transparent.
-  void PrepareBuffer(IRenderContext& context, const RECT& client, bool alpha_blit,
-                     RECT& update) const;
+  // update. A layered frame's update area is cleared to transparent, except
+  // |covered|: what the tree certainly paints over with opaque pixels.
+  void PrepareBuffer(IRenderContext& context, const RECT& client, bool alpha_blit, RECT& update,
+                     const RECT& covered) const;
   // GDI leaves alpha 0 where it draws: the painted part of |area| is made
   // opaque again in a layered frame.
   void RepairAlpha(IRenderContext& context, const RECT& update, const OpaqueArea& area) const;

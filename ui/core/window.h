@@ -322,6 +322,9 @@ class Window : public virtual cbase::SupportWeakCallback {
   // Paints the tree into the render context within |update| and answers
   // which part of the frame must be made opaque again.
   FramePresenter::OpaqueArea PaintTree(RECT& update, const RECT& client);
+  // Where the tree certainly paints opaque pixels over whatever lies under
+  // them (the content's opaque background); empty when nowhere.
+  RECT OpaqueCover() const;
   // Native messages decoded into the input router's and the keyboard's
   // terms.
   void OnMouseMove(LPARAM lparam);

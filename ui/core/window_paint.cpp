@@ -8,6 +8,7 @@
 #include "base/startup_trace.h"
 #include "ui/control/box.h"
 #include "ui/control/control.h"
+#include "ui/control/shadow_box.h"
 #include "ui/core/window.h"
 #include "ui/render/render.h"
 
@@ -159,7 +160,7 @@ void Window::FitWindowToRoot() {
 FramePresenter::OpaqueArea Window::PaintTree(RECT& update, const RECT& client) {
   Control* root = root_.Get();
   IRenderContext* context = render_context_.get();
-  presenter_.PrepareBuffer(*context, client, !shadow_.IsAttached(), update);
+  presenter_.PrepareBuffer(*context, client, !shadow_.IsAttached(), update, OpaqueCover());
   {
     AutoClip clip(context, update);
     const POINT origin = context->OffsetOrigin(render_offset_.x, render_offset_.y);
@@ -177,6 +178,19 @@ FramePresenter::OpaqueArea Window::PaintTree(RECT& update, const RECT& client) {
   opaque.shadow_padding = shadow_.GetPadding();
   opaque.insets = alpha_fix_corner_;
   return opaque;
+}
+
+RECT Window::OpaqueCover() const {
+  RECT covered = {0, 0, 0, 0};
+  Control* root = root_.Get();
+  // An offset frame paints its content away from where it would cover.
+  if (root == nullptr || render_offset_.x != 0 || render_offset_.y != 0) return covered;
+  if (ShadowBox* box = shadow_.GetShadowBox(); box != nullptr && box == root) {
+    if (!box->ContentCover(covered)) covered = RECT{0, 0, 0, 0};
+  } else if (!root->IsVisible() || !root->OpaqueArea(&covered)) {
+    covered = RECT{0, 0, 0, 0};
+  }
+  return covered;
 }
 
 }  // namespace ui

@@ -95,6 +95,44 @@ TEST(FramePresenterTest, AnUpdateThatStopsAtTheScreensEdgeReachesTheClientsSide)
   EXPECT_EQ(update, (RECT{30, 20, 60, 40}));
 }
 
+// A layered frame's update is cleared to transparent before painting, but
+// for what the content is certain to paint over.
+TEST(FramePresenterTest, APreparedFrameIsClearedButWhereTheContentCovers) {
+  Frame frame(true);
+  ASSERT_NE(frame.hwnd, nullptr);
+  FramePresenter presenter(frame.window);
+  RECT client;
+  ::GetClientRect(frame.hwnd, &client);
+  auto canvas = ClearCanvas(client.right, client.bottom);
+  auto pixel = [&](int x, int y) {
+    return reinterpret_cast<const DWORD*>(canvas->GetBits())[y * canvas->GetWidth() + x];
+  };
+  canvas->FillPixels(client, 0x55);
+  RECT update = {10, 10, 60, 50};
+  presenter.PrepareBuffer(*canvas, client, false, update, RECT{20, 20, 90, 70});
+  EXPECT_EQ(update, (RECT{10, 10, 60, 50}));
+  EXPECT_EQ(pixel(15, 15), 0u);  // dirty, not covered
+  EXPECT_EQ(pixel(55, 15), 0u);
+  EXPECT_EQ(pixel(15, 45), 0u);
+  EXPECT_EQ(pixel(30, 30), 0x55555555u);  // covered
+  EXPECT_EQ(pixel(59, 49), 0x55555555u);
+  EXPECT_EQ(pixel(5, 5), 0x55555555u);  // not dirty
+  EXPECT_EQ(pixel(70, 30), 0x55555555u);
+
+  // Nothing covered: the whole update is cleared.
+  canvas->FillPixels(client, 0x55);
+  presenter.PrepareBuffer(*canvas, client, false, update, RECT{0, 0, 0, 0});
+  EXPECT_EQ(pixel(30, 30), 0u);
+  EXPECT_EQ(pixel(5, 5), 0x55555555u);
+
+  // A plain window's frame is painted over whole, never cleared.
+  Frame plain(false);
+  FramePresenter plain_presenter(plain.window);
+  canvas->FillPixels(client, 0x55);
+  plain_presenter.PrepareBuffer(*canvas, client, false, update, RECT{0, 0, 0, 0});
+  EXPECT_EQ(pixel(15, 15), 0x55555555u);
+}
+
 TEST(FramePresenterTest, AlphaRepairKeepsTheShadowCornersAndTheInsetsTransparent) {
   Frame frame(true);
   ASSERT_NE(frame.hwnd, nullptr);
