@@ -66,6 +66,12 @@ bool ShadowBox::KeepBands(const RECT (&bands)[4]) {
   // Only an image is kept: a colour or a border may change with the system's
   // colours.
   if (image.file.empty() || !GetBkColor().empty() || GetBorderSize() > 0) return false;
+  // The first frame draws in place: keeping costs it more than it saves,
+  // and a window that is never repainted never needs the bands.
+  if (!painted_before_) {
+    painted_before_ = true;
+    return false;
+  }
   bool same = image.image != nullptr && image.image.get() == kept_image_ && SameLook(image);
   for (int i = 0; same && i < kBands; ++i) {
     same = ::EqualRect(&bands[i], &kept_areas_[i]) != FALSE &&

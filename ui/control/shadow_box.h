@@ -3,9 +3,10 @@
 // the shadow. A repaint draws the image wherever it can show, as a whole
 // frame does: not at all inside the content's opaque background (within its
 // rounded corners), around it in bands, and everywhere when the content does
-// not cover the middle. The bands are drawn from the image once and kept
-// (about 0.2 MB for the main window), so that a repaint blends them one to
-// one instead of stretching the image's edges again.
+// not cover the middle. From the second paint on, the bands are drawn from
+// the image once and kept (about 0.2 MB for the main window), so that a
+// repaint blends them one to one instead of stretching the image's edges
+// again.
 //
 // Owned by its window as the root; UI thread only.
 #pragma once
@@ -40,6 +41,7 @@ class ShadowBox : public Box {
   // The bands as last drawn, and what they were drawn from.
   std::unique_ptr<IRenderContext> kept_[kBands];
   RECT kept_areas_[kBands] = {};
+  bool painted_before_ = false;
   const void* kept_image_ = nullptr;
   ImageAttribute kept_look_;
 };
