@@ -78,6 +78,17 @@ class RenderContext_GdiPlus : public IRenderContext {
   void DrawPath(const IPath* path, const IPen* pen) override;
   void FillPath(const IPath* path, const IBrush* brush) override;
 
+  // Blends premultiplied pixels from |source| on, at their own size, over
+  // |dest| (logical coordinates) by writing the bits, within the clip, as
+  // AlphaBlend with per-pixel alpha would. |from| is a top-down array of
+  // |from_width| by |from_height| pixels. False when that cannot be done
+  // pixel for pixel (nothing was written then): |dest| reaches past the
+  // pixels, the mapping is not one to one, or the bits or the clip cannot be
+  // used. Kept pixels and one-to-one blends from a context of this kind
+  // come this way; public for the tests that hold it to the system's blend.
+  bool BlendDirect(const DWORD* from, int from_width, int from_height, POINT source,
+                   const RECT& dest);
+
  private:
   struct TextFont {
     Gdiplus::Font* font;
@@ -146,15 +157,6 @@ class RenderContext_GdiPlus : public IRenderContext {
   // context's clip. False when the clip cannot be read (nothing was written
   // then).
   bool FillDirect(const RECT& rc, DWORD pixel);
-  // Blends premultiplied pixels from |source| on, at their own size, over
-  // |dest| (logical coordinates) by writing the bits, within the clip, as
-  // AlphaBlend with per-pixel alpha would. |from| is a top-down array of
-  // |from_width| by |from_height| pixels. False when that cannot be done
-  // pixel for pixel (nothing was written then): |dest| reaches past the
-  // pixels, the mapping is not one to one, or the bits or the clip cannot be
-  // used.
-  bool BlendDirect(const DWORD* from, int from_width, int from_height, POINT source,
-                   const RECT& dest);
   // The pixel GDI+ writes for the opaque |color|, learnt once per colour.
   bool OpaquePixel(ARGB color, DWORD* pixel);
   // The part of |rc| (logical coordinates) inside the clip's bounds; empty

@@ -265,7 +265,9 @@ TEST(RenderContextTest, DirectBlendsLeaveTheSystemsPixels) {
     target->SetClip(RECT{6, 5, 20, 40});
   }
   const RECT clip_in_device = {9, 7, 23, 30};
-  EXPECT_TRUE(ours.AlphaBlend(4, 1, 20, 15, &source, 2, 1, 20, 15, 255));
+  // The direct path itself, not the system's blend behind it.
+  EXPECT_TRUE(ours.BlendDirect(reinterpret_cast<const DWORD*>(source.GetBits()), 23, 17,
+                               POINT{2, 1}, RECT{4, 1, 24, 16}));
   const BLENDFUNCTION blend = {AC_SRC_OVER, 0, 255, AC_SRC_ALPHA};
   ASSERT_TRUE(::AlphaBlend(system.DeviceContext(), 4, 1, 20, 15, source.DeviceContext(), 2, 1, 20,
                            15, blend));
@@ -283,6 +285,16 @@ TEST(RenderContextTest, DirectBlendsLeaveTheSystemsPixels) {
     }
   }
   EXPECT_GT(changed, 100);
+
+  // Blending between contexts takes the same path; a source reaching past
+  // its pixels does not.
+  FillMixed(ours, 1000);
+  EXPECT_TRUE(ours.AlphaBlend(4, 1, 20, 15, &source, 2, 1, 20, 15, 255));
+  for (int y = 0; y < 30; ++y) {
+    for (int x = 0; x < 40; ++x) ASSERT_EQ(PixelAt(ours, x, y), PixelAt(system, x, y));
+  }
+  EXPECT_FALSE(ours.BlendDirect(reinterpret_cast<const DWORD*>(source.GetBits()), 23, 17,
+                                POINT{4, 3}, RECT{4, 1, 24, 16}));
 }
 
 // The nine zones of a 12 x 12 image with 4-pixel corners, each its own colour.

@@ -109,15 +109,23 @@ TEST(FramePresenterTest, APreparedFrameIsClearedButWhereTheContentCovers) {
   };
   canvas->FillPixels(client, 0x55);
   RECT update = {10, 10, 60, 50};
-  presenter.PrepareBuffer(*canvas, client, false, update, RECT{20, 20, 90, 70});
+  presenter.PrepareBuffer(*canvas, client, false, update, RECT{20, 20, 40, 40});
   EXPECT_EQ(update, (RECT{10, 10, 60, 50}));
-  EXPECT_EQ(pixel(15, 15), 0u);  // dirty, not covered
-  EXPECT_EQ(pixel(55, 15), 0u);
-  EXPECT_EQ(pixel(15, 45), 0u);
+  // Dirty, not covered: above, below, left of and right of the cover.
+  EXPECT_EQ(pixel(30, 15), 0u);
+  EXPECT_EQ(pixel(30, 45), 0u);
+  EXPECT_EQ(pixel(15, 30), 0u);
+  EXPECT_EQ(pixel(50, 30), 0u);
+  EXPECT_EQ(pixel(59, 49), 0u);
   EXPECT_EQ(pixel(30, 30), 0x55555555u);  // covered
-  EXPECT_EQ(pixel(59, 49), 0x55555555u);
+  EXPECT_EQ(pixel(39, 39), 0x55555555u);
   EXPECT_EQ(pixel(5, 5), 0x55555555u);  // not dirty
   EXPECT_EQ(pixel(70, 30), 0x55555555u);
+  // A cover reaching past the update keeps only what lies inside both.
+  canvas->FillPixels(client, 0x55);
+  presenter.PrepareBuffer(*canvas, client, false, update, RECT{20, 20, 90, 70});
+  EXPECT_EQ(pixel(15, 45), 0u);
+  EXPECT_EQ(pixel(59, 49), 0x55555555u);
 
   // Nothing covered: the whole update is cleared.
   canvas->FillPixels(client, 0x55);

@@ -150,6 +150,20 @@ TEST(WindowHostTest, TheKeptShadowMatchesTheShadowDrawnInPlace) {
       << "no shadow was drawn";
   EXPECT_EQ(kept, in_place());
   EXPECT_EQ(ring(), kept);
+  // A small part of one band, away from its corner, comes from the right
+  // place in the kept band.
+  const RECT part = {whole.left + 2, whole.top + 100, whole.left + 9, whole.top + 140};
+  window->Invalidate(part);
+  PumpMessages();
+  for (int y = part.top; y < part.bottom; ++y) {
+    for (int x = part.left; x < part.right; ++x) {
+      const size_t ring_width = static_cast<size_t>(2 * kShadow);
+      const size_t row_start = static_cast<size_t>(whole.right - whole.left) * kShadow +
+                               static_cast<size_t>(y - whole.top - kShadow) * ring_width;
+      ASSERT_EQ(testing::BackBufferPixel(window, x, y), kept[row_start + (x - whole.left)])
+          << x << "," << y;
+    }
+  }
 
   shadow->SetBkImage(L"file='../public/bk/bk_shadow.png' corner='10,10,10,10'");
   const std::vector<DWORD> other = ring();
