@@ -55,9 +55,10 @@ void ShadowBox::PaintSelf(IRenderContext* context, const RECT& dirty) {
 
 bool ShadowBox::SameLook(const ImageAttribute& image) const {
   const ImageAttribute& kept = kept_look_;
-  return image.file == kept.file && ::EqualRect(&image.dest, &kept.dest) &&
-         ::EqualRect(&image.source, &kept.source) && ::EqualRect(&image.corner, &kept.corner) &&
-         image.fade == kept.fade && image.xtiled == kept.xtiled && image.ytiled == kept.ytiled &&
+  return image.image == kept.image && image.file == kept.file &&
+         ::EqualRect(&image.dest, &kept.dest) && ::EqualRect(&image.source, &kept.source) &&
+         ::EqualRect(&image.corner, &kept.corner) && image.fade == kept.fade &&
+         image.xtiled == kept.xtiled && image.ytiled == kept.ytiled &&
          image.current_frame == kept.current_frame;
 }
 
@@ -72,7 +73,7 @@ bool ShadowBox::KeepBands(const RECT (&bands)[4]) {
     painted_before_ = true;
     return false;
   }
-  bool same = image.image != nullptr && image.image.get() == kept_image_ && SameLook(image);
+  bool same = image.image != nullptr && SameLook(image);
   for (int i = 0; same && i < kBands; ++i) {
     same = ::EqualRect(&bands[i], &kept_areas_[i]) != FALSE &&
            (::IsRectEmpty(&bands[i]) || kept_[i] != nullptr);
@@ -89,7 +90,7 @@ bool ShadowBox::KeepBands(const RECT (&bands)[4]) {
     if (kept_[i] == nullptr) kept_[i] = factory->CreateRenderContext();
     if (kept_[i] != nullptr) kept_[i]->Resize(width, height);
     if (kept_[i] == nullptr || kept_[i]->GetWidth() != width || kept_[i]->GetHeight() != height) {
-      kept_image_ = nullptr;
+      kept_look_.image.reset();
       return false;
     }
     kept_[i]->Clear();
@@ -100,9 +101,8 @@ bool ShadowBox::KeepBands(const RECT (&bands)[4]) {
     Box::PaintSelf(kept_[i].get(), band);
     kept_[i]->SetOrigin(origin.x, origin.y);
   }
-  kept_image_ = image.image.get();
   kept_look_ = image;
-  return kept_image_ != nullptr;
+  return kept_look_.image != nullptr;
 }
 
 }  // namespace ui

@@ -34,15 +34,16 @@ class ShadowBox : public Box {
   // when they cannot be kept or the box draws more than an image (then it is
   // drawn in place).
   bool KeepBands(const RECT (&bands)[4]);
-  // Whether |image| is placed as the kept bands' image was.
+  // Whether |image| is the kept bands' image, placed as it was.
   bool SameLook(const ImageAttribute& image) const;
 
   static constexpr int kBands = 4;
-  // The bands as last drawn, and what they were drawn from.
+  // The bands as last drawn.
   std::unique_ptr<IRenderContext> kept_[kBands];
   RECT kept_areas_[kBands] = {};
   bool painted_before_ = false;
-  const void* kept_image_ = nullptr;
+  // The image and its placement the bands were drawn from (no image: none
+  // are kept).
   ImageAttribute kept_look_;
 };
 
