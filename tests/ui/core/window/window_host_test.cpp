@@ -171,6 +171,63 @@ TEST(WindowHostTest, TheKeptShadowMatchesTheShadowDrawnInPlace) {
   EXPECT_EQ(other, in_place());
 }
 
+// A repaint leaves the last frame's pixels uncleared only under content that
+// certainly paints over them: content made translucent, hidden or drawn away
+// from its place must not show what was there before.
+TEST(WindowHostTest, NothingOfTheLastFrameStaysWhereTheContentNoLongerCovers) {
+  SampleWindow* window = SampleWindow::Open();
+  ASSERT_NE(window, nullptr);
+  WindowGuard guard(window);
+  WindowTimers().PulseFor(400);
+  PumpMessages();
+  Control* root_box = Named(window, L"root_box");
+  const RECT whole = window->GetRoot()->GetRect();
+  auto repaint = [&] {
+    window->Invalidate(whole);
+    PumpMessages();
+  };
+  auto pixel = [&](POINT at) { return testing::BackBufferPixel(window, at.x, at.y); };
+  // The content's area is made opaque after every paint: what shows there
+  // is the colour, which is the cleared frame's black or whatever was
+  // painted over it.
+  auto blue = [&](POINT at) { return pixel(at) & 0xffu; };
+  // Plain white background, right of the label's text.
+  const RECT label = Named(window, L"label")->GetRect();
+  const POINT white = {label.right - 5, label.bottom - 3};
+  // The title bar, near the content's top.
+  const RECT content = root_box->GetRect();
+  const POINT bar = {(content.left + content.right) / 2, content.top + 5};
+  repaint();
+  ASSERT_EQ(pixel(white), 0xffffffffu);
+  const DWORD bar_colour = pixel(bar);
+  ASSERT_NE(bar_colour & 0xffffffu, 0u);
+
+  // Half-transparent white over a cleared frame is grey; over the last
+  // frame it would stay white.
+  root_box->SetAlpha(128);
+  repaint();
+  EXPECT_LT(blue(white), 0xc0u);
+  EXPECT_GT(blue(white), 0x40u);
+  root_box->SetAlpha(255);
+  repaint();
+  ASSERT_EQ(pixel(white), 0xffffffffu);
+
+  root_box->SetVisible(false);
+  repaint();
+  EXPECT_LT(blue(white), 0x80u);
+  root_box->SetVisible(true);
+  repaint();
+  ASSERT_EQ(pixel(white), 0xffffffffu);
+
+  // Moved a whole window's height away: nothing paints the frame now.
+  window->SetRenderOffset({0, whole.bottom - whole.top});
+  PumpMessages();
+  EXPECT_EQ(pixel(bar) & 0xffffffu, 0u);
+  window->SetRenderOffset({0, 0});
+  PumpMessages();
+  EXPECT_EQ(pixel(bar), bar_colour);
+}
+
 TEST(WindowHostTest, TheBackBufferHoldsFilledBoxesTextAndTheProgressBar) {
   SampleWindow* window = SampleWindow::Open();
   ASSERT_NE(window, nullptr);
