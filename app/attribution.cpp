@@ -75,7 +75,7 @@ AttributionSources AttributionSources::ForThisProcess() {
 }
 
 void ResolveAttribution(const AttributionSources& sources, const PostToUIFunction& post,
-                        AttributionCallback found) {
+                        AttributionCallback found, std::function<void()> ended) {
   const std::wstring from_name = AttributionIdFromFileName(sources.executable_name);
   if (!from_name.empty()) {
     StoreId(sources.config_path, from_name);
@@ -86,14 +86,16 @@ void ResolveAttribution(const AttributionSources& sources, const PostToUIFunctio
       InstallerConfig(sources.config_path).Get(InstallerConfig::kAttributionId);
   if (!stored.empty()) {
     if (found) found(stored);
+    if (ended) ended();
     return;
   }
 
-  FetchOnUI(
-      sources.request_url, post,
-      [config_path = sources.config_path, found = std::move(found)](const ServiceReply& reply) {
-        HandleAttributionReply(reply.body, config_path, found);
-      });
+  FetchOnUI(sources.request_url, post,
+            [config_path = sources.config_path, found = std::move(found),
+             ended = std::move(ended)](const ServiceReply& reply) {
+              HandleAttributionReply(reply.body, config_path, found);
+              if (ended) ended();
+            });
 }
 
 void HandleAttributionReply(const std::string& body, const std::wstring& config_path,

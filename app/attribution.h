@@ -32,9 +32,11 @@ using AttributionCallback = std::function<void(const std::wstring& id)>;
 // UI thread. Calls |found| with the id whenever one is found: from the file
 // name (which also stores it in the InstallerConfig), then from the
 // InstallerConfig; when that holds none, the service is asked and its reply
-// handled on the UI thread through |post|. Never throws.
+// handled on the UI thread through |post|. |ended| (may be empty) is called
+// once when nothing more will be found: at once when no question was asked,
+// else after the reply, whatever it said, was handled. Never throws.
 void ResolveAttribution(const AttributionSources& sources, const PostToUIFunction& post,
-                        AttributionCallback found);
+                        AttributionCallback found, std::function<void()> ended = nullptr);
 
 // The service's reply {"success": true, "bdvid": "<id>"}: stores the id in
 // the InstallerConfig at |config_path| and calls |found|. Anything else is

@@ -11,6 +11,7 @@
 #include "app/desktop_shell.h"
 #include "app/install_starter.h"
 #include "app/installation_pipeline.h"
+#include "app/one_at_a_time.h"
 #include "app/product_config.h"
 #include "app/qr_code_ctrl.h"
 #include "app/support_log.h"
@@ -208,10 +209,29 @@ void BasicForm::StartAfterFirstFrame() {
   // request's.
   if (after_first_frame_) std::exchange(after_first_frame_, nullptr)();
   // The network's first use loads WinHTTP and its TLS stack: after the
-  // first frame, which needs neither.
-  ResolveAttribution(AttributionSources::ForThisProcess(), GetPoster(), [](const std::wstring&) {});
-  ReportEvent("startup");
-  if (starter_ != nullptr) starter_->RequestChannelInfo();
+  // first frame, which needs neither. The questions go one at a time.
+  startup_questions_ = std::make_unique<OneAtATime>(
+      [this](std::function<void()> task, int delay_ms) {
+        if (cbase::MessageLoop* loop = cbase::MessageLoop::current()) {
+          loop->PostDelayedTask(ToWeakCallback(std::move(task)), cbase::Milliseconds(delay_ms));
+        }
+      },
+      kNextQuestionAfterMs);
+  const PostToUIFunction post = GetPoster();
+  startup_questions_->Run({
+      [post](OneAtATime::Done done) {
+        ResolveAttribution(
+            AttributionSources::ForThisProcess(), post, [](const std::wstring&) {},
+            std::move(done));
+      },
+      [post](OneAtATime::Done done) {
+        ReportEvent(StatisticsTarget::FromProductConfig(), "startup", Json::object(),
+                    [post, done] { post(done); });
+      },
+      [this](OneAtATime::Done done) {
+        if (starter_ != nullptr) starter_->RequestChannelInfo(std::move(done));
+      },
+  });
   STARTUP_TRACE("service_asked");
 }
 

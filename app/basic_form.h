@@ -29,6 +29,7 @@
 
 class InstallStarter;
 class InstallationPipeline;
+class OneAtATime;
 
 class BasicForm : public ui::WindowImplBase {
  public:
@@ -41,6 +42,8 @@ class BasicForm : public ui::WindowImplBase {
   // for its first frame (the service's questions, "startup") if no frame
   // has been seen by then.
   static constexpr int kFirstFrameDeadlineMs = 3000;
+  // How long a start-up question without an answer holds up the next.
+  static constexpr int kNextQuestionAfterMs = 2000;
 
   BasicForm();
 
@@ -96,8 +99,10 @@ class BasicForm : public ui::WindowImplBase {
   void FillLabels();
   void SetProceedButton(bool enabled, const std::wstring& text);
   void SetProgress(int percent);
-  // The first frame is on the screen, or its deadline has passed: asks the
-  // service, reports "startup", runs the after-first-frame task. Once.
+  // The first frame is on the screen, or its deadline has passed: runs the
+  // after-first-frame task, then asks for the attribution id, reports
+  // "startup" and asks for the channel details, each once the one before is
+  // answered (at most kNextQuestionAfterMs later). Once.
   void StartAfterFirstFrame();
 
   ui::Control* pages_ = nullptr;
@@ -106,6 +111,7 @@ class BasicForm : public ui::WindowImplBase {
   std::function<void()> after_first_frame_;
   std::unique_ptr<InstallationPipeline> pipeline_;
   std::unique_ptr<InstallStarter> starter_;
+  std::unique_ptr<OneAtATime> startup_questions_;
   // Everything but PostToUI and GetPoster; debug builds check it.
   cbase::ThreadChecker thread_checker_;
 };

@@ -23,9 +23,14 @@ std::wstring InstallStarter::DetailsAddressFromProductConfig() {
   return InstallationDetailsAddress(config.service_url(), config.product(), config.channel());
 }
 
-void InstallStarter::RequestChannelInfo() {
+void InstallStarter::RequestChannelInfo(std::function<void()> answered) {
   CBASE_DCHECK_ON_THREAD(thread_checker_);
-  if (channel_request_pending_ || channel_info_ready_) return;
+  if (channel_info_ready_) {
+    if (answered) answered();
+    return;
+  }
+  if (answered) channel_answered_ = std::move(answered);
+  if (channel_request_pending_) return;
   channel_request_pending_ = true;
   // The reply runs through the window's poster: |this| lives as long as the
   // window, and a reply to a closed window is dropped.
@@ -49,6 +54,7 @@ void InstallStarter::OnProceed() {
 void InstallStarter::OnChannelReply(const ServiceReply& reply) {
   CBASE_DCHECK_ON_THREAD(thread_checker_);
   channel_request_pending_ = false;
+  if (channel_answered_) std::exchange(channel_answered_, nullptr)();
   std::wstring message;
   const ChannelReplyOutcome outcome = ApplyChannelReply(reply, channel_info_, &message);
   if (outcome != ChannelReplyOutcome::kHandled) {

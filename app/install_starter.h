@@ -43,7 +43,9 @@ class InstallStarter {
   static std::wstring DetailsAddressFromProductConfig();
 
   // Asks for the channel details (once at start; again only after a failure).
-  void RequestChannelInfo();
+  // |answered| (may be empty) is called once the reply has come, whatever it
+  // said, before any error is shown; at once when the details are already in.
+  void RequestChannelInfo(std::function<void()> answered = nullptr);
   // Click on "ok1".
   void OnProceed();
 
@@ -67,5 +69,6 @@ class InstallStarter {
   bool start_waiting_ = false;
   bool channel_request_pending_ = false;
   bool details_request_pending_ = false;
+  std::function<void()> channel_answered_;
   cbase::ThreadChecker thread_checker_;
 };

@@ -71,6 +71,7 @@ struct Sender {
     StatisticsTarget target;
     std::string name;
     Json data;
+    std::function<void()> answered;  // the reporter's, may be empty
   };
 
   // How long an event that gets no answer holds up the next one.
@@ -99,10 +100,15 @@ struct Sender {
     } catch (const std::exception&) {
       // No thread could be made: the queued events are lost, like failed
       // requests.
-      pending -= static_cast<int>(queue.size());
-      queue.clear();
+      std::deque<Item> lost;
+      lost.swap(queue);
+      pending -= static_cast<int>(lost.size());
       running = false;
       changed.notify_all();
+      hold.unlock();
+      for (const Item& item : lost) {
+        if (item.answered) item.answered();
+      }
     }
   }
 
@@ -115,7 +121,11 @@ struct Sender {
       // Shared with the completion, which may come after this thread has
       // moved on.
       auto answered = std::make_shared<bool>(false);
-      Send(item, [this, answered] {
+      std::function<void()> reported = std::move(item.answered);
+      Send(item, [this, answered, reported] {
+        // Before the count drops: whoever waits for the queue to empty also
+        // finds the reporters told.
+        if (reported) reported();
         std::lock_guard<std::mutex> done(lock);
         *answered = true;
         --pending;
@@ -163,16 +173,20 @@ struct Sender {
 
 void SendStatisticsEvent(const std::string& name, const StatisticsTarget& target,
                          const Json& data) {
-  Sender::Send({target, name, data}, [] {});
+  Sender::Send({target, name, data, nullptr}, [] {});
 }
 
 void ReportEvent(const std::string& name, const Json& data) {
   ReportEvent(StatisticsTarget::FromProductConfig(), name, data);
 }
 
-void ReportEvent(const StatisticsTarget& target, const std::string& name, const Json& data) {
-  if (!target.outcome_events && !IsFunnelEvent(name)) return;
-  Sender::Get().Add({target, name, data});
+void ReportEvent(const StatisticsTarget& target, const std::string& name, const Json& data,
+                 std::function<void()> answered) {
+  if (!target.outcome_events && !IsFunnelEvent(name)) {
+    if (answered) answered();
+    return;
+  }
+  Sender::Get().Add({target, name, data, std::move(answered)});
 }
 
 bool WaitForPendingEvents(DWORD timeout_ms) { return Sender::Get().WaitUntilIdle(timeout_ms); }

@@ -10,6 +10,7 @@
 
 #include <windows.h>
 
+#include <functional>
 #include <string>
 
 #include "app/json_value.h"
@@ -63,10 +64,12 @@ void SendStatisticsEvent(const std::string& name, const StatisticsTarget& target
 // Queues the event for the sender thread and returns at once (an outcome
 // event the target does not want is dropped). The first form reads the
 // target from ProductConfig and so belongs to the UI thread; the second may
-// be called from any thread.
+// be called from any thread. |answered| (may be empty) is called once, on
+// any thread, when the event's request has ended one way or another, or at
+// once for a dropped event.
 void ReportEvent(const std::string& name, const Json& data = Json::object());
 void ReportEvent(const StatisticsTarget& target, const std::string& name,
-                 const Json& data = Json::object());
+                 const Json& data = Json::object(), std::function<void()> answered = nullptr);
 
 // Waits until every queued event has been answered (or has failed), at most
 // |timeout_ms|; true when none is left. For the process's end, which would

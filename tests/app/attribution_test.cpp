@@ -57,8 +57,12 @@ TEST(ResolveAttributionTest, FileNameIdIsStoredAndReportedTwiceWithoutRequest) {
   ASSERT_TRUE(WriteBytes(s.sources.config_path, R"({"bd_vid": "old", "installer": "x"})"));
   TestUiThread ui;
   std::vector<std::wstring> found;
-  ResolveAttribution(s.sources, ui.poster(), [&](const std::wstring& id) { found.push_back(id); });
+  int ended = 0;
+  ResolveAttribution(
+      s.sources, ui.poster(), [&](const std::wstring& id) { found.push_back(id); },
+      [&] { ++ended; });
   EXPECT_EQ((std::vector<std::wstring>{L"0a1b2c", L"0a1b2c"}), found);
+  EXPECT_EQ(1, ended);
   EXPECT_EQ(L"0a1b2c", s.Stored());
   EXPECT_EQ(L"x", InstallerConfig(s.sources.config_path).Get(InstallerConfig::kInstaller));
   // Every request, even one that fails at once, would post its reply.
@@ -71,8 +75,12 @@ TEST(ResolveAttributionTest, StoredIdIsUsedWhenTheNameHasNone) {
   ASSERT_TRUE(WriteBytes(s.sources.config_path, R"({"bd_vid": "kept"})"));
   TestUiThread ui;
   std::vector<std::wstring> found;
-  ResolveAttribution(s.sources, ui.poster(), [&](const std::wstring& id) { found.push_back(id); });
+  int ended = 0;
+  ResolveAttribution(
+      s.sources, ui.poster(), [&](const std::wstring& id) { found.push_back(id); },
+      [&] { ++ended; });
   EXPECT_EQ(std::vector<std::wstring>{L"kept"}, found);
+  EXPECT_EQ(1, ended);
   EXPECT_EQ(0, ui.posted());
 }
 
@@ -81,11 +89,16 @@ TEST(ResolveAttributionTest, UnusableNameOrEmptyStoredIdAsksTheService) {
   ASSERT_TRUE(WriteBytes(s.sources.config_path, R"({"bd_vid": ""})"));
   TestUiThread ui;
   int calls = 0;
-  ResolveAttribution(s.sources, ui.poster(), [&](const std::wstring&) { ++calls; });
+  int ended = 0;
+  ResolveAttribution(
+      s.sources, ui.poster(), [&](const std::wstring&) { ++calls; }, [&] { ++ended; });
+  EXPECT_EQ(0, ended);
   // The unreachable address fails at once and is answered through the poster.
   EXPECT_TRUE(ui.RunUntil([&] { return ui.posted() == 1; }, 5000));
   ui.RunFor(20);
   EXPECT_EQ(0, calls);
+  // Nothing was found, and nothing more will be.
+  EXPECT_EQ(1, ended);
   EXPECT_EQ(L"", s.Stored());
 }
 
@@ -95,8 +108,15 @@ TEST(ResolveAttributionTest, ServiceIdIsStoredAndReported) {
   s.sources.request_url = testing_support::ServiceBase() + L"/api/get-bdvid";
   TestUiThread ui;
   std::vector<std::wstring> found;
-  ResolveAttribution(s.sources, ui.poster(), [&](const std::wstring& id) { found.push_back(id); });
-  ASSERT_TRUE(ui.RunUntil([&] { return !found.empty(); }));
+  int ended = 0;
+  ResolveAttribution(
+      s.sources, ui.poster(),
+      [&](const std::wstring& id) {
+        EXPECT_EQ(0, ended);  // the id first
+        found.push_back(id);
+      },
+      [&] { ++ended; });
+  ASSERT_TRUE(ui.RunUntil([&] { return ended == 1; }));
   ASSERT_EQ(1u, found.size());
   EXPECT_EQ(16u, found[0].size());
   EXPECT_EQ(found[0], s.Stored());

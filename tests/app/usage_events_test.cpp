@@ -1,5 +1,6 @@
 #include "app/usage_events.h"
 
+#include <atomic>
 #include <gtest/gtest.h>
 
 #include "tests/app/app_test_service.h"
@@ -83,6 +84,28 @@ TEST(ReportEventTest, TheSwitchDropsOutcomeEventsButNotTheFunnel) {
   EXPECT_EQ(startups + 1, EventCount("startup"));
   EXPECT_EQ(closes, EventCount("closed"));
   EXPECT_EQ(failures, EventCount("download_failed"));
+}
+
+TEST(ReportEventTest, EveryEventTellsOnceThatItsRequestHasEnded) {
+  REQUIRE_APP_SERVICE();
+  StatisticsTarget target = ServiceTarget();
+  target.outcome_events = false;
+  std::atomic<int> dropped{0};
+  std::atomic<int> sent{0};
+  std::atomic<int> failed{0};
+  const int startups = EventCount("startup");
+  // A dropped event is told at once, on the calling thread.
+  ReportEvent(target, "closed", Json::object(), [&] { ++dropped; });
+  EXPECT_EQ(1, dropped.load());
+  ReportEvent(target, "startup", Json::object(), [&] { ++sent; });
+  StatisticsTarget nowhere;
+  nowhere.url = L"http://127.0.0.1:1/api/send";
+  ReportEvent(nowhere, "startup", Json::object(), [&] { ++failed; });
+  EXPECT_TRUE(WaitForPendingEvents(20000));
+  EXPECT_EQ(1, dropped.load());
+  EXPECT_EQ(1, sent.load());
+  EXPECT_EQ(1, failed.load());
+  EXPECT_EQ(startups + 1, EventCount("startup"));
 }
 
 TEST(ReportEventTest, UnreachableOrMalformedTargetsAreSilentAndTheWaitIsBounded) {
