@@ -8,7 +8,7 @@
 #include <functional>
 #include <memory>
 #include <mutex>
-#include <thread>
+#include <vector>
 
 #include "app/json_value.h"
 #include "app/product_config.h"
@@ -60,12 +60,12 @@ Json EventSeconds(double seconds) {
 
 namespace {
 
-// The sender: events wait in |queue| and a thread sends them one at a time,
-// each after the one before has been answered (or kOrderWaitMs has passed),
-// so they reach the service in the order they were reported. The thread is
-// made when an event arrives and none is running, and ends when the queue is
-// empty. Never destroyed: a sender thread may still run while the process
-// ends.
+// The sender: events wait in |queue| and go out one at a time, each once the
+// one before has been answered (or kOrderWaitMs has passed), so they reach
+// the service in the order they were reported. Each is posted from a work
+// item of the system's thread pool, whose threads the requests use anyway:
+// a thread of its own would cost about 1 MB under Wine for an event or two.
+// Never destroyed: an event may still be on its way while the process ends.
 struct Sender {
   struct Item {
     StatisticsTarget target;
@@ -80,9 +80,17 @@ struct Sender {
   std::mutex lock;
   std::condition_variable changed;
   std::deque<Item> queue;
-  bool running = false;
+  // An event is on its way and the next waits for it: the one numbered
+  // |current|.
+  bool sending = false;
+  uint64_t current = 0;
   // Queued or sent but not yet answered.
   int pending = 0;
+  // Ends the wait for an event that gets no answer, the one numbered
+  // |waiting_for|, at |wait_ends| (GetTickCount64); made with the first.
+  PTP_TIMER order_wait = nullptr;
+  uint64_t waiting_for = 0;
+  ULONGLONG wait_ends = 0;
 
   static Sender& Get() {
     static Sender* sender = new Sender;
@@ -93,48 +101,85 @@ struct Sender {
     std::unique_lock<std::mutex> hold(lock);
     queue.push_back(std::move(item));
     ++pending;
-    if (running) return;
-    running = true;
-    try {
-      std::thread([this] { Run(); }).detach();
-    } catch (const std::exception&) {
-      // No thread could be made: the queued events are lost, like failed
-      // requests.
-      std::deque<Item> lost;
-      lost.swap(queue);
-      pending -= static_cast<int>(lost.size());
-      running = false;
-      changed.notify_all();
-      hold.unlock();
-      for (const Item& item : lost) {
-        if (item.answered) item.answered();
-      }
-    }
+    if (!sending) SendNext(hold);
   }
 
-  void Run() {
-    std::unique_lock<std::mutex> hold(lock);
+  // The next queued event to the pool, with |hold| held and none on its way.
+  // An event that cannot be handed over is lost, like a failed request.
+  void SendNext(std::unique_lock<std::mutex>& hold) {
+    sending = false;
+    std::vector<Item> lost;
     while (!queue.empty()) {
-      Item item = std::move(queue.front());
+      struct Work {
+        Sender* sender;
+        Item item;
+        uint64_t number;
+      };
+      auto work = std::make_unique<Work>(Work{this, std::move(queue.front()), current + 1});
       queue.pop_front();
-      hold.unlock();
-      // Shared with the completion, which may come after this thread has
-      // moved on.
-      auto answered = std::make_shared<bool>(false);
-      std::function<void()> reported = std::move(item.answered);
-      Send(item, [this, answered, reported] {
-        // Before the count drops: whoever waits for the queue to empty also
-        // finds the reporters told.
-        if (reported) reported();
-        std::lock_guard<std::mutex> done(lock);
-        *answered = true;
-        --pending;
-        changed.notify_all();
-      });
-      hold.lock();
-      changed.wait_for(hold, std::chrono::milliseconds(kOrderWaitMs), [&] { return *answered; });
+      const auto run = [](PTP_CALLBACK_INSTANCE, void* context) {
+        std::unique_ptr<Work> held(static_cast<Work*>(context));
+        held->sender->Post(std::move(held->item), held->number);
+      };
+      if (TrySubmitThreadpoolCallback(run, work.get(), nullptr)) {
+        work.release();
+        sending = true;
+        ++current;
+        break;
+      }
+      lost.push_back(std::move(work->item));
+      --pending;
     }
-    running = false;
+    if (lost.empty()) return;
+    changed.notify_all();
+    hold.unlock();
+    for (const Item& item : lost) {
+      if (item.answered) item.answered();
+    }
+    hold.lock();
+  }
+
+  // On a pool thread: event |number| goes out, and the next follows its
+  // answer or the end of the wait.
+  void Post(Item item, uint64_t number) {
+    StartOrderWait(number);
+    std::function<void()> reported = std::move(item.answered);
+    Send(item, [this, number, reported] {
+      // Before the count drops: whoever waits for the queue to empty also
+      // finds the reporters told.
+      if (reported) reported();
+      std::unique_lock<std::mutex> hold(lock);
+      --pending;
+      changed.notify_all();
+      if (sending && number == current) SendNext(hold);
+    });
+  }
+
+  void StartOrderWait(uint64_t number) {
+    std::lock_guard<std::mutex> hold(lock);
+    waiting_for = number;
+    wait_ends = GetTickCount64() + kOrderWaitMs;
+    if (order_wait == nullptr) {
+      const auto over = [](PTP_CALLBACK_INSTANCE, void* context, PTP_TIMER) {
+        static_cast<Sender*>(context)->OrderWaitOver();
+      };
+      order_wait = CreateThreadpoolTimer(over, this, nullptr);
+      if (order_wait == nullptr) return;  // the answer alone moves the queue on
+    }
+    ULARGE_INTEGER due;
+    due.QuadPart = static_cast<ULONGLONG>(-static_cast<LONGLONG>(kOrderWaitMs) * 10000);
+    FILETIME relative;
+    relative.dwLowDateTime = due.LowPart;
+    relative.dwHighDateTime = due.HighPart;
+    SetThreadpoolTimer(order_wait, &relative, 0, 0);
+  }
+
+  // The event on its way has had its time: the next goes without waiting
+  // for its answer. (A wait that ends as its event is answered may find the
+  // next event's wait begun: that one is left to run.)
+  void OrderWaitOver() {
+    std::unique_lock<std::mutex> hold(lock);
+    if (sending && waiting_for == current && GetTickCount64() >= wait_ends) SendNext(hold);
   }
 
   // Posts the event and calls |answered| once, when its request has ended

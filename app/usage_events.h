@@ -3,7 +3,7 @@
 // went (download, unpacking, launch failures, error boxes, closing), each
 // with its facts in the payload's "data". Fire and forget: nothing waits for
 // or reads the answer, and every failure is swallowed. The events of a
-// process go out one after another from a sender thread of their own, so the
+// process go out one after another, from the system's thread pool, so the
 // service stores them in the order they happened; at exit the entry waits a
 // bounded time for those still on their way.
 #pragma once
@@ -61,7 +61,7 @@ Json EventSeconds(double seconds);
 void SendStatisticsEvent(const std::string& name, const StatisticsTarget& target,
                          const Json& data = Json::object());
 
-// Queues the event for the sender thread and returns at once (an outcome
+// Queues the event and returns at once (an outcome
 // event the target does not want is dropped). The first form reads the
 // target from ProductConfig and so belongs to the UI thread; the second may
 // be called from any thread. |answered| (may be empty) is called once, on

@@ -1,8 +1,7 @@
 #include "app/one_at_a_time.h"
 
-#include <gtest/gtest.h>
-
 #include <functional>
+#include <gtest/gtest.h>
 #include <memory>
 #include <string>
 #include <utility>

@@ -1,7 +1,12 @@
 #include "app/usage_events.h"
 
 #include <atomic>
+#include <functional>
 #include <gtest/gtest.h>
+#include <mutex>
+#include <string>
+#include <utility>
+#include <vector>
 
 #include "tests/app/app_test_service.h"
 
@@ -106,6 +111,44 @@ TEST(ReportEventTest, EveryEventTellsOnceThatItsRequestHasEnded) {
   EXPECT_EQ(1, sent.load());
   EXPECT_EQ(1, failed.load());
   EXPECT_EQ(startups + 1, EventCount("startup"));
+}
+
+// The answers, in the order they came, with when.
+struct AnswerLog {
+  std::mutex lock;
+  std::vector<std::pair<std::string, ULONGLONG>> answers;
+  std::function<void()> Note(const std::string& name) {
+    return [this, name] {
+      std::lock_guard<std::mutex> hold(lock);
+      answers.emplace_back(name, ::GetTickCount64());
+    };
+  }
+};
+
+TEST(ReportEventTest, EachEventWaitsForTheAnswerBeforeItButNotForEver) {
+  REQUIRE_APP_SERVICE();
+  StatisticsTarget slow = ServiceTarget();
+  slow.url += L"&fault_delay=1500";
+  AnswerLog log;
+  ReportEvent(slow, "startup", Json::object(), log.Note("slow"));
+  ReportEvent(ServiceTarget(), "startup", Json::object(), log.Note("next"));
+  ASSERT_TRUE(WaitForPendingEvents(20000));
+  ASSERT_EQ(2u, log.answers.size());
+  EXPECT_EQ("slow", log.answers[0].first);
+  EXPECT_EQ("next", log.answers[1].first);
+
+  // An answer that takes longer than the wait holds the next one up only
+  // that long (5 s).
+  StatisticsTarget silent = ServiceTarget();
+  silent.url += L"&fault_delay=7500";
+  const ULONGLONG start = ::GetTickCount64();
+  ReportEvent(silent, "startup", Json::object(), log.Note("silent"));
+  ReportEvent(ServiceTarget(), "startup", Json::object(), log.Note("after"));
+  ASSERT_TRUE(WaitForPendingEvents(20000));
+  ASSERT_EQ(4u, log.answers.size());
+  EXPECT_EQ("after", log.answers[2].first);
+  EXPECT_EQ("silent", log.answers[3].first);
+  EXPECT_GE(log.answers[2].second - start, 4500u);
 }
 
 TEST(ReportEventTest, UnreachableOrMalformedTargetsAreSilentAndTheWaitIsBounded) {
