@@ -1,7 +1,6 @@
 #include "http/response.h"
 
 #include <cwchar>
-#include <filesystem>
 #include <stdexcept>
 
 #include "base/utf8.h"
@@ -36,8 +35,10 @@ DownloadResponse::DownloadResponse(std::shared_ptr<Request> request, const std::
       path_(path),
       progress_(std::move(progress)),
       written_(std::move(written)) {
-  file_.open(std::filesystem::path(path), std::ios::out | std::ios::binary | std::ios::trunc);
-  if (!file_.is_open())
+  // Shared as the C runtime's files are, so a reader may look while it grows.
+  file_.reset(::CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                            nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!file_)
     throw std::runtime_error("Failed to open file: " + cbase::Utf16ToSystemCodePage(path));
 }
 
@@ -52,13 +53,17 @@ void DownloadResponse::OnHeaders() {
 }
 
 bool DownloadResponse::FlushPending() {
-  if (pending_.empty()) return static_cast<bool>(file_);
-  file_.write(pending_.data(), static_cast<std::streamsize>(pending_.size()));
-  const bool written = static_cast<bool>(file_);
-  // Only what reached the file: a hash of it must not count a lost piece.
-  if (written && written_) written_(*this, pending_.data(), pending_.size());
+  if (!pending_.empty() && !write_failed_) {
+    DWORD written = 0;
+    write_failed_ = !file_ ||
+                    !::WriteFile(file_.get(), pending_.data(), static_cast<DWORD>(pending_.size()),
+                                 &written, nullptr) ||
+                    written != pending_.size();
+    // Only what reached the file: a hash of it must not count a lost piece.
+    if (!write_failed_ && written_) written_(*this, pending_.data(), pending_.size());
+  }
   pending_.clear();
-  return written;
+  return !write_failed_;
 }
 
 void DownloadResponse::OnData(const char* bytes, size_t count) {
@@ -73,10 +78,10 @@ void DownloadResponse::OnData(const char* bytes, size_t count) {
 }
 
 void DownloadResponse::OnComplete() {
-  if (file_.is_open()) {
+  if (file_) {
     const bool flushed = FlushPending();
-    file_.close();
-    if ((!flushed || !file_) && state() == ResponseState::kCompleted) {
+    const bool closed = ::CloseHandle(file_.release()) != FALSE;
+    if ((!flushed || !closed) && state() == ResponseState::kCompleted) {
       MarkFailed(ERROR_WRITE_FAULT);
     }
   }

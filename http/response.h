@@ -11,11 +11,11 @@
 
 #include <atomic>
 #include <cstdint>
-#include <fstream>
 #include <functional>
 #include <memory>
 #include <string>
 
+#include "base/scoped_handle.h"
 #include "http/header_map.h"
 
 namespace winhttpx {
@@ -118,7 +118,9 @@ class DownloadResponse : public Response {
   bool FlushPending();
 
   std::wstring path_;
-  std::ofstream file_;
+  cbase::ScopedHandle file_;
+  // A write failed: the file has a hole, and nothing more goes into it.
+  bool write_failed_ = false;
   // Pieces arrive 8 KiB at a time; gathering them saves a system call per
   // piece, which costs about a third of the throughput under Wine.
   std::string pending_;
