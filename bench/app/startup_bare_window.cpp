@@ -17,7 +17,7 @@
 // the system in its first seconds: the thread joins COM, the multimedia timer
 // runs at the animation's period, a shell link is saved, the proxy settings
 // are read with one automatic proxy search, and three HTTP requests to URL
-// run at once, asynchronously, read to their end.
+// run asynchronously, one after another, each read to its end.
 #include <windows.h>
 
 #include <gdiplus.h>
@@ -29,7 +29,6 @@
 #include <shobjidl.h>
 #include <winhttp.h>
 
-#include <atomic>
 #include <cwchar>
 #include <memory>
 #include <string>
@@ -64,7 +63,8 @@ void SaveShellLink() {
   link->Release();
 }
 
-// Three asynchronous requests to one URL at once, each read to its end.
+// Three asynchronous requests to one URL, each read to its end, one after
+// another as the assistant asks its questions.
 class Requests {
  public:
   static constexpr int kCount = 3;
@@ -79,36 +79,18 @@ class Requests {
     parts.dwHostNameLength = 256;
     parts.lpszUrlPath = path;
     parts.dwUrlPathLength = 1024;
-    if (!::WinHttpCrackUrl(url.c_str(), 0, 0, &parts)) return;
-    SearchProxy(url);
-    session_ = ::WinHttpOpen(L"floor", WINHTTP_ACCESS_TYPE_NO_PROXY, WINHTTP_NO_PROXY_NAME,
-                             WINHTTP_NO_PROXY_BYPASS, WINHTTP_FLAG_ASYNC);
-    if (session_ == nullptr) return;
-    connection_ = ::WinHttpConnect(session_, host, parts.nPort, 0);
-    if (connection_ == nullptr) return;
-    const DWORD secure = parts.nScheme == INTERNET_SCHEME_HTTPS ? WINHTTP_FLAG_SECURE : 0;
-    // All are counted before the first is sent: one that ends at once must
-    // not find the count at zero while others are still to go.
-    pending_ = kCount;
-    for (Transfer& transfer : transfers_) {
-      transfer.owner = this;
-      HINTERNET request =
-          ::WinHttpOpenRequest(connection_, L"GET", path, nullptr, WINHTTP_NO_REFERER,
-                               WINHTTP_DEFAULT_ACCEPT_TYPES, secure);
-      if (request == nullptr) {
-        if (--pending_ == 0) ::SetEvent(done_);
-        continue;
-      }
-      ::WinHttpSetStatusCallback(request, &Requests::OnStatus,
-                                 WINHTTP_CALLBACK_FLAG_ALL_COMPLETIONS, 0);
-      if (!::WinHttpSendRequest(request, WINHTTP_NO_ADDITIONAL_HEADERS, 0, WINHTTP_NO_REQUEST_DATA,
-                                0, 0, reinterpret_cast<DWORD_PTR>(&transfer))) {
-        Finish(request);
-      }
+    if (::WinHttpCrackUrl(url.c_str(), 0, 0, &parts)) {
+      SearchProxy(url);
+      session_ = ::WinHttpOpen(L"floor", WINHTTP_ACCESS_TYPE_NO_PROXY, WINHTTP_NO_PROXY_NAME,
+                               WINHTTP_NO_PROXY_BYPASS, WINHTTP_FLAG_ASYNC);
     }
+    if (session_ != nullptr) connection_ = ::WinHttpConnect(session_, host, parts.nPort, 0);
+    path_ = path;
+    secure_ = parts.nScheme == INTERNET_SCHEME_HTTPS ? WINHTTP_FLAG_SECURE : 0;
+    SendNext();
   }
   // Whether every request has ended, after waiting up to |ms| for them.
-  bool Wait(DWORD ms) { return pending_ == 0 || ::WaitForSingleObject(done_, ms) == WAIT_OBJECT_0; }
+  bool Wait(DWORD ms) { return ::WaitForSingleObject(done_, ms) == WAIT_OBJECT_0; }
   ~Requests() {
     if (connection_ != nullptr) ::WinHttpCloseHandle(connection_);
     if (session_ != nullptr) ::WinHttpCloseHandle(session_);
@@ -122,6 +104,27 @@ class Requests {
     Requests* owner = nullptr;
     char buffer[8192] = {};
   };
+
+  // Sends the next request, from the constructor and when the one before has
+  // ended; after the last, signals the end.
+  void SendNext() {
+    while (connection_ != nullptr && next_ < kCount) {
+      Transfer& transfer = transfers_[next_++];
+      transfer.owner = this;
+      HINTERNET request =
+          ::WinHttpOpenRequest(connection_, L"GET", path_.c_str(), nullptr, WINHTTP_NO_REFERER,
+                               WINHTTP_DEFAULT_ACCEPT_TYPES, secure_);
+      if (request == nullptr) continue;
+      ::WinHttpSetStatusCallback(request, &Requests::OnStatus,
+                                 WINHTTP_CALLBACK_FLAG_ALL_COMPLETIONS, 0);
+      if (::WinHttpSendRequest(request, WINHTTP_NO_ADDITIONAL_HEADERS, 0, WINHTTP_NO_REQUEST_DATA,
+                               0, 0, reinterpret_cast<DWORD_PTR>(&transfer))) {
+        return;
+      }
+      Close(request);
+    }
+    ::SetEvent(done_);
+  }
 
   // Reads the user's proxy settings and, where they ask for it, makes the
   // one automatic search the assistant makes.
@@ -164,16 +167,22 @@ class Requests {
     if (!going) self->Finish(request);
   }
 
-  void Finish(HINTERNET request) {
+  static void Close(HINTERNET request) {
     ::WinHttpSetStatusCallback(request, nullptr, 0, 0);
     ::WinHttpCloseHandle(request);
-    if (--pending_ == 0) ::SetEvent(done_);
+  }
+
+  void Finish(HINTERNET request) {
+    Close(request);
+    SendNext();
   }
 
   HANDLE done_;
   HINTERNET session_ = nullptr;
   HINTERNET connection_ = nullptr;
-  std::atomic<int> pending_{0};
+  std::wstring path_;
+  DWORD secure_ = 0;
+  int next_ = 0;  // requests begun
   Transfer transfers_[kCount];
 };
 

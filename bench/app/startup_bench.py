@@ -54,8 +54,8 @@ of the process). Median over --memory-rounds starts of each.
 The same is measured for a third floor, reported beside the others: the
 GDI+ floor that, after its first frame, also asks the system for what the
 assistant asks in its first seconds (COM, the multimedia timer, a saved
-shell link, one automatic proxy search, three requests at once to the
-reference service; startup_bare_window.exe --platform URL). What the
+shell link, one automatic proxy search, three requests one after another
+to the reference service; startup_bare_window.exe --platform URL). What the
 assistant holds beyond it is its own.
 
 Targets: first frame <= 1.3 x the bare window's; executable < 3 MB; peak
