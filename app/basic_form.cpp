@@ -218,18 +218,24 @@ void BasicForm::StartAfterFirstFrame() {
       },
       kNextQuestionAfterMs);
   const PostToUIFunction post = GetPoster();
+  // "startup" goes first: it is queued at once, so a window closed before
+  // the other answers still reports it before "closed".
   startup_questions_->Run({
+      [post](OneAtATime::Done done) {
+        ReportEvent(StatisticsTarget::FromProductConfig(), "startup", Json::object(),
+                    [post, done] { post(done); });
+      },
       [post](OneAtATime::Done done) {
         ResolveAttribution(
             AttributionSources::ForThisProcess(), post, [](const std::wstring&) {},
             std::move(done));
       },
-      [post](OneAtATime::Done done) {
-        ReportEvent(StatisticsTarget::FromProductConfig(), "startup", Json::object(),
-                    [post, done] { post(done); });
-      },
       [this](OneAtATime::Done done) {
-        if (starter_ != nullptr) starter_->RequestChannelInfo(std::move(done));
+        if (starter_ != nullptr) {
+          starter_->RequestChannelInfoAtStart(std::move(done));
+        } else {
+          done();
+        }
       },
   });
   STARTUP_TRACE("service_asked");

@@ -100,8 +100,8 @@ class BasicForm : public ui::WindowImplBase {
   void SetProceedButton(bool enabled, const std::wstring& text);
   void SetProgress(int percent);
   // The first frame is on the screen, or its deadline has passed: runs the
-  // after-first-frame task, then asks for the attribution id, reports
-  // "startup" and asks for the channel details, each once the one before is
+  // after-first-frame task, then reports "startup", asks for the attribution
+  // id and asks for the channel details, each once the one before is
   // answered (at most kNextQuestionAfterMs later). Once.
   void StartAfterFirstFrame();
 

@@ -23,19 +23,25 @@ std::wstring InstallStarter::DetailsAddressFromProductConfig() {
   return InstallationDetailsAddress(config.service_url(), config.product(), config.channel());
 }
 
-void InstallStarter::RequestChannelInfo(std::function<void()> answered) {
+void InstallStarter::RequestChannelInfo() {
   CBASE_DCHECK_ON_THREAD(thread_checker_);
-  if (channel_info_ready_) {
-    if (answered) answered();
-    return;
-  }
-  if (answered) channel_answered_ = std::move(answered);
-  if (channel_request_pending_) return;
+  if (channel_request_pending_ || channel_info_ready_) return;
   channel_request_pending_ = true;
+  channel_requested_ = true;
   // The reply runs through the window's poster: |this| lives as long as the
   // window, and a reply to a closed window is dropped.
   ::RequestChannelInfo(channel_address_, post_,
                        [this](const ServiceReply& reply) { OnChannelReply(reply); });
+}
+
+void InstallStarter::RequestChannelInfoAtStart(std::function<void()> answered) {
+  CBASE_DCHECK_ON_THREAD(thread_checker_);
+  if (channel_requested_ && !channel_request_pending_) {
+    if (answered) answered();
+    return;
+  }
+  channel_answered_ = std::move(answered);
+  RequestChannelInfo();
 }
 
 void InstallStarter::OnProceed() {

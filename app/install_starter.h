@@ -42,10 +42,13 @@ class InstallStarter {
   static std::wstring ChannelAddressFromProductConfig();
   static std::wstring DetailsAddressFromProductConfig();
 
-  // Asks for the channel details (once at start; again only after a failure).
-  // |answered| (may be empty) is called once the reply has come, whatever it
-  // said, before any error is shown; at once when the details are already in.
-  void RequestChannelInfo(std::function<void()> answered = nullptr);
+  // Asks for the channel details (again only after a failure), unless a
+  // request is under way.
+  void RequestChannelInfo();
+  // The start's request: asks unless a click has asked already. |answered|
+  // is called once the first reply has come, whatever it said, before any
+  // error is shown; at once when a reply is in already.
+  void RequestChannelInfoAtStart(std::function<void()> answered);
   // Click on "ok1".
   void OnProceed();
 
@@ -68,6 +71,7 @@ class InstallStarter {
   bool channel_info_ready_ = false;
   bool start_waiting_ = false;
   bool channel_request_pending_ = false;
+  bool channel_requested_ = false;
   bool details_request_pending_ = false;
   std::function<void()> channel_answered_;
   cbase::ThreadChecker thread_checker_;

@@ -128,15 +128,16 @@ struct Sender {
         break;
       }
       lost.push_back(std::move(work->item));
-      --pending;
     }
     if (lost.empty()) return;
-    changed.notify_all();
+    // As for an answered event: the reporters first, then the count.
     hold.unlock();
     for (const Item& item : lost) {
       if (item.answered) item.answered();
     }
     hold.lock();
+    pending -= static_cast<int>(lost.size());
+    changed.notify_all();
   }
 
   // On a pool thread: event |number| goes out, and the next follows its
@@ -159,6 +160,11 @@ struct Sender {
     std::lock_guard<std::mutex> hold(lock);
     waiting_for = number;
     wait_ends = GetTickCount64() + kOrderWaitMs;
+    ArmOrderWait(kOrderWaitMs);
+  }
+
+  // With |lock| held.
+  void ArmOrderWait(DWORD delay_ms) {
     if (order_wait == nullptr) {
       const auto over = [](PTP_CALLBACK_INSTANCE, void* context, PTP_TIMER) {
         static_cast<Sender*>(context)->OrderWaitOver();
@@ -167,7 +173,7 @@ struct Sender {
       if (order_wait == nullptr) return;  // the answer alone moves the queue on
     }
     ULARGE_INTEGER due;
-    due.QuadPart = static_cast<ULONGLONG>(-static_cast<LONGLONG>(kOrderWaitMs) * 10000);
+    due.QuadPart = static_cast<ULONGLONG>(-static_cast<LONGLONG>(delay_ms) * 10000);
     FILETIME relative;
     relative.dwLowDateTime = due.LowPart;
     relative.dwHighDateTime = due.HighPart;
@@ -175,11 +181,18 @@ struct Sender {
   }
 
   // The event on its way has had its time: the next goes without waiting
-  // for its answer. (A wait that ends as its event is answered may find the
-  // next event's wait begun: that one is left to run.)
+  // for its answer. A wait that ends as its event is answered may find the
+  // next event's wait begun; so may one whose timer ran ahead of the tick
+  // count: the rest of that wait is armed again.
   void OrderWaitOver() {
     std::unique_lock<std::mutex> hold(lock);
-    if (sending && waiting_for == current && GetTickCount64() >= wait_ends) SendNext(hold);
+    if (!sending || waiting_for != current) return;
+    const ULONGLONG now = GetTickCount64();
+    if (now >= wait_ends) {
+      SendNext(hold);
+    } else {
+      ArmOrderWait(static_cast<DWORD>(wait_ends - now));
+    }
   }
 
   // Posts the event and calls |answered| once, when its request has ended

@@ -190,6 +190,27 @@ TEST_F(BasicFormTest, WelcomePageLabelsStartupEventAttributionAndClosing) {
   EXPECT_EQ(closes + 1, EventCount("closed"));
 }
 
+// "startup" goes out with the first frame, not behind the service's slow
+// answers: a window closed at once still reports its start.
+TEST_F(BasicFormTest, AWindowClosedBeforeTheServiceAnswersStillReportsItsStart) {
+  InstallerConfig().Set({{InstallerConfig::kInstaller, L""}});
+  ASSERT_TRUE(testing_support::QueueFault(L"/api/get-bdvid", {{"delay", 3000}}, 1));
+  ASSERT_TRUE(testing_support::QueueFault(L"/api/channel", {{"delay", 3000}}, 1));
+  const int startups = EventCount("startup");
+  const int closes = EventCount("closed");
+  Open();
+  ASSERT_TRUE(PumpMessagesUntil([&] { return form_->GetPresentCount() > 0; }, 10000));
+  int quit = -1;
+  Click(L"btn_close");
+  EXPECT_TRUE(PumpMessagesUntil([&] { return !::IsWindow(hwnd_) && quit != -1; }, 10000, &quit));
+  form_ = nullptr;
+  // The questions the closed window never asked leave their faults behind.
+  testing_support::ClearFaults();
+  EXPECT_TRUE(WaitForPendingEvents(20000));
+  EXPECT_EQ(startups + 1, EventCount("startup"));
+  EXPECT_EQ(closes + 1, EventCount("closed"));
+}
+
 // A window started minimised draws no frame until it is restored: the
 // service is asked anyway once the deadline has passed.
 TEST_F(BasicFormTest, WithoutAFrameTheServiceIsAskedAtTheDeadline) {

@@ -178,6 +178,43 @@ TEST(InstallStarterTest, ReplyThatIsNotJsonGivesTheButtonBack) {
   EXPECT_TRUE(w.started.empty());
 }
 
+// The start's request: its answer comes once, before the error it brings;
+// it joins a click's request rather than asking twice, and after an answer
+// it does not ask again (a click does).
+TEST(InstallStarterTest, TheStartsRequestIsAnsweredOnceAndNeverAsksTwice) {
+  REQUIRE_APP_SERVICE();
+  Welcome w(ChannelInfoAddress(ServiceBase(), L"nosuchproduct", L"02"), Welcome::Details());
+  int answered = 0;
+  size_t errors_when_answered = 99;
+  auto note = [&] {
+    ++answered;
+    errors_when_answered = w.errors.size();
+  };
+  w.starter.RequestChannelInfoAtStart(note);
+  EXPECT_EQ(0, answered);
+  ASSERT_TRUE(w.ui.RunUntil([&] { return !w.errors.empty(); }));
+  EXPECT_EQ(1, answered);
+  EXPECT_EQ(0u, errors_when_answered);
+
+  // Answered already: at once, and no second request (or error).
+  w.starter.RequestChannelInfoAtStart(note);
+  EXPECT_EQ(2, answered);
+  w.ui.RunFor(300);
+  EXPECT_EQ(1u, w.errors.size());
+
+  // A click asks again; a start's request made meanwhile waits for that
+  // reply instead of sending its own.
+  Welcome clicked(Welcome::Channel(L"&fault_delay=300"), Welcome::Details());
+  int joined = 0;
+  clicked.starter.OnProceed();
+  clicked.starter.RequestChannelInfoAtStart([&] { ++joined; });
+  EXPECT_EQ(0, joined);
+  ASSERT_TRUE(clicked.ui.RunUntil([&] { return !clicked.started.empty(); }));
+  EXPECT_EQ(1, joined);
+  EXPECT_EQ(1u, clicked.started.size());
+  EXPECT_TRUE(clicked.errors.empty());
+}
+
 TEST(InstallStarterTest, ReplyAfterTheWindowClosedDoesNothing) {
   REQUIRE_APP_SERVICE();
   auto w = std::make_unique<Welcome>(Welcome::Channel(L"&fault_delay=200"), Welcome::Details());
