@@ -15,6 +15,7 @@
 #include "app/service_request.h"
 #include "app/support_log.h"
 #include "base/monotonic_clock.h"
+#include "base/pool_timer.h"
 #include "base/utf8.h"
 #include "http/http_functions.h"
 
@@ -172,12 +173,7 @@ struct Sender {
       order_wait = CreateThreadpoolTimer(over, this, nullptr);
       if (order_wait == nullptr) return;  // the answer alone moves the queue on
     }
-    ULARGE_INTEGER due;
-    due.QuadPart = static_cast<ULONGLONG>(-static_cast<LONGLONG>(delay_ms) * 10000);
-    FILETIME relative;
-    relative.dwLowDateTime = due.LowPart;
-    relative.dwHighDateTime = due.HighPart;
-    SetThreadpoolTimer(order_wait, &relative, 0, 0);
+    cbase::ArmPoolTimer(order_wait, delay_ms);
   }
 
   // The event on its way has had its time: the next goes without waiting

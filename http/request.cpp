@@ -6,6 +6,7 @@
 #include <stdexcept>
 #include <thread>
 
+#include "base/pool_timer.h"
 #include "http/text_helpers.h"
 #include "http/winhttp_error.h"
 
@@ -341,15 +342,7 @@ bool Request::RetryWithLogon(Response& response) {
   return true;
 }
 
-void Request::ArmIdleTimer(DWORD delay_ms) {
-  // A relative due time, in 100 ns units.
-  ULARGE_INTEGER due;
-  due.QuadPart = static_cast<ULONGLONG>(-static_cast<LONGLONG>(delay_ms) * 10000);
-  FILETIME time;
-  time.dwLowDateTime = due.LowPart;
-  time.dwHighDateTime = due.HighPart;
-  SetThreadpoolTimer(idle_timer_, &time, 0, 0);
-}
+void Request::ArmIdleTimer(DWORD delay_ms) { cbase::ArmPoolTimer(idle_timer_, delay_ms); }
 
 void Request::StopIdleTimer() {
   if (!idle_timer_) return;
