@@ -61,12 +61,11 @@ Json EventSeconds(double seconds);
 void SendStatisticsEvent(const std::string& name, const StatisticsTarget& target,
                          const Json& data = Json::object());
 
-// Queues the event and returns at once (an outcome
-// event the target does not want is dropped). The first form reads the
-// target from ProductConfig and so belongs to the UI thread; the second may
-// be called from any thread. |answered| (may be empty) is called once, on
-// any thread, when the event's request has ended one way or another, or at
-// once for a dropped event.
+// Queues the event and returns at once (an outcome event the target does not
+// want is dropped). The first form reads the target from ProductConfig and
+// so belongs to the UI thread; the second may be called from any thread.
+// |answered| (may be empty) is called once, on any thread, when the event's
+// request has ended one way or another, or at once for a dropped event.
 void ReportEvent(const std::string& name, const Json& data = Json::object());
 void ReportEvent(const StatisticsTarget& target, const std::string& name,
                  const Json& data = Json::object(), std::function<void()> answered = nullptr);
