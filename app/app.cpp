@@ -110,13 +110,14 @@ void App::AfterFirstFrame() {
   // Asking for the proxy loads WinHTTP: the service's questions follow.
   WriteStartupLine();
   const ProductConfig& config = ProductConfig::Instance();
-  // The shell's link object is slow to load and save; its own thread
-  // writes it while the window fades in. Cleanup waits for it.
-  shortcut_writer_ =
-      std::thread([name = config.name() + kShortcutSuffix, target = ModuleFilePath()] {
-        CreateDesktopShortcut(name, target, L"", L"");
-        STARTUP_TRACE("shortcut_written");
-      });
+  // The shell's link object is slow to load and save; a pool thread writes
+  // it while the window fades in (here, if the pool will not). Cleanup
+  // waits for it.
+  auto write_shortcut = [name = config.name() + kShortcutSuffix, target = ModuleFilePath()] {
+    CreateDesktopShortcut(name, target, L"", L"");
+    STARTUP_TRACE("shortcut_written");
+  };
+  if (!shortcut_writer_.Start(write_shortcut)) write_shortcut();
   STARTUP_TRACE("after_first_frame");
 #if defined(ASSISTANT_STARTUP_TRACE)
   // The trace once the window's own work after the first frame has run too;
@@ -151,7 +152,7 @@ void App::StartSupportLog() {
 void App::Cleanup() {
   // A run that ends before its first frame still leaves its lines.
   StartSupportLog();
-  if (shortcut_writer_.joinable()) shortcut_writer_.join();
+  shortcut_writer_.Wait();
   ui::GlobalManager::CloseResourceArchive();
   ui::SetRenderFactory(nullptr);
   ui::GlobalManager::Shutdown();

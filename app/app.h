@@ -2,7 +2,7 @@
 // calling thread with a UI loop; Init performs start-up (embedded archive,
 // skin globals, language strings, GDI+, product configuration, main window),
 // AfterFirstFrame what start-up leaves until the window's first frame is on
-// the screen (the support log's writer and its start-up line, the desktop
+// the screen (the support log and its start-up line, the desktop
 // shortcut), and Cleanup releases it all after the loop has quit.
 // Lives on the entry function's stack; main thread only.
 #pragma once
@@ -11,8 +11,8 @@
 
 #include <memory>
 #include <string>
-#include <thread>
 
+#include "base/pool_work.h"
 #include "base/thread.h"
 
 class App : public cbase::FrameworkThread {
@@ -54,5 +54,5 @@ class App : public cbase::FrameworkThread {
   // known.
   bool product_known_ = false;
   // Writes the desktop shortcut (desktop_shortcut.h), once.
-  std::thread shortcut_writer_;
+  cbase::PoolJob shortcut_writer_;
 };

@@ -7,6 +7,7 @@
 
 #include "app/app_directories.h"
 #include "app/json_file.h"
+#include "base/pool_work.h"
 #include "base/startup_trace.h"
 #include "base/utf8.h"
 #include "deployment_defaults.h"
@@ -154,14 +155,8 @@ void SupportLog::Start(const std::wstring& folder) {
   std::lock_guard<std::mutex> hold(lock_);
   if (started_ || stopping_) return;
   started_ = true;
-  try {
-    writer_ = std::thread([this, folder] { Run(folder); });
-  } catch (const std::exception&) {
-    // No thread: no log.
-    stopping_ = true;
-    queue_.clear();
-    changed_.notify_all();
-  }
+  folder_ = folder;
+  DrainLater();
 }
 
 void SupportLog::Write(const char* event, Fields fields) {
@@ -178,7 +173,7 @@ void SupportLog::Write(const char* event, Fields fields) {
   std::lock_guard<std::mutex> hold(lock_);
   if (stopping_ || queue_.size() >= kMaxQueuedLines) return;
   queue_.push_back(std::move(line));
-  changed_.notify_all();
+  DrainLater();
 }
 
 bool SupportLog::Flush(DWORD timeout_ms) {
@@ -190,55 +185,74 @@ bool SupportLog::Flush(DWORD timeout_ms) {
 }
 
 void SupportLog::Stop() {
-  {
-    std::lock_guard<std::mutex> hold(lock_);
-    if (stopping_) return;
-    stopping_ = true;
-    changed_.notify_all();
+  std::unique_lock<std::mutex> hold(lock_);
+  if (stopping_) return;
+  stopping_ = true;
+  changed_.wait(hold, [this] { return !draining_; });
+  // Lines the pool would not take are written here, at the end.
+  if (started_ && !queue_.empty()) {
+    draining_ = true;
+    hold.unlock();
+    Drain();
+    hold.lock();
   }
-  if (writer_.joinable()) writer_.join();
-  std::lock_guard<std::mutex> hold(lock_);
   queue_.clear();
+  if (file_ != INVALID_HANDLE_VALUE) ::CloseHandle(file_);
+  file_ = INVALID_HANDLE_VALUE;
 }
 
-void SupportLog::Run(std::wstring folder) {
-  // The downloader folder itself may not exist yet on a first run.
-  if (!folder.empty()) CreateFolderTree(folder);
-  const std::wstring path = folder + L"\\" + kFileName;
-  const std::wstring older = folder + L"\\" + kOlderFileName;
-  HANDLE file = folder.empty() ? INVALID_HANDLE_VALUE : OpenForAppend(path);
-  uint64_t size = file != INVALID_HANDLE_VALUE ? FileSize(file) : 0;
+void SupportLog::DrainLater() {
+  if (!started_ || draining_ || queue_.empty()) return;
+  draining_ = cbase::RunOnPool([this] { Drain(); });
+}
 
+void SupportLog::Drain() {
   std::unique_lock<std::mutex> hold(lock_);
-  for (;;) {
-    changed_.wait(hold, [this] { return stopping_ || !queue_.empty(); });
-    if (queue_.empty()) break;
+  if (!opened_) {
+    opened_ = true;
+    const std::wstring folder = folder_;
+    hold.unlock();
+    // The downloader folder itself may not exist yet on a first run.
+    HANDLE file = INVALID_HANDLE_VALUE;
+    if (!folder.empty()) {
+      CreateFolderTree(folder);
+      file = OpenForAppend(folder + L"\\" + kFileName);
+    }
+    hold.lock();
+    file_ = file;
+    size_ = file != INVALID_HANDLE_VALUE ? FileSize(file) : 0;
+  }
+  while (!queue_.empty()) {
     std::deque<Line> batch;
     batch.swap(queue_);
     writing_ = batch.size();
     hold.unlock();
-    if (file != INVALID_HANDLE_VALUE) {
-      for (const Line& line : batch) {
-        const std::string text = FormatLine(line.utc, line.thread_id, line.text) + "\r\n";
-        if (size > 0 && size + text.size() > kMaxFileBytes) {
-          ::CloseHandle(file);
-          ::MoveFileExW(path.c_str(), older.c_str(), MOVEFILE_REPLACE_EXISTING);
-          file = OpenForAppend(path);
-          if (file == INVALID_HANDLE_VALUE) break;
-          // Another process may have started the new file already.
-          size = FileSize(file);
-        }
-        if (!WriteAll(file, text)) break;
-        size += text.size();
-      }
-      if (file != INVALID_HANDLE_VALUE) ::FlushFileBuffers(file);
-    }
+    WriteBatch(batch);
     hold.lock();
     writing_ = 0;
-    changed_.notify_all();
   }
-  hold.unlock();
-  if (file != INVALID_HANDLE_VALUE) ::CloseHandle(file);
+  draining_ = false;
+  changed_.notify_all();
+}
+
+void SupportLog::WriteBatch(const std::deque<Line>& batch) {
+  if (file_ == INVALID_HANDLE_VALUE) return;
+  const std::wstring path = folder_ + L"\\" + kFileName;
+  const std::wstring older = folder_ + L"\\" + kOlderFileName;
+  for (const Line& line : batch) {
+    const std::string text = FormatLine(line.utc, line.thread_id, line.text) + "\r\n";
+    if (size_ > 0 && size_ + text.size() > kMaxFileBytes) {
+      ::CloseHandle(file_);
+      ::MoveFileExW(path.c_str(), older.c_str(), MOVEFILE_REPLACE_EXISTING);
+      file_ = OpenForAppend(path);
+      if (file_ == INVALID_HANDLE_VALUE) return;
+      // Another process may have started the new file already.
+      size_ = FileSize(file_);
+    }
+    if (!WriteAll(file_, text)) break;
+    size_ += text.size();
+  }
+  ::FlushFileBuffers(file_);
 }
 
 std::string SupportLog::FormatLine(const FILETIME& utc, DWORD thread_id, const std::string& text) {

@@ -6,7 +6,9 @@
 // two generations exist.
 //
 // Writing never blocks the caller: Write only formats its fields and queues
-// the line; a writer thread of the log's own writes, rotates and flushes. A
+// the line; a task on the system's thread pool writes, rotates and flushes
+// whatever is queued (one at a time, so lines keep their order), and the log
+// holds no thread of its own between lines. A
 // folder that cannot be made or written loses the lines silently. Values
 // cannot break the one-line format (control characters are escaped, values
 // and lines are capped), and the user's profile and local application-data
@@ -27,7 +29,6 @@
 #include <initializer_list>
 #include <mutex>
 #include <string>
-#include <thread>
 #include <type_traits>
 #include <utility>
 
@@ -114,16 +115,30 @@ class SupportLog {
     std::string text;
   };
 
-  void Run(std::wstring folder);
+  // With |lock_| held: hands the queue to the pool unless a drain is on its
+  // way (or the log has not started).
+  void DrainLater();
+  // On a pool thread (or in Stop): opens the file once, then writes until
+  // the queue is empty.
+  void Drain();
+  // Writes |batch| to the file, rotating it at the bound. Only a drain calls
+  // it, without |lock_|.
+  void WriteBatch(const std::deque<Line>& batch);
 
   std::mutex lock_;
   std::condition_variable changed_;
   std::deque<Line> queue_;
-  // Lines taken by the writer and not yet on disk.
+  // Lines taken by the drain and not yet on disk.
   size_t writing_ = 0;
   bool started_ = false;
   bool stopping_ = false;
-  std::thread writer_;
+  // A drain is queued or running; there is never more than one.
+  bool draining_ = false;
+  // Set by Start; the drain's alone from then on.
+  std::wstring folder_;
+  bool opened_ = false;
+  HANDLE file_ = INVALID_HANDLE_VALUE;
+  uint64_t size_ = 0;
 };
 
 // The assistant's version as the start-up line reports it.

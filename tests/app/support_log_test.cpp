@@ -178,6 +178,32 @@ TEST_F(SupportLogFileTest, LinesBeforeStartComeFirstAndFieldsAreFormatted) {
   EXPECT_NE(std::string::npos, lines[1].find(" exit code=0 seconds=1.500 ok=true"));
 }
 
+TEST_F(SupportLogFileTest, LinesAfterAQuietSpellAreWrittenAndStopLetsGoOfTheFile) {
+  SupportLog log;
+  log.Start(LogFolder());
+  for (int round = 0; round < 3; ++round) {
+    log.Write("line", {{"n", round}});
+    // Each line on disk before the next: every one needs a fresh drain.
+    ASSERT_TRUE(log.Flush(5000)) << round;
+    ::Sleep(30);
+  }
+  log.Write("last");
+  log.Stop();
+
+  std::vector<std::string> lines;
+  ASSERT_TRUE(SplitLines(ReadFile(LogPath()), lines));
+  ASSERT_EQ(4u, lines.size());
+  for (int round = 0; round < 3; ++round) {
+    EXPECT_NE(std::string::npos, lines[round].find(" line n=" + std::to_string(round))) << round;
+  }
+  EXPECT_NE(std::string::npos, lines[3].find(" last"));
+  // Closed: nobody else may hold it now.
+  HANDLE only = ::CreateFileW(LogPath().c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  EXPECT_NE(INVALID_HANDLE_VALUE, only);
+  if (only != INVALID_HANDLE_VALUE) ::CloseHandle(only);
+}
+
 TEST_F(SupportLogFileTest, RotatesAtTheBoundKeepingTwoGenerations) {
   SupportLog log;
   log.Start(LogFolder());

@@ -1,0 +1,45 @@
+// Work for the system's thread pool: short background tasks that do not
+// deserve a thread of their own. Under Wine a new thread touches about 1 MB
+// of its stack at once, so a thread made for one short job costs the
+// process a megabyte of working set for as long as its stack stays mapped;
+// a pool thread is shared and reused.
+//
+// RunOnPool hands one task over. PoolJob is one task whose end can be
+// waited for, as a thread is joined. Any thread.
+#pragma once
+
+#include <windows.h>
+
+#include <condition_variable>
+#include <functional>
+#include <mutex>
+
+namespace cbase {
+
+// Runs |task| once on a pool thread. False when the pool would not take it:
+// |task| is then dropped without running.
+bool RunOnPool(std::function<void()> task);
+
+// One task on the pool. The object must outlive the task: the destructor
+// waits for it.
+class PoolJob {
+ public:
+  PoolJob() = default;
+  ~PoolJob();
+  PoolJob(const PoolJob&) = delete;
+  PoolJob& operator=(const PoolJob&) = delete;
+
+  // Starts |task|; false, and nothing runs, when the pool would not take it
+  // or a task was started before.
+  bool Start(std::function<void()> task);
+  // Returns once the started task has returned; at once when none was.
+  void Wait();
+
+ private:
+  std::mutex lock_;
+  std::condition_variable done_;
+  bool started_ = false;
+  bool running_ = false;
+};
+
+}  // namespace cbase
