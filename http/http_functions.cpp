@@ -29,6 +29,11 @@ void UseChoice(const ProxyChoice& choice, Request::Options* options) {
   options->set_proxy = true;
   options->proxy = choice;
   options->proxy_logon = choice.named;
+  // The request's session closes with it, so its connection is never used
+  // again: going direct, it ends with the response. Kept alive it would
+  // only hold a socket, and under Wine a pool thread that watches idle
+  // connections for half a minute.
+  options->keep_alive = choice.named;
 }
 
 // A request for |url| on its own session, routed as the system's proxy

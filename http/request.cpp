@@ -293,6 +293,10 @@ void Request::ApplyOptions() {
     }
     WinHttpSetOption(handle_, WINHTTP_OPTION_PROXY, &info, sizeof(info));
   }
+  if (!options_.keep_alive) {
+    DWORD feature = WINHTTP_DISABLE_KEEP_ALIVE;
+    WinHttpSetOption(handle_, WINHTTP_OPTION_DISABLE_FEATURE, &feature, sizeof(feature));
+  }
   if (options_.proxy_logon) {
     DWORD policy = WINHTTP_AUTOLOGON_SECURITY_LEVEL_LOW;
     WinHttpSetOption(handle_, WINHTTP_OPTION_AUTOLOGON_POLICY, &policy, sizeof(policy));

@@ -64,6 +64,11 @@ class Request : public HttpHandle, public DataSink, public std::enable_shared_fr
     // the low autologon policy, and after a 407 one resend with the user's
     // default credentials. Not for streamed bodies, which cannot be resent.
     bool proxy_logon = false;
+    // False: the connection ends with the response
+    // (WINHTTP_DISABLE_KEEP_ALIVE), for a request whose session closes with
+    // it, which could never use the connection again. A proxy's logon
+    // (NTLM) needs the connection kept.
+    bool keep_alive = true;
   };
 
   // Opens the connection a deferred request goes out on, and may fill the

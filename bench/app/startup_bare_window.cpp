@@ -64,7 +64,7 @@ void SaveShellLink() {
 }
 
 // Three asynchronous requests to one URL, each read to its end, one after
-// another as the assistant asks its questions.
+// another as the assistant asks its questions, none keeping its connection.
 class Requests {
  public:
   static constexpr int kCount = 3;
@@ -115,6 +115,10 @@ class Requests {
           ::WinHttpOpenRequest(connection_, L"GET", path_.c_str(), nullptr, WINHTTP_NO_REFERER,
                                WINHTTP_DEFAULT_ACCEPT_TYPES, secure_);
       if (request == nullptr) continue;
+      // As the assistant's direct requests: the connection ends with the
+      // response.
+      DWORD feature = WINHTTP_DISABLE_KEEP_ALIVE;
+      ::WinHttpSetOption(request, WINHTTP_OPTION_DISABLE_FEATURE, &feature, sizeof(feature));
       ::WinHttpSetStatusCallback(request, &Requests::OnStatus,
                                  WINHTTP_CALLBACK_FLAG_ALL_COMPLETIONS, 0);
       if (::WinHttpSendRequest(request, WINHTTP_NO_ADDITIONAL_HEADERS, 0, WINHTTP_NO_REQUEST_DATA,

@@ -55,7 +55,8 @@ The same is measured for a third floor, reported beside the others: the
 GDI+ floor that, after its first frame, also asks the system for what the
 assistant asks in its first seconds (COM, the multimedia timer, a saved
 shell link, one automatic proxy search, three requests one after another
-to the reference service; startup_bare_window.exe --platform URL). What the
+to the reference service, none keeping its connection, as the assistant's
+direct requests do not; startup_bare_window.exe --platform URL). What the
 assistant holds beyond it is its own.
 
 Targets: first frame <= 1.3 x the bare window's; executable < 3 MB; peak

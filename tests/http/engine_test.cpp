@@ -1,5 +1,7 @@
 #include <windows.h>
 
+#include <iphlpapi.h>
+
 #include <atomic>
 #include <fstream>
 #include <gtest/gtest.h>
@@ -13,6 +15,7 @@
 #include "http/http_client.h"
 #include "http/http_functions.h"
 #include "http/http_session.h"
+#include "http/proxy_resolver.h"
 #include "http/request.h"
 #include "http/response.h"
 #include "tests/http/silent_server.h"
@@ -146,6 +149,70 @@ TEST(EngineTest, GetSendsZeroContentLengthAndTheUserAgent) {
   EXPECT_NE(body.find("Chrome/91.0.4472.114 Safari/537.36"), std::string::npos) << body;
   EXPECT_NE(body.find("\"body_length\": 0"), std::string::npos) << body;
   EXPECT_EQ(waiter.calls(), 1);
+}
+
+// Established connections from this machine to |port|; -1 when the system
+// will not tell.
+int ConnectionsTo(int port) {
+  ULONG size = 0;
+  ::GetTcpTable(nullptr, &size, FALSE);
+  std::vector<char> buffer(size + 4096);
+  size = static_cast<ULONG>(buffer.size());
+  auto* table = reinterpret_cast<MIB_TCPTABLE*>(buffer.data());
+  if (::GetTcpTable(table, &size, FALSE) != NO_ERROR) return -1;
+  int count = 0;
+  for (DWORD i = 0; i < table->dwNumEntries; ++i) {
+    const MIB_TCPROW& row = table->table[i];
+    const int remote =
+        static_cast<int>(((row.dwRemotePort & 0xFF) << 8) | ((row.dwRemotePort >> 8) & 0xFF));
+    if (row.dwState == MIB_TCP_STATE_ESTAB && remote == port) ++count;
+  }
+  return count;
+}
+
+// Whether ConnectionsTo(port) comes down to |most| within two seconds.
+bool ConnectionsComeDownTo(int port, int most) {
+  for (int i = 0; i < 40; ++i) {
+    if (ConnectionsTo(port) <= most) return true;
+    ::Sleep(50);
+  }
+  return false;
+}
+
+// A request on a session of its own can never use its connection again;
+// going direct, it lets the connection end with the response. Requests on a
+// shared session keep theirs for the next one.
+TEST(EngineTest, OnlyARequestOnASessionOfItsOwnLetsItsConnectionEnd) {
+  REQUIRE_TEST_SERVICE();
+  const int port = Service().http_port;
+  ASSERT_GE(ConnectionsTo(port), 0);
+  HttpSession session;
+  HttpClient client(session, L"127.0.0.1", port, false);
+  for (const bool keep_alive : {false, true}) {
+    const int before = ConnectionsTo(port);
+    Request::Options options;
+    options.keep_alive = keep_alive;
+    auto request = Request::Create(client.handle(), L"GET", L"/test/bytes?size=100", options);
+    auto response = request->Send();  // nothing else holds it
+    CompletionWaiter waiter;
+    waiter.Watch(response);
+    ASSERT_TRUE(waiter.Wait()) << keep_alive;
+    EXPECT_EQ(response->Body(), Pattern(100));
+    if (keep_alive) {
+      EXPECT_EQ(ConnectionsTo(port), before + 1);
+    } else {
+      EXPECT_TRUE(ConnectionsComeDownTo(port, before)) << ConnectionsTo(port) << " " << before;
+    }
+  }
+
+  // Windows 8.1 and later find the proxy inside WinHTTP, which may need the
+  // connection for a logon; this test machine finds none for the service.
+  if (ProxyResolver::ForProcess().automatic()) GTEST_SKIP() << "WinHTTP picks the route itself";
+  const int before = ConnectionsTo(port);
+  auto response = GetAndWait(Service().Http(L"/test/bytes?size=100"));
+  ASSERT_TRUE(response);
+  EXPECT_EQ(response->Body(), Pattern(100));
+  EXPECT_TRUE(ConnectionsComeDownTo(port, before)) << ConnectionsTo(port) << " " << before;
 }
 
 TEST(EngineTest, PostSendsTheBodyWithItsType) {
