@@ -16,6 +16,7 @@
 #include "app/support_log.h"
 #include "base/monotonic_clock.h"
 #include "base/pool_timer.h"
+#include "base/pool_work.h"
 #include "base/utf8.h"
 #include "http/http_functions.h"
 
@@ -63,9 +64,10 @@ namespace {
 
 // The sender: events wait in |queue| and go out one at a time, each once the
 // one before has been answered (or kOrderWaitMs has passed), so they reach
-// the service in the order they were reported. Each is posted from a work
-// item of the system's thread pool, whose threads the requests use anyway:
-// a thread of its own would cost about 1 MB under Wine for an event or two.
+// the service in the order they were reported. Each is posted from a task
+// on the system's thread pool (cbase::RunOnPool), whose threads the requests
+// use anyway: a thread of its own would cost about 1 MB under Wine for an
+// event or two.
 // Never destroyed: an event may still be on its way while the process ends.
 struct Sender {
   struct Item {
@@ -111,24 +113,15 @@ struct Sender {
     sending = false;
     std::vector<Item> lost;
     while (!queue.empty()) {
-      struct Work {
-        Sender* sender;
-        Item item;
-        uint64_t number;
-      };
-      auto work = std::make_unique<Work>(Work{this, std::move(queue.front()), current + 1});
+      auto item = std::make_shared<Item>(std::move(queue.front()));
       queue.pop_front();
-      const auto run = [](PTP_CALLBACK_INSTANCE, void* context) {
-        std::unique_ptr<Work> held(static_cast<Work*>(context));
-        held->sender->Post(std::move(held->item), held->number);
-      };
-      if (TrySubmitThreadpoolCallback(run, work.get(), nullptr)) {
-        work.release();
+      const uint64_t number = current + 1;
+      if (cbase::RunOnPool([this, item, number] { Post(std::move(*item), number); })) {
         sending = true;
-        ++current;
+        current = number;
         break;
       }
-      lost.push_back(std::move(work->item));
+      lost.push_back(std::move(*item));
     }
     if (lost.empty()) return;
     // As for an answered event: the reporters first, then the count.

@@ -1,18 +1,49 @@
 #include "base/pool_work.h"
 
-#include <memory>
+#include <deque>
 #include <utility>
 
 namespace cbase {
 
+namespace {
+
+// The tasks handed over and not yet run, and whether a pool thread is
+// running them.
+struct Queue {
+  std::mutex lock;
+  std::deque<std::function<void()>> tasks;
+  bool running = false;
+};
+
+Queue& Tasks() {
+  static Queue* queue = new Queue;  // pool threads may run past exit
+  return *queue;
+}
+
+void CALLBACK RunQueued(PTP_CALLBACK_INSTANCE, void*) {
+  Queue& queue = Tasks();
+  std::unique_lock<std::mutex> hold(queue.lock);
+  while (!queue.tasks.empty()) {
+    std::function<void()> task = std::move(queue.tasks.front());
+    queue.tasks.pop_front();
+    hold.unlock();
+    task();
+    task = nullptr;  // what it holds goes before the next one runs
+    hold.lock();
+  }
+  queue.running = false;
+}
+
+}  // namespace
+
 bool RunOnPool(std::function<void()> task) {
-  auto held = std::make_unique<std::function<void()>>(std::move(task));
-  const auto run = [](PTP_CALLBACK_INSTANCE, void* context) {
-    std::unique_ptr<std::function<void()>> task(static_cast<std::function<void()>*>(context));
-    (*task)();
-  };
-  if (!::TrySubmitThreadpoolCallback(run, held.get(), nullptr)) return false;
-  held.release();
+  Queue& queue = Tasks();
+  std::lock_guard<std::mutex> hold(queue.lock);
+  if (!queue.running) {
+    if (!::TrySubmitThreadpoolCallback(&RunQueued, nullptr, nullptr)) return false;
+    queue.running = true;
+  }
+  queue.tasks.push_back(std::move(task));
   return true;
 }
 

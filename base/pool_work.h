@@ -1,11 +1,13 @@
 // Work for the system's thread pool: short background tasks that do not
 // deserve a thread of their own. Under Wine a new thread touches about 1 MB
-// of its stack at once, so a thread made for one short job costs the
-// process a megabyte of working set for as long as its stack stays mapped;
-// a pool thread is shared and reused.
+// of its stack at once, and the pool makes a new thread for every task it is
+// handed while its threads are busy; so the process's own tasks go to the
+// pool one at a time, in the order they were handed over, and never need
+// more than one of its threads between them.
 //
 // RunOnPool hands one task over. PoolJob is one task whose end can be
-// waited for, as a thread is joined. Any thread.
+// waited for, as a thread is joined. A task must not wait for a task handed
+// over after it. Any thread.
 #pragma once
 
 #include <windows.h>
@@ -16,8 +18,9 @@
 
 namespace cbase {
 
-// Runs |task| once on a pool thread. False when the pool would not take it:
-// |task| is then dropped without running.
+// Runs |task| once on a pool thread, after every task handed over before it
+// has returned. False when the pool would not take it: |task| is then
+// dropped without running.
 bool RunOnPool(std::function<void()> task);
 
 // One task on the pool. The object must outlive the task: the destructor

@@ -5,6 +5,9 @@
 #include <atomic>
 #include <gtest/gtest.h>
 #include <memory>
+#include <mutex>
+#include <thread>
+#include <vector>
 
 namespace cbase {
 namespace {
@@ -25,6 +28,45 @@ TEST(PoolWorkTest, ATaskRunsOnceOnAnotherThread) {
   EXPECT_EQ(runs, 1);
   EXPECT_NE(ran_on, 0u);
   EXPECT_NE(ran_on, caller);
+}
+
+TEST(PoolWorkTest, TasksRunOneAtATimeInTheOrderTheyWereHandedOver) {
+  constexpr int kThreads = 4;
+  constexpr int kTasks = 50;
+  std::mutex lock;
+  std::vector<std::vector<int>> seen(kThreads);
+  std::atomic<int> running{0};
+  std::atomic<int> most{0};
+  std::atomic<int> left{kThreads * kTasks};
+  HANDLE done = ::CreateEventW(nullptr, TRUE, FALSE, nullptr);
+  std::vector<std::thread> threads;
+  for (int t = 0; t < kThreads; ++t) {
+    threads.emplace_back([&, t] {
+      for (int i = 0; i < kTasks; ++i) {
+        ASSERT_TRUE(RunOnPool([&, t, i] {
+          const int now = ++running;
+          int seen_most = most;
+          while (now > seen_most && !most.compare_exchange_weak(seen_most, now)) {
+          }
+          if (i % 10 == 0) ::Sleep(2);  // long enough for another thread to start one
+          {
+            std::lock_guard<std::mutex> hold(lock);
+            seen[t].push_back(i);
+          }
+          --running;
+          if (--left == 0) ::SetEvent(done);
+        }));
+      }
+    });
+  }
+  for (std::thread& thread : threads) thread.join();
+  ASSERT_EQ(::WaitForSingleObject(done, 10000), WAIT_OBJECT_0);
+  ::CloseHandle(done);
+  EXPECT_EQ(most, 1);
+  for (int t = 0; t < kThreads; ++t) {
+    ASSERT_EQ(seen[t].size(), static_cast<size_t>(kTasks)) << t;
+    for (int i = 0; i < kTasks; ++i) EXPECT_EQ(seen[t][i], i) << t;
+  }
 }
 
 TEST(PoolWorkTest, WaitReturnsOnlyOnceTheJobHasEndedAndAJobStartsOnce) {
