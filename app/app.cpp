@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include <memory>
+#include <utility>
 
 #include "app/app_directories.h"
 #include "app/basic_form.h"
@@ -109,15 +110,15 @@ void App::AfterFirstFrame() {
   STARTUP_TRACE("com");
   // Asking for the proxy loads WinHTTP: the service's questions follow.
   WriteStartupLine();
-  const ProductConfig& config = ProductConfig::Instance();
-  // The shell's link object is slow to load and save; a pool thread writes
-  // it while the window fades in (here, if the pool will not). Cleanup
-  // waits for it.
-  auto write_shortcut = [name = config.name() + kShortcutSuffix, target = ModuleFilePath()] {
-    CreateDesktopShortcut(name, target, L"", L"");
-    STARTUP_TRACE("shortcut_written");
-  };
-  if (!shortcut_writer_.Start(write_shortcut)) write_shortcut();
+  // The shell's link object is slow to load and save: a pool thread writes
+  // it while the window fades in, after the window's first questions have
+  // been handed over (a posted task), so they do not wait behind it.
+  shortcut_due_ = true;
+  if (cbase::MessageLoop* loop = cbase::MessageLoop::current()) {
+    loop->PostTask([this] { WriteShortcut(); });
+  } else {
+    WriteShortcut();
+  }
   STARTUP_TRACE("after_first_frame");
 #if defined(ASSISTANT_STARTUP_TRACE)
   // The trace once the window's own work after the first frame has run too;
@@ -149,9 +150,22 @@ void App::StartSupportLog() {
   if (product_known_) SupportLog::Instance().Start(DownloaderDirectory() + L"\\logs");
 }
 
+void App::WriteShortcut() {
+  if (!shortcut_due_ || std::exchange(shortcut_started_, true)) return;
+  const ProductConfig& config = ProductConfig::Instance();
+  auto write = [name = config.name() + kShortcutSuffix, target = ModuleFilePath()] {
+    CreateDesktopShortcut(name, target, L"", L"");
+    STARTUP_TRACE("shortcut_written");
+  };
+  // Here, if the pool will not.
+  if (!shortcut_writer_.Start(write)) write();
+}
+
 void App::Cleanup() {
   // A run that ends before its first frame still leaves its lines.
   StartSupportLog();
+  // A run closed before the posted task ran still gets its shortcut.
+  WriteShortcut();
   shortcut_writer_.Wait();
   ui::GlobalManager::CloseResourceArchive();
   ui::SetRenderFactory(nullptr);

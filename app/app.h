@@ -53,6 +53,12 @@ class App : public cbase::FrameworkThread {
   // The configuration loaded: the downloader folder, where the log goes, is
   // known.
   bool product_known_ = false;
-  // Writes the desktop shortcut (desktop_shortcut.h), once.
+  // Once AfterFirstFrame has asked for it: starts writing the desktop
+  // shortcut (desktop_shortcut.h) on the pool; later calls do nothing.
+  void WriteShortcut();
+
+  // Writes the desktop shortcut, once.
   cbase::PoolJob shortcut_writer_;
+  bool shortcut_due_ = false;
+  bool shortcut_started_ = false;
 };

@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <exception>
 #include <vector>
 
 #include "app/app_directories.h"
@@ -180,6 +179,7 @@ bool SupportLog::Flush(DWORD timeout_ms) {
   std::unique_lock<std::mutex> hold(lock_);
   // Before Start nothing would ever take the lines.
   if (!started_) return queue_.empty();
+  DrainLater();  // in case the pool refused the last one
   return changed_.wait_for(hold, std::chrono::milliseconds(timeout_ms),
                            [this] { return queue_.empty() && writing_ == 0; });
 }

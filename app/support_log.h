@@ -6,14 +6,14 @@
 // two generations exist.
 //
 // Writing never blocks the caller: Write only formats its fields and queues
-// the line; a task on the system's thread pool writes, rotates and flushes
-// whatever is queued (one at a time, so lines keep their order), and the log
-// holds no thread of its own between lines. A
-// folder that cannot be made or written loses the lines silently. Values
-// cannot break the one-line format (control characters are escaped, values
-// and lines are capped), and the user's profile and local application-data
-// folders are written as "%USERPROFILE%" and "%LOCALAPPDATA%", so paths keep
-// no user name.
+// the line; a task on the system's thread pool (the drain) writes, rotates
+// and flushes whatever is queued, one drain at a time so lines keep their
+// order, and the log holds no thread of its own between lines. A folder that
+// cannot be made or written loses the lines silently. Values cannot break the
+// one-line format (control characters are escaped, values and lines are
+// capped), and the user's profile and local application-data folders are
+// written as "%USERPROFILE%" and "%LOCALAPPDATA%", so paths keep no user
+// name.
 //
 // The process-wide instance (Instance()) is started by App in the downloader
 // folder once the window's first frame is out (or the run ends before it), and
@@ -59,7 +59,7 @@ class SupportLog {
   // than kMaxValueBytes, so that one value leaves room for the others.
   static constexpr size_t kMaxLineBytes = 2048;
   static constexpr size_t kMaxValueBytes = 512;
-  // Lines waiting for the writer beyond this are dropped.
+  // Lines waiting to be written beyond this are dropped.
   static constexpr size_t kMaxQueuedLines = 4096;
   static constexpr wchar_t kFileName[] = L"assistant.log";
   static constexpr wchar_t kOlderFileName[] = L"assistant.log.1";
@@ -86,10 +86,10 @@ class SupportLog {
   // most |timeout_ms|; true when none is left.
   bool Flush(DWORD timeout_ms);
 
-  // Flushes, then ends the writer; later lines are dropped.
+  // Writes what is queued and closes the file; later lines are dropped.
   void Stop();
 
-  // The text of a line as the writer puts it into the file, without the
+  // The text of a line as the drain puts it into the file, without the
   // line break: timestamp, thread, then |text| (event and fields) with
   // control characters escaped and the whole cut at kMaxLineBytes.
   static std::string FormatLine(const FILETIME& utc, DWORD thread_id, const std::string& text);

@@ -27,7 +27,12 @@ void CALLBACK RunQueued(PTP_CALLBACK_INSTANCE, void*) {
     std::function<void()> task = std::move(queue.tasks.front());
     queue.tasks.pop_front();
     hold.unlock();
-    task();
+    try {
+      task();
+    } catch (...) {
+      // Nothing above a pool callback can take it, and the tasks behind
+      // this one must still run.
+    }
     task = nullptr;  // what it holds goes before the next one runs
     hold.lock();
   }

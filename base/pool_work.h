@@ -20,7 +20,7 @@ namespace cbase {
 
 // Runs |task| once on a pool thread, after every task handed over before it
 // has returned. False when the pool would not take it: |task| is then
-// dropped without running.
+// dropped without running. An exception out of |task| is dropped too.
 bool RunOnPool(std::function<void()> task);
 
 // One task on the pool. The object must outlive the task: the destructor

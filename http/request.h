@@ -66,8 +66,8 @@ class Request : public HttpHandle, public DataSink, public std::enable_shared_fr
     bool proxy_logon = false;
     // False: the connection ends with the response
     // (WINHTTP_DISABLE_KEEP_ALIVE), for a request whose session closes with
-    // it, which could never use the connection again. A proxy's logon
-    // (NTLM) needs the connection kept.
+    // it and so would not use the connection again. A proxy's logon (NTLM)
+    // needs the connection kept.
     bool keep_alive = true;
   };
 
