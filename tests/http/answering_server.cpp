@@ -8,39 +8,21 @@
 namespace winhttpx {
 namespace testing_support {
 
-AnsweringServer::AnsweringServer() : listener_(INVALID_SOCKET) {
-  WSADATA data;
-  winsock_ = WSAStartup(MAKEWORD(2, 2), &data) == 0;
-  if (!winsock_) return;
-  const SOCKET listener = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
-  sockaddr_in address = {};
-  address.sin_family = AF_INET;
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  int size = sizeof(address);
-  if (listener == INVALID_SOCKET ||
-      bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof(address)) != 0 ||
-      listen(listener, SOMAXCONN) != 0 ||
-      getsockname(listener, reinterpret_cast<sockaddr*>(&address), &size) != 0) {
-    if (listener != INVALID_SOCKET) closesocket(listener);
-    return;
-  }
-  listener_ = listener;
-  port_ = ntohs(address.sin_port);
-  acceptor_ = std::thread([this] { Accept(); });
-}
+AnsweringServer::AnsweringServer()
+    : acceptor_([this](uintptr_t s) {
+        ++accepted_;
+        std::lock_guard<std::mutex> guard(lock_);
+        connections_.push_back(s);
+        servers_.emplace_back([this, s] { Serve(s); });
+      }) {}
 
 AnsweringServer::~AnsweringServer() {
-  if (listener_ != INVALID_SOCKET) {
-    // Ends the blocked accept, then every blocked receive.
-    closesocket(listener_);
-    if (acceptor_.joinable()) acceptor_.join();
-  }
+  acceptor_.Stop();
   // A receive blocked in another thread is not always woken by closing the
   // socket; each one looks at the flag between short waits instead.
   stopping_ = true;
   for (std::thread& server : servers_) server.join();
   for (uintptr_t s : connections_) closesocket(s);
-  if (winsock_) WSACleanup();
 }
 
 bool AnsweringServer::WaitForOpen(int count, int ms) const {
@@ -51,24 +33,12 @@ bool AnsweringServer::WaitForOpen(int count, int ms) const {
   }
 }
 
-void AnsweringServer::Accept() {
-  for (;;) {
-    const SOCKET s = accept(listener_, nullptr, nullptr);
-    if (s == INVALID_SOCKET) return;
-    ++accepted_;
-    std::lock_guard<std::mutex> guard(lock_);
-    connections_.push_back(s);
-    servers_.emplace_back([this, s] { Serve(s); });
-  }
-}
-
 void AnsweringServer::Serve(uintptr_t connection) {
   const SOCKET s = connection;
   const std::string answer = std::string("HTTP/1.1 200 OK\r\nContent-Length: ") +
                              std::to_string(sizeof(kBody) - 1) + "\r\n\r\n" + kBody;
   const DWORD wait_ms = 50;
-  setsockopt(s, SOL_SOCKET, SO_RCVTIMEO, reinterpret_cast<const char*>(&wait_ms),
-             sizeof(wait_ms));
+  setsockopt(s, SOL_SOCKET, SO_RCVTIMEO, reinterpret_cast<const char*>(&wait_ms), sizeof(wait_ms));
   std::string received;
   char buffer[4096];
   for (;;) {

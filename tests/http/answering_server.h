@@ -14,6 +14,8 @@
 #include <thread>
 #include <vector>
 
+#include "tests/http/loopback_acceptor.h"
+
 namespace winhttpx {
 namespace testing_support {
 
@@ -27,7 +29,7 @@ class AnsweringServer {
   AnsweringServer& operator=(const AnsweringServer&) = delete;
 
   // 0 when no listener could be made.
-  int port() const { return port_; }
+  int port() const { return acceptor_.port(); }
   int accepted() const { return accepted_.load(); }
   // Connections accepted and not ended by the client.
   int open() const { return accepted_.load() - ended_.load(); }
@@ -35,19 +37,15 @@ class AnsweringServer {
   bool WaitForOpen(int count, int ms) const;
 
  private:
-  void Accept();
   void Serve(uintptr_t connection);
 
-  bool winsock_ = false;
-  uintptr_t listener_;  // a SOCKET
-  int port_ = 0;
   std::atomic<int> accepted_{0};
   std::atomic<int> ended_{0};
   std::atomic<bool> stopping_{false};
   std::mutex lock_;
   std::vector<uintptr_t> connections_;
   std::vector<std::thread> servers_;
-  std::thread acceptor_;
+  LoopbackAcceptor acceptor_;
 };
 
 }  // namespace testing_support

@@ -10,8 +10,9 @@
 #include <atomic>
 #include <cstdint>
 #include <mutex>
-#include <thread>
 #include <vector>
+
+#include "tests/http/loopback_acceptor.h"
 
 namespace winhttpx {
 namespace testing_support {
@@ -24,21 +25,18 @@ class SilentServer {
   SilentServer& operator=(const SilentServer&) = delete;
 
   // 0 when no listener could be made.
-  int port() const { return port_; }
+  int port() const { return acceptor_.port(); }
   // Connections accepted so far, the closed ones included.
   int accepted() const { return accepted_.load(); }
 
  private:
-  void Accept();
+  void Accepted(uintptr_t connection);
 
   const int close_first_;
-  bool winsock_ = false;
-  uintptr_t listener_;  // a SOCKET
-  int port_ = 0;
   std::atomic<int> accepted_{0};
   std::mutex lock_;
   std::vector<uintptr_t> held_;
-  std::thread thread_;
+  LoopbackAcceptor acceptor_;
 };
 
 }  // namespace testing_support
