@@ -65,6 +65,10 @@ std::shared_ptr<Response> GetAndWait(const std::wstring& url) {
   return waiter.response();
 }
 
+bool RunningUnderWine() {
+  return GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "wine_get_version") != nullptr;
+}
+
 // Whether nobody holds the file open any more.
 bool FileClosed(const std::wstring& path) {
   HANDLE h = CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
@@ -504,6 +508,28 @@ TEST(DownloadTest, AFileThatCannotBeOpenedFailsBeforeAnythingIsSent) {
   EXPECT_EQ(probe->status_code(), 599u);
 }
 
+// A file whose writes fail part way (the disk is full): the download fails
+// with ERROR_WRITE_FAULT, whether the write that fails is one made during
+// the transfer (1.5 MB, past the write buffer) or the last one at its end,
+// and the written handler never sees a byte that did not reach the file.
+TEST(DownloadTest, AWriteThatFailsFailsTheDownload) {
+  REQUIRE_TEST_SERVICE();
+  // Wine opens the Linux device that answers every write with "disk full".
+  if (!RunningUnderWine()) GTEST_SKIP() << "needs a file whose writes fail";
+  for (const wchar_t* size : {L"1000", L"1500000"}) {
+    std::atomic<int> handed{0};
+    auto response = HttpDownload(Service().Http(std::wstring(L"/test/bytes?size=") + size),
+                                 L"Z:\\dev\\full", nullptr, {}, kTextRequestIdleTimeoutMs,
+                                 [&](const Response&, const char*, size_t) { ++handed; });
+    CompletionWaiter waiter;
+    waiter.Watch(response);
+    ASSERT_TRUE(waiter.Wait()) << size;
+    EXPECT_EQ(response->state(), ResponseState::kFailed) << size;
+    EXPECT_EQ(response->error_code(), static_cast<DWORD>(ERROR_WRITE_FAULT)) << size;
+    EXPECT_EQ(handed, 0) << size;
+  }
+}
+
 TEST(DownloadTest, ProgressCountsAre64Bit) {
   REQUIRE_TEST_SERVICE();
   // HEAD announces a 5 GB body without sending it.
@@ -519,10 +545,6 @@ TEST(DownloadTest, ProgressCountsAre64Bit) {
   EXPECT_EQ(response->state(), ResponseState::kCompleted);
   EXPECT_EQ(response->content_length(), 5000000000);
   EXPECT_EQ(total.load(), 5000000000);
-}
-
-bool RunningUnderWine() {
-  return GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "wine_get_version") != nullptr;
 }
 
 TEST(StreamedBodyTest, ChunkedUploadArrivesWhole) {
