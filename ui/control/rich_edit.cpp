@@ -60,13 +60,44 @@ RichEdit::~RichEdit() {
   }
 }
 
-bool RichEdit::HasTextServices() const { return host_ && host_->GetTextServices() != nullptr; }
+bool RichEdit::HasTextServices() const {
+  EnsureServices();
+  return ServicesRunning();
+}
+
+bool RichEdit::ServicesRunning() const { return host_ && host_->GetTextServices() != nullptr; }
+
+void RichEdit::EnsureServices() const {
+  if (services_deferred_) const_cast<RichEdit*>(this)->StartDeferredServices();
+}
+
+void RichEdit::StartDeferredServices() {
+  if (!services_deferred_) return;
+  InitTextServices();
+  Invalidate();
+}
+
+bool RichEdit::CanDrawWithoutServices(const std::wstring& text) const {
+  if (rich_ || password_ || (edit_style_ & (ES_MULTILINE | ES_CENTER | ES_RIGHT)) != 0 ||
+      GetFixedHeight() == kAuto) {
+    return false;
+  }
+  // Scripts the engine shapes or reorders, and line breaks, are its own.
+  for (const wchar_t ch : text) {
+    const bool simple = (ch >= 0x20 && ch < 0x7F) || (ch >= 0xA0 && ch < 0x250) ||
+                        (ch >= 0x370 && ch < 0x500) || (ch >= 0x3000 && ch < 0x3100) ||
+                        (ch >= 0x4E00 && ch < 0xA000) || (ch >= 0xFF01 && ch < 0xFF61);
+    if (!simple) return false;
+  }
+  return true;
+}
 
 bool RichEdit::IsInTextServices() const { return host_ && host_->IsInEngine(); }
 
 void RichEdit::InitTextServices() {
   if (initialised_) return;
   initialised_ = true;
+  services_deferred_ = false;
   cbase::ComPtr<CTxtWinHost> host(new CTxtWinHost(this));
   if (!host->Init(GetFontHandle(), ToColorRef(GlobalManager::GetTextColor(text_color_)),
                   edit_style_)) {
@@ -99,7 +130,11 @@ LRESULT RichEdit::TxSendMessage(UINT message, WPARAM wparam, LPARAM lparam) cons
 
 void RichEdit::SetText(const std::wstring& text) {
   text_ = text;
-  if (!HasTextServices()) return;
+  if (services_deferred_) {
+    Invalidate();
+    return;
+  }
+  if (!ServicesRunning()) return;
   CHARRANGE all = {0, -1};
   TxSendMessage(EM_EXSETSEL, 0, reinterpret_cast<LPARAM>(&all));
   TxSendMessage(EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(text.c_str()));
@@ -228,7 +263,7 @@ const std::wstring& RichEdit::GetPromptText() const {
 
 bool RichEdit::IsPromptShown() const {
   if (read_only_ || prompt_color_.empty() || GetPromptText().empty()) return false;
-  return GetText().empty();
+  return services_deferred_ ? text_.empty() : GetText().empty();
 }
 
 void RichEdit::SetAttribute(const std::wstring& name, const std::wstring& value) {
@@ -321,7 +356,13 @@ void RichEdit::SetWindow(Window* window, Box* parent, bool init) {
   // The builder hands the window over before the skin's attributes and asks
   // for initialisation only when the control joins the tree; starting the
   // engine then lets it read the formats the attributes built.
-  if (window != nullptr && init) InitTextServices();
+  if (window == nullptr || !init || initialised_ || services_deferred_) return;
+  if (!window->HasShownFirstFrame() && CanDrawWithoutServices(text_)) {
+    services_deferred_ = true;
+    window->AfterFirstFrame(ToWeakCallback([this] { StartDeferredServices(); }));
+    return;
+  }
+  InitTextServices();
 }
 
 RECT RichEdit::GetTextClientRect() const {
@@ -332,7 +373,7 @@ RECT RichEdit::GetTextClientRect() const {
   if (HorizontalScrollBar() != nullptr && HorizontalScrollBar()->IsVisible()) {
     rect.bottom -= HorizontalScrollBar()->GetFixedHeight();
   }
-  if (vertical_align_ != 0 && HasTextServices()) {
+  if (vertical_align_ != 0 && ServicesRunning()) {
     // Centre or bottom-align the text's own height inside the area. Measuring
     // asks the engine, so inside its callbacks (client rectangle, scroll
     // range) the last height measured outside stands in.
@@ -365,7 +406,7 @@ void RichEdit::SetBounds(const RECT& rect) {
 }
 
 void RichEdit::RefreshVerticalOffset() {
-  if (vertical_align_ == 0 || !HasTextServices() || host_->IsInEngine()) return;
+  if (vertical_align_ == 0 || !ServicesRunning() || host_->IsInEngine()) return;
   const int before = natural_height_;
   GetTextClientRect();
   if (natural_height_ != before) {
@@ -679,7 +720,11 @@ void RichEdit::PaintStateImages(IRenderContext* context) {
 
 void RichEdit::PaintSelf(IRenderContext* context, const RECT& dirty) {
   ScrollableBox::PaintSelf(context, dirty);
-  if (!HasTextServices()) return;
+  if (services_deferred_) {
+    if (CanDrawWithoutServices(text_) && PaintTextWithoutServices(context, dirty)) return;
+    StartDeferredServices();
+  }
+  if (!ServicesRunning()) return;
   RECT client = GetTextClientRect();
   RECT update;
   if (!::IntersectRect(&update, &dirty, &GetRect())) return;
@@ -704,6 +749,47 @@ void RichEdit::PaintSelf(IRenderContext* context, const RECT& dirty) {
     context->DrawText(client, GetPromptText(), GlobalManager::GetTextColor(prompt_color_),
                       GetFontHandle(), DT_NOCLIP);
   }
+}
+
+bool RichEdit::PaintTextWithoutServices(IRenderContext* context, const RECT& dirty) {
+  RECT update;
+  if (!::IntersectRect(&update, &dirty, &GetRect())) return true;
+  HDC hdc = context->DeviceContext();
+  const HFONT font = GetFontHandle();
+  if (hdc == nullptr || font == nullptr) return false;
+  const int length = static_cast<int>(text_.size());
+  const HGDIOBJ old_font = ::SelectObject(hdc, font);
+  std::vector<WORD> glyphs(text_.size());
+  bool drawable =
+      length == 0 || ::GetGlyphIndicesW(hdc, text_.c_str(), length, glyphs.data(),
+                                        GGI_MARK_NONEXISTING_GLYPHS) == static_cast<DWORD>(length);
+  drawable = drawable && std::find(glyphs.begin(), glyphs.end(), 0xFFFF) == glyphs.end();
+  TEXTMETRICW metrics = {};
+  drawable = drawable && ::GetTextMetricsW(hdc, &metrics);
+  RECT client = GetTextClientRect();
+  if (drawable) {
+    // One line of the font, placed as the engine places it.
+    const int spare = (client.bottom - client.top) - metrics.tmHeight;
+    if (vertical_align_ != 0 && spare > 0) client.top += vertical_align_ == 1 ? spare / 2 : spare;
+    RECT clip;
+    if (length > 0 && ::IntersectRect(&clip, &client, &update)) {
+      const COLORREF old_color =
+          ::SetTextColor(hdc, ToColorRef(GlobalManager::GetTextColor(text_color_)));
+      const int old_mode = ::SetBkMode(hdc, TRANSPARENT);
+      const UINT old_align = ::SetTextAlign(hdc, TA_LEFT | TA_TOP | TA_NOUPDATECP);
+      ::ExtTextOutW(hdc, client.left, client.top, ETO_CLIPPED, &clip, text_.c_str(),
+                    static_cast<UINT>(length), nullptr);
+      ::SetTextAlign(hdc, old_align);
+      ::SetBkMode(hdc, old_mode);
+      ::SetTextColor(hdc, old_color);
+    }
+  }
+  ::SelectObject(hdc, old_font);
+  if (drawable && IsPromptShown()) {
+    context->DrawText(client, GetPromptText(), GlobalManager::GetTextColor(prompt_color_),
+                      GetFontHandle(), DT_NOCLIP);
+  }
+  return drawable;
 }
 
 void RichEdit::PaintChildren(IRenderContext* context, const RECT& dirty) {

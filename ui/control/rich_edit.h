@@ -6,6 +6,12 @@
 // a read-only field on double click, ignores Ctrl+wheel zoom, draws its caret
 // and a prompt text while empty.
 //
+// Starting the text services costs a window's first frame several
+// milliseconds, so a field that joins a window before its first frame and
+// whose text GDI draws exactly as the engine would (one line, left-aligned,
+// plain, no password) draws it so itself and starts the services after that
+// frame, or as soon as anything needs them.
+//
 // Ownership: the control owns its host (one COM reference) and the text
 // services through it; the services' timers are bound to the control's weak
 // flag. A control whose text services could not be loaded is inert: no text,
@@ -41,7 +47,11 @@ class RichEdit : public ScrollableBox {
   // Called when the control joins a window, or by callers that need the
   // services earlier.
   void InitTextServices();
+  // Whether the field has its text services; services left for after the
+  // window's first frame are started by asking.
   bool HasTextServices() const;
+  // Whether the field draws its text itself until its window's first frame.
+  bool IsWaitingForFirstFrame() const { return services_deferred_; }
   // Whether a call into the text services is running (their callbacks are).
   bool IsInTextServices() const;
 
@@ -142,6 +152,16 @@ class RichEdit : public ScrollableBox {
   // Measures the text again for the vertical alignment (outside the engine)
   // and tells the engine when its client rectangle moved.
   void RefreshVerticalOffset();
+  bool ServicesRunning() const;
+  // Whether GDI draws this field's settings and |text| as the engine does.
+  bool CanDrawWithoutServices(const std::wstring& text) const;
+  // Starts the services left for after the first frame (once).
+  void StartDeferredServices();
+  void EnsureServices() const;
+  // The field's text (or prompt) as the engine will draw it, drawn with GDI;
+  // false, having drawn nothing, when the font lacks a glyph of it (the
+  // engine would take another font).
+  bool PaintTextWithoutServices(IRenderContext* context, const RECT& dirty);
   // Forwards a mouse event to the text services with the scroll position.
   void ForwardMouse(UINT message, const EventArgs& args);
   void PasteDigitsOnly();
@@ -159,6 +179,7 @@ class RichEdit : public ScrollableBox {
   bool password_ = false;
   bool digits_only_ = false;
   bool initialised_ = false;
+  bool services_deferred_ = false;
   bool prompt_mode_ = false;
   bool composing_ = false;
   // Set when Enter became a "return" event, so its character is dropped too.

@@ -30,6 +30,7 @@
 
 #include <commctrl.h>
 
+#include <functional>
 #include <map>
 #include <memory>
 #include <optional>
@@ -254,6 +255,14 @@ class Window : public virtual cbase::SupportWeakCallback {
   void SetWindowAlpha(int alpha);
   // Frames presented so far (UpdateLayeredWindow or a copy to the screen).
   unsigned GetPresentCount() const { return presenter_.GetPresentCount(); }
+  // Whether the user has seen a frame of this window (see OnFirstFrameShown).
+  bool HasShownFirstFrame() const { return presenter_.HasShownFrame(); }
+  // Work a control can leave until the user sees the window: |task| runs
+  // once the first frame is on the screen, from a task posted then (the
+  // frame's own message is over by then), or at once when it already is.
+  // Nothing runs for a window that is gone or never shows a frame, so a
+  // control that needs its work earlier does it itself.
+  void AfterFirstFrame(std::function<void()> task);
 
   // --- Accessibility (window_accessible.cpp) ---
   // Tells accessibility clients about WinEvent |event| on |control| or, when
@@ -406,6 +415,7 @@ class Window : public virtual cbase::SupportWeakCallback {
   bool focus_ring_shown_ = false;
 
   bool first_layout_ = true;
+  std::vector<std::function<void()>> after_first_frame_;
   // A Tab pressed while a layout pass was pending moves the focus after it.
   bool tab_after_layout_ = false;
   bool layout_pending_ = false;

@@ -4,7 +4,9 @@
 #include <versionhelpers.h>
 
 #include <algorithm>
+#include <utility>
 
+#include "base/message_loop.h"
 #include "base/startup_trace.h"
 #include "ui/control/box.h"
 #include "ui/control/control.h"
@@ -101,6 +103,25 @@ void Window::OnPaint() {
 void Window::FirstFrameShown() {
   STARTUP_TRACE("first_visible_frame");
   OnFirstFrameShown();
+  if (after_first_frame_.empty()) return;
+  auto run = [this] {
+    for (auto& task : std::exchange(after_first_frame_, {})) task();
+  };
+  if (cbase::MessageLoop* loop = cbase::MessageLoop::current()) {
+    loop->PostTask(ToWeakCallback(std::move(run)));
+  } else {
+    run();
+  }
+}
+
+void Window::AfterFirstFrame(std::function<void()> task) {
+  CBASE_DCHECK_ON_THREAD(thread_checker_);
+  if (!task) return;
+  if (HasShownFirstFrame()) {
+    task();
+    return;
+  }
+  after_first_frame_.push_back(std::move(task));
 }
 
 void Window::OnFirstFrameShown() {}

@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <gtest/gtest.h>
 #include <memory>
+#include <vector>
 
 #include "tests/ui/control/test_support.h"
 #include "ui/core/global_manager.h"
@@ -399,24 +400,36 @@ class RichEditFromSkinTest : public ::testing::Test {
     ASSERT_NE(window_.Create(nullptr, L"skin", WS_POPUP, 0, false, Rect(0, 0, 300, 200)), nullptr);
   }
 
-  RichEdit* Build(const std::wstring& attributes) {
+  // The field, in the fixture's window or, when |fresh|, in a window of its
+  // own that has not shown a frame either.
+  RichEdit* Build(const std::wstring& attributes, int height = 200, bool fresh = false) {
+    TestWindow* window = &window_;
+    if (fresh) {
+      window = more_windows_.emplace_back(std::make_unique<TestWindow>()).get();
+      if (window->Create(nullptr, L"skin", WS_POPUP, 0, false, Rect(0, 0, 300, 200)) == nullptr) {
+        return nullptr;
+      }
+    }
     WindowBuilder builder;
     Control* root =
-        builder.Create(L"<Window><VBox><RichEdit name=\"field\" width=\"300\" height=\"200\" " +
-                           attributes + L"/></VBox></Window>",
-                       nullptr, &window_);
-    if (root == nullptr || !window_.AttachRoot(root)) return nullptr;
+        builder.Create(L"<Window><VBox><RichEdit name=\"field\" width=\"300\" height=\"" +
+                           std::to_wstring(height) + L"\" " + attributes + L"/></VBox></Window>",
+                       nullptr, window);
+    if (root == nullptr || !window->AttachRoot(root)) return nullptr;
     root->SetBounds(Rect(0, 0, 300, 200));
-    return dynamic_cast<RichEdit*>(window_.FindControlByName(L"field"));
+    return dynamic_cast<RichEdit*>(window->FindControlByName(L"field"));
   }
 
-  RECT Paint(RichEdit* edit, DWORD rgb) {
+  std::unique_ptr<IRenderContext> Canvas(RichEdit* edit) {
     auto canvas = testing::MakeCanvas(300, 200);
     edit->Paint(canvas.get(), Rect(0, 0, 300, 200));
-    return InkOf(*canvas, rgb);
+    return canvas;
   }
 
+  RECT Paint(RichEdit* edit, DWORD rgb) { return InkOf(*Canvas(edit), rgb); }
+
   TestWindow window_;
+  std::vector<std::unique_ptr<TestWindow>> more_windows_;
 };
 
 TEST_F(RichEditFromSkinTest, AlignmentFontAndColoursOfTheSkinShowInTheText) {
@@ -458,6 +471,107 @@ TEST_F(RichEditFromSkinTest, ChangesOnARunningFieldReachItsText) {
   EXPECT_GT(after.right, 290) << after;
   EXPECT_GT(after.bottom, 185) << after;
   EXPECT_GT(after.bottom - after.top, 2 * (before.bottom - before.top)) << after;
+}
+
+// The pixels where two canvases differ.
+int Differences(const IRenderContext& a, const IRenderContext& b) {
+  int differences = 0;
+  for (int y = 0; y < a.GetHeight(); ++y) {
+    for (int x = 0; x < a.GetWidth(); ++x) {
+      differences += testing::PixelAt(a, x, y) != testing::PixelAt(b, x, y) ? 1 : 0;
+    }
+  }
+  return differences;
+}
+
+TEST_F(RichEditFromSkinTest, UntilTheFirstFrameAOneLineFieldDrawsItsTextAsTheEngineWill) {
+  ASSERT_NE(GlobalManager::AddFont(L"skin_cjk", L"\u5fae\u8f6f\u96c5\u9ed1", 12, false, false,
+                                   false, false, false),
+            nullptr);
+  GlobalManager::AddTextColor(L"skin_gray", 0xFF606060);
+  struct Case {
+    const wchar_t* attributes;
+    int height;
+  } cases[] = {
+      {L"font=\"skin_small\" normaltextcolor=\"skin_red\" text=\"C:\\Fernwick Games\\Setup\"", 200},
+      {L"font=\"skin_big\" align=\"vcenter\" normaltextcolor=\"skin_blue\" text=\"Hxg\"", 200},
+      {L"font=\"skin_cjk\" align=\"vcenter\" readonly=\"true\" normaltextcolor=\"skin_gray\" "
+       L"text=\"D:\\\u6e38\u620f\\Fernwick\"",
+       18},
+      {L"font=\"skin_small\" align=\"bottom\" prompttext=\"HHHH\" promptcolor=\"skin_red\"", 40},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.attributes);
+    RichEdit* edit = Build(std::wstring(L"multiline=\"false\" ") + c.attributes, c.height, true);
+    ASSERT_NE(edit, nullptr);
+    ASSERT_TRUE(edit->IsWaitingForFirstFrame());
+    const auto drawn = Canvas(edit);
+    EXPECT_TRUE(edit->IsWaitingForFirstFrame()) << "painting started the services";
+    ASSERT_TRUE(edit->HasTextServices());
+    EXPECT_FALSE(edit->IsWaitingForFirstFrame());
+    const auto engine = Canvas(edit);
+    EXPECT_GT(InkOf(*engine, 0).right, 0);
+    EXPECT_EQ(Differences(*drawn, *engine), 0);
+  }
+}
+
+TEST_F(RichEditFromSkinTest, FieldsWhoseTextOnlyTheEngineCanDrawStartItAtOnce) {
+  for (const wchar_t* attributes : {
+           L"text=\"two lines\"",  // multi-line by default
+           L"multiline=\"false\" align=\"hcenter\" text=\"centred\"",
+           L"multiline=\"false\" password=\"true\" text=\"secret\"",
+           L"multiline=\"false\" rich=\"true\" text=\"rich\"",
+           L"multiline=\"false\" text=\"\u0645\u0631\u062d\u0628\u0627\"",  // shaped, right to left
+       }) {
+    SCOPED_TRACE(attributes);
+    RichEdit* edit = Build(attributes, 200, true);
+    ASSERT_NE(edit, nullptr);
+    EXPECT_FALSE(edit->IsWaitingForFirstFrame());
+  }
+}
+
+TEST_F(RichEditFromSkinTest, AFieldWaitingForTheFirstFrameStartsTheEngineWhenAnythingNeedsIt) {
+  // Asked for its text.
+  RichEdit* edit = Build(L"multiline=\"false\" text=\"first\"");
+  ASSERT_NE(edit, nullptr);
+  ASSERT_TRUE(edit->IsWaitingForFirstFrame());
+  edit->SetText(L"second");
+  EXPECT_TRUE(edit->IsWaitingForFirstFrame());
+  EXPECT_EQ(edit->GetText(), L"second");
+  EXPECT_FALSE(edit->IsWaitingForFirstFrame());
+
+  // Given the focus.
+  edit = Build(L"multiline=\"false\" text=\"focus\"", 200, true);
+  ASSERT_NE(edit, nullptr);
+  ASSERT_TRUE(edit->IsWaitingForFirstFrame());
+  edit->GetWindow()->SetFocusControl(edit);
+  EXPECT_FALSE(edit->IsWaitingForFirstFrame());
+
+  // Painted with a text it cannot draw, a character of no script it knows:
+  // painting starts the engine, which draws it.
+  edit = Build(L"multiline=\"false\" font=\"skin_small\" normaltextcolor=\"skin_red\"", 200, true);
+  ASSERT_NE(edit, nullptr);
+  edit->SetText(L"HH\ue000HH");
+  ASSERT_TRUE(edit->IsWaitingForFirstFrame());
+  EXPECT_FALSE(IsEmpty(Paint(edit, 0xFF0000)));
+  EXPECT_FALSE(edit->IsWaitingForFirstFrame());
+}
+
+TEST_F(RichEditFromSkinTest, AGlyphTheFontLacksIsDrawnAsTheEngineDrawsIt) {
+  // Tahoma has no ideographs: the stand-in draws the text only when the
+  // system draws the missing glyph from a linked font the way the engine
+  // does (Wine), and leaves it to the engine otherwise (Windows).
+  ASSERT_NE(GlobalManager::AddFont(L"skin_latin", L"Tahoma", 12, false, false, false, false, false),
+            nullptr);
+  RichEdit* edit = Build(
+      L"multiline=\"false\" font=\"skin_latin\" normaltextcolor=\"skin_red\" text=\"HH\u4e00HH\"",
+      200, true);
+  ASSERT_NE(edit, nullptr);
+  ASSERT_TRUE(edit->IsWaitingForFirstFrame());
+  const auto drawn = Canvas(edit);
+  const bool stood_in = edit->IsWaitingForFirstFrame();
+  ASSERT_TRUE(edit->HasTextServices());
+  EXPECT_EQ(Differences(*drawn, *Canvas(edit)), 0) << "stood in: " << stood_in;
 }
 
 }  // namespace

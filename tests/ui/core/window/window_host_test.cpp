@@ -18,6 +18,7 @@
 #include "ui/control/box.h"
 #include "ui/control/check_box.h"
 #include "ui/control/label.h"
+#include "ui/control/rich_edit.h"
 #include "ui/control/shadow_box.h"
 #include "ui/core/global_manager.h"
 #include "ui/core/window_builder.h"
@@ -746,6 +747,46 @@ TEST(WindowHostTest, AWindowThatFadedInHiddenHasItsFirstFrameSeenWhenItShows) {
   window->Show(true, false);
   PumpMessages();
   EXPECT_EQ(window->first_frames_shown, 1);
+}
+
+TEST(WindowHostTest, WorkLeftForTheFirstFrameRunsOnceTheUserSeesIt) {
+  auto* window = new SampleWindow(L"accessible.xml");
+  ASSERT_NE(window->Create(nullptr, L"Sample", WS_POPUP, 0), nullptr);
+  WindowGuard guard(window);
+  auto* field = dynamic_cast<RichEdit*>(Named(window, L"field"));
+  ASSERT_NE(field, nullptr);
+  // The read-only one-line field draws itself until then.
+  EXPECT_TRUE(field->IsWaitingForFirstFrame());
+  int runs = 0;
+  window->AfterFirstFrame([&runs] { ++runs; });
+  // Painted and faded in while hidden: nobody has seen it.
+  PumpMessages();
+  WindowTimers().PulseFor(400);
+  PumpMessages();
+  EXPECT_EQ(runs, 0);
+  EXPECT_TRUE(field->IsWaitingForFirstFrame());
+  window->Show(true, false);
+  PumpMessages();
+  EXPECT_EQ(runs, 1);
+  EXPECT_FALSE(field->IsWaitingForFirstFrame());
+  EXPECT_TRUE(field->HasTextServices());
+  // Once seen, work handed over runs at once, and only once.
+  window->AfterFirstFrame([&runs] { ++runs; });
+  EXPECT_EQ(runs, 2);
+  window->Show(false);
+  window->Show(true, false);
+  PumpMessages();
+  EXPECT_EQ(runs, 2);
+}
+
+TEST(WindowHostTest, AWindowClosedBeforeItsFirstFrameDropsTheWorkLeftForIt) {
+  auto* window = new SampleWindow(L"accessible.xml");
+  ASSERT_NE(window->Create(nullptr, L"Sample", WS_POPUP, 0), nullptr);
+  bool ran = false;
+  window->AfterFirstFrame([&ran] { ran = true; });
+  ::DestroyWindow(window->GetHWND());
+  PumpMessages();
+  EXPECT_FALSE(ran);
 }
 
 TEST(WindowHostTest, AWindowThatIsNotLayeredCopiesToTheScreen) {
