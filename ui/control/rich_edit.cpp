@@ -82,10 +82,14 @@ bool RichEdit::CanDrawWithoutServices(const std::wstring& text) const {
       GetFixedHeight() == kAuto) {
     return false;
   }
-  // Scripts the engine shapes or reorders, and line breaks, are its own.
+  if (!CTxtWinHost::EngineKeepsFont(GetFontHandle())) return false;
+  // Scripts the engine shapes or reorders, marks it combines or hides, and
+  // line breaks, are its own.
   for (const wchar_t ch : text) {
-    const bool simple = (ch >= 0x20 && ch < 0x7F) || (ch >= 0xA0 && ch < 0x250) ||
-                        (ch >= 0x370 && ch < 0x500) || (ch >= 0x3000 && ch < 0x3100) ||
+    const bool simple = (ch >= 0x20 && ch < 0x7F) || (ch >= 0xA0 && ch < 0x250 && ch != 0xAD) ||
+                        (ch >= 0x370 && ch < 0x483) || (ch >= 0x48A && ch < 0x500) ||
+                        (ch >= 0x3000 && ch < 0x302A) || (ch >= 0x3030 && ch < 0x3040) ||
+                        (ch >= 0x3041 && ch < 0x3097) || (ch >= 0x309B && ch < 0x3100) ||
                         (ch >= 0x4E00 && ch < 0xA000) || (ch >= 0xFF01 && ch < 0xFF61);
     if (!simple) return false;
   }
@@ -113,7 +117,12 @@ void RichEdit::InitTextServices() {
   }
   TxSendMessage(EM_SETEVENTMASK, 0, ENM_CHANGE | ENM_LINK | ENM_REQUESTRESIZE);
   TxSendMessage(EM_EXLIMITTEXT, 0, max_length_);
-  if (!text_.empty()) SetText(text_);
+  if (!text_.empty()) {
+    // The text it was given before is no change of its value.
+    starting_services_ = true;
+    SetText(text_);
+    starting_services_ = false;
+  }
   if (VerticalScrollBar() != nullptr) VerticalScrollBar()->SetScrollRange(0);
   if (HorizontalScrollBar() != nullptr) HorizontalScrollBar()->SetScrollRange(0);
 }
@@ -356,8 +365,9 @@ void RichEdit::SetWindow(Window* window, Box* parent, bool init) {
   // The builder hands the window over before the skin's attributes and asks
   // for initialisation only when the control joins the tree; starting the
   // engine then lets it read the formats the attributes built.
-  if (window == nullptr || !init || initialised_ || services_deferred_) return;
-  if (!window->HasShownFirstFrame() && CanDrawWithoutServices(text_)) {
+  if (window == nullptr || !init || initialised_) return;
+  // A field moved to another window follows that window's first frame.
+  if (services_deferred_ || (!window->HasShownFirstFrame() && CanDrawWithoutServices(text_))) {
     services_deferred_ = true;
     window->AfterFirstFrame(ToWeakCallback([this] { StartDeferredServices(); }));
     return;
@@ -426,7 +436,7 @@ void RichEdit::OnTxNotify(DWORD code, void* data) {
   HWND hwnd = window != nullptr ? window->GetHWND() : nullptr;
   switch (code) {
     case EN_CHANGE:
-      SendEvent(kEventValueChange);
+      if (!starting_services_) SendEvent(kEventValueChange);
       return;
     case EN_REQUESTRESIZE:
       if (data != nullptr) {
@@ -767,6 +777,11 @@ bool RichEdit::PaintTextWithoutServices(IRenderContext* context, const RECT& dir
   TEXTMETRICW metrics = {};
   drawable = drawable && ::GetTextMetricsW(hdc, &metrics);
   RECT client = GetTextClientRect();
+  // A text wider than the field is scrolled as the engine sees fit.
+  SIZE extent = {};
+  drawable =
+      drawable && (length == 0 || (::GetTextExtentPoint32W(hdc, text_.c_str(), length, &extent) &&
+                                   extent.cx < client.right - client.left));
   if (drawable) {
     // One line of the font, placed as the engine places it.
     const int spare = (client.bottom - client.top) - metrics.tmHeight;

@@ -180,6 +180,7 @@ class RichEdit : public ScrollableBox {
   bool digits_only_ = false;
   bool initialised_ = false;
   bool services_deferred_ = false;
+  bool starting_services_ = false;
   bool prompt_mode_ = false;
   bool composing_ = false;
   // Set when Enter became a "return" event, so its character is dropped too.

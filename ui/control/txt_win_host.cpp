@@ -75,6 +75,18 @@ HWND CTxtWinHost::Hwnd() const {
   return window != nullptr ? window->GetHWND() : nullptr;
 }
 
+bool CTxtWinHost::EngineKeepsFont(HFONT font) {
+  LOGFONTW log = {};
+  if (font == nullptr || ::GetObjectW(font, sizeof(log), &log) != sizeof(log) ||
+      log.lfHeight >= 0 || (log.lfWeight != FW_NORMAL && log.lfWeight != FW_BOLD) ||
+      log.lfUnderline || log.lfStrikeOut || log.lfQuality != DEFAULT_QUALITY || log.lfWidth != 0 ||
+      log.lfEscapement != 0) {
+    return false;
+  }
+  const LONG pixels_y = ::GetDeviceCaps(cbase::ScopedGetDC(nullptr).get(), LOGPIXELSY);
+  return pixels_y > 0 && (-log.lfHeight * kTwipsPerInch) % pixels_y == 0;
+}
+
 void CTxtWinHost::BuildCharFormat(HFONT font, COLORREF color) {
   LOGFONTW log = {};
   if (font == nullptr || ::GetObjectW(font, sizeof(log), &log) == 0) {

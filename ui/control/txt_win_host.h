@@ -35,6 +35,10 @@ class CTxtWinHost : public ITextHost {
 
   // Loads the text services over this host; false leaves the host without.
   bool Init(HFONT font, COLORREF text_color, DWORD edit_style);
+  // Whether the font the engine makes from |font|'s character format draws
+  // as |font| itself does: its weights are normal and bold only, it draws
+  // underlines and strike-outs itself, and the size goes through twips.
+  static bool EngineKeepsFont(HFONT font);
   ITextServices* GetTextServices() const { return services_.get(); }
 
   // Marks a call into the text services for as long as it lives: while one

@@ -258,6 +258,10 @@ LRESULT Window::RouteMessage(UINT message, WPARAM wparam, LPARAM lparam, bool& h
       OnAccessibleAction(static_cast<long>(lparam));
       handled = true;
       return 0;
+    case kAfterFirstFrameMessage:
+      RunAfterFirstFrame();
+      handled = true;
+      return 0;
     case WM_GETOBJECT:
       return OnGetObject(wparam, lparam, handled);
     case WM_SETTINGCHANGE:

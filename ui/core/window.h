@@ -63,6 +63,8 @@ class Window : public virtual cbase::SupportWeakCallback {
   // Posted by an accessibility client's default action; lParam is the
   // control's accessible id.
   static constexpr UINT kAccessibleActionMessage = WM_APP + 3;
+  // Posted once the first frame is seen: the work left for it runs.
+  static constexpr UINT kAfterFirstFrameMessage = WM_APP + 4;
 
   Window();
   // Deletes the delayed controls and the root, and destroys a native window
@@ -258,7 +260,7 @@ class Window : public virtual cbase::SupportWeakCallback {
   // Whether the user has seen a frame of this window (see OnFirstFrameShown).
   bool HasShownFirstFrame() const { return presenter_.HasShownFrame(); }
   // Work a control can leave until the user sees the window: |task| runs
-  // once the first frame is on the screen, from a task posted then (the
+  // once the first frame is on the screen, from a message posted then (the
   // frame's own message is over by then), or at once when it already is.
   // Nothing runs for a window that is gone or never shows a frame, so a
   // control that needs its work earlier does it itself.
@@ -326,6 +328,8 @@ class Window : public virtual cbase::SupportWeakCallback {
   void PaintAndPresent();
   // The user has seen the window's first frame: OnFirstFrameShown, once.
   void FirstFrameShown();
+  // Runs what AfterFirstFrame was given (kAfterFirstFrameMessage).
+  void RunAfterFirstFrame();
   // A root that sizes to its content sets the window's size before a pass.
   void FitWindowToRoot();
   // Paints the tree into the render context within |update| and answers

@@ -6,7 +6,6 @@
 #include <algorithm>
 #include <utility>
 
-#include "base/message_loop.h"
 #include "base/startup_trace.h"
 #include "ui/control/box.h"
 #include "ui/control/control.h"
@@ -102,15 +101,20 @@ void Window::OnPaint() {
 
 void Window::FirstFrameShown() {
   STARTUP_TRACE("first_visible_frame");
+  // Posted first: what OnFirstFrameShown starts may close the window.
+  const bool posted = after_first_frame_.empty() ||
+                      (hwnd_ != nullptr && ::PostMessageW(hwnd_, kAfterFirstFrameMessage, 0, 0));
+  std::weak_ptr<cbase::WeakFlag> alive = GetWeakFlag();
   OnFirstFrameShown();
-  if (after_first_frame_.empty()) return;
-  auto run = [this] {
-    for (auto& task : std::exchange(after_first_frame_, {})) task();
-  };
-  if (cbase::MessageLoop* loop = cbase::MessageLoop::current()) {
-    loop->PostTask(ToWeakCallback(std::move(run)));
-  } else {
-    run();
+  if (!posted && !alive.expired()) RunAfterFirstFrame();
+}
+
+void Window::RunAfterFirstFrame() {
+  std::weak_ptr<cbase::WeakFlag> alive = GetWeakFlag();
+  for (auto& task : std::exchange(after_first_frame_, {})) {
+    task();
+    // A task may close the window.
+    if (alive.expired()) return;
   }
 }
 

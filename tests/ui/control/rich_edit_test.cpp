@@ -492,36 +492,84 @@ TEST_F(RichEditFromSkinTest, UntilTheFirstFrameAOneLineFieldDrawsItsTextAsTheEng
   struct Case {
     const wchar_t* attributes;
     int height;
+    DWORD ink;
+    bool disable = false;
   } cases[] = {
-      {L"font=\"skin_small\" normaltextcolor=\"skin_red\" text=\"C:\\Fernwick Games\\Setup\"", 200},
-      {L"font=\"skin_big\" align=\"vcenter\" normaltextcolor=\"skin_blue\" text=\"Hxg\"", 200},
+      {L"font=\"skin_small\" normaltextcolor=\"skin_red\" text=\"C:\\Fernwick Games\\Setup\"", 200,
+       0xFF0000},
+      {L"font=\"skin_big\" align=\"vcenter\" normaltextcolor=\"skin_blue\" text=\"Hxg\"", 200,
+       0x0000FF},
       {L"font=\"skin_cjk\" align=\"vcenter\" readonly=\"true\" normaltextcolor=\"skin_gray\" "
        L"text=\"D:\\\u6e38\u620f\\Fernwick\"",
-       18},
-      {L"font=\"skin_small\" align=\"bottom\" prompttext=\"HHHH\" promptcolor=\"skin_red\"", 40},
+       18, 0x606060},
+      {L"font=\"skin_small\" align=\"bottom\" prompttext=\"HHHH\" promptcolor=\"skin_red\"", 40,
+       0xFF0000},
+      // Disabled while it waits: the disabled colour, as the engine will.
+      {L"font=\"skin_small\" normaltextcolor=\"skin_red\" disabledtextcolor=\"skin_blue\" "
+       L"text=\"HHHH\"",
+       30, 0x0000FF, true},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.attributes);
     RichEdit* edit = Build(std::wstring(L"multiline=\"false\" ") + c.attributes, c.height, true);
     ASSERT_NE(edit, nullptr);
     ASSERT_TRUE(edit->IsWaitingForFirstFrame());
+    if (c.disable) edit->SetEnabled(false);
     const auto drawn = Canvas(edit);
     EXPECT_TRUE(edit->IsWaitingForFirstFrame()) << "painting started the services";
     ASSERT_TRUE(edit->HasTextServices());
     EXPECT_FALSE(edit->IsWaitingForFirstFrame());
     const auto engine = Canvas(edit);
-    EXPECT_GT(InkOf(*engine, 0).right, 0);
+    EXPECT_FALSE(IsEmpty(InkOf(*engine, c.ink))) << "no text in its colour";
     EXPECT_EQ(Differences(*drawn, *engine), 0);
   }
 }
 
+TEST_F(RichEditFromSkinTest, ATextWiderThanTheFieldIsLeftToTheEngine) {
+  // The engine may scroll it to its end; the field's own drawing would not.
+  RichEdit* edit = Build(
+      L"multiline=\"false\" autohscroll=\"true\" font=\"skin_big\" normaltextcolor=\"skin_red\" "
+      L"text=\"C:\\Users\\Fernwick\\AppData\\Local\\Fernwick Games\"",
+      60, true);
+  ASSERT_NE(edit, nullptr);
+  ASSERT_TRUE(edit->IsWaitingForFirstFrame());
+  EXPECT_FALSE(IsEmpty(Paint(edit, 0xFF0000)));
+  EXPECT_FALSE(edit->IsWaitingForFirstFrame());
+}
+
+TEST_F(RichEditFromSkinTest, TheTextGivenWhileWaitingIsNoChangeOfTheValue) {
+  RichEdit* edit = Build(L"multiline=\"false\" font=\"skin_small\" text=\"first\"", 30, true);
+  ASSERT_NE(edit, nullptr);
+  int changes = 0;
+  edit->AttachEvent(kEventValueChange, [&changes](const EventArgs&) {
+    ++changes;
+    return true;
+  });
+  edit->SetText(L"second");
+  ASSERT_TRUE(edit->IsWaitingForFirstFrame());
+  EXPECT_EQ(edit->GetText(), L"second");  // starts the services
+  EXPECT_EQ(changes, 0);
+  edit->SetText(L"third");
+  EXPECT_EQ(changes, 1);
+}
+
 TEST_F(RichEditFromSkinTest, FieldsWhoseTextOnlyTheEngineCanDrawStartItAtOnce) {
+  ASSERT_NE(GlobalManager::AddFont(L"skin_heavy", L"system", 12, true, false, false, false, false),
+            nullptr);
+  ASSERT_NE(
+      GlobalManager::AddFont(L"skin_underlined", L"system", 12, false, true, false, false, false),
+      nullptr);
   for (const wchar_t* attributes : {
            L"text=\"two lines\"",  // multi-line by default
            L"multiline=\"false\" align=\"hcenter\" text=\"centred\"",
            L"multiline=\"false\" password=\"true\" text=\"secret\"",
            L"multiline=\"false\" rich=\"true\" text=\"rich\"",
            L"multiline=\"false\" text=\"\u0645\u0631\u062d\u0628\u0627\"",  // shaped, right to left
+           L"multiline=\"false\" text=\"soft\u00adhyphen\"",                // hidden by the engine
+           // Fonts the engine would make otherwise: the skins' bold (heavier
+           // than its bold), underlined.
+           L"multiline=\"false\" font=\"skin_heavy\" text=\"bold\"",
+           L"multiline=\"false\" font=\"skin_underlined\" text=\"underlined\"",
        }) {
     SCOPED_TRACE(attributes);
     RichEdit* edit = Build(attributes, 200, true);
@@ -532,7 +580,7 @@ TEST_F(RichEditFromSkinTest, FieldsWhoseTextOnlyTheEngineCanDrawStartItAtOnce) {
 
 TEST_F(RichEditFromSkinTest, AFieldWaitingForTheFirstFrameStartsTheEngineWhenAnythingNeedsIt) {
   // Asked for its text.
-  RichEdit* edit = Build(L"multiline=\"false\" text=\"first\"");
+  RichEdit* edit = Build(L"multiline=\"false\" font=\"skin_small\" text=\"first\"");
   ASSERT_NE(edit, nullptr);
   ASSERT_TRUE(edit->IsWaitingForFirstFrame());
   edit->SetText(L"second");
@@ -541,7 +589,7 @@ TEST_F(RichEditFromSkinTest, AFieldWaitingForTheFirstFrameStartsTheEngineWhenAny
   EXPECT_FALSE(edit->IsWaitingForFirstFrame());
 
   // Given the focus.
-  edit = Build(L"multiline=\"false\" text=\"focus\"", 200, true);
+  edit = Build(L"multiline=\"false\" font=\"skin_small\" text=\"focus\"", 200, true);
   ASSERT_NE(edit, nullptr);
   ASSERT_TRUE(edit->IsWaitingForFirstFrame());
   edit->GetWindow()->SetFocusControl(edit);

@@ -779,13 +779,24 @@ TEST(WindowHostTest, WorkLeftForTheFirstFrameRunsOnceTheUserSeesIt) {
   EXPECT_EQ(runs, 2);
 }
 
-TEST(WindowHostTest, AWindowClosedBeforeItsFirstFrameDropsTheWorkLeftForIt) {
-  auto* window = new SampleWindow(L"accessible.xml");
+TEST(WindowHostTest, AWindowClosedByWhatItsFirstFrameStartsDropsTheWorkLeftForIt) {
+  // The owner's first-frame work closes the window before the work left for
+  // the first frame has run.
+  struct Closing : SampleWindow {
+    void OnFirstFrameShown() override { ::DestroyWindow(GetHWND()); }
+  };
+  auto* window = new Closing();
   ASSERT_NE(window->Create(nullptr, L"Sample", WS_POPUP, 0), nullptr);
+  const HWND hwnd = window->GetHWND();
   bool ran = false;
   window->AfterFirstFrame([&ran] { ran = true; });
-  ::DestroyWindow(window->GetHWND());
+  // Faded in while hidden; seen as it shows.
   PumpMessages();
+  WindowTimers().PulseFor(400);
+  PumpMessages();
+  window->Show(true, false);
+  PumpMessages();
+  EXPECT_FALSE(::IsWindow(hwnd));
   EXPECT_FALSE(ran);
 }
 
