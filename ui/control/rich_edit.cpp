@@ -77,7 +77,7 @@ void RichEdit::StartDeferredServices() {
   Invalidate();
 }
 
-bool RichEdit::CanDrawWithoutServices(const std::wstring& text) const {
+bool RichEdit::CanDrawWithoutServices() const {
   if (rich_ || password_ || (edit_style_ & (ES_MULTILINE | ES_CENTER | ES_RIGHT)) != 0 ||
       GetFixedHeight() == kAuto) {
     return false;
@@ -85,7 +85,7 @@ bool RichEdit::CanDrawWithoutServices(const std::wstring& text) const {
   if (!CTxtWinHost::EngineKeepsFont(GetFontHandle())) return false;
   // Scripts the engine shapes or reorders, marks it combines or hides, and
   // line breaks, are its own.
-  for (const wchar_t ch : text) {
+  for (const wchar_t ch : text_) {
     const bool simple = (ch >= 0x20 && ch < 0x7F) || (ch >= 0xA0 && ch < 0x250 && ch != 0xAD) ||
                         (ch >= 0x370 && ch < 0x483) || (ch >= 0x48A && ch < 0x500) ||
                         (ch >= 0x3000 && ch < 0x302A) || (ch >= 0x3030 && ch < 0x3040) ||
@@ -367,7 +367,7 @@ void RichEdit::SetWindow(Window* window, Box* parent, bool init) {
   // engine then lets it read the formats the attributes built.
   if (window == nullptr || !init || initialised_) return;
   // A field moved to another window follows that window's first frame.
-  if (services_deferred_ || (!window->HasShownFirstFrame() && CanDrawWithoutServices(text_))) {
+  if (services_deferred_ || (!window->HasShownFirstFrame() && CanDrawWithoutServices())) {
     services_deferred_ = true;
     window->AfterFirstFrame(ToWeakCallback([this] { StartDeferredServices(); }));
     return;
@@ -731,7 +731,7 @@ void RichEdit::PaintStateImages(IRenderContext* context) {
 void RichEdit::PaintSelf(IRenderContext* context, const RECT& dirty) {
   ScrollableBox::PaintSelf(context, dirty);
   if (services_deferred_) {
-    if (CanDrawWithoutServices(text_) && PaintTextWithoutServices(context, dirty)) return;
+    if (CanDrawWithoutServices() && PaintTextWithoutServices(context, dirty)) return;
     StartDeferredServices();
   }
   if (!ServicesRunning()) return;

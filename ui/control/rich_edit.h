@@ -9,7 +9,8 @@
 // Starting the text services costs a window's first frame several
 // milliseconds, so a field that joins a window before its first frame and
 // whose text GDI draws exactly as the engine would (one line, left-aligned,
-// plain, no password) draws it so itself and starts the services after that
+// plain, no password, a font the engine keeps, a text that fits) draws it so
+// itself and starts the services after that
 // frame, or as soon as anything needs them.
 //
 // Ownership: the control owns its host (one COM reference) and the text
@@ -152,15 +153,19 @@ class RichEdit : public ScrollableBox {
   // Measures the text again for the vertical alignment (outside the engine)
   // and tells the engine when its client rectangle moved.
   void RefreshVerticalOffset();
+  // Whether the text services are there; never starts them.
   bool ServicesRunning() const;
-  // Whether GDI draws this field's settings and |text| as the engine does.
-  bool CanDrawWithoutServices(const std::wstring& text) const;
+  // Whether GDI draws this field's settings, font and text as the engine
+  // does (what only painting can tell is PaintTextWithoutServices' part).
+  bool CanDrawWithoutServices() const;
   // Starts the services left for after the first frame (once).
   void StartDeferredServices();
+  // StartDeferredServices for callers that need the engine now.
   void EnsureServices() const;
   // The field's text (or prompt) as the engine will draw it, drawn with GDI;
   // false, having drawn nothing, when the font lacks a glyph of it (the
-  // engine would take another font).
+  // engine would take another font) or the text is wider than the field
+  // (the engine may scroll it).
   bool PaintTextWithoutServices(IRenderContext* context, const RECT& dirty);
   // Forwards a mouse event to the text services with the scroll position.
   void ForwardMouse(UINT message, const EventArgs& args);
