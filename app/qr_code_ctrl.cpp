@@ -1,7 +1,7 @@
 #include "app/qr_code_ctrl.h"
 
 #include <algorithm>
-#include <stdexcept>
+#include <utility>
 #include <vector>
 
 #include "base/scoped_gdi_object.h"
@@ -12,9 +12,8 @@
 
 namespace {
 
-const qrcodegen::QrCode::Ecc kLevels[] = {
-    qrcodegen::QrCode::Ecc::LOW, qrcodegen::QrCode::Ecc::MEDIUM, qrcodegen::QrCode::Ecc::QUARTILE,
-    qrcodegen::QrCode::Ecc::HIGH};
+const qrcodegen_Ecc kLevels[] = {qrcodegen_Ecc_LOW, qrcodegen_Ecc_MEDIUM, qrcodegen_Ecc_QUARTILE,
+                                 qrcodegen_Ecc_HIGH};
 
 COLORREF ToColorRef(uint32_t argb) {
   return RGB((argb >> 16) & 0xFF, (argb >> 8) & 0xFF, argb & 0xFF);
@@ -65,15 +64,17 @@ void QRCodeCtrl::SetAttribute(const std::wstring& name, const std::wstring& valu
 bool QRCodeCtrl::SetQrText(const std::string& utf8_text) {
   CBASE_DCHECK_ON_THREAD(thread_checker());
   if (utf8_text.empty()) return false;
-  try {
-    // The library reads C strings: text after an embedded NUL is not part of
-    // the symbol, as it would not be for any C caller.
-    const std::vector<qrcodegen::QrSegment> segments =
-        qrcodegen::QrSegment::makeSegments(utf8_text.c_str());
-    symbol_.emplace(qrcodegen::QrCode::encodeSegments(segments, kLevels[error_level_]));
-  } catch (const std::length_error&) {
+  // The library reads C strings: text after an embedded NUL is not part of
+  // the symbol, as it would not be for any C caller. It chooses the mode
+  // (numeric, alphanumeric or bytes) for the whole text.
+  std::vector<uint8_t> symbol(qrcodegen_BUFFER_LEN_MAX);
+  std::vector<uint8_t> scratch(qrcodegen_BUFFER_LEN_MAX);
+  if (!qrcodegen_encodeText(utf8_text.c_str(), scratch.data(), symbol.data(), kLevels[error_level_],
+                            qrcodegen_VERSION_MIN, qrcodegen_VERSION_MAX, qrcodegen_Mask_AUTO,
+                            true)) {
     return false;  // longer than any symbol holds
   }
+  symbol_ = std::move(symbol);
   // What the symbol holds, as far as it holds it.
   text_ = cbase::Utf8ToUtf16Lenient(utf8_text.c_str());
   NotifyAccessibleEvent(EVENT_OBJECT_DESCRIPTIONCHANGE);
@@ -101,7 +102,7 @@ void QRCodeCtrl::PaintBackgroundImage(ui::IRenderContext* context) {
   const COLORREF light = ToColorRef(background_color_);
   for (int y = 0; y < n; ++y) {
     for (int x = 0; x < n; ++x) {
-      ::SetPixel(memory.get(), x, y, symbol_->getModule(x, y) ? dark : light);
+      ::SetPixel(memory.get(), x, y, IsDark(x, y) ? dark : light);
     }
   }
   ::StretchBlt(target, content.left + (width - side) / 2, content.top + (height - side) / 2, side,

@@ -15,9 +15,9 @@
 #include <windows.h>
 
 #include <cstdint>
-#include <optional>
-#include <qrcodegen/qrcodegen.hpp>
+#include <qrcodegen/qrcodegen.h>
 #include <string>
+#include <vector>
 
 #include "ui/control/control.h"
 
@@ -36,9 +36,10 @@ class QRCodeCtrl : public ui::Control {
 
   // The current symbol: side length in modules (0 before the first text)
   // and whether module (x, y) is dark.
-  int symbol_size() const { return symbol_ ? symbol_->getSize() : 0; }
-  bool IsDark(int x, int y) const { return symbol_ && symbol_->getModule(x, y); }
-  const std::optional<qrcodegen::QrCode>& symbol() const { return symbol_; }
+  int symbol_size() const { return symbol_.empty() ? 0 : qrcodegen_getSize(symbol_.data()); }
+  bool IsDark(int x, int y) const {
+    return !symbol_.empty() && qrcodegen_getModule(symbol_.data(), x, y);
+  }
 
   uint32_t error_level() const { return error_level_; }
   uint32_t code_color() const { return code_color_; }
@@ -59,7 +60,8 @@ class QRCodeCtrl : public ui::Control {
   ui::AccessibleRole DefaultAccessibleRole() const override { return ui::AccessibleRole::kGraphic; }
 
  private:
-  std::optional<qrcodegen::QrCode> symbol_;
+  // The library's encoded symbol; empty before the first text.
+  std::vector<uint8_t> symbol_;
   std::wstring text_;
   uint32_t error_level_ = 3;  // high
   uint32_t code_color_ = 0xFF000000;

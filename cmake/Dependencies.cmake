@@ -13,21 +13,24 @@ else()
   find_package(GTest REQUIRED)
 endif()
 
-# qrcodegen's C++ library: one source file from the Debian source package,
+# qrcodegen's C library: one source file from the Debian source package,
 # fetched and checked by scripts/deps (never committed) and compiled here with
-# our toolchain. On Windows, point QRCODEGEN_SOURCE_DIR at the unpacked
-# release's cpp/ folder.
+# our toolchain. Its C edition, not the C++ one: that one builds its error
+# messages with a string stream, which links the whole of the C++ stream and
+# locale library into the program (about 600 KB of code, a quarter of it).
+# On Windows, point QRCODEGEN_C_SOURCE_DIR at the unpacked release's c/
+# folder.
 set(DEPS_PREFIX "${CMAKE_BINARY_DIR}/deps/install" CACHE PATH "Folder scripts/deps was given, + /install")
 get_filename_component(deps_dir "${DEPS_PREFIX}" DIRECTORY)
-set(QRCODEGEN_SOURCE_DIR "${deps_dir}/src/qr-code-generator/unpacked/cpp" CACHE PATH
-    "qrcodegen's cpp/ folder (qrcodegen.cpp, qrcodegen.hpp)")
-if(EXISTS "${QRCODEGEN_SOURCE_DIR}/qrcodegen.cpp")
-  # Callers include <qrcodegen/qrcodegen.hpp>, as with the distribution's package.
+set(QRCODEGEN_C_SOURCE_DIR "${deps_dir}/src/qr-code-generator/unpacked/c" CACHE PATH
+    "qrcodegen's c/ folder (qrcodegen.c, qrcodegen.h)")
+if(EXISTS "${QRCODEGEN_C_SOURCE_DIR}/qrcodegen.c")
+  # Callers include <qrcodegen/qrcodegen.h>, as with the distribution's package.
   set(qrcodegen_include "${CMAKE_BINARY_DIR}/third_party/qrcodegen/include")
-  configure_file("${QRCODEGEN_SOURCE_DIR}/qrcodegen.hpp" "${qrcodegen_include}/qrcodegen/qrcodegen.hpp" COPYONLY)
+  configure_file("${QRCODEGEN_C_SOURCE_DIR}/qrcodegen.h" "${qrcodegen_include}/qrcodegen/qrcodegen.h" COPYONLY)
   # Created before the project's warning flags: third-party code is not held to them.
-  add_library(qrcodegen STATIC "${QRCODEGEN_SOURCE_DIR}/qrcodegen.cpp")
-  target_compile_features(qrcodegen PUBLIC cxx_std_17)
+  add_library(qrcodegen STATIC "${QRCODEGEN_C_SOURCE_DIR}/qrcodegen.c")
+  set_target_properties(qrcodegen PROPERTIES C_STANDARD 11 C_STANDARD_REQUIRED ON)
   target_include_directories(qrcodegen SYSTEM PUBLIC "${qrcodegen_include}")
 endif()
 

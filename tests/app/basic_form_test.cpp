@@ -269,12 +269,13 @@ TEST_F(BasicFormTest, RecordedPackageOpensTheInstallPageAndTheSupportOverlayCopi
   // The channel's text at the skin's level ("errlevel" 1: medium).
   auto* qr = dynamic_cast<QRCodeCtrl*>(Find(L"support_qr"));
   ASSERT_NE(nullptr, qr);
-  const qrcodegen::QrCode expected = qrcodegen::QrCode::encodeText(
-      "https://fernwick.example/support?channel=02", qrcodegen::QrCode::Ecc::MEDIUM);
-  ASSERT_EQ(expected.getSize(), qr->symbol_size());
-  for (int y = 0; y < expected.getSize(); ++y) {
-    for (int x = 0; x < expected.getSize(); ++x) {
-      ASSERT_EQ(expected.getModule(x, y), qr->IsDark(x, y)) << x << "," << y;
+  QRCodeCtrl expected;
+  expected.SetAttribute(L"errlevel", L"1");
+  ASSERT_TRUE(expected.SetQrText("https://fernwick.example/support?channel=02"));
+  ASSERT_EQ(expected.symbol_size(), qr->symbol_size());
+  for (int y = 0; y < expected.symbol_size(); ++y) {
+    for (int x = 0; x < expected.symbol_size(); ++x) {
+      ASSERT_EQ(expected.IsDark(x, y), qr->IsDark(x, y)) << x << "," << y;
     }
   }
   // The QQ number goes to the clipboard, and a toast over the window says so.
