@@ -17,7 +17,13 @@
 // the system in its first seconds: the thread joins COM, the multimedia timer
 // runs at the animation's period, a shell link is saved, the proxy settings
 // are read with one automatic proxy search, and three HTTP requests to URL
-// run asynchronously, one after another, each read to its end.
+// run asynchronously, one after another, each read to its end. Then the
+// frame is presented once more, as the assistant presents frames all through
+// its first seconds (its fade-in, the texts the service's answers change):
+// Wine's UpdateLayeredWindow takes a scratch buffer the size of the whole
+// window for every call, dirty rectangle or not, and gives it back before it
+// returns, so a present made once the process holds all it holds raises the
+// peak by that much.
 #include <windows.h>
 
 #include <gdiplus.h>
@@ -63,14 +69,18 @@ void SaveShellLink() {
   link->Release();
 }
 
+// Posted to the UI thread once the requests have ended.
+constexpr UINT kRequestsEnded = WM_APP + 1;
+
 // Three asynchronous requests to one URL, each read to its end, one after
 // another as the assistant asks its questions, none keeping its connection.
+// After the last, |kRequestsEnded| goes to the thread that made them.
 class Requests {
  public:
   static constexpr int kCount = 3;
 
   explicit Requests(const std::wstring& url)
-      : done_(::CreateEventW(nullptr, TRUE, FALSE, nullptr)) {
+      : done_(::CreateEventW(nullptr, TRUE, FALSE, nullptr)), owner_(::GetCurrentThreadId()) {
     URL_COMPONENTS parts = {};
     parts.dwStructSize = sizeof(parts);
     wchar_t host[256] = {};
@@ -128,6 +138,7 @@ class Requests {
       Close(request);
     }
     ::SetEvent(done_);
+    ::PostThreadMessageW(owner_, kRequestsEnded, 0, 0);
   }
 
   // Reads the user's proxy settings and, where they ask for it, makes the
@@ -182,6 +193,7 @@ class Requests {
   }
 
   HANDLE done_;
+  const DWORD owner_;
   HINTERNET session_ = nullptr;
   HINTERNET connection_ = nullptr;
   std::wstring path_;
@@ -257,6 +269,10 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
   while (::GetMessageW(&msg, nullptr, 0, 0) > 0) {
     if (msg.message == WM_LBUTTONDOWN || msg.message == WM_CLOSE) break;
     if (msg.message == WM_TIMER && msg.wParam == give_up) break;
+    if (msg.message == kRequestsEnded && msg.hwnd == nullptr) {
+      window.Present();
+      continue;
+    }
     ::TranslateMessage(&msg);
     ::DispatchMessageW(&msg);
   }

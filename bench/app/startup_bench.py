@@ -56,8 +56,11 @@ GDI+ floor that, after its first frame, also asks the system for what the
 assistant asks in its first seconds (COM, the multimedia timer, a saved
 shell link, one automatic proxy search, three requests one after another
 to the reference service, none keeping its connection, as the assistant's
-direct requests do not; startup_bare_window.exe --platform URL). What the
-assistant holds beyond it is its own.
+direct requests do not, and then one more present of its frame, as the
+assistant presents frames all through its first seconds: Wine's
+UpdateLayeredWindow borrows a scratch buffer of the whole window's size for
+every call; startup_bare_window.exe --platform URL). What the assistant
+holds beyond it is its own.
 
 Targets: first frame <= 1.3 x the bare window's; executable < 3 MB; peak
 working set < 36 MB (the bare window: about 24 MB). MB are 10^6 bytes.
