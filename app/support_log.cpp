@@ -154,6 +154,7 @@ void SupportLog::Start(const std::wstring& folder) {
   std::lock_guard<std::mutex> hold(lock_);
   if (started_ || stopping_) return;
   started_ = true;
+  starting_thread_ = ::GetCurrentThreadId();
   folder_ = folder;
   DrainLater();
 }
@@ -169,9 +170,15 @@ void SupportLog::Write(const char* event, Fields fields) {
     line.text += '=';
     line.text += FormatValue(HidePrivatePaths(field.second.text()));
   }
-  std::lock_guard<std::mutex> hold(lock_);
+  std::unique_lock<std::mutex> hold(lock_);
   if (stopping_ || queue_.size() >= kMaxQueuedLines) return;
   queue_.push_back(std::move(line));
+  if (started_ && !draining_ && ::GetCurrentThreadId() != starting_thread_) {
+    draining_ = true;
+    hold.unlock();
+    Drain(false);
+    return;
+  }
   DrainLater();
 }
 
@@ -193,7 +200,7 @@ void SupportLog::Stop() {
   if (started_ && !queue_.empty()) {
     draining_ = true;
     hold.unlock();
-    Drain();
+    Drain(true);
     hold.lock();
   }
   queue_.clear();
@@ -203,10 +210,10 @@ void SupportLog::Stop() {
 
 void SupportLog::DrainLater() {
   if (!started_ || draining_ || queue_.empty()) return;
-  draining_ = cbase::RunOnPool([this] { Drain(); });
+  draining_ = cbase::RunOnPool([this] { Drain(true); });
 }
 
-void SupportLog::Drain() {
+void SupportLog::Drain(bool until_empty) {
   std::unique_lock<std::mutex> hold(lock_);
   if (!opened_) {
     opened_ = true;
@@ -230,8 +237,11 @@ void SupportLog::Drain() {
     WriteBatch(batch);
     hold.lock();
     writing_ = 0;
+    if (!until_empty) break;
   }
   draining_ = false;
+  // A writer drains what it found; lines that came meanwhile go to the pool.
+  DrainLater();
   changed_.notify_all();
 }
 

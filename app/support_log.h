@@ -5,10 +5,15 @@
 // assistant.log.1 (replacing the older one) and a new one starts, so at most
 // two generations exist.
 //
-// Writing never blocks the caller: Write only formats its fields and queues
-// the line; a task on the system's thread pool (the drain) writes, rotates
-// and flushes whatever is queued, one drain at a time so lines keep their
-// order, and the log holds no thread of its own between lines. A folder that
+// Writing never blocks the thread that started the log (the UI thread):
+// there Write only formats its fields and queues the line, and a task on the
+// system's thread pool (the drain) writes, rotates and flushes whatever is
+// queued. Any other thread is off the UI thread already: when no drain is
+// under way, its Write writes what is queued itself before returning. A line
+// written from a request's notification then needs no pool worker of its
+// own; Wine starts one whenever all are busy, and each costs about 1 MB. One
+// drain at a time, so lines keep their order; the log holds no thread of its
+// own between lines. A folder that
 // cannot be made or written loses the lines silently. Values cannot break the
 // one-line format (control characters are escaped, values and lines are
 // capped), and the user's profile and local application-data folders are
@@ -75,11 +80,12 @@ class SupportLog {
 
   // Writes to |folder| from now on (made if missing), starting with the lines
   // queued so far. Only the first call counts; an empty folder drops every
-  // line.
+  // line. The calling thread's writes never wait for the disk.
   void Start(const std::wstring& folder);
 
-  // Queues one line: |event| then each field as key=value. Cheap enough for
-  // the UI thread.
+  // One line: |event| then each field as key=value. Cheap enough for the
+  // thread that started the log, which only queues it; on another thread it
+  // is on disk when Write returns, unless a drain was already under way.
   void Write(const char* event, Fields fields = {});
 
   // Returns once the lines written so far are on disk (or were dropped), at
@@ -118,9 +124,10 @@ class SupportLog {
   // With |lock_| held: hands the queue to the pool unless a drain is on its
   // way (or the log has not started).
   void DrainLater();
-  // On a pool thread (or in Stop): opens the file once, then writes until
-  // the queue is empty.
-  void Drain();
+  // On a pool thread, in Stop or in a Write off the starting thread: opens
+  // the file once, then writes until the queue is empty, or only what is
+  // queued now (the rest then goes to a pool drain).
+  void Drain(bool until_empty);
   // Writes |batch| to the file, rotating it at the bound. Only a drain calls
   // it, without |lock_|.
   void WriteBatch(const std::deque<Line>& batch);
@@ -131,6 +138,8 @@ class SupportLog {
   // Lines taken by the drain and not yet on disk.
   size_t writing_ = 0;
   bool started_ = false;
+  // The thread that started the log; its writes are left to a pool drain.
+  DWORD starting_thread_ = 0;
   bool stopping_ = false;
   // A drain is queued or running; there is never more than one.
   bool draining_ = false;

@@ -8,12 +8,14 @@
 #include <fstream>
 #include <gtest/gtest.h>
 #include <map>
+#include <memory>
 #include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "app/app_directories.h"
+#include "base/pool_work.h"
 #include "base/utf8.h"
 #include "tests/support/scoped_temp_dir.h"
 
@@ -292,6 +294,34 @@ TEST_F(SupportLogFileTest, LinesFromSeveralThreadsStayWholeAndInOrder) {
     EXPECT_NE(std::string::npos,
               line.find(" text=" + std::string(50 + thread * 20, static_cast<char>('a' + thread))));
   }
+}
+
+TEST_F(SupportLogFileTest, ALineWrittenOffTheStartingThreadIsOnDiskWhenWriteReturns) {
+  SupportLog log;
+  log.Start(LogFolder());
+  log.Write("first");  // the starting thread's line is left to the pool
+  ASSERT_TRUE(log.Flush(5000));
+  // The process's pool tasks run one at a time: while one is held, no pool
+  // drain can write anything.
+  // The event is closed by whichever of the test and the task lets go last.
+  const std::shared_ptr<void> release(::CreateEventW(nullptr, TRUE, FALSE, nullptr), ::CloseHandle);
+  struct Release {
+    HANDLE event;
+    ~Release() { ::SetEvent(event); }
+  } let_go{release.get()};
+  ASSERT_TRUE(cbase::RunOnPool([release] { ::WaitForSingleObject(release.get(), 10000); }));
+  // As from a request's notification: no drain is under way, so the writer
+  // writes its line itself.
+  std::string seen;
+  std::thread([&] {
+    log.Write("request", {{"status", 200}});
+    seen = ReadFile(LogPath());
+  }).join();
+  std::vector<std::string> lines;
+  ASSERT_TRUE(SplitLines(seen, lines)) << seen;
+  ASSERT_EQ(2u, lines.size()) << seen;
+  EXPECT_NE(std::string::npos, lines[1].find(" request status=200")) << seen;
+  log.Stop();
 }
 
 TEST_F(SupportLogFileTest, WritingALineIsCheapForTheCaller) {
