@@ -204,7 +204,11 @@ void SupportLog::Stop() {
     hold.lock();
   }
   queue_.clear();
-  if (file_ != INVALID_HANDLE_VALUE) ::CloseHandle(file_);
+  if (file_ != INVALID_HANDLE_VALUE) {
+    // Lines a writer left in the file cache go to the disk too.
+    ::FlushFileBuffers(file_);
+    ::CloseHandle(file_);
+  }
   file_ = INVALID_HANDLE_VALUE;
 }
 
@@ -215,37 +219,46 @@ void SupportLog::DrainLater() {
 
 void SupportLog::Drain(bool until_empty) {
   std::unique_lock<std::mutex> hold(lock_);
-  if (!opened_) {
-    opened_ = true;
-    const std::wstring folder = folder_;
-    hold.unlock();
-    // The downloader folder itself may not exist yet on a first run.
-    HANDLE file = INVALID_HANDLE_VALUE;
-    if (!folder.empty()) {
-      CreateFolderTree(folder);
-      file = OpenForAppend(folder + L"\\" + kFileName);
+  try {
+    if (!opened_) {
+      opened_ = true;
+      const std::wstring folder = folder_;
+      hold.unlock();
+      // The downloader folder itself may not exist yet on a first run.
+      HANDLE file = INVALID_HANDLE_VALUE;
+      if (!folder.empty()) {
+        CreateFolderTree(folder);
+        file = OpenForAppend(folder + L"\\" + kFileName);
+      }
+      hold.lock();
+      file_ = file;
+      size_ = file != INVALID_HANDLE_VALUE ? FileSize(file) : 0;
     }
-    hold.lock();
-    file_ = file;
-    size_ = file != INVALID_HANDLE_VALUE ? FileSize(file) : 0;
-  }
-  while (!queue_.empty()) {
-    std::deque<Line> batch;
-    batch.swap(queue_);
-    writing_ = batch.size();
-    hold.unlock();
-    WriteBatch(batch);
-    hold.lock();
+    while (!queue_.empty()) {
+      std::deque<Line> batch;
+      batch.swap(queue_);
+      writing_ = batch.size();
+      hold.unlock();
+      // A writer's own drain leaves the lines in the system's file cache:
+      // the answer it is handling should not wait for the disk.
+      WriteBatch(batch, until_empty);
+      hold.lock();
+      writing_ = 0;
+      if (!until_empty) break;
+    }
+  } catch (...) {
+    // Logging is best effort: a batch that could not be formatted (no
+    // memory) is lost, and the log goes on.
+    if (!hold.owns_lock()) hold.lock();
     writing_ = 0;
-    if (!until_empty) break;
   }
   draining_ = false;
+  changed_.notify_all();
   // A writer drains what it found; lines that came meanwhile go to the pool.
   DrainLater();
-  changed_.notify_all();
 }
 
-void SupportLog::WriteBatch(const std::deque<Line>& batch) {
+void SupportLog::WriteBatch(const std::deque<Line>& batch, bool flush) {
   if (file_ == INVALID_HANDLE_VALUE) return;
   const std::wstring path = folder_ + L"\\" + kFileName;
   const std::wstring older = folder_ + L"\\" + kOlderFileName;
@@ -262,7 +275,7 @@ void SupportLog::WriteBatch(const std::deque<Line>& batch) {
     if (!WriteAll(file_, text)) break;
     size_ += text.size();
   }
-  ::FlushFileBuffers(file_);
+  if (flush) ::FlushFileBuffers(file_);
 }
 
 std::string SupportLog::FormatLine(const FILETIME& utc, DWORD thread_id, const std::string& text) {

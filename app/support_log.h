@@ -9,16 +9,16 @@
 // there Write only formats its fields and queues the line, and a task on the
 // system's thread pool (the drain) writes, rotates and flushes whatever is
 // queued. Any other thread is off the UI thread already: when no drain is
-// under way, its Write writes what is queued itself before returning. A line
+// under way, its Write writes what is queued itself, into the system's file
+// cache, before returning (the next pool drain, or Stop, flushes it). A line
 // written from a request's notification then needs no pool worker of its
 // own; Wine starts one whenever all are busy, and each costs about 1 MB. One
 // drain at a time, so lines keep their order; the log holds no thread of its
-// own between lines. A folder that
-// cannot be made or written loses the lines silently. Values cannot break the
-// one-line format (control characters are escaped, values and lines are
-// capped), and the user's profile and local application-data folders are
-// written as "%USERPROFILE%" and "%LOCALAPPDATA%", so paths keep no user
-// name.
+// own between lines. A folder that cannot be made or written loses the
+// lines silently. Values cannot break the one-line format (control
+// characters are escaped, values and lines are capped), and the user's
+// profile and local application-data folders are written as "%USERPROFILE%"
+// and "%LOCALAPPDATA%", so paths keep no user name.
 //
 // The process-wide instance (Instance()) is started by App in the downloader
 // folder once the window's first frame is out (or the run ends before it), and
@@ -128,9 +128,9 @@ class SupportLog {
   // the file once, then writes until the queue is empty, or only what is
   // queued now (the rest then goes to a pool drain).
   void Drain(bool until_empty);
-  // Writes |batch| to the file, rotating it at the bound. Only a drain calls
-  // it, without |lock_|.
-  void WriteBatch(const std::deque<Line>& batch);
+  // Writes |batch| to the file, rotating it at the bound, and with |flush|
+  // to the disk. Only a drain calls it, without |lock_|.
+  void WriteBatch(const std::deque<Line>& batch, bool flush);
 
   std::mutex lock_;
   std::condition_variable changed_;

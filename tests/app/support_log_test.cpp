@@ -321,6 +321,17 @@ TEST_F(SupportLogFileTest, ALineWrittenOffTheStartingThreadIsOnDiskWhenWriteRetu
   ASSERT_TRUE(SplitLines(seen, lines)) << seen;
   ASSERT_EQ(2u, lines.size()) << seen;
   EXPECT_NE(std::string::npos, lines[1].find(" request status=200")) << seen;
+
+  // The starting thread only queues, even with no drain under way: its line
+  // waits for the pool.
+  log.Write("later");
+  EXPECT_EQ(seen, ReadFile(LogPath()));
+  ::SetEvent(release.get());
+  ASSERT_TRUE(log.Flush(5000));
+  lines.clear();
+  ASSERT_TRUE(SplitLines(ReadFile(LogPath()), lines));
+  ASSERT_EQ(3u, lines.size());
+  EXPECT_NE(std::string::npos, lines[2].find(" later"));
   log.Stop();
 }
 
