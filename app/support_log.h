@@ -85,10 +85,10 @@ class SupportLog {
 
   // One line: |event| then each field as key=value. Cheap enough for the
   // thread that started the log, which only queues it; on another thread it
-  // is on disk when Write returns, unless a drain was already under way.
+  // is in the file when Write returns, unless a drain was already under way.
   void Write(const char* event, Fields fields = {});
 
-  // Returns once the lines written so far are on disk (or were dropped), at
+  // Returns once the lines written so far are in the file (or were dropped), at
   // most |timeout_ms|; true when none is left.
   bool Flush(DWORD timeout_ms);
 
@@ -135,7 +135,7 @@ class SupportLog {
   std::mutex lock_;
   std::condition_variable changed_;
   std::deque<Line> queue_;
-  // Lines taken by the drain and not yet on disk.
+  // Lines taken by the drain and not yet in the file.
   size_t writing_ = 0;
   bool started_ = false;
   // The thread that started the log; its writes are left to a pool drain.

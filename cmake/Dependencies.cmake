@@ -17,7 +17,8 @@ endif()
 # fetched and checked by scripts/deps (never committed) and compiled here with
 # our toolchain. Its C edition, not the C++ one: that one builds its error
 # messages with a string stream, which links the whole of the C++ stream and
-# locale library into the program (about 600 KB of code, a quarter of it).
+# locale library into the program (about 600 KB of code, a quarter of the
+# executable).
 # On Windows, point QRCODEGEN_C_SOURCE_DIR at the unpacked release's c/
 # folder.
 set(DEPS_PREFIX "${CMAKE_BINARY_DIR}/deps/install" CACHE PATH "Folder scripts/deps was given, + /install")

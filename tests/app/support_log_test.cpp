@@ -296,14 +296,14 @@ TEST_F(SupportLogFileTest, LinesFromSeveralThreadsStayWholeAndInOrder) {
   }
 }
 
-TEST_F(SupportLogFileTest, ALineWrittenOffTheStartingThreadIsOnDiskWhenWriteReturns) {
+TEST_F(SupportLogFileTest, ALineWrittenOffTheStartingThreadIsInTheFileWhenWriteReturns) {
   SupportLog log;
   log.Start(LogFolder());
   log.Write("first");  // the starting thread's line is left to the pool
   ASSERT_TRUE(log.Flush(5000));
   // The process's pool tasks run one at a time: while one is held, no pool
-  // drain can write anything.
-  // The event is closed by whichever of the test and the task lets go last.
+  // drain can write anything. The event is closed by whichever of the test
+  // and the task lets go last.
   const std::shared_ptr<void> release(::CreateEventW(nullptr, TRUE, FALSE, nullptr), ::CloseHandle);
   struct Release {
     HANDLE event;

@@ -10,8 +10,8 @@
 // milliseconds, so a field that joins a window before its first frame and
 // whose text GDI draws exactly as the engine would (one line, left-aligned,
 // plain, no password, a font the engine keeps, a text that fits) draws it so
-// itself and starts the services after that
-// frame, or as soon as anything needs them.
+// itself and starts the services after that frame, or as soon as anything
+// needs them.
 //
 // Ownership: the control owns its host (one COM reference) and the text
 // services through it; the services' timers are bound to the control's weak
