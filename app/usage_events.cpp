@@ -8,6 +8,7 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <new>
 #include <vector>
 
 #include "app/json_value.h"
@@ -15,7 +16,7 @@
 #include "app/service_request.h"
 #include "app/support_log.h"
 #include "base/monotonic_clock.h"
-#include "base/pool_timer.h"
+#include "base/one_shot_timer.h"
 #include "base/pool_work.h"
 #include "base/utf8.h"
 #include "http/http_functions.h"
@@ -91,7 +92,7 @@ struct Sender {
   int pending = 0;
   // Ends the wait for an event that gets no answer, the one numbered
   // |waiting_for|, at |wait_ends| (GetTickCount64); made with the first.
-  PTP_TIMER order_wait = nullptr;
+  std::unique_ptr<cbase::OneShotTimer> order_wait;
   uint64_t waiting_for = 0;
   ULONGLONG wait_ends = 0;
 
@@ -159,20 +160,20 @@ struct Sender {
 
   // With |lock| held.
   void ArmOrderWait(DWORD delay_ms) {
+    // Unarmed, the answer alone moves the queue on.
     if (order_wait == nullptr) {
-      const auto over = [](PTP_CALLBACK_INSTANCE, void* context, PTP_TIMER) {
-        static_cast<Sender*>(context)->OrderWaitOver();
-      };
-      order_wait = CreateThreadpoolTimer(over, this, nullptr);
-      if (order_wait == nullptr) return;  // the answer alone moves the queue on
+      try {
+        order_wait = std::make_unique<cbase::OneShotTimer>([this] { OrderWaitOver(); });
+      } catch (const std::bad_alloc&) {
+        return;
+      }
     }
-    cbase::ArmPoolTimer(order_wait, delay_ms);
+    order_wait->Arm(delay_ms);
   }
 
   // The event on its way has had its time: the next goes without waiting
   // for its answer. A wait that ends as its event is answered may find the
-  // next event's wait begun; so may one whose timer ran ahead of the tick
-  // count: the rest of that wait is armed again.
+  // next event's wait begun: the rest of that wait is armed again.
   void OrderWaitOver() {
     std::unique_lock<std::mutex> hold(lock);
     if (!sending || waiting_for != current) return;

@@ -6,7 +6,6 @@
 #include <stdexcept>
 #include <thread>
 
-#include "base/pool_timer.h"
 #include "http/text_helpers.h"
 #include "http/winhttp_error.h"
 
@@ -212,8 +211,13 @@ std::shared_ptr<DownloadResponse> Request::SendToFile(const std::wstring& path,
 void Request::Start(const std::shared_ptr<Response>& response) {
   if (sent_) throw std::logic_error("A request is sent only once.");
   if (options_.idle_timeout_ms > 0 && !idle_timer_) {
-    idle_timer_ = CreateThreadpoolTimer(&Request::IdleTimerCallback, this, nullptr);
-    if (!idle_timer_) ThrowLastError("CreateThreadpoolTimer");
+    idle_timer_ = std::make_unique<cbase::OneShotTimer>([this] {
+      // Counted like a notification: releasing the response from here moves
+      // the request's shutdown to another thread, and the shutdown waits for
+      // it.
+      NotificationScope scope(this);
+      OnIdleTimer();
+    });
   }
   sent_ = true;
   header_block_ = BuildHeaderBlock();
@@ -226,6 +230,11 @@ void Request::Start(const std::shared_ptr<Response>& response) {
   response->state_ = ResponseState::kPending;
   last_activity_ = GetTickCount64();
   try {
+    // Armed before anything is sent, so that a request without its watchdog
+    // never goes out.
+    if (idle_timer_ && !idle_timer_->Arm(options_.idle_timeout_ms)) {
+      throw TransferError("timeSetEvent", ERROR_NOT_ENOUGH_MEMORY);
+    }
     if (opener_) {
       // Held by the work item until the request is open and sent.
       auto held = std::make_unique<std::shared_ptr<Request>>(shared_from_this());
@@ -238,11 +247,11 @@ void Request::Start(const std::shared_ptr<Response>& response) {
       SendRequest();
     }
   } catch (...) {
+    if (idle_timer_) idle_timer_->Stop();
     response_.reset();
     response->state_ = ResponseState::kBuilding;
     throw;
   }
-  if (idle_timer_) ArmIdleTimer(options_.idle_timeout_ms);
 }
 
 void CALLBACK Request::DeferredWork(PTP_CALLBACK_INSTANCE, void* context) {
@@ -346,22 +355,11 @@ bool Request::RetryWithLogon(Response& response) {
   return true;
 }
 
-void Request::ArmIdleTimer(DWORD delay_ms) { cbase::ArmPoolTimer(idle_timer_, delay_ms); }
-
 void Request::StopIdleTimer() {
   if (!idle_timer_) return;
-  SetThreadpoolTimer(idle_timer_, nullptr, 0, 0);
-  WaitForThreadpoolTimerCallbacks(idle_timer_, TRUE);
-  CloseThreadpoolTimer(idle_timer_);
-  idle_timer_ = nullptr;
-}
-
-void CALLBACK Request::IdleTimerCallback(PTP_CALLBACK_INSTANCE, void* context, PTP_TIMER) {
-  auto* request = static_cast<Request*>(context);
-  // Counted like a notification: releasing the response from here moves the
-  // request's shutdown to another thread, and the shutdown waits for it.
-  NotificationScope scope(request);
-  request->OnIdleTimer();
+  // A callback running on another thread ends before the pointer is cleared.
+  idle_timer_->Stop();
+  idle_timer_.reset();
 }
 
 void Request::OnIdleTimer() {
@@ -373,7 +371,9 @@ void Request::OnIdleTimer() {
   const ULONGLONG idle = GetTickCount64() - last_activity_.load();
   const DWORD limit = options_.idle_timeout_ms;
   if (idle < limit) {
-    ArmIdleTimer(static_cast<DWORD>(limit - idle));
+    if (idle_timer_->Arm(static_cast<DWORD>(limit - idle))) return;
+    // A transfer that can no longer be watched could wait for ever.
+    Complete(response, ResponseState::kFailed, ERROR_NOT_ENOUGH_MEMORY);
     return;
   }
   // WinHTTP may still finish (or never): whatever it reports later finds

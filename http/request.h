@@ -12,8 +12,8 @@
 // pending read or write can still use the request's buffers; when that
 // happens inside one of the request's own notifications, the wait is moved to
 // a thread-pool thread so that it never waits for itself. With an idle
-// timeout the request also keeps a thread-pool timer, whose callback counts as
-// one of its notifications.
+// timeout the request also keeps a cbase::OneShotTimer, whose callback (on a
+// thread-pool thread) counts as one of its notifications.
 #pragma once
 
 #include <windows.h>
@@ -28,6 +28,7 @@
 #include <string>
 #include <vector>
 
+#include "base/one_shot_timer.h"
 #include "base/scoped_handle.h"
 #include "http/data_sink.h"
 #include "http/header_map.h"
@@ -140,9 +141,6 @@ class Request : public HttpHandle, public DataSink, public std::enable_shared_fr
   bool Shutdown();
   static void CALLBACK StatusCallback(HINTERNET handle, DWORD_PTR context, DWORD code, LPVOID info,
                                       DWORD length);
-  static void CALLBACK IdleTimerCallback(PTP_CALLBACK_INSTANCE instance, void* context,
-                                         PTP_TIMER timer);
-  void ArmIdleTimer(DWORD delay_ms);
   void StopIdleTimer();
   void OnIdleTimer();
   bool Completing();
@@ -194,7 +192,7 @@ class Request : public HttpHandle, public DataSink, public std::enable_shared_fr
   // What a notification does with the response, and the idle timer's
   // ending of it, happen one at a time (notifications may nest on a thread).
   std::recursive_mutex transfer_lock_;
-  PTP_TIMER idle_timer_ = nullptr;
+  std::unique_ptr<cbase::OneShotTimer> idle_timer_;
   std::atomic<ULONGLONG> last_activity_{0};  // tick count of the last notification
 
   bool callback_installed_ = false;

@@ -430,10 +430,13 @@ TEST(DownloadTest, ExtraHeadersReachTheServer) {
 }
 
 TEST(DownloadTest, AnIdleTimeoutEndsADownloadFromASilentServer) {
+  // The response goes after the server has closed its connections: until
+  // then WinHTTP under Wine still waits on them (a minute), and a response
+  // let go waits for WinHTTP to close.
+  CompletionWaiter waiter;
   SilentServer server;
   ASSERT_NE(server.port(), 0);
   TempFile file;
-  CompletionWaiter waiter;
   waiter.Watch(HttpDownload(L"http://127.0.0.1:" + std::to_wstring(server.port()) + L"/x",
                             file.path(), nullptr, {}, 300));
   ASSERT_TRUE(waiter.Wait(20000));
