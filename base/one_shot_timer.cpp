@@ -177,9 +177,11 @@ void CALLBACK Armings::OnTick(UINT, UINT, DWORD_PTR, DWORD_PTR, DWORD_PTR) {
 }  // namespace
 
 bool OneShotTimer::State::Queue(ULONGLONG due) {
-  Disarm();
   Armings& armings = TheArmings();
   std::unique_lock<std::mutex> hold(armings.lock);
+  // The earlier arming goes once the new one is in: a lone watchdog armed
+  // again keeps the ticker it has.
+  const DWORD_PTR earlier = std::exchange(token, 0);
   try {
     const DWORD_PTR next = armings.last + 1 == 0 ? 1 : armings.last + 1;
     const auto at = armings.by_due.emplace(due, next);
@@ -192,8 +194,12 @@ bool OneShotTimer::State::Queue(ULONGLONG due) {
     armings.last = next;
     token = next;
   } catch (const std::bad_alloc&) {
+    token = earlier;
+    hold.unlock();
+    Disarm();
     return false;
   }
+  if (earlier != 0) armings.Remove(earlier);  // never the last: the ticker stays
   // An Arm that finds the ticker being made waits to see it made; if the
   // making failed, it tries itself. Either way no arming is left without a
   // ticker while Arm answers true.
@@ -203,8 +209,8 @@ bool OneShotTimer::State::Queue(ULONGLONG due) {
   hold.unlock();
   // Made outside the lock, which the ticker's thread takes: the system may
   // hold its own lock while it calls a ticker.
-  const UINT made =
-      timeSetEvent(kTickMs, kResolutionMs, &Armings::OnTick, 0, TIME_PERIODIC | TIME_CALLBACK_FUNCTION);
+  const UINT made = timeSetEvent(kTickMs, kResolutionMs, &Armings::OnTick, 0,
+                                 TIME_PERIODIC | TIME_CALLBACK_FUNCTION);
   hold.lock();
   armings.starting = false;
   armings.made.notify_all();
@@ -288,8 +294,8 @@ void OneShotTimer::Stop() {
   State& state = *state_;
   std::unique_lock<std::mutex> hold(state.lock);
   state.Disarm();
-  // From inside a callback nothing is waited for: two callbacks that each
-  // waited for the other would wait for ever.
+  // From inside its own callback nothing is waited for: two callbacks of
+  // the timer that each waited for the other would wait for ever.
   if (t_firing == &state) return;
   state.finished.wait(hold, [&] { return state.running == 0; });
 }

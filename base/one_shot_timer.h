@@ -1,7 +1,8 @@
 // OneShotTimer: calls its callback once, a given time after it was armed, on
 // a thread-pool thread; for the watchdogs of transfers and queues (a
 // request's idle limit, an event's wait for its answer). It fires up to a
-// tenth of a second late, never early.
+// tenth of a second late; early only by the tick count's grain (on Windows
+// about 16 ms).
 //
 // All timers share one periodic multimedia timer, which ticks ten times a
 // second while any of them is armed. The process's multimedia timers run on
@@ -36,7 +37,7 @@ class OneShotTimer {
   // timer.
   bool Arm(DWORD delay_ms);
   // Cancels the arming and waits for a callback running on another thread
-  // (called from inside a callback, it waits for none). A callback that arms
+  // (called from inside its own callback, it waits for none). A callback that arms
   // the timer while Stop waits for it leaves that arming in place.
   void Stop();
 
