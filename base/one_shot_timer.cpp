@@ -66,6 +66,23 @@ struct Armings {
   std::condition_variable made;  // |starting| has ended
   int ticking = 0;               // ticks between their two locked steps
 
+  // With |lock| held: adds |token|'s entry; false, with nothing added, when
+  // there is no memory for it.
+  bool Insert(DWORD_PTR token, ULONGLONG due, std::weak_ptr<OneShotTimer::State> state) {
+    try {
+      const auto at = by_due.emplace(due, token);
+      try {
+        entries.emplace(token, Entry{std::move(state), at});
+      } catch (const std::bad_alloc&) {
+        by_due.erase(at);
+        return false;
+      }
+    } catch (const std::bad_alloc&) {
+      return false;
+    }
+    return true;
+  }
+
   // With |lock| held: removes |token|'s entry. Answers the ticker to kill
   // (after the lock is let go) when nothing is left for it.
   UINT Remove(DWORD_PTR token) {
@@ -85,31 +102,12 @@ struct Armings {
     return std::exchange(ticker, 0);
   }
 
-  // With |lock| held: puts firings the pool would not take back, due at
-  // once.
-  void Requeue(std::vector<Firing>& firings);
-
   static void CALLBACK OnTick(UINT, UINT, DWORD_PTR, DWORD_PTR, DWORD_PTR);
 };
 
 Armings& TheArmings() {
   static Armings* armings = new Armings;  // ticks may come past exit
   return *armings;
-}
-
-void Armings::Requeue(std::vector<Firing>& firings) {
-  for (Firing& firing : firings) {
-    try {
-      const auto at = by_due.emplace(0, firing.token);
-      try {
-        entries[firing.token] = Entry{std::move(firing.state), at};
-      } catch (const std::bad_alloc&) {
-        by_due.erase(at);
-      }
-    } catch (const std::bad_alloc&) {
-      // Lost like an arming that could not be made.
-    }
-  }
 }
 
 void StopTicker(UINT ticker) {
@@ -143,28 +141,23 @@ void CALLBACK Armings::OnTick(UINT, UINT, DWORD_PTR, DWORD_PTR, DWORD_PTR) {
     }
     ++armings.ticking;
   }
-  std::vector<Firing> refused;
   for (Firing& firing : due) {
-    auto* handed = new (std::nothrow) Firing(std::move(firing));
-    if (handed && ::TrySubmitThreadpoolCallback(&OneShotTimer::State::OnPool, handed, nullptr)) {
-      continue;
-    }
-    // The pool took nothing: the firing waits for the next tick (never run
-    // here, where it would hold up the animations).
-    if (handed) {
-      firing = std::move(*handed);
-      delete handed;
-    }
-    try {
-      refused.push_back(std::move(firing));
-    } catch (const std::bad_alloc&) {
-      // Lost like an arming that could not be made.
+    std::unique_ptr<Firing> handed(new (std::nothrow) Firing(firing));
+    if (handed &&
+        ::TrySubmitThreadpoolCallback(&OneShotTimer::State::OnPool, handed.get(), nullptr)) {
+      handed.release();
+      firing.token = 0;  // on its way
     }
   }
   UINT idle = 0;
   {
     std::lock_guard<std::mutex> hold(armings.lock);
-    armings.Requeue(refused);
+    // What the pool took nothing of waits for the next tick (never run here,
+    // where it would hold up the animations); without memory even for that,
+    // it is lost like an arming that could not be made.
+    for (Firing& firing : due) {
+      if (firing.token != 0) armings.Insert(firing.token, 0, std::move(firing.state));
+    }
     --armings.ticking;
     // With nothing armed the ticker goes, whichever ticker this tick is
     // (a late tick of one killed a moment ago finds the next): a Disarm
@@ -182,23 +175,15 @@ bool OneShotTimer::State::Queue(ULONGLONG due) {
   // The earlier arming goes once the new one is in: a lone watchdog armed
   // again keeps the ticker it has.
   const DWORD_PTR earlier = std::exchange(token, 0);
-  try {
-    const DWORD_PTR next = armings.last + 1 == 0 ? 1 : armings.last + 1;
-    const auto at = armings.by_due.emplace(due, next);
-    try {
-      armings.entries.emplace(next, Armings::Entry{weak_from_this(), at});
-    } catch (const std::bad_alloc&) {
-      armings.by_due.erase(at);
-      throw;
-    }
-    armings.last = next;
-    token = next;
-  } catch (const std::bad_alloc&) {
+  const DWORD_PTR next = armings.last + 1 == 0 ? 1 : armings.last + 1;
+  if (!armings.Insert(next, due, weak_from_this())) {
     token = earlier;
     hold.unlock();
     Disarm();
     return false;
   }
+  armings.last = next;
+  token = next;
   if (earlier != 0) armings.Remove(earlier);  // never the last: the ticker stays
   // An Arm that finds the ticker being made waits to see it made; if the
   // making failed, it tries itself. Either way no arming is left without a
