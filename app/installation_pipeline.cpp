@@ -129,6 +129,11 @@ void InstallationPipeline::StartInstallation(const InstallationDetails& details)
   const std::wstring package = installer_folder() + L"\\" + file_name;
   // The held package would stand in the way of the new one.
   held_package_.reset();
+  // Made to last now, while little waits to be written: flushed after the
+  // download, the record would first wait for the package to reach the disk.
+  package_record_.reset();
+  package_record_values_ = PackageRecord(file_name, details.sha256);
+  package_record_ = config.Prepare(package_record_values_);
   Report("download_start", {{"host", HostOf(details.download_url)}, {"recorded", recorded}});
   download_started_ = cbase::MonotonicNow();
   download_.Start(
@@ -147,6 +152,7 @@ void InstallationPipeline::StartInstallation(const InstallationDetails& details)
 void InstallationPipeline::OnPackageDownloaded(const PackageDownload::Result& result,
                                                const std::wstring& file_name) {
   CBASE_DCHECK_ON_THREAD(thread_checker_);
+  std::unique_ptr<PendingJsonMerge> record = std::move(package_record_);
   if (!result.succeeded) {
     Report("download_failed", {{"status", result.status},
                                {"error", result.error},
@@ -157,16 +163,25 @@ void InstallationPipeline::OnPackageDownloaded(const PackageDownload::Result& re
     ShowError(kDownloadFailedText);
     return;
   }
-  InstallerConfig(config_path())
-      .Set({{InstallerConfig::kLaunchCommand, launch_command_},
-            {InstallerConfig::kTutorialUrl, tutorial_url_},
-            {InstallerConfig::kInstaller, L"installer\\" + file_name},
-            {kPackageHashKey, cbase::Utf8ToUtf16(result.sha256)}});
+  const std::map<std::string, std::wstring> values = PackageRecord(file_name, result.sha256);
+  if (record && values == package_record_values_) {
+    record->Commit();
+  } else {
+    InstallerConfig(config_path()).Set(values);
+  }
   Report("download_done", {{"bytes", result.bytes},
                            {"seconds", EventSeconds(SecondsSince(download_started_))},
                            {"retries", result.retries},
                            {"resumed", result.resumed}});
   if (view_.hide_installing) view_.hide_installing();
+}
+
+std::map<std::string, std::wstring> InstallationPipeline::PackageRecord(
+    const std::wstring& file_name, const std::string& sha256) const {
+  return {{InstallerConfig::kLaunchCommand, launch_command_},
+          {InstallerConfig::kTutorialUrl, tutorial_url_},
+          {InstallerConfig::kInstaller, L"installer\\" + file_name},
+          {kPackageHashKey, cbase::Utf8ToUtf16(sha256)}};
 }
 
 bool InstallationPipeline::HasDownloadedPackage() const {

@@ -33,11 +33,13 @@
 #include <atomic>
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <memory>
 #include <string>
 
 #include "app/desktop_shell.h"
 #include "app/installation_details.h"
+#include "app/json_file.h"
 #include "app/json_value.h"
 #include "app/launch_command.h"
 #include "app/package_download.h"
@@ -135,6 +137,9 @@ class InstallationPipeline : public cbase::SupportWeakCallback {
   void OnPackageDownloaded(const PackageDownload::Result& result, const std::wstring& file_name);
   void OnUnpacked(const ExtractionResult& result, double seconds, const std::wstring& command,
                   const std::wstring& target);
+  // What the config records of a downloaded package.
+  std::map<std::string, std::wstring> PackageRecord(const std::wstring& file_name,
+                                                    const std::string& sha256) const;
   void RunPackageDirectly(const std::wstring& package);
   void FinishLaunch(const std::wstring& error);
   // Reports "launch_failed" with |reason| ("missing_file", "extension",
@@ -170,6 +175,10 @@ class InstallationPipeline : public cbase::SupportWeakCallback {
   std::shared_ptr<const cbase::ScopedHandle> held_package_;
   std::wstring held_path_;
   std::string held_sha256_;
+  // The record of the package being downloaded, written ahead and committed
+  // once it has arrived, with the values it holds.
+  std::unique_ptr<PendingJsonMerge> package_record_;
+  std::map<std::string, std::wstring> package_record_values_;
   // The UI thread; the worker's job functions run elsewhere and are not
   // checked.
   cbase::ThreadChecker thread_checker_;

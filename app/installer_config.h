@@ -6,8 +6,10 @@
 #pragma once
 
 #include <map>
+#include <memory>
 #include <string>
 
+#include "app/json_file.h"
 #include "base/thread_checker.h"
 
 class InstallerConfig {
@@ -28,6 +30,10 @@ class InstallerConfig {
   // Merge-writes |values| (stored as UTF-8). False when the file could not be
   // written; the old content then stays.
   bool Set(const std::map<std::string, std::wstring>& values) const;
+  // The same write made ready now, to take effect at its Commit (see
+  // PendingJsonMerge): for a record that must wait for a long task.
+  std::unique_ptr<PendingJsonMerge> Prepare(
+      const std::map<std::string, std::wstring>& values) const;
 
   const std::wstring& path() const { return path_; }
 

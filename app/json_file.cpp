@@ -2,6 +2,8 @@
 
 #include <windows.h>
 
+#include <utility>
+
 #include "base/scoped_handle.h"
 
 namespace {
@@ -35,14 +37,53 @@ bool IsFolder(const std::wstring& path) {
   return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
 }
 
-bool WriteAndFlush(HANDLE file, const std::string& text) {
-  DWORD written = 0;
-  if (!text.empty() &&
-      (!::WriteFile(file, text.data(), static_cast<DWORD>(text.size()), &written, nullptr) ||
-       written != text.size())) {
-    return false;
+bool IsReadOnly(const std::wstring& path) {
+  const DWORD attributes = ::GetFileAttributesW(path.c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY) != 0;
+}
+
+// |values| over every member of |existing| (when it is an object) that they
+// do not replace, as one line of JSON.
+std::string MergedText(const std::string& existing, const JsonObject& values) {
+  Json merged(values);
+  const Json old = ParseJson(existing);
+  if (old.is_object()) {
+    for (auto it = old.begin(); it != old.end(); ++it) {
+      if (!merged.contains(it.key())) merged[it.key()] = it.value();
+    }
   }
-  return ::FlushFileBuffers(file) != FALSE;
+  return DumpJson(merged);
+}
+
+// Writes |text| into a new file |path| and flushes it to the disk; false
+// (with nothing left behind) when that failed.
+bool WriteLastingFile(const std::wstring& path, const std::string& text) {
+  cbase::ScopedHandle file(::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                         FILE_ATTRIBUTE_NORMAL, nullptr));
+  DWORD written = 0;
+  const bool ok =
+      file &&
+      (text.empty() ||
+       (::WriteFile(file.get(), text.data(), static_cast<DWORD>(text.size()), &written, nullptr) &&
+        written == text.size())) &&
+      ::FlushFileBuffers(file.get());
+  file.reset();  // closed before it is renamed or removed
+  if (!ok) ::DeleteFileW(path.c_str());
+  return ok;
+}
+
+// Puts |from| in the place of |path| in one step.
+bool ReplaceWith(const std::wstring& from, const std::wstring& path) {
+  return ::MoveFileExW(from.c_str(), path.c_str(),
+                       MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != FALSE;
+}
+
+// The folder |path| is written in, created when missing; "" when it cannot be.
+std::wstring WritableFolder(const std::wstring& path) {
+  const std::wstring folder = ParentFolder(path);
+  if (folder.empty()) return L".";
+  if (!IsFolder(folder) && !CreateFolderTree(folder)) return std::wstring();
+  return folder;
 }
 
 }  // namespace
@@ -64,39 +105,48 @@ bool CreateFolderTree(const std::wstring& folder) {
 }
 
 bool MergeJsonFile(const std::wstring& path, const JsonObject& values) {
-  Json merged(values);
-  const Json existing = ReadJsonFile(path);
-  if (existing.is_object()) {
-    for (auto it = existing.begin(); it != existing.end(); ++it) {
-      if (!merged.contains(it.key())) merged[it.key()] = it.value();
-    }
-  }
-
-  std::wstring folder = ParentFolder(path);
-  if (!folder.empty() && !IsFolder(folder) && !CreateFolderTree(folder)) return false;
-  if (folder.empty()) folder = L".";
-
+  std::string existing;
+  if (!ReadWholeFile(path, existing)) existing.clear();
+  const std::wstring folder = WritableFolder(path);
+  if (folder.empty()) return false;
   // A file that may not be written keeps its content, as it would with a
   // direct write; the rename below would otherwise replace it.
-  const DWORD attributes = ::GetFileAttributesW(path.c_str());
-  if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY) != 0) {
-    return false;
-  }
+  if (IsReadOnly(path)) return false;
 
   wchar_t temporary[MAX_PATH + 1] = {};
   if (::GetTempFileNameW(folder.c_str(), L"cfg", 0, temporary) == 0) return false;
-  cbase::ScopedHandle file(::CreateFileW(temporary, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                                         FILE_ATTRIBUTE_NORMAL, nullptr));
-  if (!file) {
-    ::DeleteFileW(temporary);
-    return false;
-  }
-  const bool written = WriteAndFlush(file.get(), DumpJson(merged));
-  file.reset();  // closed before the rename
-  if (!written ||
-      !::MoveFileExW(temporary, path.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+  if (!WriteLastingFile(temporary, MergedText(existing, values))) return false;
+  if (!ReplaceWith(temporary, path)) {
     ::DeleteFileW(temporary);
     return false;
   }
   return true;
+}
+
+PendingJsonMerge::PendingJsonMerge(std::wstring path, JsonObject values)
+    : path_(std::move(path)), pending_(path_ + L".pending"), values_(std::move(values)) {
+  had_file_ = ReadWholeFile(path_, base_);
+  if (!had_file_) base_.clear();
+  prepared_ = !WritableFolder(path_).empty() && !IsReadOnly(path_) &&
+              WriteLastingFile(pending_, MergedText(base_, values_));
+}
+
+PendingJsonMerge::~PendingJsonMerge() {
+  if (prepared_) ::DeleteFileW(pending_.c_str());
+}
+
+bool PendingJsonMerge::Commit() {
+  if (prepared_) {
+    prepared_ = false;
+    std::string now;
+    const bool has_file = ReadWholeFile(path_, now);
+    // Anything written since (another key, or the file gone or made
+    // read-only) is merged anew rather than overwritten.
+    if (has_file == had_file_ && (!has_file || now == base_) && !IsReadOnly(path_) &&
+        ReplaceWith(pending_, path_)) {
+      return true;
+    }
+    ::DeleteFileW(pending_.c_str());
+  }
+  return MergeJsonFile(path_, values_);
 }

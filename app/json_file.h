@@ -1,6 +1,9 @@
 // JSON files of the assistant: reading one whole, and merge-writing, by
 // which every writer of a shared key store replaces only its own keys.
 // Called on the UI thread; nothing here is locked.
+//
+// A merge-write reaches the disk before it replaces the file, so a crash
+// leaves the old file or the new one, never a torn one.
 #pragma once
 
 #include <string>
@@ -18,6 +21,36 @@ Json ReadJsonFile(const std::wstring& path);
 // one step; on any failure the old file stays as it was and false is
 // answered (callers may ignore it).
 bool MergeJsonFile(const std::wstring& path, const JsonObject& values);
+
+// A merge-write prepared ahead of the moment it is to take effect, for a
+// record whose values are known before the long task it must follow (the
+// package download). Making a file last costs little before that task, but
+// after it the flush can wait for all the task wrote to reach the disk
+// first (a journaling file system commits in order). So the merged text is
+// written and flushed to |path| + ".pending" at construction, and Commit
+// only renames it into place, unless the file has changed in the meantime:
+// then it merge-writes anew, so that a key written since survives. Dropped
+// uncommitted, it removes its pending file. One pending merge per file at a
+// time; owned and used by one thread.
+class PendingJsonMerge {
+ public:
+  PendingJsonMerge(std::wstring path, JsonObject values);
+  ~PendingJsonMerge();
+  PendingJsonMerge(const PendingJsonMerge&) = delete;
+  PendingJsonMerge& operator=(const PendingJsonMerge&) = delete;
+
+  // Merge-writes the values; answers as MergeJsonFile does.
+  bool Commit();
+
+ private:
+  const std::wstring path_;
+  const std::wstring pending_;
+  const JsonObject values_;
+  // The file as the pending text was merged from it.
+  bool had_file_ = false;
+  std::string base_;
+  bool prepared_ = false;  // |pending_| holds the merged text
+};
 
 // Creates |folder| and its missing ancestors; true when it exists afterwards.
 bool CreateFolderTree(const std::wstring& folder);

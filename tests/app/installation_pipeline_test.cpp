@@ -172,10 +172,14 @@ TEST_F(PipelineTest, ZipPackageIsRecordedThenExtractedUnderTheProductAndLaunched
   EXPECT_EQ(1, shown_);
   EXPECT_EQ(L"{target_dir}\\Fernwick\\marker.exe", Config(InstallerConfig::kLaunchCommand));
   EXPECT_EQ(L"", Config(InstallerConfig::kInstaller));
+  // Written while the package is on its way: the record must not undo it.
+  InstallerConfig(pipeline_->config_path()).Set({{"written_meanwhile", L"yes"}});
   ASSERT_TRUE(ui_.RunUntil([&] { return !pipeline_->downloading(); }));
 
   EXPECT_TRUE(shell_.messages.empty());
   EXPECT_EQ(1, hidden_);
+  EXPECT_EQ(L"yes", Config("written_meanwhile"));
+  EXPECT_FALSE(Exists(pipeline_->config_path() + L".pending"));
   ASSERT_FALSE(progress_.empty());
   EXPECT_EQ(100, progress_.back());
   for (size_t i = 1; i < progress_.size(); ++i) EXPECT_LE(progress_[i - 1], progress_[i]);
@@ -450,6 +454,7 @@ TEST_F(PipelineTest, NotFoundLeavesTheRecordedPackageIntact) {
   EXPECT_EQ(first, FileBytes(Installer(L"app_keep.exe")));
   EXPECT_FALSE(Exists(Installer(L"app_keep.exe.part")));
   EXPECT_EQ(L"installer\\app_keep.exe", Config(InstallerConfig::kInstaller));
+  EXPECT_FALSE(Exists(pipeline_->config_path() + L".pending"));
   EXPECT_EQ(1, hidden_);  // the overlay stays after the failure
   EXPECT_EQ(2, shown_);
 }

@@ -112,4 +112,88 @@ TEST(MergeJsonFileTest, UnwritableFolderFailsQuietly) {
   EXPECT_EQ("x", ReadBytes(dir.Child(L"file")));
 }
 
+TEST(PendingJsonMergeTest, CommitPutsThePreparedMergeInPlace) {
+  ScopedTempDir dir;
+  const std::wstring path = dir.Child(L"config.json");
+  ASSERT_TRUE(WriteBytes(path, R"({"bd_vid":"v1","installer":"old"})"));
+  {
+    PendingJsonMerge merge(path, {{"installer", "installer\\p.zip"}});
+    // Written ahead, but nothing changes until the commit.
+    EXPECT_EQ(R"({"bd_vid":"v1","installer":"old"})", ReadBytes(path));
+    ASSERT_TRUE(merge.Commit());
+  }
+  EXPECT_EQ("{\"bd_vid\": \"v1\", \"installer\": \"installer\\\\p.zip\"}", ReadBytes(path));
+  EXPECT_EQ(0, OtherFiles(dir.path(), L"config.json"));
+
+  // Into a folder that did not exist yet, for a file that did not either.
+  const std::wstring fresh = dir.Child(L"new\\config.json");
+  PendingJsonMerge first(fresh, {{"a", "1"}});
+  EXPECT_EQ(INVALID_FILE_ATTRIBUTES, ::GetFileAttributesW(fresh.c_str()));
+  ASSERT_TRUE(first.Commit());
+  EXPECT_EQ("{\"a\": \"1\"}", ReadBytes(fresh));
+}
+
+// Whatever happened to the file between preparing and committing, the
+// commit neither loses a key written since nor leaves anything behind.
+TEST(PendingJsonMergeTest, AFileChangedSinceIsMergedAnew) {
+  ScopedTempDir dir;
+  const std::wstring path = dir.Child(L"config.json");
+  ASSERT_TRUE(WriteBytes(path, R"({"launch_cmd":"x"})"));
+  PendingJsonMerge merge(path, {{"installer", "i"}});
+  ASSERT_TRUE(MergeJsonFile(path, {{"bd_vid", "late"}}));
+  ASSERT_TRUE(merge.Commit());
+  EXPECT_EQ("{\"bd_vid\": \"late\", \"installer\": \"i\", \"launch_cmd\": \"x\"}", ReadBytes(path));
+  EXPECT_EQ(0, OtherFiles(dir.path(), L"config.json"));
+
+  // Created since.
+  const std::wstring other = dir.Child(L"other.json");
+  PendingJsonMerge created(other, {{"installer", "i"}});
+  ASSERT_TRUE(WriteBytes(other, R"({"bd_vid":"new"})"));
+  ASSERT_TRUE(created.Commit());
+  EXPECT_EQ("{\"bd_vid\": \"new\", \"installer\": \"i\"}", ReadBytes(other));
+
+  // Deleted since: the foreign key went with it, ours is written.
+  PendingJsonMerge deleted(other, {{"launch_cmd", "y"}});
+  ASSERT_TRUE(::DeleteFileW(other.c_str()));
+  ASSERT_TRUE(deleted.Commit());
+  EXPECT_EQ("{\"launch_cmd\": \"y\"}", ReadBytes(other));
+
+  // Its prepared text lost: written anew.
+  PendingJsonMerge lost(other, {{"installer", "j"}});
+  ASSERT_TRUE(::DeleteFileW((other + L".pending").c_str()));
+  ASSERT_TRUE(lost.Commit());
+  EXPECT_EQ("{\"installer\": \"j\", \"launch_cmd\": \"y\"}", ReadBytes(other));
+  EXPECT_EQ(INVALID_FILE_ATTRIBUTES, ::GetFileAttributesW((other + L".pending").c_str()));
+  EXPECT_EQ(1, OtherFiles(dir.path(), L"config.json"));  // other.json
+}
+
+TEST(PendingJsonMergeTest, ReadOnlyFileKeepsItsContentAndNothingIsLeft) {
+  ScopedTempDir dir;
+  const std::wstring path = dir.Child(L"config.json");
+  const std::string old = "{\"installer\": \"keep\"}";
+  ASSERT_TRUE(WriteBytes(path, old));
+  {
+    PendingJsonMerge merge(path, {{"installer", "new"}});
+    ASSERT_TRUE(::SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_READONLY));
+    EXPECT_FALSE(merge.Commit());
+  }
+  EXPECT_EQ(old, ReadBytes(path));
+  EXPECT_EQ(0, OtherFiles(dir.path(), L"config.json"));
+  {
+    PendingJsonMerge merge(path, {{"installer", "new"}});  // read-only from the start
+    EXPECT_FALSE(merge.Commit());
+  }
+  EXPECT_EQ(old, ReadBytes(path));
+  EXPECT_EQ(0, OtherFiles(dir.path(), L"config.json"));
+}
+
+TEST(PendingJsonMergeTest, DroppedUncommittedItChangesNothing) {
+  ScopedTempDir dir;
+  const std::wstring path = dir.Child(L"config.json");
+  ASSERT_TRUE(WriteBytes(path, "{}"));
+  { PendingJsonMerge merge(path, {{"installer", "never"}}); }
+  EXPECT_EQ("{}", ReadBytes(path));
+  EXPECT_EQ(0, OtherFiles(dir.path(), L"config.json"));
+}
+
 }  // namespace
