@@ -131,6 +131,9 @@ void InstallationPipeline::StartInstallation(const InstallationDetails& details)
   held_package_.reset();
   // Made to last now, while little waits to be written: flushed after the
   // download, the record would first wait for the package to reach the disk.
+  // The package itself is not flushed (it never was): after a power cut the
+  // record may name a damaged package, which the launch's hash check, or the
+  // unpacking's CRC check, then refuses.
   package_record_.reset();
   package_record_values_ = PackageRecord(file_name, details.sha256);
   package_record_ = config.Prepare(package_record_values_);

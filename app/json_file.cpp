@@ -8,23 +8,30 @@
 
 namespace {
 
-bool ReadWholeFile(const std::wstring& path, std::string& bytes) {
+enum class Existing { kRead, kMissing, kUnreadable };
+
+// The whole of |path| into |bytes|. A file that is there but cannot be read
+// is told apart from a missing one: merging over it would lose its keys.
+Existing ReadWholeFile(const std::wstring& path, std::string& bytes) {
+  bytes.clear();
   cbase::ScopedHandle file(::CreateFileW(path.c_str(), GENERIC_READ,
                                          FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
                                          FILE_ATTRIBUTE_NORMAL, nullptr));
-  if (!file) return false;
-  bool ok = true;
+  if (!file) {
+    const DWORD error = ::GetLastError();
+    return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ? Existing::kMissing
+                                                                          : Existing::kUnreadable;
+  }
   char buffer[16384];
   for (;;) {
     DWORD read = 0;
     if (!::ReadFile(file.get(), buffer, sizeof(buffer), &read, nullptr)) {
-      ok = false;
-      break;
+      bytes.clear();
+      return Existing::kUnreadable;
     }
-    if (read == 0) break;
+    if (read == 0) return Existing::kRead;
     bytes.append(buffer, read);
   }
-  return ok;
 }
 
 std::wstring ParentFolder(const std::wstring& path) {
@@ -55,8 +62,8 @@ std::string MergedText(const std::string& existing, const JsonObject& values) {
   return DumpJson(merged);
 }
 
-// Writes |text| into a new file |path| and flushes it to the disk; false
-// (with nothing left behind) when that failed.
+// Writes |text| as the whole of |path| and flushes it to the disk; false
+// (with the file removed) when that failed.
 bool WriteLastingFile(const std::wstring& path, const std::string& text) {
   cbase::ScopedHandle file(::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                                          FILE_ATTRIBUTE_NORMAL, nullptr));
@@ -78,20 +85,23 @@ bool ReplaceWith(const std::wstring& from, const std::wstring& path) {
                        MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != FALSE;
 }
 
-// The folder |path| is written in, created when missing; "" when it cannot be.
-std::wstring WritableFolder(const std::wstring& path) {
-  const std::wstring folder = ParentFolder(path);
-  if (folder.empty()) return L".";
+// A file of its own next to |path| that holds |text| on the disk; "" when
+// none could be made. The folder is created when missing.
+std::wstring WriteBeside(const std::wstring& path, const std::string& text) {
+  std::wstring folder = ParentFolder(path);
+  if (folder.empty()) folder = L".";
   if (!IsFolder(folder) && !CreateFolderTree(folder)) return std::wstring();
-  return folder;
+  wchar_t temporary[MAX_PATH + 1] = {};
+  if (::GetTempFileNameW(folder.c_str(), L"cfg", 0, temporary) == 0) return std::wstring();
+  if (!WriteLastingFile(temporary, text)) return std::wstring();
+  return temporary;
 }
 
 }  // namespace
 
 Json ReadJsonFile(const std::wstring& path) {
-  if (::GetFileAttributesW(path.c_str()) == INVALID_FILE_ATTRIBUTES) return Json();
   std::string bytes;
-  if (!ReadWholeFile(path, bytes)) return Json();
+  if (ReadWholeFile(path, bytes) != Existing::kRead) return Json();
   return ParseJson(bytes);
 }
 
@@ -106,47 +116,44 @@ bool CreateFolderTree(const std::wstring& folder) {
 
 bool MergeJsonFile(const std::wstring& path, const JsonObject& values) {
   std::string existing;
-  if (!ReadWholeFile(path, existing)) existing.clear();
-  const std::wstring folder = WritableFolder(path);
-  if (folder.empty()) return false;
   // A file that may not be written keeps its content, as it would with a
   // direct write; the rename below would otherwise replace it.
-  if (IsReadOnly(path)) return false;
-
-  wchar_t temporary[MAX_PATH + 1] = {};
-  if (::GetTempFileNameW(folder.c_str(), L"cfg", 0, temporary) == 0) return false;
-  if (!WriteLastingFile(temporary, MergedText(existing, values))) return false;
+  if (ReadWholeFile(path, existing) == Existing::kUnreadable || IsReadOnly(path)) return false;
+  const std::wstring temporary = WriteBeside(path, MergedText(existing, values));
+  if (temporary.empty()) return false;
   if (!ReplaceWith(temporary, path)) {
-    ::DeleteFileW(temporary);
+    ::DeleteFileW(temporary.c_str());
     return false;
   }
   return true;
 }
 
 PendingJsonMerge::PendingJsonMerge(std::wstring path, JsonObject values)
-    : path_(std::move(path)), pending_(path_ + L".pending"), values_(std::move(values)) {
-  had_file_ = ReadWholeFile(path_, base_);
-  if (!had_file_) base_.clear();
-  prepared_ = !WritableFolder(path_).empty() && !IsReadOnly(path_) &&
-              WriteLastingFile(pending_, MergedText(base_, values_));
+    : path_(std::move(path)), values_(std::move(values)) {
+  const Existing existing = ReadWholeFile(path_, base_);
+  had_file_ = existing == Existing::kRead;
+  // Commit then merge-writes as usual, and fails as it would.
+  if (existing == Existing::kUnreadable || IsReadOnly(path_)) return;
+  pending_ = WriteBeside(path_, MergedText(base_, values_));
 }
 
 PendingJsonMerge::~PendingJsonMerge() {
-  if (prepared_) ::DeleteFileW(pending_.c_str());
+  if (!pending_.empty()) ::DeleteFileW(pending_.c_str());
 }
 
 bool PendingJsonMerge::Commit() {
-  if (prepared_) {
-    prepared_ = false;
+  if (!pending_.empty()) {
+    const std::wstring pending = std::move(pending_);
+    pending_.clear();
     std::string now;
-    const bool has_file = ReadWholeFile(path_, now);
+    const Existing existing = ReadWholeFile(path_, now);
     // Anything written since (another key, or the file gone or made
     // read-only) is merged anew rather than overwritten.
-    if (has_file == had_file_ && (!has_file || now == base_) && !IsReadOnly(path_) &&
-        ReplaceWith(pending_, path_)) {
+    if (existing != Existing::kUnreadable && (existing == Existing::kRead) == had_file_ &&
+        now == base_ && !IsReadOnly(path_) && ReplaceWith(pending, path_)) {
       return true;
     }
-    ::DeleteFileW(pending_.c_str());
+    ::DeleteFileW(pending.c_str());
   }
   return MergeJsonFile(path_, values_);
 }

@@ -18,20 +18,22 @@ Json ReadJsonFile(const std::wstring& path);
 // object) that |values| does not replace, as one line of JSON. A missing
 // parent folder is created with its ancestors. The new text goes to a
 // temporary file in the same folder first, which then replaces the file in
-// one step; on any failure the old file stays as it was and false is
+// one step. A file that is there but cannot be read, or is read-only, is
+// left alone. On any failure the old file stays as it was and false is
 // answered (callers may ignore it).
 bool MergeJsonFile(const std::wstring& path, const JsonObject& values);
 
 // A merge-write prepared ahead of the moment it is to take effect, for a
 // record whose values are known before the long task it must follow (the
-// package download). Making a file last costs little before that task, but
-// after it the flush can wait for all the task wrote to reach the disk
-// first (a journaling file system commits in order). So the merged text is
-// written and flushed to |path| + ".pending" at construction, and Commit
-// only renames it into place, unless the file has changed in the meantime:
-// then it merge-writes anew, so that a key written since survives. Dropped
-// uncommitted, it removes its pending file. One pending merge per file at a
-// time; owned and used by one thread.
+// package download). Making a small file last costs little before that
+// task, but after it the flush can wait for much of what the task wrote to
+// reach the disk first (an ext4-style journal commits file data in order).
+// So the merged text is written and flushed to a file of its own beside
+// |path| at construction, and Commit only renames it into place, unless the
+// file has changed in the meantime: then it merge-writes anew, so that a key
+// written since survives. Dropped uncommitted, it removes its file (a crash
+// leaves it behind, as it would a merge-write's temporary file). Owned and
+// used by one thread.
 class PendingJsonMerge {
  public:
   PendingJsonMerge(std::wstring path, JsonObject values);
@@ -44,12 +46,13 @@ class PendingJsonMerge {
 
  private:
   const std::wstring path_;
-  const std::wstring pending_;
   const JsonObject values_;
   // The file as the pending text was merged from it.
   bool had_file_ = false;
   std::string base_;
-  bool prepared_ = false;  // |pending_| holds the merged text
+  // Where the merged text waits; "" when it could not be written, or once
+  // committed.
+  std::wstring pending_;
 };
 
 // Creates |folder| and its missing ancestors; true when it exists afterwards.

@@ -40,6 +40,19 @@ bool Exists(const std::wstring& path) {
   return ::GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
+// Files in |folder| that hold a config text not yet in place.
+int WaitingConfigTexts(const std::wstring& folder) {
+  int count = 0;
+  WIN32_FIND_DATAW data;
+  HANDLE find = ::FindFirstFileW((folder + L"\\cfg*.tmp").c_str(), &data);
+  if (find == INVALID_HANDLE_VALUE) return 0;
+  do {
+    ++count;
+  } while (::FindNextFileW(find, &data));
+  ::FindClose(find);
+  return count;
+}
+
 InstallationDetails Details(const std::wstring& url, const std::wstring& launch = L"") {
   InstallationDetails details;
   details.download_url = url;
@@ -172,14 +185,17 @@ TEST_F(PipelineTest, ZipPackageIsRecordedThenExtractedUnderTheProductAndLaunched
   EXPECT_EQ(1, shown_);
   EXPECT_EQ(L"{target_dir}\\Fernwick\\marker.exe", Config(InstallerConfig::kLaunchCommand));
   EXPECT_EQ(L"", Config(InstallerConfig::kInstaller));
-  // Written while the package is on its way: the record must not undo it.
+  // The record waits, written ahead; a key written while the package is on
+  // its way must survive it.
+  const std::wstring folder = local_ + L"fernwick_downloader";
+  EXPECT_EQ(1, WaitingConfigTexts(folder));
   InstallerConfig(pipeline_->config_path()).Set({{"written_meanwhile", L"yes"}});
   ASSERT_TRUE(ui_.RunUntil([&] { return !pipeline_->downloading(); }));
 
   EXPECT_TRUE(shell_.messages.empty());
   EXPECT_EQ(1, hidden_);
   EXPECT_EQ(L"yes", Config("written_meanwhile"));
-  EXPECT_FALSE(Exists(pipeline_->config_path() + L".pending"));
+  EXPECT_EQ(0, WaitingConfigTexts(folder));
   ASSERT_FALSE(progress_.empty());
   EXPECT_EQ(100, progress_.back());
   for (size_t i = 1; i < progress_.size(); ++i) EXPECT_LE(progress_[i - 1], progress_[i]);
@@ -454,7 +470,7 @@ TEST_F(PipelineTest, NotFoundLeavesTheRecordedPackageIntact) {
   EXPECT_EQ(first, FileBytes(Installer(L"app_keep.exe")));
   EXPECT_FALSE(Exists(Installer(L"app_keep.exe.part")));
   EXPECT_EQ(L"installer\\app_keep.exe", Config(InstallerConfig::kInstaller));
-  EXPECT_FALSE(Exists(pipeline_->config_path() + L".pending"));
+  EXPECT_EQ(0, WaitingConfigTexts(local_ + L"fernwick_downloader"));
   EXPECT_EQ(1, hidden_);  // the overlay stays after the failure
   EXPECT_EQ(2, shown_);
 }
@@ -738,6 +754,10 @@ TEST_F(PipelineTest, ProgressAfterTheWindowClosedIsDropped) {
   later.RunFor(800);  // the transfer ends meanwhile and finds nobody
   EXPECT_EQ(0, hidden_);
   EXPECT_TRUE(shell_.messages.empty());
+  // Nothing recorded, and the record's text gone with the pipeline.
+  EXPECT_EQ(L"", InstallerConfig(local_ + L"fernwick_downloader\\config.json")
+                     .Get(InstallerConfig::kInstaller));
+  EXPECT_EQ(0, WaitingConfigTexts(local_ + L"fernwick_downloader"));
 }
 
 TEST(PackageFileNameTest, OnlyPlainNamesBecomePaths) {

@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include <gtest/gtest.h>
+#include <vector>
 
 #include "tests/support/scoped_temp_dir.h"
 
@@ -112,13 +113,52 @@ TEST(MergeJsonFileTest, UnwritableFolderFailsQuietly) {
   EXPECT_EQ("x", ReadBytes(dir.Child(L"file")));
 }
 
-TEST(PendingJsonMergeTest, CommitPutsThePreparedMergeInPlace) {
+// A file that is there but cannot be read is not merged over: its keys
+// would be lost. (Under Wine the held file cannot be replaced either, so
+// here this also passes for a merge that would try.)
+TEST(MergeJsonFileTest, UnreadableFileKeepsItsContent) {
+  ScopedTempDir dir;
+  const std::wstring path = dir.Child(L"config.json");
+  const std::string old = "{\"bd_vid\": \"keep\"}";
+  ASSERT_TRUE(WriteBytes(path, old));
+  // Held without read sharing, though it could be replaced.
+  HANDLE lock = ::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+  ASSERT_NE(INVALID_HANDLE_VALUE, lock);
+  EXPECT_FALSE(MergeJsonFile(path, {{"installer", "new"}}));
+  {
+    PendingJsonMerge merge(path, {{"installer", "new"}});
+    EXPECT_FALSE(merge.Commit());
+  }
+  ::CloseHandle(lock);
+  EXPECT_EQ(old, ReadBytes(path));
+  EXPECT_EQ(0, OtherFiles(dir.path(), L"config.json"));
+}
+
+// The files beside a config that hold a merged text waiting to be put in
+// place.
+std::vector<std::wstring> WaitingTexts(const std::wstring& folder) {
+  std::vector<std::wstring> found;
+  WIN32_FIND_DATAW data;
+  HANDLE find = ::FindFirstFileW((folder + L"\\cfg*.tmp").c_str(), &data);
+  if (find == INVALID_HANDLE_VALUE) return found;
+  do {
+    found.push_back(folder + L"\\" + data.cFileName);
+  } while (::FindNextFileW(find, &data));
+  ::FindClose(find);
+  return found;
+}
+
+TEST(PendingJsonMergeTest, CommitPutsTheTextWrittenAheadInPlace) {
   ScopedTempDir dir;
   const std::wstring path = dir.Child(L"config.json");
   ASSERT_TRUE(WriteBytes(path, R"({"bd_vid":"v1","installer":"old"})"));
   {
     PendingJsonMerge merge(path, {{"installer", "installer\\p.zip"}});
     // Written ahead, but nothing changes until the commit.
+    const std::vector<std::wstring> waiting = WaitingTexts(dir.path());
+    ASSERT_EQ(1u, waiting.size());
+    EXPECT_EQ("{\"bd_vid\": \"v1\", \"installer\": \"installer\\\\p.zip\"}", ReadBytes(waiting[0]));
     EXPECT_EQ(R"({"bd_vid":"v1","installer":"old"})", ReadBytes(path));
     ASSERT_TRUE(merge.Commit());
   }
@@ -131,6 +171,7 @@ TEST(PendingJsonMergeTest, CommitPutsThePreparedMergeInPlace) {
   EXPECT_EQ(INVALID_FILE_ATTRIBUTES, ::GetFileAttributesW(fresh.c_str()));
   ASSERT_TRUE(first.Commit());
   EXPECT_EQ("{\"a\": \"1\"}", ReadBytes(fresh));
+  EXPECT_TRUE(WaitingTexts(dir.Child(L"new")).empty());
 }
 
 // Whatever happened to the file between preparing and committing, the
@@ -144,27 +185,28 @@ TEST(PendingJsonMergeTest, AFileChangedSinceIsMergedAnew) {
   ASSERT_TRUE(merge.Commit());
   EXPECT_EQ("{\"bd_vid\": \"late\", \"installer\": \"i\", \"launch_cmd\": \"x\"}", ReadBytes(path));
   EXPECT_EQ(0, OtherFiles(dir.path(), L"config.json"));
+  ASSERT_TRUE(::DeleteFileW(path.c_str()));
 
   // Created since.
-  const std::wstring other = dir.Child(L"other.json");
-  PendingJsonMerge created(other, {{"installer", "i"}});
-  ASSERT_TRUE(WriteBytes(other, R"({"bd_vid":"new"})"));
+  PendingJsonMerge created(path, {{"installer", "i"}});
+  ASSERT_TRUE(WriteBytes(path, R"({"bd_vid":"new"})"));
   ASSERT_TRUE(created.Commit());
-  EXPECT_EQ("{\"bd_vid\": \"new\", \"installer\": \"i\"}", ReadBytes(other));
+  EXPECT_EQ("{\"bd_vid\": \"new\", \"installer\": \"i\"}", ReadBytes(path));
 
   // Deleted since: the foreign key went with it, ours is written.
-  PendingJsonMerge deleted(other, {{"launch_cmd", "y"}});
-  ASSERT_TRUE(::DeleteFileW(other.c_str()));
+  PendingJsonMerge deleted(path, {{"launch_cmd", "y"}});
+  ASSERT_TRUE(::DeleteFileW(path.c_str()));
   ASSERT_TRUE(deleted.Commit());
-  EXPECT_EQ("{\"launch_cmd\": \"y\"}", ReadBytes(other));
+  EXPECT_EQ("{\"launch_cmd\": \"y\"}", ReadBytes(path));
 
-  // Its prepared text lost: written anew.
-  PendingJsonMerge lost(other, {{"installer", "j"}});
-  ASSERT_TRUE(::DeleteFileW((other + L".pending").c_str()));
+  // Its text lost: written anew.
+  PendingJsonMerge lost(path, {{"installer", "j"}});
+  const std::vector<std::wstring> waiting = WaitingTexts(dir.path());
+  ASSERT_EQ(1u, waiting.size());
+  ASSERT_TRUE(::DeleteFileW(waiting[0].c_str()));
   ASSERT_TRUE(lost.Commit());
-  EXPECT_EQ("{\"installer\": \"j\", \"launch_cmd\": \"y\"}", ReadBytes(other));
-  EXPECT_EQ(INVALID_FILE_ATTRIBUTES, ::GetFileAttributesW((other + L".pending").c_str()));
-  EXPECT_EQ(1, OtherFiles(dir.path(), L"config.json"));  // other.json
+  EXPECT_EQ("{\"installer\": \"j\", \"launch_cmd\": \"y\"}", ReadBytes(path));
+  EXPECT_EQ(0, OtherFiles(dir.path(), L"config.json"));
 }
 
 TEST(PendingJsonMergeTest, ReadOnlyFileKeepsItsContentAndNothingIsLeft) {
@@ -191,7 +233,10 @@ TEST(PendingJsonMergeTest, DroppedUncommittedItChangesNothing) {
   ScopedTempDir dir;
   const std::wstring path = dir.Child(L"config.json");
   ASSERT_TRUE(WriteBytes(path, "{}"));
-  { PendingJsonMerge merge(path, {{"installer", "never"}}); }
+  {
+    PendingJsonMerge merge(path, {{"installer", "never"}});
+    EXPECT_EQ(1u, WaitingTexts(dir.path()).size());
+  }
   EXPECT_EQ("{}", ReadBytes(path));
   EXPECT_EQ(0, OtherFiles(dir.path(), L"config.json"));
 }

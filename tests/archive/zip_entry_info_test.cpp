@@ -1,5 +1,6 @@
 #include "archive/zip_entry_info.h"
 
+#include <algorithm>
 #include <gtest/gtest.h>
 #include <vector>
 
@@ -33,11 +34,13 @@ TEST(ZipEntryInfoTest, UnixTimesAreSignedSecondsFrom1970) {
   EXPECT_EQ(UnixTimeToFileTime(-1), kEpoch - kTicks);
 }
 
-std::vector<uint8_t> Block(char a, char b, std::vector<uint8_t> data) {
-  std::vector<uint8_t> out = {static_cast<uint8_t>(a), static_cast<uint8_t>(b),
-                              static_cast<uint8_t>(data.size()),
-                              static_cast<uint8_t>(data.size() >> 8)};
-  out.insert(out.end(), data.begin(), data.end());
+std::vector<uint8_t> Block(char a, char b, const std::vector<uint8_t>& data) {
+  std::vector<uint8_t> out(4 + data.size());
+  out[0] = static_cast<uint8_t>(a);
+  out[1] = static_cast<uint8_t>(b);
+  out[2] = static_cast<uint8_t>(data.size());
+  out[3] = static_cast<uint8_t>(data.size() >> 8);
+  std::copy(data.begin(), data.end(), out.begin() + 4);
   return out;
 }
 
