@@ -90,19 +90,29 @@ TEST(MergeJsonFileTest, ReadOnlyFileKeepsItsContent) {
   EXPECT_EQ(0, OtherFiles(dir.path(), L"config.json"));
 }
 
-TEST(MergeJsonFileTest, LockedFileKeepsItsContent) {
-  ScopedTempDir dir;
-  const std::wstring path = dir.Child(L"config.json");
-  const std::string old = "{\"installer\": \"keep\"}";
-  ASSERT_TRUE(WriteBytes(path, old));
-  // Another program holds the file open and shares only reading.
-  HANDLE lock = ::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                              FILE_ATTRIBUTE_NORMAL, nullptr);
-  ASSERT_NE(INVALID_HANDLE_VALUE, lock);
-  EXPECT_FALSE(MergeJsonFile(path, {{"installer", "new"}}));
-  ::CloseHandle(lock);
-  EXPECT_EQ(old, ReadBytes(path));
-  EXPECT_EQ(0, OtherFiles(dir.path(), L"config.json"));
+// Another program holds the file open: sharing only reading, so that it
+// cannot be replaced, or sharing only its deletion, so that it cannot be
+// read (merging over it would lose its keys; under Wine it cannot be
+// replaced either, so there this also passes for a merge that would try).
+TEST(MergeJsonFileTest, HeldFileKeepsItsContent) {
+  for (const DWORD share : {DWORD{FILE_SHARE_READ}, DWORD{FILE_SHARE_DELETE}}) {
+    SCOPED_TRACE(share);
+    ScopedTempDir dir;
+    const std::wstring path = dir.Child(L"config.json");
+    const std::string old = "{\"bd_vid\": \"keep\"}";
+    ASSERT_TRUE(WriteBytes(path, old));
+    HANDLE lock = ::CreateFileW(path.c_str(), GENERIC_READ, share, nullptr, OPEN_EXISTING,
+                                FILE_ATTRIBUTE_NORMAL, nullptr);
+    ASSERT_NE(INVALID_HANDLE_VALUE, lock);
+    EXPECT_FALSE(MergeJsonFile(path, {{"installer", "new"}}));
+    {
+      PendingJsonMerge merge(path, {{"installer", "new"}});
+      EXPECT_FALSE(merge.Commit());
+    }
+    ::CloseHandle(lock);
+    EXPECT_EQ(old, ReadBytes(path));
+    EXPECT_EQ(0, OtherFiles(dir.path(), L"config.json"));
+  }
 }
 
 TEST(MergeJsonFileTest, UnwritableFolderFailsQuietly) {
@@ -111,28 +121,6 @@ TEST(MergeJsonFileTest, UnwritableFolderFailsQuietly) {
   // The parent "folder" is a file: nothing can be created under it.
   EXPECT_FALSE(MergeJsonFile(dir.Child(L"file\\config.json"), {{"a", 1}}));
   EXPECT_EQ("x", ReadBytes(dir.Child(L"file")));
-}
-
-// A file that is there but cannot be read is not merged over: its keys
-// would be lost. (Under Wine the held file cannot be replaced either, so
-// here this also passes for a merge that would try.)
-TEST(MergeJsonFileTest, UnreadableFileKeepsItsContent) {
-  ScopedTempDir dir;
-  const std::wstring path = dir.Child(L"config.json");
-  const std::string old = "{\"bd_vid\": \"keep\"}";
-  ASSERT_TRUE(WriteBytes(path, old));
-  // Held without read sharing, though it could be replaced.
-  HANDLE lock = ::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
-                              FILE_ATTRIBUTE_NORMAL, nullptr);
-  ASSERT_NE(INVALID_HANDLE_VALUE, lock);
-  EXPECT_FALSE(MergeJsonFile(path, {{"installer", "new"}}));
-  {
-    PendingJsonMerge merge(path, {{"installer", "new"}});
-    EXPECT_FALSE(merge.Commit());
-  }
-  ::CloseHandle(lock);
-  EXPECT_EQ(old, ReadBytes(path));
-  EXPECT_EQ(0, OtherFiles(dir.path(), L"config.json"));
 }
 
 // The files beside a config that hold a merged text waiting to be put in
