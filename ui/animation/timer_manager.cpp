@@ -55,14 +55,13 @@ bool TimerManager::AddTimer(const std::weak_ptr<cbase::WeakFlag>& owner,
 
 void TimerManager::HoldPulse() {
   CBASE_DCHECK_ON_THREAD(thread_checker_);
-  held_ = true;
+  ++holds_;
   StopPulse();
 }
 
 void TimerManager::ReleasePulse() {
   CBASE_DCHECK_ON_THREAD(thread_checker_);
-  if (!held_) return;
-  held_ = false;
+  if (holds_ == 0 || --holds_ > 0) return;
   if (!heap_.empty()) Poll();
 }
 
@@ -115,7 +114,7 @@ TimerManager::Entry TimerManager::PopEarliest() {
 
 bool TimerManager::StartPulse(uint32_t period_ms, bool fast) {
   CBASE_DCHECK(pulse_ != nullptr);
-  if (held_) return true;  // ReleasePulse starts it
+  if (holds_ > 0) return true;  // the last ReleasePulse starts it
   pulse_running_ = pulse_->Start(period_ms);
   fast_mode_ = pulse_running_ && fast;
   return pulse_running_;

@@ -68,12 +68,15 @@ class TimerManager {
   // While held, timers are queued but no pulse starts: a program holds the
   // pulse until its first frame is on screen, because starting it loads the
   // multimedia timer's library (under Wine with the sound drivers, about
-  // 5 ms), which that frame does not need. Releasing runs what is due and
-  // starts the pulse for the rest. Nothing ticks meanwhile, so only work
-  // that may wait belongs there (a fade is moved on by its window's paints).
+  // 5 ms), which that frame does not need; a window holds it over its own
+  // first frame, because starting it starts the system's timer thread. Holds
+  // are counted: the last release runs what is due and starts the pulse for
+  // the rest (a release without a hold does nothing). Nothing ticks
+  // meanwhile, so only work that may wait belongs there (a fade is moved on
+  // by its window's paints).
   void HoldPulse();
   void ReleasePulse();
-  bool pulse_held() const { return held_; }
+  bool pulse_held() const { return holds_ > 0; }
 
   cbase::TickClock& clock() { return clock_; }
   // Timers waiting, including ones whose owner has gone but that were not yet
@@ -111,7 +114,7 @@ class TimerManager {
   uint64_t next_sequence_ = 0;
   bool pulse_running_ = false;
   bool fast_mode_ = false;
-  bool held_ = false;
+  int holds_ = 0;
   cbase::ThreadChecker thread_checker_;
 };
 

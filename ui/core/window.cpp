@@ -42,6 +42,7 @@ Window::Window() = default;
 
 Window::~Window() {
   CBASE_DCHECK_ON_THREAD(thread_checker_);
+  ReleasePulseHold();
   RunDelayedCleanup();
   Control* root = root_.Get();
   root_.Reset();
@@ -190,6 +191,8 @@ void Window::Show(bool show, bool take_focus) {
 }
 
 void Window::OnDestroyed(HWND hwnd) {
+  // A window gone before its first frame was seen holds up no animation.
+  ReleasePulseHold();
   if (PointerInput::Get().UnregisterTouchWindow != nullptr) {
     PointerInput::Get().UnregisterTouchWindow(hwnd);
   }

@@ -53,6 +53,7 @@ namespace ui {
 class Box;
 class Control;
 class IRenderContext;
+class TimerManager;
 
 class Window : public virtual cbase::SupportWeakCallback {
  public:
@@ -328,6 +329,8 @@ class Window : public virtual cbase::SupportWeakCallback {
   void PaintAndPresent();
   // The user has seen the window's first frame: OnFirstFrameShown, once.
   void FirstFrameShown();
+  // Gives back the pulse hold taken at the first layout, if any.
+  void ReleasePulseHold();
   // Runs what AfterFirstFrame was given (kAfterFirstFrameMessage).
   void RunAfterFirstFrame();
   // A root that sizes to its content sets the window's size before a pass.
@@ -419,6 +422,9 @@ class Window : public virtual cbase::SupportWeakCallback {
   bool focus_ring_shown_ = false;
 
   bool first_layout_ = true;
+  // The animation pulse this window holds from its first layout until its
+  // first frame is seen (or it goes); null when it holds none.
+  TimerManager* pulse_hold_ = nullptr;
   std::vector<std::function<void()>> after_first_frame_;
   // A Tab pressed while a layout pass was pending moves the focus after it.
   bool tab_after_layout_ = false;

@@ -7,6 +7,7 @@
 #include <utility>
 
 #include "base/startup_trace.h"
+#include "ui/animation/timer_manager.h"
 #include "ui/control/box.h"
 #include "ui/control/control.h"
 #include "ui/control/shadow_box.h"
@@ -83,7 +84,19 @@ SIZE Window::EstimateRootSize() {
 
 void Window::OnPaint() {
   const bool shown_before = presenter_.HasShownFrame();
+  // Until the first frame is seen, this window's paints move its fade on:
+  // starting the animation pulse meanwhile would start the system's timer
+  // thread while that frame is made and presented. Held only while a frame
+  // is on its way.
+  TimerManager& timers = TimerManager::Current();
+  if (!shown_before && pulse_hold_ == nullptr && !timers.pulse_running()) {
+    timers.HoldPulse();
+    pulse_hold_ = &timers;
+  }
   PaintAndPresent();
+  if (!shown_before && !presenter_.HasShownFrame() && !presenter_.IsHoldingFrame()) {
+    ReleasePulseHold();
+  }
   if (!shown_before && presenter_.HasShownFrame()) {
     // What waited for the first frame may close the window.
     std::weak_ptr<cbase::WeakFlag> alive = GetWeakFlag();
@@ -95,8 +108,16 @@ void Window::OnPaint() {
   if (presenter_.IsHoldingFrame() && root_.Get() != nullptr) {
     if (AnimationPlayer* fade = root_.Get()->GetAnimationPlayer(AnimationType::kAlpha)) {
       fade->Advance();
+      // Too early in the fade for any alpha: the frame goes out at the
+      // faintest one, as no tick may come before a frame is seen.
+      if (window_alpha_ == 0) SetWindowAlpha(1);
     }
   }
+}
+
+void Window::ReleasePulseHold() {
+  if (pulse_hold_ == nullptr) return;
+  std::exchange(pulse_hold_, nullptr)->ReleasePulse();
 }
 
 void Window::FirstFrameShown() {
@@ -107,6 +128,8 @@ void Window::FirstFrameShown() {
   std::weak_ptr<cbase::WeakFlag> alive = GetWeakFlag();
   OnFirstFrameShown();
   if (!posted && !alive.expired()) RunAfterFirstFrame();
+  // Last: the timers that fell due meanwhile run now, and may close it.
+  if (!alive.expired()) ReleasePulseHold();
 }
 
 void Window::RunAfterFirstFrame() {

@@ -254,5 +254,23 @@ TEST_F(TimerManagerTest, AHeldPulseStartsOnReleaseAndRunsWhatFellDue) {
   EXPECT_FALSE(timers_.log.running);
 }
 
+// A program's hold and a window's may overlap: only the last release
+// starts the pulse.
+TEST_F(TimerManagerTest, HoldsAreCounted) {
+  int fired = 0;
+  timers_.manager.HoldPulse();
+  timers_.manager.HoldPulse();
+  EXPECT_TRUE(timers_.manager.AddTimer(
+      owner_.GetWeakFlag(), [&] { ++fired; }, 10, 1));
+  timers_.clock.AdvanceMs(20);
+  timers_.manager.ReleasePulse();
+  EXPECT_TRUE(timers_.manager.pulse_held());
+  EXPECT_FALSE(timers_.log.running);
+  EXPECT_EQ(fired, 0);
+  timers_.manager.ReleasePulse();
+  EXPECT_FALSE(timers_.manager.pulse_held());
+  EXPECT_EQ(fired, 1);
+}
+
 }  // namespace
 }  // namespace ui

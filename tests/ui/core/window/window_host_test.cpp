@@ -53,6 +53,8 @@ LRESULT HitTest(HWND hwnd, int x, int y) {
 }
 
 TEST(WindowHostTest, TheSampleSkinBuildsAShadowedLayeredWindowAndPaintsIt) {
+  WindowTimers().PulseFor(10000);  // what earlier tests left running
+  ASSERT_FALSE(WindowTimers().log.running);
   SampleWindow* window = SampleWindow::Open();
   ASSERT_NE(window, nullptr);
   WindowGuard guard(window);
@@ -75,14 +77,20 @@ TEST(WindowHostTest, TheSampleSkinBuildsAShadowedLayeredWindowAndPaintsIt) {
   EXPECT_EQ(root_box->GetBorderRound().cx, 3);
 
   // The first layout started the fade-in from a transparent window. Its
-  // first frame is composed but not presented at alpha 0: the fade's first
-  // step presents it, and only then has the user seen a frame.
-  EXPECT_EQ(window->GetWindowAlpha(), 0);
+  // first frame is never presented at alpha 0, nor does it wait for a tick:
+  // the test clock has not moved, so the fade still stands at 0, and the
+  // frame goes out at the faintest alpha. The animation pulse was held while
+  // that frame was made (starting it starts the system's timer thread) and
+  // runs once the frame is seen.
+  EXPECT_EQ(window->GetWindowAlpha(), 1);
   const RECT filled = Named(window, L"filled")->GetRect();
   EXPECT_EQ(testing::BackBufferPixel(window, filled.left + 5, filled.top + 5) & 0xffffff,
             0xe03020u);
-  EXPECT_EQ(window->GetPresentCount(), 0u);
-  EXPECT_EQ(window->first_frames_shown, 0);
+  EXPECT_EQ(window->GetPresentCount(), 1u);
+  EXPECT_EQ(window->first_frames_shown, 1);
+  EXPECT_FALSE(window->pulse_ran_before_first_frame);
+  EXPECT_FALSE(WindowTimers().manager.pulse_held());
+  EXPECT_TRUE(WindowTimers().manager.pulse_running());
   WindowTimers().PulseFor(400);
   PumpMessages();
   EXPECT_EQ(window->GetWindowAlpha(), 255);

@@ -59,12 +59,17 @@ class SampleWindow : public WindowImplBase {
   std::wstring SkinFolder() const override { return L"sample"; }
   std::wstring SkinFile() const override { return skin_file_; }
   void OnSkinLoaded() override;
-  void OnFirstFrameShown() override { ++first_frames_shown; }
+  void OnFirstFrameShown() override {
+    ++first_frames_shown;
+    pulse_ran_before_first_frame = pulse_ran_before_first_frame || WindowTimers().log.running;
+  }
   Control* CreateCustomControl(const std::wstring& class_name) override;
 
   std::vector<Event> events;
   int skin_loaded = 0;
   int first_frames_shown = 0;
+  // Whether the animation pulse ran when the first frame was seen.
+  bool pulse_ran_before_first_frame = false;
   std::function<void()> on_destroyed;
 
   ~SampleWindow() override {
