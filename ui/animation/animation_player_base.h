@@ -42,7 +42,8 @@ class AnimationPlayerBase : public cbase::SupportWeakCallback {
   // Plays in the current direction from the current elapsed time.
   virtual void Play();
   // Moves a running play on to the current time now rather than at its next
-  // tick (a window that has just composed its first frame shows it at once).
+  // tick (a window that has just composed its first frame presents it at
+  // the alpha the fade has reached).
   void Advance();
   // The value the motion gives at the current elapsed time.
   virtual int CurrentValue() = 0;

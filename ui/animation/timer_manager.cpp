@@ -59,10 +59,15 @@ void TimerManager::HoldPulse() {
   StopPulse();
 }
 
-void TimerManager::ReleasePulse() {
+void TimerManager::ReleasePulse(bool run_due) {
   CBASE_DCHECK_ON_THREAD(thread_checker_);
   if (holds_ == 0 || --holds_ > 0) return;
-  if (!heap_.empty()) Poll();
+  if (heap_.empty()) return;
+  if (run_due) {
+    Poll();
+  } else {
+    StartPulse(kFastPeriodMs, true);  // its first tick runs what is due
+  }
 }
 
 void TimerManager::Poll() {

@@ -71,11 +71,13 @@ class TimerManager {
   // 5 ms), which that frame does not need; a window holds it over its own
   // first frame, because starting it starts the system's timer thread. Holds
   // are counted: the last release runs what is due and starts the pulse for
-  // the rest (a release without a hold does nothing). Nothing ticks
-  // meanwhile, so only work that may wait belongs there (a fade is moved on
-  // by its window's paints).
+  // the rest (a release without a hold does nothing); with |run_due| false
+  // it only starts the pulse, whose first tick runs it, for a caller that
+  // must not have timers run under it (a window being destroyed). Nothing
+  // ticks meanwhile, so only work that may wait belongs there (a fade is
+  // moved on by its window's paints).
   void HoldPulse();
-  void ReleasePulse();
+  void ReleasePulse(bool run_due = true);
   bool pulse_held() const { return holds_ > 0; }
 
   cbase::TickClock& clock() { return clock_; }

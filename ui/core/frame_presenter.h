@@ -13,8 +13,8 @@
 // changed), a copy of the painted area otherwise. A change of the window
 // alpha alone is presented again from the last frame without painting. A
 // layered window's first frame composed at alpha 0 (a window about to fade
-// in) is held back instead of presented: nobody would see it, and the first
-// fade step presents it.
+// in) is held back instead of presented: nobody would see it, and the
+// window presents it at the fade's first alpha, at least the faintest one.
 //
 // Painting the control tree is the window's; the render context is the
 // window's too and is handed in per call. Owned by its Window. UI thread

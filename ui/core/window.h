@@ -329,7 +329,7 @@ class Window : public virtual cbase::SupportWeakCallback {
   void PaintAndPresent();
   // The user has seen the window's first frame: OnFirstFrameShown, once.
   void FirstFrameShown();
-  // Gives back the pulse hold taken at the first layout, if any.
+  // Gives back the pulse hold OnPaint took before the first frame, if any.
   void ReleasePulseHold();
   // Runs what AfterFirstFrame was given (kAfterFirstFrameMessage).
   void RunAfterFirstFrame();
@@ -422,8 +422,8 @@ class Window : public virtual cbase::SupportWeakCallback {
   bool focus_ring_shown_ = false;
 
   bool first_layout_ = true;
-  // The animation pulse this window holds from its first layout until its
-  // first frame is seen (or it goes); null when it holds none.
+  // The animation pulse this window holds while its first frame is made and
+  // waits to be presented (see OnPaint); null when it holds none.
   TimerManager* pulse_hold_ = nullptr;
   std::vector<std::function<void()>> after_first_frame_;
   // A Tab pressed while a layout pass was pending moves the focus after it.

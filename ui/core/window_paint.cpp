@@ -87,15 +87,18 @@ void Window::OnPaint() {
   // Until the first frame is seen, this window's paints move its fade on:
   // starting the animation pulse meanwhile would start the system's timer
   // thread while that frame is made and presented. Held only while a frame
-  // is on its way.
+  // waits to be presented by this window's next paint.
   TimerManager& timers = TimerManager::Current();
   if (!shown_before && pulse_hold_ == nullptr && !timers.pulse_running()) {
     timers.HoldPulse();
     pulse_hold_ = &timers;
   }
   PaintAndPresent();
-  if (!shown_before && !presenter_.HasShownFrame() && !presenter_.IsHoldingFrame()) {
+  if (!shown_before && !presenter_.HasShownFrame() &&
+      (!presenter_.IsHoldingFrame() || ::IsIconic(hwnd_))) {
+    // No frame on its way (or none until the window is restored).
     ReleasePulseHold();
+    return;
   }
   if (!shown_before && presenter_.HasShownFrame()) {
     // What waited for the first frame may close the window.
@@ -108,16 +111,17 @@ void Window::OnPaint() {
   if (presenter_.IsHoldingFrame() && root_.Get() != nullptr) {
     if (AnimationPlayer* fade = root_.Get()->GetAnimationPlayer(AnimationType::kAlpha)) {
       fade->Advance();
-      // Too early in the fade for any alpha: the frame goes out at the
-      // faintest one, as no tick may come before a frame is seen.
+      // The fade still stands at 0 (too early for any alpha, or stopped):
+      // the frame goes out at the faintest alpha, as no tick may come
+      // before a frame is seen.
       if (window_alpha_ == 0) SetWindowAlpha(1);
     }
   }
 }
 
 void Window::ReleasePulseHold() {
-  if (pulse_hold_ == nullptr) return;
-  std::exchange(pulse_hold_, nullptr)->ReleasePulse();
+  // Timers are not run under the caller: some belong to this window.
+  if (pulse_hold_ != nullptr) std::exchange(pulse_hold_, nullptr)->ReleasePulse(false);
 }
 
 void Window::FirstFrameShown() {
@@ -128,7 +132,6 @@ void Window::FirstFrameShown() {
   std::weak_ptr<cbase::WeakFlag> alive = GetWeakFlag();
   OnFirstFrameShown();
   if (!posted && !alive.expired()) RunAfterFirstFrame();
-  // Last: the timers that fell due meanwhile run now, and may close it.
   if (!alive.expired()) ReleasePulseHold();
 }
 

@@ -270,6 +270,21 @@ TEST_F(TimerManagerTest, HoldsAreCounted) {
   timers_.manager.ReleasePulse();
   EXPECT_FALSE(timers_.manager.pulse_held());
   EXPECT_EQ(fired, 1);
+  // A release without a hold counts for nothing.
+  timers_.manager.ReleasePulse();
+  timers_.manager.HoldPulse();
+  EXPECT_TRUE(timers_.manager.pulse_held());
+
+  // Released without running what is due: the pulse's first tick runs it.
+  EXPECT_TRUE(timers_.manager.AddTimer(
+      owner_.GetWeakFlag(), [&] { ++fired; }, 10, 1));
+  timers_.clock.AdvanceMs(20);
+  timers_.manager.ReleasePulse(false);
+  EXPECT_EQ(fired, 1);
+  ASSERT_TRUE(timers_.log.running);
+  EXPECT_EQ(timers_.log.periods.back(), 16u);
+  timers_.Pulse();
+  EXPECT_EQ(fired, 2);
 }
 
 }  // namespace

@@ -55,6 +55,7 @@ LRESULT HitTest(HWND hwnd, int x, int y) {
 TEST(WindowHostTest, TheSampleSkinBuildsAShadowedLayeredWindowAndPaintsIt) {
   WindowTimers().PulseFor(10000);  // what earlier tests left running
   ASSERT_FALSE(WindowTimers().log.running);
+  ASSERT_FALSE(WindowTimers().manager.pulse_held());
   SampleWindow* window = SampleWindow::Open();
   ASSERT_NE(window, nullptr);
   WindowGuard guard(window);
@@ -88,7 +89,7 @@ TEST(WindowHostTest, TheSampleSkinBuildsAShadowedLayeredWindowAndPaintsIt) {
             0xe03020u);
   EXPECT_EQ(window->GetPresentCount(), 1u);
   EXPECT_EQ(window->first_frames_shown, 1);
-  EXPECT_FALSE(window->pulse_ran_before_first_frame);
+  EXPECT_FALSE(window->pulse_started_before_first_frame);
   EXPECT_FALSE(WindowTimers().manager.pulse_held());
   EXPECT_TRUE(WindowTimers().manager.pulse_running());
   WindowTimers().PulseFor(400);

@@ -47,7 +47,9 @@ class SampleWindow : public WindowImplBase {
 
   explicit SampleWindow(std::wstring skin_file = L"sample.xml",
                         std::vector<std::wstring> watched = {})
-      : skin_file_(std::move(skin_file)), watched_(std::move(watched)) {}
+      : skin_file_(std::move(skin_file)),
+        watched_(std::move(watched)),
+        pulse_starts_at_open_(WindowTimers().log.periods.size()) {}
 
   // Creates, shows and paints the window; nullptr when creation failed (the
   // object is gone then).
@@ -61,15 +63,16 @@ class SampleWindow : public WindowImplBase {
   void OnSkinLoaded() override;
   void OnFirstFrameShown() override {
     ++first_frames_shown;
-    pulse_ran_before_first_frame = pulse_ran_before_first_frame || WindowTimers().log.running;
+    pulse_started_before_first_frame = WindowTimers().log.periods.size() > pulse_starts_at_open_;
   }
   Control* CreateCustomControl(const std::wstring& class_name) override;
 
   std::vector<Event> events;
   int skin_loaded = 0;
   int first_frames_shown = 0;
-  // Whether the animation pulse ran when the first frame was seen.
-  bool pulse_ran_before_first_frame = false;
+  // Whether the animation pulse was started between the window's making
+  // and its first frame being seen.
+  bool pulse_started_before_first_frame = false;
   std::function<void()> on_destroyed;
 
   ~SampleWindow() override {
@@ -79,6 +82,7 @@ class SampleWindow : public WindowImplBase {
  private:
   std::wstring skin_file_;
   std::vector<std::wstring> watched_;
+  size_t pulse_starts_at_open_;
 };
 
 // Destroys a sample window that is still alive at the end of a test.
