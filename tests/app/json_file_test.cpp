@@ -121,6 +121,12 @@ TEST(MergeJsonFileTest, UnwritableFolderFailsQuietly) {
   // The parent "folder" is a file: nothing can be created under it.
   EXPECT_FALSE(MergeJsonFile(dir.Child(L"file\\config.json"), {{"a", 1}}));
   EXPECT_EQ("x", ReadBytes(dir.Child(L"file")));
+  // Prepared there, nothing can be written ahead either; the commit fails
+  // the same way.
+  PendingJsonMerge merge(dir.Child(L"file\\config.json"), {{"a", 1}});
+  EXPECT_FALSE(merge.Commit());
+  EXPECT_EQ("x", ReadBytes(dir.Child(L"file")));
+  EXPECT_EQ(0, OtherFiles(dir.path(), L"file"));
 }
 
 // The files beside a config that hold a merged text waiting to be put in

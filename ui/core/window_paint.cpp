@@ -88,10 +88,12 @@ void Window::OnPaint() {
   // starting the animation pulse meanwhile would start the system's timer
   // thread while that frame is made and presented. Held only while a frame
   // waits to be presented by this window's next paint.
-  TimerManager& timers = TimerManager::Current();
-  if (!shown_before && pulse_hold_ == nullptr && !timers.pulse_running()) {
-    timers.HoldPulse();
-    pulse_hold_ = &timers;
+  if (!shown_before && pulse_hold_ == nullptr) {
+    TimerManager& timers = TimerManager::Current();
+    if (!timers.pulse_running()) {
+      timers.HoldPulse();
+      pulse_hold_ = &timers;
+    }
   }
   PaintAndPresent();
   if (!shown_before && !presenter_.HasShownFrame() &&
