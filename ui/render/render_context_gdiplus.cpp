@@ -1,10 +1,12 @@
 #include "ui/render/render_context_gdiplus.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <cstdint>
 #include <cstring>
 #include <functional>
+#include <optional>
 #include <tuple>
 #include <utility>
 #include <vector>
@@ -63,6 +65,48 @@ void AddRoundRect(Gdiplus::GraphicsPath& path, const RECT& rc, const SIZE& corne
   path.AddArc(l, b - h, w, h, 90, 90);
   path.AddLine(at(l), at(b) - hh, at(l), at(t) + hh);
   path.CloseFigure();
+}
+
+// What GDI+ writes for an opaque colour on a 32-bit bitmap selected into
+// the memory device context |scratch| answers: the colour's own bits under one alpha byte, the same
+// for every colour, learnt once per process from two colours that between them set and clear each
+// colour bit. Each lesson costs as much as a small fill, and a window names ten colours or more.
+// Empty while GDI+ writes anything else for them (then each colour is learnt on its own), or cannot
+// draw yet.
+template <typename MakeDC>
+std::optional<DWORD> OpaqueAlpha(const MakeDC& scratch) {
+  // 0 while unknown, else kLearnt with the alpha byte.
+  static std::atomic<uint64_t> learnt{0};
+  constexpr uint64_t kLearnt = uint64_t{1} << 32;
+  constexpr uint64_t kNoRule = uint64_t{1} << 33;
+  const uint64_t known = learnt.load(std::memory_order_relaxed);
+  if (known == kNoRule) return std::nullopt;
+  if (known != 0) return static_cast<DWORD>(known);
+  constexpr ARGB kProbes[] = {0xFF5AC3A5, 0xFFA53C5A};
+  void* raw = nullptr;
+  const cbase::ScopedBitmap probe = MakeTopDownBitmap(2, 1, &raw);
+  if (!probe.get()) return std::nullopt;
+  {
+    const HDC dc = scratch();
+    const cbase::ScopedSelectObject select(dc, probe.get());
+    Graphics graphics(dc, false);
+    for (int i = 0; i < 2; ++i) {
+      Gdiplus::SolidBrush brush{Gdiplus::Color(kProbes[i])};
+      if (graphics.FillRectangle(&brush, Gdiplus::RectF(static_cast<Gdiplus::REAL>(i), 0, 1, 1)) !=
+          Gdiplus::Ok) {
+        return std::nullopt;  // GDI+ may not have started yet: asked again later
+      }
+    }
+  }
+  ::GdiFlush();
+  const auto* written = static_cast<const DWORD*>(raw);
+  const DWORD alpha = written[0] & 0xFF000000;
+  const bool rule = (written[1] & 0xFF000000) == alpha &&
+                    (written[0] & 0x00FFFFFF) == (kProbes[0] & 0x00FFFFFF) &&
+                    (written[1] & 0x00FFFFFF) == (kProbes[1] & 0x00FFFFFF);
+  learnt.store(rule ? kLearnt | alpha : kNoRule, std::memory_order_relaxed);
+  if (!rule) return std::nullopt;
+  return alpha;
 }
 
 }  // namespace
@@ -357,6 +401,10 @@ void RenderContext_GdiPlus::FillWhole(Gdiplus::Graphics& graphics, Gdiplus::Brus
 }
 
 bool RenderContext_GdiPlus::OpaquePixel(ARGB color, DWORD* pixel) {
+  if (const auto alpha = OpaqueAlpha([this] { return ScratchDC(); })) {
+    *pixel = (color & 0x00FFFFFF) | *alpha;
+    return true;
+  }
   const auto known = opaque_pixels_.find(color);
   if (known != opaque_pixels_.end()) {
     *pixel = known->second;

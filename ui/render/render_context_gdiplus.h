@@ -157,7 +157,8 @@ class RenderContext_GdiPlus : public IRenderContext {
   // context's clip. False when the clip cannot be read (nothing was written
   // then).
   bool FillDirect(const RECT& rc, DWORD pixel);
-  // The pixel GDI+ writes for the opaque |color|, learnt once per colour.
+  // The pixel GDI+ writes for the opaque |color|: by the rule learnt once
+  // per process, or else learnt once per colour.
   bool OpaquePixel(ARGB color, DWORD* pixel);
   // The part of |rc| (logical coordinates) inside the clip's bounds; empty
   // when none is.
@@ -180,7 +181,8 @@ class RenderContext_GdiPlus : public IRenderContext {
   // GDI+ fonts by the bytes of their LOGFONTW.
   std::map<std::string, std::unique_ptr<Gdiplus::Font>> fonts_;
   std::unique_ptr<Gdiplus::Font> fallback_font_;
-  // What GDI+ writes for each opaque colour met so far.
+  // What GDI+ writes for each opaque colour met so far, where no rule
+  // holds for all.
   std::map<ARGB, DWORD> opaque_pixels_;
   // Rounded shapes drawn so far.
   std::map<ShapeKey, KeptShape> shapes_;
