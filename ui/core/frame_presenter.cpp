@@ -74,26 +74,39 @@ bool FramePresenter::PresentAlphaOnly(IRenderContext& context, const RECT& clien
   return true;
 }
 
-void FramePresenter::ExtendToScreenEdges(RECT& update, const RECT& client) const {
+void FramePresenter::ExtendToScreenEdges(RECT& update, const RECT& client) {
   if (!window_.IsLayered()) return;
+  // An update out to every side of the client (a first frame, a full
+  // repaint) has nothing to widen.
+  if (update.left <= client.left && update.top <= client.top && update.right >= client.right &&
+      update.bottom >= client.bottom) {
+    return;
+  }
   RECT window_rect;
   ::GetWindowRect(window_.GetHWND(), &window_rect);
-  const int screen_left = ::GetSystemMetrics(SM_XVIRTUALSCREEN);
-  const int screen_top = ::GetSystemMetrics(SM_YVIRTUALSCREEN);
-  const int screen_right = screen_left + ::GetSystemMetrics(SM_CXVIRTUALSCREEN);
-  const int screen_bottom = screen_top + ::GetSystemMetrics(SM_CYVIRTUALSCREEN);
-  if (window_rect.left < screen_left && update.left == screen_left - window_rect.left) {
+  const RECT& screen = VirtualScreen();
+  if (window_rect.left < screen.left && update.left == screen.left - window_rect.left) {
     update.left = client.left;
   }
-  if (window_rect.top < screen_top && update.top == screen_top - window_rect.top) {
+  if (window_rect.top < screen.top && update.top == screen.top - window_rect.top) {
     update.top = client.top;
   }
-  if (window_rect.right > screen_right && update.right == screen_right - window_rect.left) {
+  if (window_rect.right > screen.right && update.right == screen.right - window_rect.left) {
     update.right = client.right;
   }
-  if (window_rect.bottom > screen_bottom && update.bottom == screen_bottom - window_rect.top) {
+  if (window_rect.bottom > screen.bottom && update.bottom == screen.bottom - window_rect.top) {
     update.bottom = client.bottom;
   }
+}
+
+const RECT& FramePresenter::VirtualScreen() {
+  if (!virtual_screen_) {
+    const int left = ::GetSystemMetrics(SM_XVIRTUALSCREEN);
+    const int top = ::GetSystemMetrics(SM_YVIRTUALSCREEN);
+    virtual_screen_ = RECT{left, top, left + ::GetSystemMetrics(SM_CXVIRTUALSCREEN),
+                           top + ::GetSystemMetrics(SM_CYVIRTUALSCREEN)};
+  }
+  return *virtual_screen_;
 }
 
 void FramePresenter::PrepareBuffer(IRenderContext& context, const RECT& client, bool alpha_blit,

@@ -23,6 +23,8 @@
 
 #include <windows.h>
 
+#include <optional>
+
 namespace ui {
 
 class IRenderContext;
@@ -75,7 +77,9 @@ class FramePresenter {
   // A layered window partly past the edge of the virtual screen is never
   // reported dirty beyond that edge: an |update| that stops at the edge is
   // widened to the client's side.
-  void ExtendToScreenEdges(RECT& update, const RECT& client) const;
+  void ExtendToScreenEdges(RECT& update, const RECT& client);
+  // The displays were rearranged: the virtual screen is read again.
+  void OnDisplayChange() { virtual_screen_.reset(); }
   // Sizes the back buffer to |client|; a new size makes the whole client the
   // update. A layered frame's update area is cleared to transparent, except
   // |covered|: what the tree certainly paints over with opaque pixels.
@@ -102,6 +106,11 @@ class FramePresenter {
 
  private:
   bool PostPaint();
+  // The virtual screen's rectangle, read once: each of its four metrics
+  // costs about a tenth of a millisecond on some systems (Wine asks the
+  // display driver every time), while a download's progress paints many
+  // times a second.
+  const RECT& VirtualScreen();
 
   Window& window_;
   // The dirty area of a layered window not yet painted.
@@ -117,6 +126,7 @@ class FramePresenter {
   // its pixels, so a frame with another alpha or size is presented whole.
   BYTE presented_alpha_ = 0;
   SIZE presented_size_ = {0, 0};
+  std::optional<RECT> virtual_screen_;
 };
 
 }  // namespace ui

@@ -267,6 +267,9 @@ LRESULT Window::RouteMessage(UINT message, WPARAM wparam, LPARAM lparam, bool& h
       return 0;
     case WM_GETOBJECT:
       return OnGetObject(wparam, lparam, handled);
+    case WM_DISPLAYCHANGE:
+      presenter_.OnDisplayChange();
+      return 0;
     case WM_SETTINGCHANGE:
     case WM_SYSCOLORCHANGE:
       // High contrast may have been switched: everything is drawn again.
