@@ -319,9 +319,11 @@ Control* WindowBuilder::Parse(const MarkupNode& node, Control* parent, Window* w
       const int count = ParseIntOr(count_text, 1);
       if (g_include_depth >= kMaxIncludeDepth) continue;
       ++g_include_depth;
+      // Read once, built |count| times.
+      WindowBuilder nested;
       for (int i = 0; i < count; ++i) {
-        WindowBuilder nested;
-        Control* made = nested.Create(source, callback_, window, parent_box);
+        Control* made = i == 0 ? nested.Create(source, callback_, window, parent_box)
+                               : nested.Rebuild(callback_, window, parent_box);
         // Without a box to take them, the included controls would be lost.
         if (made != nullptr && parent_box == nullptr) delete made;
       }
