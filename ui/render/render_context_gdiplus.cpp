@@ -616,12 +616,18 @@ bool RenderContext_GdiPlus::KeepShape(const ShapeKey& key, KeptShape* shape) {
   if (pixels > kMaxKeptPixels) return false;
   Gdiplus::GraphicsPath path;
   AddRoundRect(path, rc, SIZE{key.corner_x, key.corner_y});
-  shape->pieces.clear();
-  for (const RECT& area : areas) {
-    void* raw = nullptr;
-    cbase::ScopedBitmap bitmap = MakeTopDownBitmap(Width(area), Height(area), &raw);
-    if (!bitmap.get()) return false;
-    DrawAside(bitmap.get(), POINT{area.left, area.top}, [&](Gdiplus::Graphics& graphics) {
+  // GDI+ spends by the size of the path, not of the bitmap it draws on: the
+  // shape is drawn once, over all of it, and the bands are cut from that.
+  const int64_t outer_pixels = static_cast<int64_t>(Width(outer)) * Height(outer);
+  const bool cut = areas.size() > 1 && outer_pixels <= 4 * kMaxKeptPixels;
+  void* whole_raw = nullptr;
+  cbase::ScopedBitmap whole;
+  if (cut) {
+    whole = MakeTopDownBitmap(Width(outer), Height(outer), &whole_raw);
+    if (!whole.get()) return false;
+  }
+  auto draw_shape = [&](HBITMAP bitmap, const RECT& area) {
+    DrawAside(bitmap, POINT{area.left, area.top}, [&](Gdiplus::Graphics& graphics) {
       if (key.stroke > 0) {
         Gdiplus::Pen pen(Gdiplus::Color(key.color), static_cast<Gdiplus::REAL>(key.stroke));
         graphics.DrawPath(&pen, &path);
@@ -630,7 +636,26 @@ bool RenderContext_GdiPlus::KeepShape(const ShapeKey& key, KeptShape* shape) {
         graphics.FillPath(&brush, &path);
       }
     });
-    const auto* pixels = static_cast<const DWORD*>(raw);
+  };
+  if (cut) draw_shape(whole.get(), outer);
+  shape->pieces.clear();
+  for (const RECT& area : areas) {
+    void* raw = nullptr;
+    cbase::ScopedBitmap bitmap = MakeTopDownBitmap(Width(area), Height(area), &raw);
+    if (!bitmap.get()) return false;
+    auto* pixels = static_cast<DWORD*>(raw);
+    if (cut) {
+      const auto* from = static_cast<const DWORD*>(whole_raw);
+      const size_t from_width = static_cast<size_t>(Width(outer));
+      const size_t width = static_cast<size_t>(Width(area));
+      for (LONG y = area.top; y < area.bottom; ++y) {
+        const DWORD* row = from + static_cast<size_t>(y - outer.top) * from_width +
+                           static_cast<size_t>(area.left - outer.left);
+        std::copy(row, row + width, pixels + static_cast<size_t>(y - area.top) * width);
+      }
+    } else {
+      draw_shape(bitmap.get(), area);
+    }
     const size_t count = static_cast<size_t>(Width(area)) * Height(area);
     if (std::all_of(pixels, pixels + count, [](DWORD pixel) { return pixel == 0; })) continue;
     shape->pieces.push_back(KeptPiece{std::move(bitmap), area});
@@ -962,11 +987,19 @@ RECT RenderContext_GdiPlus::MeasureText(const std::wstring& text, HFONT font, UI
   } else {
     Gdiplus::REAL height = 0;
     if (format & DT_SINGLELINE) {
-      // One line of the font's CJK height, whatever the text holds.
-      Gdiplus::RectF probe;
-      graphics.MeasureString(L"\x6D4B\x8BD5", 2, text_font.font, Gdiplus::PointF(0, 0),
-                             string_format.get(), &probe);
-      height = probe.Height;
+      // One line of the font's CJK height, whatever the text holds; measured
+      // once per font.
+      auto known =
+          text_font.key != nullptr ? line_heights_.find(*text_font.key) : line_heights_.end();
+      if (known != line_heights_.end()) {
+        height = known->second;
+      } else {
+        Gdiplus::RectF probe;
+        graphics.MeasureString(L"\x6D4B\x8BD5", 2, text_font.font, Gdiplus::PointF(0, 0),
+                               string_format.get(), &probe);
+        height = probe.Height;
+        if (text_font.key != nullptr) line_heights_.emplace(*text_font.key, height);
+      }
     }
     const Gdiplus::RectF layout(0, 0, static_cast<Gdiplus::REAL>(width), height);
     graphics.MeasureString(text.c_str(), static_cast<INT>(text.size()), text_font.font, layout,

@@ -181,6 +181,8 @@ class RenderContext_GdiPlus : public IRenderContext {
   // GDI+ fonts by the bytes of their LOGFONTW.
   std::map<std::string, std::unique_ptr<Gdiplus::Font>> fonts_;
   std::unique_ptr<Gdiplus::Font> fallback_font_;
+  // The height of one line of CJK text in each of those fonts.
+  std::map<std::string, float> line_heights_;
   // What GDI+ writes for each opaque colour met so far, where no rule
   // holds for all.
   std::map<ARGB, DWORD> opaque_pixels_;

@@ -671,6 +671,12 @@ TEST(MeasureTextTest, AddsOnePixelAndUsesTheCjkHeightForSingleLines) {
   EXPECT_LE(wrapped.right, 81);
   EXPECT_GT(wrapped.bottom, 2 * (single.bottom - 1));
   EXPECT_EQ(one_line.bottom, single.bottom);
+  // Each font has a line height of its own.
+  Font larger(L"WenQuanYi Micro Hei", 24);
+  const RECT larger_cjk = context.MeasureText(L"\x6D4B\x8BD5", larger.get(), 0, -1);
+  EXPECT_GT(larger_cjk.bottom, free_cjk.bottom);
+  EXPECT_EQ(context.MeasureText(L"abc", larger.get(), DT_SINGLELINE, 200).bottom,
+            larger_cjk.bottom);
 }
 
 TEST(ShapesTest, RoundedRectanglesLeaveTheCornersAlone) {
