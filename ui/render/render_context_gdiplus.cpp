@@ -616,10 +616,14 @@ bool RenderContext_GdiPlus::KeepShape(const ShapeKey& key, KeptShape* shape) {
   if (pixels > kMaxKeptPixels) return false;
   Gdiplus::GraphicsPath path;
   AddRoundRect(path, rc, SIZE{key.corner_x, key.corner_y});
-  // GDI+ spends by the size of the path, not of the bitmap it draws on: the
-  // shape is drawn once, over all of it, and the bands are cut from that.
+  // Each drawing costs GDI+ about as much as covering this many pixels of
+  // its bitmap, besides the pixels it covers: a slim shape is drawn once,
+  // whole, and its bands are cut from that; a tall one band by band.
+  constexpr int64_t kPixelsPerDrawing = 8192;
   const int64_t outer_pixels = static_cast<int64_t>(Width(outer)) * Height(outer);
-  const bool cut = areas.size() > 1 && outer_pixels <= 4 * kMaxKeptPixels;
+  const bool cut =
+      areas.size() > 1 &&
+      outer_pixels - pixels <= static_cast<int64_t>(areas.size() - 1) * kPixelsPerDrawing;
   void* whole_raw = nullptr;
   cbase::ScopedBitmap whole;
   if (cut) {

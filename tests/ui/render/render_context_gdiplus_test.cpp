@@ -777,6 +777,8 @@ TEST(ShapesTest, RoundedShapesDrawnAgainMatchGdiPlusExactly) {
                             static_cast<BYTE>(100 + drawing * 60));
       context.DrawRoundRect(RECT{20 + dx, 20 + dy, 120 + dx, 50 + dy}, SIZE{6, 6}, 1, kBlue);
       context.DrawRoundRect(RECT{8 + dx, 140 + dy, 118 + dx, 190 + dy}, SIZE{10, 8}, 2, 0x80FFFF00);
+      // Slim shapes are kept from one drawing, large ones band by band.
+      context.DrawRoundRect(RECT{1, 1, 259, 199}, SIZE{16, 16}, 1, kRed);
       AutoClip clip(&context, RECT{140, 10, 250, 190}, 30, 30);
       const POINT origin = context.OffsetOrigin(-5 + dx, 3 + dy);
       context.FillRoundRect(RECT{130, 0, 246, 150}, SIZE{48, 48}, kGreen);
