@@ -116,6 +116,18 @@ class RenderContext_GdiPlus : public IRenderContext {
   // Blends the premultiplied |bitmap| over |dest| (its size), within the
   // clip.
   void BlendKept(HBITMAP bitmap, const RECT& dest);
+  // Runs |draw| as drawing on the device context would, |reach| (logical
+  // coordinates) holding all it touches: on clear pixels of their own, then
+  // blended in within the clip. Under Wine each GDI+ call on a device
+  // context costs about 0.1 ms whatever it draws; drawn aside, a rounded
+  // outline costs a tenth of that. False when it cannot be done that way
+  // (nothing was drawn then): bits that cannot be written, a clip that is
+  // not a rectangle (GDI+ cuts a rounded clip's edge a pixel apart from GDI
+  // here and there), or a reach too large to be worth it.
+  bool DrawBlended(const RECT& reach, bool anti_alias,
+                   const std::function<void(Gdiplus::Graphics&)>& draw);
+  // No clip, or one rectangle.
+  bool ClipIsRectangle() const;
   // Runs |draw| on |bitmap| as if the bitmap's top left lay at |origin| in
   // this context's coordinates, and waits for the pixels.
   void DrawAside(HBITMAP bitmap, POINT origin, const std::function<void(Gdiplus::Graphics&)>& draw);
@@ -188,6 +200,8 @@ class RenderContext_GdiPlus : public IRenderContext {
   std::map<ARGB, DWORD> opaque_pixels_;
   // Rounded shapes drawn so far.
   std::map<ShapeKey, KeptShape> shapes_;
+  // The pixels DrawBlended draws on, kept for the next drawing.
+  std::vector<DWORD> aside_;
 };
 
 // The colour with its alpha multiplied by |fade| (truncated); 255 keeps it.
