@@ -273,8 +273,8 @@ void RenderContext_GdiPlus::DrawImage(const RECT& paint_rc, HBITMAP bitmap, bool
   CBASE_DCHECK_ON_THREAD(thread_checker_);
   if (!bitmap || !Meets(dest, paint_rc)) return;
 
-  const cbase::ScopedCreatedDC image_dc_owner(::CreateCompatibleDC(hdc_.get()));
-  const HDC image_dc = image_dc_owner.get();
+  // A device context of its own costs more than the copy of a small image.
+  const HDC image_dc = ScratchDC();
   const cbase::ScopedSelectObject select_image(image_dc, bitmap);
   const int old_mode = ::SetStretchBltMode(hdc_.get(), HALFTONE);
 
