@@ -714,14 +714,18 @@ TEST(ShapesTest, RoundedRectanglesLeaveTheCornersAlone) {
   EXPECT_LT(RedOf(PixelAt(context, 30, 32)), 128);
 }
 
-// Paints with |paint| on a top-down bitmap, where large opaque fills take
-// their shortcut, and on a bottom-up one, where GDI+ fills alone; the number
-// of pixels that differ. |fast| keeps the top-down result.
+// Paints with |paint| on a clear top-down bitmap, where large opaque fills
+// take their shortcut, and on a bottom-up one, where GDI+ fills alone; the
+// number of pixels that differ. |fast| keeps the top-down result.
 int DifferencesFromGdiPlusAlone(RenderContext_GdiPlus& fast, int width, int height,
-                                const std::function<void(RenderContext_GdiPlus&, bool)>& paint) {
+                                const std::function<void(RenderContext_GdiPlus&)>& paint) {
   RenderContext_GdiPlus plain;
-  paint(fast, true);
-  paint(plain, false);
+  for (const bool top_down : {true, false}) {
+    RenderContext_GdiPlus& context = top_down ? fast : plain;
+    context.Resize(width, height, top_down);
+    context.FillPixels(RECT{0, 0, width, height}, 0);
+    paint(context);
+  }
   const auto* bottom_up = reinterpret_cast<const DWORD*>(plain.GetBits());
   int differing = 0;
   for (int y = 0; y < height; ++y) {
@@ -738,9 +742,7 @@ int DifferencesFromGdiPlusAlone(RenderContext_GdiPlus& fast, int width, int heig
 TEST(ShapesTest, LargeOpaqueRoundedFillsMatchGdiPlusExactly) {
   constexpr int kWidth = 240;
   constexpr int kHeight = 180;
-  auto paint = [](RenderContext_GdiPlus& context, bool top_down) {
-    context.Resize(kWidth, kHeight, top_down);
-    context.FillPixels(RECT{0, 0, kWidth, kHeight}, 0);
+  auto paint = [](RenderContext_GdiPlus& context) {
     context.FillRoundRect(RECT{4, 6, 120, 170}, SIZE{3, 3}, kWhite);
     context.FillRoundRect(RECT{4, 6, 120, 170}, SIZE{20, 20}, kRed, 200);  // translucent
     AutoClip clip(&context, RECT{130, 10, 230, 160}, 30, 30);
@@ -763,9 +765,7 @@ TEST(ShapesTest, LargeOpaqueRoundedFillsMatchGdiPlusExactly) {
 TEST(ShapesTest, RoundedShapesDrawnAgainMatchGdiPlusExactly) {
   constexpr int kWidth = 260;
   constexpr int kHeight = 200;
-  auto paint = [](RenderContext_GdiPlus& context, bool top_down) {
-    context.Resize(kWidth, kHeight, top_down);
-    context.FillPixels(RECT{0, 0, kWidth, kHeight}, 0);
+  auto paint = [](RenderContext_GdiPlus& context) {
     context.DrawColor(RECT{0, 0, kWidth, kHeight}, 0xFF202830);
     for (int drawing = 0; drawing < 3; ++drawing) {
       const int dx = drawing * 7, dy = drawing * 5;
@@ -801,9 +801,7 @@ TEST(ShapesTest, RoundedShapesDrawnAgainMatchGdiPlusExactly) {
 TEST(ShapesTest, OpaqueColourFillsMatchGdiPlusExactly) {
   constexpr int kWidth = 200;
   constexpr int kHeight = 160;
-  auto paint = [](RenderContext_GdiPlus& context, bool top_down) {
-    context.Resize(kWidth, kHeight, top_down);
-    context.FillPixels(RECT{0, 0, kWidth, kHeight}, 0);
+  auto paint = [](RenderContext_GdiPlus& context) {
     context.DrawColor(RECT{0, 0, 90, 150}, kWhite);
     context.DrawColor(RECT{10, 10, 80, 140}, kRed, 200);  // faded: GDI+ blends it
     context.DrawColor(RECT{92, 2, 197, 5}, 0xFF123456);
@@ -859,9 +857,7 @@ TEST(ShapesTest, ATranslucentFillUnderAClipMatchesTheClippedFill) {
 TEST(ShapesTest, LinesRectanglesAndEllipsesMatchGdiPlusExactly) {
   constexpr int kWidth = 160;
   constexpr int kHeight = 120;
-  auto paint = [](RenderContext_GdiPlus& context, bool top_down) {
-    context.Resize(kWidth, kHeight, top_down);
-    context.FillPixels(RECT{0, 0, kWidth, kHeight}, 0);
+  auto paint = [](RenderContext_GdiPlus& context) {
     context.DrawColor(RECT{0, 0, 80, kHeight}, 0xFF202830);
     context.DrawLine(RECT{2, 5, 150, 5}, 1, kRed);
     context.DrawLine(RECT{10, 100, 140, 20}, 3, 0x8000FF00);
