@@ -238,6 +238,8 @@ void Window::Attach(HWND hwnd) {
 LRESULT Window::RouteMessage(UINT message, WPARAM wparam, LPARAM lparam, bool& handled) {
   CBASE_DCHECK_ON_THREAD(thread_checker_);
   handled = false;
+  // Whoever handles it, the displays were rearranged.
+  if (message == WM_DISPLAYCHANGE) presenter_.OnDisplayChange();
   // Filters see everything first; claiming a mouse move does not end routing.
   for (size_t i = 0; i < message_filters_.size(); ++i) {
     bool filtered = false;
@@ -267,9 +269,6 @@ LRESULT Window::RouteMessage(UINT message, WPARAM wparam, LPARAM lparam, bool& h
       return 0;
     case WM_GETOBJECT:
       return OnGetObject(wparam, lparam, handled);
-    case WM_DISPLAYCHANGE:
-      presenter_.OnDisplayChange();
-      return 0;
     case WM_SETTINGCHANGE:
     case WM_SYSCOLORCHANGE:
       // High contrast may have been switched: everything is drawn again.

@@ -4,6 +4,7 @@
 #include <atomic>
 #include <cmath>
 #include <cstdint>
+#include <cstdlib>
 #include <cstring>
 #include <functional>
 #include <optional>
@@ -35,9 +36,15 @@ bool Meets(const RECT& a, const RECT& b) {
 int Width(const RECT& rc) { return rc.right - rc.left; }
 int Height(const RECT& rc) { return rc.bottom - rc.top; }
 
-// |rc| grown by |margin| on every side.
-RECT Around(const RECT& rc, int margin) {
-  return RECT{rc.left - margin, rc.top - margin, rc.right + margin, rc.bottom + margin};
+// Where a shape over |rc| may touch pixels: |rc| the right way round, grown
+// by |margin| on every side and by as much as corners of |corner| reach past
+// it (arcs larger than the shape).
+RECT ShapeReach(const RECT& rc, int margin, SIZE corner = SIZE{0, 0}) {
+  const LONG left = std::min(rc.left, rc.right), right = std::max(rc.left, rc.right);
+  const LONG top = std::min(rc.top, rc.bottom), bottom = std::max(rc.top, rc.bottom);
+  const LONG x = margin + std::max<LONG>(0, std::abs(corner.cx) - (right - left));
+  const LONG y = margin + std::max<LONG>(0, std::abs(corner.cy) - (bottom - top));
+  return RECT{left - x, top - y, right + x, bottom + y};
 }
 
 // Sides of the middle from which FillRoundRect fills an opaque shape as a
@@ -78,9 +85,9 @@ void AddRoundRect(Gdiplus::GraphicsPath& path, const RECT& rc, const SIZE& corne
 // colour bit. Each lesson costs as much as a small fill, and a window names ten colours or more.
 // Empty while GDI+ writes anything else for them (then each colour is learnt on its own), or cannot
 // draw yet.
-template <typename MakeDC>
-std::optional<DWORD> OpaqueAlpha(const MakeDC& scratch) {
-  // 0 while unknown, else kLearnt with the alpha byte.
+std::optional<DWORD> OpaqueAlpha(const std::function<HDC()>& scratch) {
+  // 0 while unknown, kNoRule when GDI+ follows no such rule, else kLearnt
+  // with the alpha byte.
   static std::atomic<uint64_t> learnt{0};
   constexpr uint64_t kLearnt = uint64_t{1} << 32;
   constexpr uint64_t kNoRule = uint64_t{1} << 33;
@@ -115,7 +122,8 @@ std::optional<DWORD> OpaqueAlpha(const MakeDC& scratch) {
 }
 
 // Runs |draw| on |pixels| (|width| by |height|, top down, premultiplied,
-// all zero) as if their top left lay at |origin|, anti-aliased. GDI+ draws on
+// all zero) as if their top left lay at |origin|, anti-aliased when asked.
+// GDI+ draws on
 // a bitmap of its own without what drawing on a device context costs each
 // time (under Wine a bitmap made and blended per call, about 0.1 ms), and on
 // pixels that are all zero the two give the same.
@@ -492,7 +500,7 @@ void RenderContext_GdiPlus::DrawRect(const RECT& rc, int width, ARGB color) {
     graphics.DrawRectangle(&pen, static_cast<INT>(rc.left), static_cast<INT>(rc.top), Width(rc),
                            Height(rc));
   };
-  if (DrawBlended(Around(rc, width + 2), false, draw)) return;
+  if (DrawBlended(ShapeReach(rc, width + 2), false, draw)) return;
   Graphics graphics(hdc_.get(), false);
   draw(graphics);
 }
@@ -505,7 +513,7 @@ void RenderContext_GdiPlus::DrawRoundRect(const RECT& rc, const SIZE& corner, in
   Gdiplus::GraphicsPath path;
   AddRoundRect(path, rc, corner);
   auto draw = [&](Gdiplus::Graphics& graphics) { graphics.DrawPath(&pen, &path); };
-  if (DrawBlended(Around(rc, width + 2), true, draw)) return;
+  if (DrawBlended(ShapeReach(rc, width + 2, corner), true, draw)) return;
   Graphics graphics(hdc_.get());
   draw(graphics);
 }
@@ -533,7 +541,7 @@ void RenderContext_GdiPlus::FillRoundRect(const RECT& rc, const SIZE& corner, AR
   const bool large = Width(middle) >= kDirectFillSide && Height(middle) >= kDirectFillSide;
   if (!large || (fill >> 24) != 0xFF || !CanWriteBits()) {
     auto draw = [&](Gdiplus::Graphics& on) { on.FillPath(&brush, &path); };
-    if (!DrawBlended(Around(rc, 2), true, draw)) draw(graphics);
+    if (!DrawBlended(ShapeReach(rc, 2, corner), true, draw)) draw(graphics);
     return;
   }
   // Each band of the rim is filled with a path that follows the outline
@@ -1032,7 +1040,7 @@ void RenderContext_GdiPlus::DrawEllipse(const RECT& rc, int width, ARGB color) {
     graphics.DrawEllipse(&pen, static_cast<INT>(rc.left), static_cast<INT>(rc.top), Width(rc),
                          Height(rc));
   };
-  if (DrawBlended(Around(rc, width + 2), true, draw)) return;
+  if (DrawBlended(ShapeReach(rc, width + 2), true, draw)) return;
   Graphics graphics(hdc_.get());
   draw(graphics);
 }
@@ -1044,7 +1052,7 @@ void RenderContext_GdiPlus::FillEllipse(const RECT& rc, ARGB color) {
     graphics.FillEllipse(&brush, static_cast<INT>(rc.left), static_cast<INT>(rc.top), Width(rc),
                          Height(rc));
   };
-  if (DrawBlended(Around(rc, 2), true, draw)) return;
+  if (DrawBlended(ShapeReach(rc, 2), true, draw)) return;
   Graphics graphics(hdc_.get());
   draw(graphics);
 }
@@ -1076,10 +1084,11 @@ RECT RenderContext_GdiPlus::MeasureText(const std::wstring& text, HFONT font, UI
         height = known->second;
       } else {
         Gdiplus::RectF probe;
-        graphics.MeasureString(L"\x6D4B\x8BD5", 2, text_font.font, Gdiplus::PointF(0, 0),
-                               string_format.get(), &probe);
+        const bool measured =
+            graphics.MeasureString(L"\x6D4B\x8BD5", 2, text_font.font, Gdiplus::PointF(0, 0),
+                                   string_format.get(), &probe) == Gdiplus::Ok;
         height = probe.Height;
-        if (text_font.key != nullptr) line_heights_.emplace(*text_font.key, height);
+        if (measured && text_font.key != nullptr) line_heights_.emplace(*text_font.key, height);
       }
     }
     const Gdiplus::RectF layout(0, 0, static_cast<Gdiplus::REAL>(width), height);

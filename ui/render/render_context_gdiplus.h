@@ -111,7 +111,8 @@ class RenderContext_GdiPlus : public IRenderContext {
   // touched in |image|. False when it cannot (then nothing was kept).
   bool KeepText(const RECT& rc, const std::wstring& text, ARGB color, const TextFont& text_font,
                 UINT format, bool line_limit, TextImage* image);
-  // A memory device context for blending kept pixels from.
+  // A memory device context for drawing and blending from bitmaps of the
+  // context's own (images, kept pixels, probes), one at a time.
   HDC ScratchDC();
   // Blends the premultiplied |bitmap| over |dest| (its size), within the
   // clip.

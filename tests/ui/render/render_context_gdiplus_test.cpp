@@ -850,10 +850,10 @@ TEST(ShapesTest, ATranslucentFillUnderAClipMatchesTheClippedFill) {
   EXPECT_NE(PixelAt(clipped, 40, 30), PixelAt(clipped, 10, 10));
 }
 
-// Lines, rectangles and ellipses are drawn on pixels of their own and
-// blended in: each gives what GDI+ alone gives, opaque and translucent, thin
-// and thick, under a clip, and (drawn in place) crossing a round clip under
-// a moved origin.
+// Lines, rectangles, ellipses and small rounded shapes are drawn on pixels
+// of their own and blended in: each gives what GDI+ alone gives, opaque and
+// translucent, thin and thick, the wrong way round, under a clip with and
+// without a moved origin, and (drawn in place) crossing a round clip.
 TEST(ShapesTest, LinesRectanglesAndEllipsesMatchGdiPlusExactly) {
   constexpr int kWidth = 160;
   constexpr int kHeight = 120;
@@ -864,9 +864,16 @@ TEST(ShapesTest, LinesRectanglesAndEllipsesMatchGdiPlusExactly) {
     context.DrawRect(RECT{20, 20, 70, 60}, 2, 0xC00000FF);
     context.DrawEllipse(RECT{60, 30, 120, 90}, 3, kBlue);
     context.FillEllipse(RECT{70, 40, 110, 80}, 0x96FF0000);
+    // Drawn the wrong way round, and with corners larger than the shape.
+    context.DrawEllipse(RECT{150, 118, 130, 96}, 1, kRed);
+    context.FillRoundRect(RECT{4, 100, 8, 116}, SIZE{16, 16}, kBlue);
     {
       AutoClip dirty(&context, RECT{30, 70, 75, 115});
       context.DrawEllipse(RECT{20, 60, 90, 118}, 2, 0xC0FFFF00);
+      const POINT moved = context.OffsetOrigin(-7, 4);
+      context.DrawLine(RECT{30, 80, 90, 100}, 3, kWhite);
+      context.FillRoundRect(RECT{40, 70, 70, 100}, SIZE{10, 10}, 0x9600FF00);
+      context.SetOrigin(moved.x, moved.y);
     }
     AutoClip clip(&context, RECT{90, 10, 150, 110}, 24, 24);
     const POINT origin = context.OffsetOrigin(5, -3);
