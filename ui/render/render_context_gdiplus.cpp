@@ -80,11 +80,12 @@ void AddRoundRect(Gdiplus::GraphicsPath& path, const RECT& rc, const SIZE& corne
 }
 
 // What GDI+ writes for an opaque colour on a 32-bit bitmap selected into
-// the memory device context |scratch| answers: the colour's own bits under one alpha byte, the same
-// for every colour, learnt once per process from two colours that between them set and clear each
-// colour bit. Each lesson costs as much as a small fill, and a window names ten colours or more.
-// Empty while GDI+ writes anything else for them (then each colour is learnt on its own), or cannot
-// draw yet.
+// the memory device context |scratch| answers: the colour's own bits under
+// one alpha byte, the same for every colour, learnt once per process from
+// two colours that between them set and clear each colour bit. Each lesson
+// costs as much as a small fill, and a window names several colours. Empty
+// while GDI+ writes anything else for them (then each colour is learnt on
+// its own), or cannot draw yet.
 std::optional<DWORD> OpaqueAlpha(const std::function<HDC()>& scratch) {
   // 0 while unknown, kNoRule when GDI+ follows no such rule, else kLearnt
   // with the alpha byte.
@@ -123,10 +124,9 @@ std::optional<DWORD> OpaqueAlpha(const std::function<HDC()>& scratch) {
 
 // Runs |draw| on |pixels| (|width| by |height|, top down, premultiplied,
 // all zero) as if their top left lay at |origin|, anti-aliased when asked.
-// GDI+ draws on
-// a bitmap of its own without what drawing on a device context costs each
-// time (under Wine a bitmap made and blended per call, about 0.1 ms), and on
-// pixels that are all zero the two give the same.
+// GDI+ draws on a bitmap of its own without what drawing on a device context
+// costs each time (under Wine a bitmap made and blended per call, about
+// 0.1 ms), and on pixels that are all zero the two give the same.
 bool DrawOnClearPixels(DWORD* pixels, int width, int height, POINT origin, bool anti_alias,
                        const std::function<void(Gdiplus::Graphics&)>& draw) {
   Gdiplus::Bitmap bitmap(width, height, width * 4, PixelFormat32bppPARGB,
@@ -476,10 +476,7 @@ void RenderContext_GdiPlus::DrawLine(const RECT& line, int width, ARGB color) {
     graphics.DrawLine(&pen, static_cast<INT>(line.left), static_cast<INT>(line.top),
                       static_cast<INT>(line.right), static_cast<INT>(line.bottom));
   };
-  RECT reach = {std::min(line.left, line.right), std::min(line.top, line.bottom),
-                std::max(line.left, line.right), std::max(line.top, line.bottom)};
-  ::InflateRect(&reach, width + 2, width + 2);
-  if (DrawBlended(reach, false, draw)) return;
+  if (DrawBlended(ShapeReach(line, width + 2), false, draw)) return;
   Graphics graphics(hdc_.get(), false);
   draw(graphics);
 }
@@ -674,15 +671,11 @@ bool RenderContext_GdiPlus::KeepShape(const ShapeKey& key, KeptShape* shape) {
   const bool cut =
       areas.size() > 1 &&
       outer_pixels - pixels <= static_cast<int64_t>(areas.size() - 1) * kPixelsPerDrawing;
-  void* whole_raw = nullptr;
-  cbase::ScopedBitmap whole;
-  if (cut) {
-    whole = MakeTopDownBitmap(Width(outer), Height(outer), &whole_raw);
-    if (!whole.get()) return false;
-  }
-  auto draw_shape = [&](void* pixels, const RECT& area) {
-    return DrawOnClearPixels(static_cast<DWORD*>(pixels), Width(area), Height(area),
-                             POINT{area.left, area.top}, true, [&](Gdiplus::Graphics& graphics) {
+  std::vector<DWORD> whole;
+  if (cut) whole.assign(static_cast<size_t>(outer_pixels), 0);
+  auto draw_shape = [&](DWORD* into, const RECT& area) {
+    return DrawOnClearPixels(into, Width(area), Height(area), POINT{area.left, area.top}, true,
+                             [&](Gdiplus::Graphics& graphics) {
                                if (key.stroke > 0) {
                                  Gdiplus::Pen pen(Gdiplus::Color(key.color),
                                                   static_cast<Gdiplus::REAL>(key.stroke));
@@ -693,7 +686,7 @@ bool RenderContext_GdiPlus::KeepShape(const ShapeKey& key, KeptShape* shape) {
                                }
                              });
   };
-  if (cut && !draw_shape(whole_raw, outer)) return false;
+  if (cut && !draw_shape(whole.data(), outer)) return false;
   shape->pieces.clear();
   for (const RECT& area : areas) {
     void* raw = nullptr;
@@ -701,7 +694,7 @@ bool RenderContext_GdiPlus::KeepShape(const ShapeKey& key, KeptShape* shape) {
     if (!bitmap.get()) return false;
     auto* pixels = static_cast<DWORD*>(raw);
     if (cut) {
-      const auto* from = static_cast<const DWORD*>(whole_raw);
+      const DWORD* from = whole.data();
       const size_t from_width = static_cast<size_t>(Width(outer));
       const size_t width = static_cast<size_t>(Width(area));
       for (LONG y = area.top; y < area.bottom; ++y) {
@@ -709,7 +702,7 @@ bool RenderContext_GdiPlus::KeepShape(const ShapeKey& key, KeptShape* shape) {
                            static_cast<size_t>(area.left - outer.left);
         std::copy(row, row + width, pixels + static_cast<size_t>(y - area.top) * width);
       }
-    } else if (!draw_shape(raw, area)) {
+    } else if (!draw_shape(pixels, area)) {
       return false;
     }
     const size_t count = static_cast<size_t>(Width(area)) * Height(area);
