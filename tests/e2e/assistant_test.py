@@ -373,7 +373,8 @@ class AssistantJourneyTest(harness.AssistantTestCase):
             leave_out=("resources/themes/default/basic/basic.xml",))
         assistant = self.start(broken)
         box = self.display.find_window(SKIN_ERROR_CAPTION, 60)
-        self.assertIsNotNone(box, "no skin error box")
+        self.assertIsNotNone(box, "no skin error box; the assistant %s, windows %s" %
+                             (assistant.state(), self.wine.windows()))
         texts = self.wine.window_texts(SKIN_ERROR_CAPTION) or []
         self.assertTrue(any(text.startswith("Failed to load xml file ") and
                             text.endswith("basic.xml") for text in texts), texts)

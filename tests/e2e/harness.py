@@ -636,12 +636,22 @@ class Assistant:
         except subprocess.TimeoutExpired:
             return None
 
+    def state(self):
+        """Whether the program still runs, for a failure's message: a window
+        that never came is told apart from a program that ended early (a
+        crash ends it with the low byte of the exception's code)."""
+        code = self.process.poll()
+        if code is None:
+            return "still running after %.0f s" % (time.monotonic() - self.started)
+        return "exited with %d" % code
+
     def wait_window(self, timeout=90):
         """Waits for the visible "Basic" window and answers the screen
         position of its content (inside the shadow)."""
         self.window = self.display.find_window(WINDOW_NAME, timeout)
         if self.window is None:
-            raise AssertionError("no visible window named %s" % WINDOW_NAME)
+            raise AssertionError("no visible window named %s; the assistant %s" %
+                                 (WINDOW_NAME, self.state()))
         geometry = wait_for(lambda: self.display.geometry(self.window), 10)
         x, y, width, height = geometry
         self.size = (width - 2 * SHADOW, height - 2 * SHADOW)
