@@ -18,8 +18,8 @@ void BareLayeredWindow::Register() {
 }
 
 BareLayeredWindow::BareLayeredWindow(int x, int y, int width, int height, const std::wstring& title,
-                                     Painter paint)
-    : paint_(std::move(paint)), x_(x), y_(y), width_(width), height_(height) {
+                                     Painter paint, BYTE alpha)
+    : paint_(std::move(paint)), x_(x), y_(y), width_(width), height_(height), alpha_(alpha) {
   hwnd_ = ::CreateWindowExW(WS_EX_LAYERED, kClassName, title.c_str(), WS_POPUP, x, y, width, height,
                             nullptr, nullptr, ::GetModuleHandleW(nullptr), nullptr);
   HDC screen = ::GetDC(nullptr);
@@ -56,7 +56,7 @@ void BareLayeredWindow::Present(const RECT* dirty) {
   POINT position = {x_, y_};
   SIZE size = {width_, height_};
   POINT source = {0, 0};
-  BLENDFUNCTION blend = {AC_SRC_OVER, 0, 255, AC_SRC_ALPHA};
+  BLENDFUNCTION blend = {AC_SRC_OVER, 0, alpha_, AC_SRC_ALPHA};
   UPDATELAYEREDWINDOWINFO info = {};
   info.cbSize = sizeof(info);
   info.pptDst = &position;

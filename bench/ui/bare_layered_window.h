@@ -21,17 +21,18 @@ class BareLayeredWindow {
   using Painter = std::function<void(HDC)>;
 
   // Creates the popup at (x, y), presents its first white frame (with
-  // |paint|'s drawing on it) and shows it (without activating it).
+  // |paint|'s drawing on it) at window alpha |alpha| and shows it (without
+  // activating it).
   BareLayeredWindow(int x, int y, int width, int height, const std::wstring& title = L"bare",
-                    Painter paint = nullptr);
+                    Painter paint = nullptr, BYTE alpha = 255);
   ~BareLayeredWindow();
   BareLayeredWindow(const BareLayeredWindow&) = delete;
   BareLayeredWindow& operator=(const BareLayeredWindow&) = delete;
 
   HWND hwnd() const { return hwnd_; }
 
-  // Fills the frame white and hands it to the system; with |dirty|, only
-  // that part of it (the least a change there can cost).
+  // Fills the frame white and hands it to the system at the window alpha;
+  // with |dirty|, only that part of it (the least a change there can cost).
   void Present(const RECT* dirty = nullptr);
 
  private:
@@ -40,6 +41,7 @@ class BareLayeredWindow {
   int y_;
   int width_;
   int height_;
+  BYTE alpha_;
   HWND hwnd_ = nullptr;
   HDC dc_ = nullptr;
   HBITMAP bitmap_ = nullptr;

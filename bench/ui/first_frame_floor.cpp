@@ -30,6 +30,7 @@ bool ReadLabel(ui::Control* control, std::wstring* text, std::wstring* font, REC
 }  // namespace
 
 FirstFrameFloor::FirstFrameFloor(ui::Window& window) {
+  if (window.IsLayered()) alpha_ = window.GetPresentedAlpha();
   // Depth first over the visible controls, without recursion.
   std::vector<ui::Control*> pending;
   if (window.GetRoot() != nullptr) pending.push_back(window.GetRoot());

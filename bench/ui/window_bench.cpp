@@ -14,7 +14,8 @@
 //    UpdateLayeredWindow, ShowWindow). A second floor for each, reported
 //    beside it: the bare popup whose frame also makes the system calls of the
 //    skinned window's first frame, read off the open window (its texts drawn
-//    through GDI+, the rich edit library loaded), a part of what the system
+//    through GDI+, the rich edit library loaded, the frame presented at the
+//    window alpha the fade starts from), a part of what the system
 //    charges any window for that frame (bench/ui/first_frame_floor.h). The
 //    main window shows the texts the assistant gives its welcome page.
 // 2. One full repaint of the 800 x 600 main window: the whole client area
@@ -177,7 +178,8 @@ double OpenCallsFloor(int width, int height, FirstFrameFloor& calls) {
   calls.Make();
   double opened = 0;
   {
-    BareLayeredWindow bare(0, 0, width, height, L"bare", [&calls](HDC dc) { calls.Paint(dc); });
+    BareLayeredWindow bare(
+        0, 0, width, height, L"bare", [&calls](HDC dc) { calls.Paint(dc); }, calls.alpha());
     opened = NowMs() - start;
   }
   calls.Unmake();
@@ -237,7 +239,8 @@ void MeasureOpening(int rounds, const wchar_t* folder, const wchar_t* file, SIZE
   OpenSkinned(folder, file, &first);
   FirstFrameFloor calls(*first);
   CloseSkinned(first);
-  std::printf("%ls: %zu texts, %d rich edit fields\n", file, calls.texts(), calls.rich_edits());
+  std::printf("%ls: %zu texts, %d rich edit fields, first frame at window alpha %d\n", file,
+              calls.texts(), calls.rich_edits(), calls.alpha());
   const std::vector<std::function<double()>> runs = {
       [folder, file] {
         BenchWindow* window = nullptr;

@@ -94,6 +94,8 @@ class FramePresenter {
 
   // Frames presented so far (a held-back frame is not one).
   unsigned GetPresentCount() const { return present_count_; }
+  // The window alpha the last frame was presented with.
+  BYTE GetPresentedAlpha() const { return presented_alpha_; }
   // True once a frame the user can see has been presented to the visible
   // window: any frame of a plain window, a frame above alpha 0 of a layered
   // one.

@@ -258,6 +258,9 @@ class Window : public virtual cbase::SupportWeakCallback {
   void SetWindowAlpha(int alpha);
   // Frames presented so far (UpdateLayeredWindow or a copy to the screen).
   unsigned GetPresentCount() const { return presenter_.GetPresentCount(); }
+  // The window alpha the last frame was presented with (a layered window's
+  // fade presents its first frame faint).
+  BYTE GetPresentedAlpha() const { return presenter_.GetPresentedAlpha(); }
   // Whether the user has seen a frame of this window (see OnFirstFrameShown).
   bool HasShownFirstFrame() const { return presenter_.HasShownFrame(); }
   // Work a control can leave until the user sees the window: |task| runs
