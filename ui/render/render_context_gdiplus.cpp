@@ -799,8 +799,28 @@ void RenderContext_GdiPlus::DrawText(const RECT& rc, const std::wstring& text, A
                                      HFONT font, UINT format, BYTE fade, bool line_limit) {
   CBASE_DCHECK_ON_THREAD(thread_checker_);
   if (text.empty()) return;
+  const TextFont text_font = GetTextFont(font);
+  if (DrawTextBlended(text_font, rc, text, color, format, fade, line_limit)) return;
   Graphics graphics(hdc_.get());
-  DrawTextWith(graphics, GetTextFont(font), rc, text, color, format, fade, line_limit);
+  DrawTextWith(graphics, text_font, rc, text, color, format, fade, line_limit);
+}
+
+bool RenderContext_GdiPlus::DrawTextBlended(const TextFont& text_font, const RECT& rc,
+                                            const std::wstring& text, ARGB color, UINT format,
+                                            BYTE fade, bool line_limit) {
+  // GDI+ clips text to about its box (a glyph's edge may still show a pixel
+  // past it); a single line that is not clipped (DT_NOCLIP) is cut to the
+  // box's width by its ellipsis and overhangs by less than a glyph. Other
+  // unclipped text runs as far as its lines go: it is drawn in place.
+  if ((format & DT_NOCLIP) && (!(format & DT_SINGLELINE) || !(format & DT_END_ELLIPSIS))) {
+    return false;
+  }
+  RECT reach = rc;
+  const int pad = static_cast<int>(text_font.font->GetSize()) + 2;
+  ::InflateRect(&reach, pad, pad);
+  return DrawBlended(reach, false, [&](Gdiplus::Graphics& graphics) {
+    DrawTextWith(graphics, text_font, rc, text, color, format, fade, line_limit);
+  });
 }
 
 RenderContext_GdiPlus::TextLayout RenderContext_GdiPlus::LayOutText(Gdiplus::Graphics& graphics,
@@ -866,6 +886,7 @@ void RenderContext_GdiPlus::DrawKeptText(const RECT& rc, const std::wstring& tex
   if (text.empty()) return;
   const TextFont text_font = GetTextFont(font);
   auto draw_in_place = [&] {
+    if (DrawTextBlended(text_font, rc, text, color, format, 255, line_limit)) return;
     Graphics graphics(hdc_.get());
     DrawTextWith(graphics, text_font, rc, text, color, format, 255, line_limit);
   };
@@ -930,19 +951,28 @@ void RenderContext_GdiPlus::DrawAside(HBITMAP bitmap, POINT origin,
   ::GdiFlush();
 }
 
-bool RenderContext_GdiPlus::ClipIsRectangle() const {
+bool RenderContext_GdiPlus::ClipCutsOnlyStraight(const RECT& visible) const {
   const cbase::ScopedRegion clip(::CreateRectRgn(0, 0, 0, 0));
   const int clipped = ::GetClipRgn(hdc_.get(), clip.get());
   if (clipped == 0) return true;
   RECT box;
-  return clipped == 1 && ::GetRgnBox(clip.get(), &box) == SIMPLEREGION;
+  if (clipped != 1) return false;
+  if (::GetRgnBox(clip.get(), &box) == SIMPLEREGION) return true;
+  // A rounded clip (a window's or a card's corners) around a drawing that
+  // keeps away from its corners cuts nothing of it.
+  POINT corners[2] = {{visible.left, visible.top}, {visible.right, visible.bottom}};
+  ::LPtoDP(hdc_.get(), corners, 2);
+  const cbase::ScopedRegion outside(
+      ::CreateRectRgn(corners[0].x, corners[0].y, corners[1].x, corners[1].y));
+  return ::CombineRgn(outside.get(), outside.get(), clip.get(), RGN_DIFF) == NULLREGION;
 }
 
 bool RenderContext_GdiPlus::DrawBlended(const RECT& reach, bool anti_alias,
                                         const std::function<void(Gdiplus::Graphics&)>& draw) {
-  if (!CanWriteBits() || !ClipIsRectangle()) return false;
+  if (!CanWriteBits()) return false;
   const RECT visible = VisiblePart(reach);
   if (::IsRectEmpty(&visible)) return true;
+  if (!ClipCutsOnlyStraight(visible)) return false;
   // Past this size GDI+'s own cost per pixel outweighs the call's.
   constexpr int64_t kMaxBlendedPixels = 1 << 16;
   const int64_t count = static_cast<int64_t>(Width(visible)) * Height(visible);

@@ -107,6 +107,11 @@ class RenderContext_GdiPlus : public IRenderContext {
   static void DrawTextWith(Gdiplus::Graphics& graphics, const TextFont& text_font, const RECT& rc,
                            const std::wstring& text, ARGB color, UINT format, BYTE fade,
                            bool line_limit);
+  // Draws the text on clear pixels of its own and blends them in, as
+  // DrawBlended does shapes. False (nothing drawn) for text whose reach is
+  // not known before it is laid out.
+  bool DrawTextBlended(const TextFont& text_font, const RECT& rc, const std::wstring& text,
+                       ARGB color, UINT format, BYTE fade, bool line_limit);
   // Draws the text once into a bitmap of its own and keeps the part it
   // touched in |image|. False when it cannot (then nothing was kept).
   bool KeepText(const RECT& rc, const std::wstring& text, ARGB color, const TextFont& text_font,
@@ -122,13 +127,16 @@ class RenderContext_GdiPlus : public IRenderContext {
   // blended in within the clip. Under Wine each GDI+ call on a device
   // context costs about 0.1 ms whatever it draws; drawn aside, a rounded
   // outline costs a tenth of that. False when it cannot be done that way
-  // (nothing was drawn then): bits that cannot be written, a clip that is
-  // not a rectangle (GDI+ cuts a rounded clip's edge a pixel apart from GDI
-  // here and there), or a reach too large to be worth it.
+  // (nothing was drawn then): bits that cannot be written, a clip other
+  // than a rectangle that cuts the reach (GDI+ cuts a rounded clip's edge a
+  // pixel apart from GDI here and there), or a reach too large to be worth
+  // it.
   bool DrawBlended(const RECT& reach, bool anti_alias,
                    const std::function<void(Gdiplus::Graphics&)>& draw);
-  // No clip, or one rectangle.
-  bool ClipIsRectangle() const;
+  // Whether the clip cuts |visible| (logical coordinates, inside the clip
+  // box) only along a rectangle's straight edges: no clip, a rectangle, or a
+  // region that holds all of |visible|.
+  bool ClipCutsOnlyStraight(const RECT& visible) const;
   // Runs |draw| on |bitmap| as if the bitmap's top left lay at |origin| in
   // this context's coordinates, and waits for the pixels.
   void DrawAside(HBITMAP bitmap, POINT origin, const std::function<void(Gdiplus::Graphics&)>& draw);

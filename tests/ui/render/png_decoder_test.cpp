@@ -158,6 +158,34 @@ TEST(PngDecoderTest, EveryColourTypeAndFilterGivesGdiplusPixels) {
   }
 }
 
+// Rows of noise, each filtered the same way, in colours of three and four
+// bytes a pixel: every choice the Paeth filter makes, and every wrap of a
+// byte, in many pixels.
+TEST(PngDecoderTest, NoiseUnderEachFilterGivesGdiplusPixels) {
+  uint32_t seed = 12345;
+  auto next = [&seed] {
+    seed = seed * 1103515245u + 12345u;
+    return static_cast<uint8_t>(seed >> 16);
+  };
+  for (const uint8_t colour : {uint8_t{2}, uint8_t{6}}) {
+    for (uint8_t filter = 0; filter < 5; ++filter) {
+      SCOPED_TRACE(::testing::Message()
+                   << "colour type " << int{colour} << ", filter " << int{filter});
+      PngSpec spec;
+      spec.width = 67;
+      spec.height = 9;
+      spec.colour = colour;
+      spec.depth = 8;
+      const size_t bytes = spec.width * (colour == 6 ? 4 : 3);
+      for (uint32_t y = 0; y < spec.height; ++y) {
+        spec.rows.push_back(filter);
+        for (size_t x = 0; x < bytes; ++x) spec.rows.push_back(next());
+      }
+      ExpectSameAsGdiplus(MakePng(spec));
+    }
+  }
+}
+
 TEST(PngDecoderTest, PalettesAndTransparencyChunksGiveGdiplusPixels) {
   for (uint8_t depth : {1, 2, 4, 8}) {
     SCOPED_TRACE(::testing::Message() << "palette of " << int{depth} << " bits");

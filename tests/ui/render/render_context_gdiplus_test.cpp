@@ -888,6 +888,89 @@ TEST(ShapesTest, LinesRectanglesAndEllipsesMatchGdiPlusExactly) {
   EXPECT_EQ(PixelAt(fast, 120, 30) & 0xFFFFFF, kGreen & 0xFFFFFF);
 }
 
+// Text is drawn on clear pixels of its own and blended on a top-down
+// bitmap, and by GDI+ on the device context otherwise: the same pixels for
+// labels, glyphs that overhang their box, centred, wrapped and whole-line
+// text, translucent and fading colours, Chinese faces, under a clip that
+// cuts through the text, a round clip and a moved origin. Text running past
+// its box unclipped is drawn in place.
+TEST(DrawTextTest, TextMatchesGdiPlusExactly) {
+  constexpr int kWidth = 260;
+  constexpr int kHeight = 220;
+  Font latin(L"DejaVu Sans", 15);
+  Font chinese(L"WenQuanYi Zen Hei", 14, FW_BOLD);
+  Font nsimsun(L"\x65B0\x5B8B\x4F53", 14);
+  const UINT label = DT_SINGLELINE | DT_END_ELLIPSIS | DT_NOCLIP;
+  const wchar_t kWrapped[] = L"Fast, light and friendly; keeps your files in order, always.";
+  auto paint = [&](RenderContext_GdiPlus& context) {
+    context.DrawColor(RECT{0, 0, 130, kHeight}, 0xFFF5F7FA);
+    context.DrawText(RECT{10, 4, 200, 24}, L"Fernwick 1.0.3 \x00B7 Ag\x00C9j", 0xFF1F2329,
+                     latin.get(), label);
+    context.DrawText(RECT{40, 26, 120, 44}, L"\x2588\x2588 overhang", 0xFF000000, latin.get(),
+                     DT_SINGLELINE);
+    context.DrawText(RECT{5, 46, 255, 80}, L"\x6B22\x8FCE\x4F7F\x7528 centred", 0xE6203040,
+                     chinese.get(), label | DT_CENTER | DT_VCENTER);
+    context.DrawText(RECT{10, 82, 130, 140}, kWrapped, 0xFF4E5969, latin.get(), DT_END_ELLIPSIS);
+    context.DrawText(RECT{135, 82, 255, 118}, kWrapped, 0xFF4E5969, latin.get(), 0, 255, true);
+    context.DrawText(RECT{135, 120, 255, 140}, L"faded 45%", kRed, latin.get(), label, 120);
+    context.DrawText(RECT{135, 142, 255, 170}, L"\x4E0B\x8F7D", kBlue, nsimsun.get(),
+                     label | DT_VCENTER);
+    // Unclipped wrapped lines run on below their box.
+    context.DrawText(RECT{10, 142, 120, 150}, kWrapped, 0xFF000000, latin.get(), DT_NOCLIP);
+    {
+      AutoClip dirty(&context, RECT{20, 180, 70, 200});
+      const POINT moved = context.OffsetOrigin(-6, 3);
+      context.DrawText(RECT{10, 172, 200, 196}, L"cut by the clip", 0xFF000000, latin.get(), label);
+      context.SetOrigin(moved.x, moved.y);
+    }
+    AutoClip round(&context, RECT{150, 175, 250, 215}, 20, 20);
+    context.DrawText(RECT{145, 178, 255, 212}, L"round clip", kGreen, chinese.get(),
+                     label | DT_CENTER | DT_VCENTER);
+  };
+  RenderContext_GdiPlus fast;
+  EXPECT_EQ(DifferencesFromGdiPlusAlone(fast, kWidth, kHeight, paint), 0);
+  // Each text was drawn, and the clip held.
+  auto inked = [&fast](const RECT& area) {
+    return CountPixels(fast, area, [](DWORD p) { return p != 0 && p != 0xFFF5F7FA; });
+  };
+  for (const RECT& area :
+       {RECT{10, 4, 200, 24}, RECT{40, 26, 120, 44}, RECT{5, 46, 255, 80}, RECT{10, 82, 130, 140},
+        RECT{135, 82, 255, 118}, RECT{135, 120, 255, 140}, RECT{135, 142, 255, 170},
+        RECT{10, 150, 130, 172}, RECT{20, 180, 70, 200}, RECT{150, 175, 250, 215}}) {
+    EXPECT_GT(inked(area), 0) << area.left << "," << area.top;
+  }
+  EXPECT_EQ(inked(RECT{70, 172, 130, 200}), 0);
+  EXPECT_EQ(inked(RECT{0, 200, 130, kHeight}), 0);
+}
+
+// A window's round clip holds every control's drawing but those in its
+// corners: drawings inside it, and those its corners cut, give the pixels
+// GDI+ gives under that clip.
+TEST(ShapesTest, DrawingsUnderAWindowsRoundClipMatchGdiPlusExactly) {
+  constexpr int kWidth = 240;
+  constexpr int kHeight = 160;
+  Font font(L"DejaVu Sans", 15);
+  auto paint = [&font](RenderContext_GdiPlus& context) {
+    AutoClip window(&context, RECT{0, 0, kWidth, kHeight}, 24, 24);
+    context.FillRoundRect(RECT{0, 0, kWidth, kHeight}, SIZE{24, 24}, 0xFFF5F7FA);
+    context.FillRoundRect(RECT{40, 100, 200, 140}, SIZE{8, 8}, 0xFF1F6FEB);
+    context.DrawRoundRect(RECT{30, 20, 210, 90}, SIZE{10, 10}, 1, 0xFFDCDFE6);
+    context.FillEllipse(RECT{150, 30, 180, 60}, 0x96FF0000);
+    context.DrawText(RECT{40, 100, 200, 140}, L"Install now", 0xFFFFFFFF, font.get(),
+                     DT_SINGLELINE | DT_END_ELLIPSIS | DT_NOCLIP | DT_CENTER | DT_VCENTER);
+    context.DrawText(RECT{40, 30, 140, 50}, L"Fernwick", 0xFF1F2329, font.get(),
+                     DT_SINGLELINE | DT_END_ELLIPSIS | DT_NOCLIP);
+    // Into the corners.
+    context.FillEllipse(RECT{-10, -10, 20, 20}, kGreen);
+    context.DrawText(RECT{0, 140, 120, 160}, L"cornered", kRed, font.get(), DT_SINGLELINE);
+  };
+  RenderContext_GdiPlus fast;
+  EXPECT_EQ(DifferencesFromGdiPlusAlone(fast, kWidth, kHeight, paint), 0);
+  EXPECT_EQ(PixelAt(fast, 60, 104), 0xFF1F6FEB);
+  EXPECT_EQ(PixelAt(fast, 0, 0), 0u);  // cut off by the window's corner
+  EXPECT_GT(CountPixels(fast, RECT{40, 30, 140, 50}, [](DWORD p) { return p != 0xFFF5F7FA; }), 0);
+}
+
 TEST(ShapesTest, LinesRectanglesAndEllipses) {
   RenderContext_GdiPlus context;
   MakeWhite(context, 60, 60);
