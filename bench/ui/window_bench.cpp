@@ -141,6 +141,18 @@ class BenchWindow : public ui::WindowImplBase {
   std::wstring file_;
 };
 
+// Pumps messages until |window| has presented a frame at alpha 255 (its fade
+// is over); false after 5 s.
+bool WaitFadedIn(const BenchWindow& window) {
+  const double until = NowMs() + 5000;
+  while (window.GetPresentedAlpha() != 255 || window.GetWindowAlpha() != 255) {
+    if (NowMs() > until) return false;
+    ::MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_ALLINPUT);
+    PumpMessages();
+  }
+  return true;
+}
+
 // Create to first presented frame; the window is left open in |*out|.
 double OpenSkinned(const wchar_t* folder, const wchar_t* file, BenchWindow** out) {
   const double start = NowMs();
@@ -307,13 +319,18 @@ int wmain(int argc, wchar_t** argv) {
       },
       [] { return 0.0; });
 
-  // Full repaints of the open main window against re-presenting the bare
-  // frame.
+  // Full repaints of the open main window, once it has faded in, against
+  // re-presenting the bare frame. (Midway through the fade each frame would
+  // be presented at an alpha below 255, which the system blends at a cost of
+  // its own, and the bare window's is not.)
   BenchWindow* window = nullptr;
   OpenSkinned(L"basic", L"basic.xml", &window);
   HWND hwnd = window->GetHWND();
   auto bare = std::make_unique<BareLayeredWindow>(0, 0, 800 + 28, 600 + 28);
-  PumpMessages();
+  if (!WaitFadedIn(*window)) {
+    std::fprintf(stderr, "the main window did not fade in\n");
+    return 1;
+  }
   RECT client;
   ::GetClientRect(hwnd, &client);
   Samples repaint, repaint_floor;
