@@ -18,7 +18,7 @@
 //    window alpha the fade starts from), a part of what the system
 //    charges any window for that frame (bench/ui/first_frame_floor.h). The
 //    main window shows the texts the assistant gives its welcome page.
-// 2. One full repaint of the 800 x 600 main window: the whole client area
+// 2. One full repaint of the 800 x 600 main window, faded in: the whole client area
 //    invalidated, then WM_PAINT (paint of the tree plus UpdateLayeredWindow).
 //    Floor: the bare window filling and presenting its frame again.
 // 3. One progress step during a download: the download overlay open, the
@@ -27,7 +27,8 @@
 //    the bar's rectangle alone (UpdateLayeredWindowIndirect with it as the
 //    dirty rectangle), the least a change there can cost.
 //
-// Rounds alternate between the subject and its floor. Wall figures are
+// Rounds alternate between the subject and its floor; each opening starts on
+// a settled system (see Settle). Wall figures are
 // medians; the CPU figures (this thread's user + kernel time, which leaves out
 // the wineserver and the X server and most of the noise of a shared machine)
 // are means over all rounds, since the thread clock ticks coarsely under Wine.
@@ -198,6 +199,19 @@ double OpenCallsFloor(int width, int height, FirstFrameFloor& calls) {
   return opened;
 }
 
+// Waits |ms| while handling this thread's messages. Windows opened and
+// closed back to back under Wine make each next opening slower: from the
+// tenth or so on, a bare window took three times as long to open (this
+// process and the wineserver both spent longer on it), and a pause between
+// openings takes that away. A program opens its window on a settled system.
+void Settle(int ms) {
+  const double until = NowMs() + ms;
+  while (NowMs() < until) {
+    ::MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_ALLINPUT);
+    PumpMessages();
+  }
+}
+
 struct Row {
   const char* what;
   const Samples* subject;
@@ -207,10 +221,12 @@ struct Row {
 // Runs each of |runs| in turn, |rounds| times after one warm-up, into the
 // samples of the same index. Each answers the wall time of the part it
 // measures; the CPU time is taken around the whole call (closing included).
+// Each run starts after |settle_ms| of settling.
 void AlternateAll(int rounds, const std::vector<Samples*>& samples,
-                  const std::vector<std::function<double()>>& runs) {
+                  const std::vector<std::function<double()>>& runs, int settle_ms = 0) {
   for (int i = -1; i < rounds; ++i) {
     for (size_t k = 0; k < runs.size(); ++k) {
+      Settle(settle_ms);
       const double cpu = CpuMs();
       const double wall = runs[k]();
       const double used = CpuMs() - cpu;
@@ -242,6 +258,9 @@ void UseSkin(const std::wstring& root) {
   global.Create(L"global.xml");
 }
 
+// How long the system is left to settle before each opening.
+constexpr int kSettleMs = 150;
+
 // Opening the skinned window against opening a bare one of the same size
 // (shadow included), and against the bare one making the system calls of the
 // skinned window's first frame.
@@ -270,7 +289,7 @@ void MeasureOpening(int rounds, const wchar_t* folder, const wchar_t* file, SIZE
         PumpMessages();
         return opened;
       }};
-  AlternateAll(rounds, {&skinned, &bare, &calls_floor}, runs);
+  AlternateAll(rounds, {&skinned, &bare, &calls_floor}, runs, kSettleMs);
 }
 
 }  // namespace
