@@ -142,16 +142,24 @@ class BenchWindow : public ui::WindowImplBase {
   std::wstring file_;
 };
 
-// Pumps messages until |window| has presented a frame at alpha 255 (its fade
-// is over); false after 5 s.
-bool WaitFadedIn(const BenchWindow& window) {
-  const double until = NowMs() + 5000;
-  while (window.GetPresentedAlpha() != 255 || window.GetWindowAlpha() != 255) {
-    if (NowMs() > until) return false;
+// Handles this thread's messages as they come until |done| answers true
+// (then true) or |ms| have passed (then false).
+bool PumpFor(int ms, const std::function<bool()>& done) {
+  const double until = NowMs() + ms;
+  while (!done()) {
+    if (NowMs() >= until) return false;
     ::MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_ALLINPUT);
     PumpMessages();
   }
   return true;
+}
+
+// Until |window| has presented a frame at alpha 255 (its fade is over);
+// false after 5 s.
+bool WaitFadedIn(const BenchWindow& window) {
+  return PumpFor(5000, [&window] {
+    return window.GetPresentedAlpha() == 255 && window.GetWindowAlpha() == 255;
+  });
 }
 
 // Create to first presented frame; the window is left open in |*out|.
@@ -205,11 +213,7 @@ double OpenCallsFloor(int width, int height, FirstFrameFloor& calls) {
 // process and the wineserver both spent longer on it), and a pause between
 // openings takes that away. A program opens its window on a settled system.
 void Settle(int ms) {
-  const double until = NowMs() + ms;
-  while (NowMs() < until) {
-    ::MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_ALLINPUT);
-    PumpMessages();
-  }
+  PumpFor(ms, [] { return false; });
 }
 
 struct Row {
@@ -445,11 +449,7 @@ int wmain(int argc, wchar_t** argv) {
     BenchWindow* sample_window = nullptr;
     OpenSkinned(L"sample", L"sample.xml", &sample_window);
     sample_window->CenterWindow();
-    const double until = NowMs() + hold_ms;
-    while (NowMs() < until) {
-      PumpMessages();
-      ::Sleep(10);
-    }
+    Settle(hold_ms);
     ::DestroyWindow(sample_window->GetHWND());
     PumpMessages();
   }

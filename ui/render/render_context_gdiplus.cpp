@@ -799,7 +799,12 @@ void RenderContext_GdiPlus::DrawText(const RECT& rc, const std::wstring& text, A
                                      HFONT font, UINT format, BYTE fade, bool line_limit) {
   CBASE_DCHECK_ON_THREAD(thread_checker_);
   if (text.empty()) return;
-  const TextFont text_font = GetTextFont(font);
+  DrawTextInPlace(GetTextFont(font), rc, text, color, format, fade, line_limit);
+}
+
+void RenderContext_GdiPlus::DrawTextInPlace(const TextFont& text_font, const RECT& rc,
+                                            const std::wstring& text, ARGB color, UINT format,
+                                            BYTE fade, bool line_limit) {
   if (DrawTextBlended(text_font, rc, text, color, format, fade, line_limit)) return;
   Graphics graphics(hdc_.get());
   DrawTextWith(graphics, text_font, rc, text, color, format, fade, line_limit);
@@ -886,9 +891,7 @@ void RenderContext_GdiPlus::DrawKeptText(const RECT& rc, const std::wstring& tex
   if (text.empty()) return;
   const TextFont text_font = GetTextFont(font);
   auto draw_in_place = [&] {
-    if (DrawTextBlended(text_font, rc, text, color, format, 255, line_limit)) return;
-    Graphics graphics(hdc_.get());
-    DrawTextWith(graphics, text_font, rc, text, color, format, 255, line_limit);
+    DrawTextInPlace(text_font, rc, text, color, format, 255, line_limit);
   };
   if (!image || !text_font.key) {
     if (image) image->Clear();

@@ -107,6 +107,10 @@ class RenderContext_GdiPlus : public IRenderContext {
   static void DrawTextWith(Gdiplus::Graphics& graphics, const TextFont& text_font, const RECT& rc,
                            const std::wstring& text, ARGB color, UINT format, BYTE fade,
                            bool line_limit);
+  // Draws the text this once: blended (DrawTextBlended) where it can be,
+  // else with GDI+ on the device context.
+  void DrawTextInPlace(const TextFont& text_font, const RECT& rc, const std::wstring& text,
+                       ARGB color, UINT format, BYTE fade, bool line_limit);
   // Draws the text on clear pixels of its own and blends them in, as
   // DrawBlended does shapes. False (nothing drawn) for text whose reach is
   // not known before it is laid out.
