@@ -22,6 +22,9 @@ import zlib
 
 DOS_DATE = (2021, 6, 15, 10, 20, 30)
 PASSWORD = b"secret"
+# The wrong password the tests try; its header check must fail on every
+# encrypted entry (see make_encrypted).
+WRONG_PASSWORD = b"wrong"
 
 
 def text_bytes(seed, size):
@@ -84,13 +87,49 @@ class ZipCrypto:
         k2 = CRC_TABLE[(self.k[2] ^ (k1 >> 24)) & 0xFF] ^ (self.k[2] >> 8)
         self.k = [k0, k1, k2]
 
+    def _mask(self):
+        t = (self.k[2] | 2) & 0xFFFF
+        return ((t * (t ^ 1)) >> 8) & 0xFF
+
     def encrypt(self, data):
         out = bytearray()
         for p in data:
-            t = (self.k[2] | 2) & 0xFFFF
-            out.append(p ^ (((t * (t ^ 1)) >> 8) & 0xFF))
+            out.append(p ^ self._mask())
             self.update(p)
         return bytes(out)
+
+    def decrypt(self, data):
+        out = bytearray()
+        for c in data:
+            p = c ^ self._mask()
+            out.append(p)
+            self.update(p)
+        return bytes(out)
+
+
+def header_check_passes(archive, index, password):
+    """Whether `password` passes the 12-byte encryption header check of entry
+    `index`: one byte, so about one wrong password in 256 passes."""
+    with zipfile.ZipFile(io.BytesIO(archive)) as z:
+        zi = z.infolist()[index]
+    offset = zi.header_offset
+    name_len, extra_len = struct.unpack_from("<HH", archive, offset + 26)
+    flags, = struct.unpack_from("<H", archive, offset + 6)
+    t, = struct.unpack_from("<H", archive, offset + 10)
+    start = offset + 30 + name_len + extra_len
+    header = ZipCrypto(password).decrypt(archive[start:start + 12])
+    check = (t >> 8) & 0xFF if flags & 8 else zi.CRC >> 24
+    return header[11] == check
+
+
+def lucky_password(archive, index):
+    """A wrong password that passes entry `index`'s header check by chance."""
+    n = 0
+    while True:
+        candidate = b"lucky%d" % n
+        if candidate != PASSWORD and header_check_passes(archive, index, candidate):
+            return candidate
+        n += 1
 
 
 def dos_time(date):
@@ -208,19 +247,35 @@ def make_encrypted(outdir):
         with open(os.path.join(work, name), "wb") as f:
             f.write(data)
     out = os.path.join(outdir, "encrypted.zip")
-    if os.path.exists(out):
-        os.remove(out)
     # Info-ZIP writes a data descriptor for encrypted entries (check byte
-    # from the DOS time); -0 stores the second one.
-    subprocess.run(["zip", "-q", "-X", "-P", PASSWORD.decode(), out, "secret.txt"], cwd=work,
-                   check=True)
-    subprocess.run(["zip", "-q", "-X", "-0", "-P", PASSWORD.decode(), out, "tiny.txt"], cwd=work,
-                   check=True)
+    # from the DOS time); -0 stores the second one. Its encryption headers
+    # are random, so the wrong password would pass a header check in about
+    # one run in a hundred: write the archive again until it fails both.
+    for _ in range(100):
+        if os.path.exists(out):
+            os.remove(out)
+        subprocess.run(["zip", "-q", "-X", "-P", PASSWORD.decode(), out, "secret.txt"], cwd=work,
+                       check=True)
+        subprocess.run(["zip", "-q", "-X", "-0", "-P", PASSWORD.decode(), out, "tiny.txt"],
+                       cwd=work, check=True)
+        with open(out, "rb") as f:
+            archive = f.read()
+        if not any(header_check_passes(archive, i, WRONG_PASSWORD) for i in (0, 1)):
+            break
+    else:
+        sys.exit("encrypted.zip: the wrong password keeps passing a header check")
     # Without a data descriptor the check byte comes from the CRC.
     raw = RawZip()
     raw.add("secret.txt", text, method=8, password=PASSWORD)
     raw.add("tiny.txt", tiny, method=0, password=PASSWORD)
-    write(outdir, "encrypted_crc.zip", raw.bytes())
+    archive = raw.bytes()
+    assert not any(header_check_passes(archive, i, WRONG_PASSWORD) for i in (0, 1))
+    write(outdir, "encrypted_crc.zip", archive)
+    # Wrong passwords that pass each entry's header check, for the tests of
+    # what follows a check passed by chance.
+    for i in (0, 1):
+        with open(os.path.join(work, "lucky%d.txt" % i), "wb") as f:
+            f.write(lucky_password(archive, i))
 
 
 def make_timestamps(outdir):

@@ -291,6 +291,27 @@ TEST(ZipReaderTest, WrongOrMissingPasswordGives0x1000) {
   }
 }
 
+// The header check is one byte, so about one wrong password in 256 passes it;
+// the entry's data then decrypts to noise and must never come out as a success.
+TEST(ZipReaderTest, AWrongPasswordThatPassesTheHeaderCheckStillFails) {
+  ScratchDir dir;
+  const Bytes archive = ReadFileBytes(DataPath(L"encrypted_crc.zip"));
+  for (int index : {0, 1}) {
+    SCOPED_TRACE(index);
+    const Bytes lucky = ReadFileBytes(
+        DataPath(index == 0 ? L"src/encrypted/lucky0.txt" : L"src/encrypted/lucky1.txt"));
+    const std::string password(lucky.begin(), lucky.end());
+    MemoryArchive zip(archive, password.c_str());
+    ASSERT_NE(zip.get(), nullptr);
+    Bytes data;
+    const ZipStatus in_memory = zip.Extract(index, &data);
+    EXPECT_TRUE(in_memory == kZipDataError || in_memory == kZipCrcMismatch) << in_memory;
+    const ZipStatus to_file =
+        ExtractEntry(zip.get(), index, (dir / L"out.txt").c_str(), 0, ZipSourceKind::FileName);
+    EXPECT_TRUE(to_file == kZipDataError || to_file == kZipCrcMismatch) << to_file;
+  }
+}
+
 TEST(ZipReaderTest, ExtractsToAFileNameAndToAHandleWithTheEntrysTimes) {
   ScratchDir dir;
   MemoryArchive zip(ReadFileBytes(DataPath(L"basic.zip")));
