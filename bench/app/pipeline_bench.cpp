@@ -35,6 +35,17 @@ using bench_support::Median;
 using bench_support::Now;
 using bench_support::RemoveTree;
 
+// CPU seconds this process has used (all its threads, the HTTP client's
+// included): steadier than wall time on a shared machine.
+double CpuSeconds() {
+  FILETIME created, exited, kernel, user;
+  ::GetProcessTimes(::GetCurrentProcess(), &created, &exited, &kernel, &user);
+  auto seconds = [](const FILETIME& t) {
+    return ((static_cast<uint64_t>(t.dwHighDateTime) << 32) | t.dwLowDateTime) / 1e7;
+  };
+  return seconds(kernel) + seconds(user);
+}
+
 // HttpDownload to a file, then ExtractArchive: what the pipeline drives.
 double Baseline(const std::wstring& url, const std::wstring& work) {
   CreateFolderTree(work);
@@ -42,6 +53,7 @@ double Baseline(const std::wstring& url, const std::wstring& work) {
   HANDLE done = ::CreateEventW(nullptr, TRUE, FALSE, nullptr);
   DWORD status = 0;
   const double start = Now();
+  const double start_cpu = CpuSeconds();
   winhttpx::HttpDownload(url, file, nullptr)
       ->Then([done, &status](const std::shared_ptr<winhttpx::Response>& response) {
         status = response->status_code();
@@ -49,10 +61,12 @@ double Baseline(const std::wstring& url, const std::wstring& work) {
       });
   ::WaitForSingleObject(done, INFINITE);
   const double downloaded = Now();
+  const double downloaded_cpu = CpuSeconds();
   ExtractArchive(file.c_str(), (work + L"\\out").c_str());
   const double seconds = Now() - start;
-  std::printf("  baseline: download %.3f s, extract %.3f s\n", downloaded - start,
-              seconds - (downloaded - start));
+  std::printf("  baseline: download %.3f s (cpu %.3f), extract %.3f s (cpu %.3f)\n",
+              downloaded - start, downloaded_cpu - start_cpu, seconds - (downloaded - start),
+              CpuSeconds() - downloaded_cpu);
   ::CloseHandle(done);
   if (status != 200) std::fprintf(stderr, "baseline: status %lu\n", status);
   return seconds;
@@ -74,29 +88,21 @@ double Pipeline(const std::wstring& url, const std::wstring& work, const std::st
   details.sha256 = sha256;
 
   const double start = Now();
+  const double start_cpu = CpuSeconds();
   pipeline.StartInstallation(details);
   ui.RunUntil([&] { return !pipeline.downloading(); }, INFINITE);
   const double downloaded = Now();
+  const double downloaded_cpu = CpuSeconds();
   pipeline.LaunchInstaller();
   ui.RunUntil([&] { return !pipeline.launching(); }, INFINITE);
   const double seconds = Now() - start;
-  std::printf("  pipeline: download %.3f s, launch %.3f s\n", downloaded - start,
-              seconds - (downloaded - start));
+  std::printf("  pipeline: download %.3f s (cpu %.3f), launch %.3f s (cpu %.3f)\n",
+              downloaded - start, downloaded_cpu - start_cpu, seconds - (downloaded - start),
+              CpuSeconds() - downloaded_cpu);
   if (!shell.messages.empty() || percent != 100) {
     std::fprintf(stderr, "pipeline: %zu messages, bar at %d\n", shell.messages.size(), percent);
   }
   return seconds;
-}
-
-// CPU seconds this process has used (all its threads, the HTTP client's
-// included): steadier than wall time on a shared machine.
-double CpuSeconds() {
-  FILETIME created, exited, kernel, user;
-  ::GetProcessTimes(::GetCurrentProcess(), &created, &exited, &kernel, &user);
-  auto seconds = [](const FILETIME& t) {
-    return ((static_cast<uint64_t>(t.dwHighDateTime) << 32) | t.dwLowDateTime) / 1e7;
-  };
-  return seconds(kernel) + seconds(user);
 }
 
 }  // namespace
