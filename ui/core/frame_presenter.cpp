@@ -46,8 +46,19 @@ RECT FramePresenter::TakeDirty() {
 
 void FramePresenter::SkipPaint() {
   PAINTSTRUCT ps;
-  ::BeginPaint(window_.GetHWND(), &ps);
-  ::EndPaint(window_.GetHWND(), &ps);
+  BeginPaintMessage(&ps);
+  EndPaintMessage(ps);
+}
+
+HDC FramePresenter::BeginPaintMessage(PAINTSTRUCT* ps) {
+  if (!window_.IsLayered()) return ::BeginPaint(window_.GetHWND(), ps);
+  *ps = PAINTSTRUCT{};
+  ::ValidateRect(window_.GetHWND(), nullptr);
+  return nullptr;
+}
+
+void FramePresenter::EndPaintMessage(const PAINTSTRUCT& ps) {
+  if (!window_.IsLayered()) ::EndPaint(window_.GetHWND(), &ps);
 }
 
 bool FramePresenter::RequestAlphaPresent() {
@@ -68,9 +79,9 @@ bool FramePresenter::PresentAlphaOnly(IRenderContext& context, const RECT& clien
     return false;
   }
   PAINTSTRUCT ps;
-  HDC hdc = ::BeginPaint(window_.GetHWND(), &ps);
+  HDC hdc = BeginPaintMessage(&ps);
   Present(hdc, context, RECT{0, 0, 0, 0}, alpha);
-  ::EndPaint(window_.GetHWND(), &ps);
+  EndPaintMessage(ps);
   return true;
 }
 

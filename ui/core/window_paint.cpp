@@ -175,7 +175,7 @@ void Window::PaintAndPresent() {
   presenter_.ExtendToScreenEdges(update, client);
 
   PAINTSTRUCT ps;
-  HDC hdc = ::BeginPaint(hwnd_, &ps);
+  HDC hdc = presenter_.BeginPaintMessage(&ps);
   if (layout_pending_) {
     const bool first = first_layout_;
     LayoutPass(client);
@@ -195,7 +195,7 @@ void Window::PaintAndPresent() {
     presenter_.Present(hdc, *render_context_, update, window_alpha_);
     if (first) STARTUP_TRACE("first_frame_presented");
   }
-  ::EndPaint(hwnd_, &ps);
+  presenter_.EndPaintMessage(ps);
 }
 
 void Window::FitWindowToRoot() {

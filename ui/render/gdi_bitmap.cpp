@@ -116,12 +116,23 @@ void BlendPixelsOver(DWORD* dst, size_t dst_stride, const DWORD* src, size_t src
       }
       if (s == 0) continue;
       const DWORD d = dst[x];
+      // Shadows and layers often land on cleared pixels.
+      if (d == 0) {
+        dst[x] = s;
+        continue;
+      }
       const DWORD keep = 255 - alpha;
-      auto channel = [&](int shift) {
-        const DWORD under = (((d >> shift) & 0xFF) * keep + 127) / 255;
-        return (((s >> shift) & 0xFF) + under) << shift;
+      // Two channels at a time, each in 16 bits: c * keep / 255 rounded is
+      // (t + 1 + (t >> 8)) >> 8 with t = c * keep + 127, exactly, for every
+      // t up to 255 * 255 + 127, and no lane carries into the next.
+      auto under = [keep](DWORD pair) {
+        DWORD t = pair * keep + 0x007F007Fu;
+        t += 0x00010001u + ((t >> 8) & 0x00FF00FFu);
+        return (t >> 8) & 0x00FF00FFu;
       };
-      dst[x] = channel(0) | channel(8) | channel(16) | channel(24);
+      const DWORD red_blue = (s & 0x00FF00FFu) + under(d & 0x00FF00FFu);
+      const DWORD alpha_green = ((s >> 8) & 0x00FF00FFu) + under((d >> 8) & 0x00FF00FFu);
+      dst[x] = red_blue | (alpha_green << 8);
     }
   }
 }

@@ -167,6 +167,32 @@ TEST(GdiBitmapTest, BlendPixelsOverMatchesTheSystemsBlend) {
   EXPECT_EQ(ours[255], source[255]);
 }
 
+// Every source alpha over every value of every destination channel, each
+// channel rounded on its own: (s + d * (255 - alpha) / 255), rounded half up.
+TEST(GdiBitmapTest, BlendPixelsOverRoundsEachChannelOnItsOwn) {
+  std::vector<DWORD> source, ours, expected;
+  for (DWORD alpha = 1; alpha < 255; ++alpha) {
+    for (DWORD v = 0; v < 256; ++v) {
+      const DWORD d[4] = {v, 255 - v, v ^ 0x5A, (v * 7) & 0xFF};
+      const DWORD s[4] = {alpha, alpha / 2, alpha / 3, (alpha * v) / 255};  // a, r, g, b
+      DWORD src = 0, dst = 0, want = 0;
+      for (int c = 0; c < 4; ++c) {
+        const int shift = 24 - 8 * c;
+        src |= s[c] << shift;
+        dst |= d[c] << shift;
+        want |= (s[c] + (d[c] * (255 - alpha) + 127) / 255) << shift;
+      }
+      source.push_back(src);
+      ours.push_back(dst);
+      expected.push_back(want);
+    }
+  }
+  BlendPixelsOver(ours.data(), 256, source.data(), 256, 256, static_cast<int>(ours.size() / 256));
+  for (size_t i = 0; i < ours.size(); ++i) {
+    ASSERT_EQ(ours[i], expected[i]) << "source " << std::hex << source[i];
+  }
+}
+
 // Strides let a piece of one bitmap blend into a piece of another.
 TEST(GdiBitmapTest, BlendPixelsOverKeepsToItsRectangle) {
   std::vector<DWORD> dst(6 * 4, 0xFF112233);
