@@ -33,9 +33,7 @@ class DisplayScaleTest(harness.AssistantTestCase):
     screen = (2048, 1536)  # a 200 % window with its shadow is 1656 x 1256
 
     def set_dpi(self, dpi):
-        subprocess.run([self.wine.wine_run, "--prefix", self.wine.prefix, "reg", "add", DESKTOP,
-                        "/v", "LogPixels", "/t", "REG_DWORD", "/d", str(dpi), "/f"],
-                       env=self.wine.env, check=True, capture_output=True, timeout=120)
+        self.wine.reg_add(DESKTOP, "LogPixels", "REG_DWORD", str(dpi))
         self.wine.close()  # the next start reads the new DPI
 
     def show_at(self, dpi, percent):

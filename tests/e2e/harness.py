@@ -494,6 +494,27 @@ class Wine:
         self.installer_folder = os.path.join(self.downloader, "installer")
         self.config_path = os.path.join(self.downloader, "config.json")
 
+    def reg(self, *args, attempts=1):
+        """Runs Wine's reg.exe in the prefix with args; the completed process,
+        output captured. A failing run is tried again up to attempts times."""
+        for attempt in range(attempts):
+            done = subprocess.run([self.wine_run, "--prefix", self.prefix, "reg"] + list(args),
+                                  env=self.env, capture_output=True, timeout=120)
+            if done.returncode == 0:
+                break
+            time.sleep(1)
+        return done
+
+    def reg_add(self, key, name, kind, data):
+        """Sets one registry value, or raises with what reg.exe printed. A CI
+        run once saw reg.exe end with exit code 1 while setting up a test;
+        a set value is set again, so a failure is tried twice more."""
+        done = self.reg("add", key, "/v", name, "/t", kind, "/d", data, "/f", attempts=3)
+        if done.returncode != 0:
+            raise RuntimeError("reg add %s /v %s failed (exit code %d): %s %s" % (
+                key, name, done.returncode, done.stdout.decode("utf-8", "replace").strip(),
+                done.stderr.decode("utf-8", "replace").strip()))
+
     def close(self):
         subprocess.run(["wineserver", "-k"], env=dict(self.env, WINEPREFIX=self.prefix),
                        stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=60)

@@ -12,7 +12,6 @@ import json
 import os
 import re
 import shutil
-import subprocess
 import unittest
 import zipfile
 
@@ -286,19 +285,14 @@ class LaunchTest(harness.AssistantTestCase):
     def set_local_appdata(self, value):
         """Points the user's local application data folder at value (with
         environment strings) for this test; the old setting comes back after."""
-        def reg(*args):
-            return subprocess.run([self.wine.wine_run, "--prefix", self.wine.prefix, "reg"] +
-                                  list(args), env=self.wine.env, capture_output=True,
-                                  timeout=120)
-        query = reg("query", USER_SHELL_FOLDERS, "/v", "Local AppData")
+        query = self.wine.reg("query", USER_SHELL_FOLDERS, "/v", "Local AppData")
         found = re.search(r"Local AppData\s+REG_\w+\s+(.+?)\s*$",
                           query.stdout.decode("utf-8", "replace"), re.M)
         old = found.group(1) if found else None
-        self.assertEqual(reg("add", USER_SHELL_FOLDERS, "/v", "Local AppData", "/t",
-                             "REG_EXPAND_SZ", "/d", value, "/f").returncode, 0)
+        self.wine.reg_add(USER_SHELL_FOLDERS, "Local AppData", "REG_EXPAND_SZ", value)
         restore = old or "%USERPROFILE%\\AppData\\Local"
-        self.addCleanup(lambda: reg("add", USER_SHELL_FOLDERS, "/v", "Local AppData", "/t",
-                                    "REG_EXPAND_SZ", "/d", restore, "/f"))
+        self.addCleanup(lambda: self.wine.reg_add(USER_SHELL_FOLDERS, "Local AppData",
+                                                  "REG_EXPAND_SZ", restore))
 
 
 if __name__ == "__main__":

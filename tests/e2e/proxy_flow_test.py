@@ -55,11 +55,8 @@ class ProxyFlowTest(harness.AssistantTestCase):
             cls.service = harness.Service(os.path.join(root, "service"))
             cls.service.address = "http://localhost:%d" % cls.service.port
             cls.exe = cls.wine.brand_for(cls.service, folder=os.path.join(root, "branded"))
-            harness.subprocess.run(
-                [cls.wine.wine_run, "--prefix", cls.wine.prefix, "reg", "add", CONNECTIONS,
-                 "/v", "DefaultConnectionSettings", "/t", "REG_BINARY",
-                 "/d", connection_settings(cls.proxy), "/f"],
-                env=cls.wine.env, check=True, capture_output=True, timeout=120)
+            cls.wine.reg_add(CONNECTIONS, "DefaultConnectionSettings", "REG_BINARY",
+                             connection_settings(cls.proxy))
         except BaseException:
             cls.tearDownClass()
             raise
