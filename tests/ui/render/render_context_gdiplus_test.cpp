@@ -758,6 +758,31 @@ TEST(ShapesTest, LargeOpaqueRoundedFillsMatchGdiPlusExactly) {
   EXPECT_EQ(PixelAt(fast, 180, 165) & 0xFFFFFF, 0u);
 }
 
+// A large opaque fill's first drawing, rim band by band, gives GDI+'s pixels
+// for round and elliptic corners of odd and even sizes, at odd places and
+// under a moved origin. (GDI+ rounds an arc's points by where the arc lies:
+// a rim copied out of the same shape drawn small at the origin gave a few
+// pixels of elliptic corners otherwise.)
+TEST(ShapesTest, LargeFillsOfManyCornersMatchGdiPlusExactly) {
+  constexpr int kWidth = 300;
+  constexpr int kHeight = 220;
+  const SIZE corners[] = {{1, 1}, {2, 2}, {5, 5}, {6, 9}, {11, 4}, {16, 16}, {25, 25}, {40, 30}};
+  for (const SIZE& corner : corners) {
+    SCOPED_TRACE(::testing::Message() << corner.cx << "x" << corner.cy);
+    auto paint = [&corner](RenderContext_GdiPlus& context) {
+      context.DrawColor(RECT{0, 0, kWidth, kHeight}, 0xFF102030);
+      context.FillRoundRect(RECT{3, 5, 151, 121}, corner, kWhite);
+      context.FillRoundRect(RECT{160, 7, 297, 96}, corner, 0xFFE0F0E8);
+      const POINT origin = context.OffsetOrigin(-7, 11);
+      context.FillRoundRect(RECT{20, 120, 250, 201}, corner, kGreen);
+      context.SetOrigin(origin.x, origin.y);
+    };
+    RenderContext_GdiPlus fast;
+    EXPECT_EQ(DifferencesFromGdiPlusAlone(fast, kWidth, kHeight, paint), 0);
+    EXPECT_EQ(PixelAt(fast, 77, 60), kWhite);
+  }
+}
+
 // Rounded fills and outlines drawn again are blended from the pixels kept
 // from before, wherever they are drawn: each drawing gives what GDI+ alone
 // gives, for opaque and translucent colours, with and without an even
