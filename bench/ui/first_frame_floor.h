@@ -5,12 +5,12 @@
 // the texts its visible labels show (text, font, box, colour), drawn with
 // GDI+; whether it has rich edit fields, whose library is loaded (the
 // fields' text services are the window's own work); and the window alpha its
-// first frame was presented with (a window that fades in shows it faint,
-// and the system charges more for blending a frame at an alpha below 255). Fills, pictures and the
-// shadow are left out: the window draws them in ways of its own (bands of a
-// nine-grid, shapes kept between frames) that a plain GDI+ replay would
-// overstate, and leaving them out keeps the floor below the system's true
-// share.
+// first frame was presented with (a window that fades in shows it faint, and
+// the system charges more for blending a frame at an alpha below 255).
+// Fills, pictures and the shadow are left out: the window draws them in ways
+// of its own (bands of a nine-grid, shapes kept between frames) that a plain
+// GDI+ replay would overstate, and leaving them out keeps the floor below the
+// system's true share.
 //
 // Made and used on the UI thread; GDI+ must be started.
 #pragma once

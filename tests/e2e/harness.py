@@ -495,14 +495,16 @@ class Wine:
         self.config_path = os.path.join(self.downloader, "config.json")
 
     def reg(self, *args, attempts=1):
-        """Runs Wine's reg.exe in the prefix with args; the completed process,
-        output captured. A failing run is tried again up to attempts times."""
+        """Runs Wine's reg.exe in the prefix with args, at most attempts times
+        until it succeeds, a second apart; the last completed process, output
+        captured."""
         for attempt in range(attempts):
+            if attempt > 0:
+                time.sleep(1)
             done = subprocess.run([self.wine_run, "--prefix", self.prefix, "reg"] + list(args),
                                   env=self.env, capture_output=True, timeout=120)
             if done.returncode == 0:
                 break
-            time.sleep(1)
         return done
 
     def reg_add(self, key, name, kind, data):
