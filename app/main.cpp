@@ -7,6 +7,7 @@
 #include "app/usage_events.h"
 #include "base/com_apartment.h"
 #include "base/message_loop.h"
+#include "base/pool_work.h"
 #include "base/startup_trace.h"
 
 namespace {
@@ -43,6 +44,11 @@ constexpr DWORD kPendingEventsWaitMs = 1000;
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
   STARTUP_TRACE("entry");
   RestrictDllSearchToSystem32();
+  // The window's pictures are decoded on the thread pool before its first
+  // frame. Making the pool's thread costs the thread that asks for it; asked
+  // for now, that is while the display connection is made, which keeps this
+  // thread waiting anyway.
+  cbase::RunOnPool([] {});
   // COM is joined when first needed (cbase::ComApartment): after the first
   // frame, or at an accessibility client's first request.
   App app;

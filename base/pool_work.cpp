@@ -58,7 +58,11 @@ bool PoolJob::Start(std::function<void()> task) {
   std::lock_guard<std::mutex> hold(lock_);
   if (started_) return false;
   running_ = RunOnPool([this, task = std::move(task)] {
-    task();
+    // A task that throws has ended too: Wait must not wait for ever.
+    try {
+      task();
+    } catch (...) {
+    }
     std::lock_guard<std::mutex> hold(lock_);
     running_ = false;
     // Under the lock: once Wait sees the end, the object may go at once.

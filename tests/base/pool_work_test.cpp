@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 #include <memory>
 #include <mutex>
+#include <new>
 #include <thread>
 #include <vector>
 
@@ -85,6 +86,18 @@ TEST(PoolWorkTest, WaitReturnsOnlyOnceTheJobHasEndedAndAJobStartsOnce) {
   job.Wait();  // and again, at once
   ::Sleep(50);
   EXPECT_EQ(runs, 1);
+}
+
+TEST(PoolWorkTest, AJobWhoseTaskThrowsHasEndedAndTheTasksBehindItRun) {
+  // Before, Wait never returned here (the test program's time-out ends it).
+  PoolJob job;
+  ASSERT_TRUE(job.Start([] { throw std::bad_alloc(); }));
+  std::atomic<bool> behind{false};
+  PoolJob next;
+  ASSERT_TRUE(next.Start([&] { behind = true; }));
+  job.Wait();
+  next.Wait();
+  EXPECT_TRUE(behind);
 }
 
 TEST(PoolWorkTest, AJobGoneOutOfScopeHasWaitedForItsTask) {

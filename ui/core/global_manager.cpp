@@ -13,10 +13,12 @@
 #include "base/thread_checker.h"
 #include "base/utf8.h"
 #include "ui/core/path_util.h"
+#include "ui/core/prefetched_images.h"
 #include "ui/core/string_table.h"
 #include "ui/core/window_builder.h"
 #include "ui/render/display_scale.h"
 #include "ui/render/image_info.h"
+#include "ui/render/png_decoder.h"
 
 namespace ui {
 namespace {
@@ -32,6 +34,8 @@ struct GlobalState {
   ZipReader* archive = nullptr;
   // Weak references: the holders own the images.
   std::map<std::wstring, std::weak_ptr<ImageInfo>> images;
+  // Decodings begun ahead of a first paint, by cache key.
+  PrefetchedImages prefetched;
   // Parsed child layouts by file path.
   std::map<std::wstring, std::unique_ptr<WindowBuilder>> layouts;
   // Layouts being built: a layout that shows itself would never end.
@@ -70,6 +74,7 @@ void GlobalManager::Shutdown() {
   state.classes.clear();
   state.create_control = nullptr;
   state.strings.Clear();
+  state.prefetched.Clear();
   state.images.clear();
   state.layouts.clear();
   OwnerThread().DetachFromThread();
@@ -320,15 +325,22 @@ std::shared_ptr<ImageInfo> GlobalManager::GetImage(const std::wstring& full_path
     if (std::shared_ptr<ImageInfo> live = found->second.lock()) return live;
   }
 
+  // Decoded ahead, if it was; a file that decoding ahead did not take (not
+  // a PNG after all) goes the usual way, to GDI+.
+  std::unique_ptr<ImageInfo> decoded;
+  if (std::optional<ImageInfo::DecodedPng> ahead = State().prefetched.Take(key)) {
+    decoded = ImageInfo::FromDecodedPng(std::move(*ahead), key, scale);
+  }
   // The archive first; the disk only when the archive is closed or does not
   // hold the file (a member that does not decode is not looked for on disk).
-  std::unique_ptr<ImageInfo> decoded;
-  const std::optional<std::vector<unsigned char>> data =
-      IsArchiveOpen() ? GetArchiveData(GetImageCacheKey(full_path)) : std::nullopt;
-  if (data) {
-    decoded = ImageInfo::LoadFromMemory(*data, key, scale);
-  } else {
-    decoded = ImageInfo::LoadFromFile(NormalizeDiskPath(full_path), key, scale);
+  if (!decoded) {
+    const std::optional<std::vector<unsigned char>> data =
+        IsArchiveOpen() ? GetArchiveData(GetImageCacheKey(full_path)) : std::nullopt;
+    if (data) {
+      decoded = ImageInfo::LoadFromMemory(*data, key, scale);
+    } else {
+      decoded = ImageInfo::LoadFromFile(NormalizeDiskPath(full_path), key, scale);
+    }
   }
   if (!decoded) return nullptr;
 
@@ -344,6 +356,39 @@ std::shared_ptr<ImageInfo> GlobalManager::GetImage(const std::wstring& full_path
   images[key] = image;
   image->set_cached(true);
   return image;
+}
+
+void GlobalManager::PrefetchImage(const std::wstring& full_path, ImageScale scale) {
+  CheckThread();
+  const bool as_is = scale.file_percent <= 0 || scale.target_percent <= 0 ||
+                     scale.file_percent == scale.target_percent;
+  if (!as_is) return;  // resampled by GDI+
+  GlobalState& state = State();
+  const std::wstring key = GetImageCacheKey(full_path, scale);
+  const auto found = state.images.find(key);
+  if ((found != state.images.end() && !found->second.expired()) || state.prefetched.Has(key)) {
+    return;
+  }
+  // As GetImage looks: the archive first, then the disk. Members of other
+  // formats are left to GetImage, which reads them once.
+  if (IsArchiveOpen()) {
+    if (std::optional<std::vector<unsigned char>> data =
+            GetArchiveData(GetImageCacheKey(full_path))) {
+      if (LooksLikePng(data->data(), data->size())) state.prefetched.Start(key, std::move(*data));
+      return;
+    }
+  }
+  state.prefetched.StartFile(key, NormalizeDiskPath(full_path));
+}
+
+bool GlobalManager::IsImagePrefetched(const std::wstring& full_path, ImageScale scale) {
+  CheckThread();
+  return State().prefetched.Has(GetImageCacheKey(full_path, scale));
+}
+
+void GlobalManager::DropPrefetchedImages() {
+  CheckThread();
+  State().prefetched.Clear();
 }
 
 // --- Layout cache ------------------------------------------------------------------

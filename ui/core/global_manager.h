@@ -121,6 +121,17 @@ class GlobalManager {
   // decode it at (see ImageScale); a resampled image is cached apart.
   static std::shared_ptr<ImageInfo> GetImage(const std::wstring& full_path,
                                              ImageScale scale = ImageScale());
+  // Starts decoding the image GetImage(full_path, scale) gives on the thread
+  // pool, for a window's first paint: nothing when it is cached or being
+  // decoded, or when decoding it needs GDI+ (only PNG files kept at their
+  // own scale are decoded ahead). GetImage then takes that decoding, waiting
+  // for it if it is still running.
+  static void PrefetchImage(const std::wstring& full_path, ImageScale scale = ImageScale());
+  // Whether a decoding begun by PrefetchImage is held for the image.
+  static bool IsImagePrefetched(const std::wstring& full_path, ImageScale scale = ImageScale());
+  // Drops the decodings GetImage has not taken (a window's first frame is
+  // out: what it did not draw is not kept).
+  static void DropPrefetchedImages();
   // The cache key of |full_path| (and the path() of the image it gives): the
   // disk normalisation, then the archive one while the archive is open, then
   // the target scale when the image is resampled.

@@ -187,6 +187,10 @@ class Window : public virtual cbase::SupportWeakCallback {
   // cleanup. The root lays itself out at the next pass.
   bool AttachRoot(Control* root);
   Control* GetRoot() const { return root_.Get(); }
+  // Has the pictures the tree shows now (those of visible controls, in their
+  // normal state) decoded on the thread pool while the window is made; its
+  // first paint takes them (GlobalManager::PrefetchImage).
+  void PrefetchShownImages();
   // Registers the names of |control| and its subtree (the first control of a
   // name wins) once it has joined the tree under |parent|.
   void InitSubtree(Control* control, Box* parent);

@@ -190,6 +190,8 @@ LRESULT WindowImplBase::OnCreate() {
   std::weak_ptr<cbase::WeakFlag> alive = GetWeakFlag();
   OnSkinLoaded();
   if (alive.expired() || GetRoot() == nullptr) return -1;
+  // Decoded while the window is shown and laid out.
+  PrefetchShownImages();
 
   Control* tree = GetRoot();
   if (tree->GetFixedWidth() == Control::kAuto || tree->GetFixedHeight() == Control::kAuto) {

@@ -5,12 +5,15 @@
 
 #include <algorithm>
 #include <utility>
+#include <vector>
 
 #include "base/startup_trace.h"
 #include "ui/animation/timer_manager.h"
 #include "ui/control/box.h"
 #include "ui/control/control.h"
 #include "ui/control/shadow_box.h"
+#include "ui/core/global_manager.h"
+#include "ui/core/skin_image.h"
 #include "ui/core/window.h"
 #include "ui/render/render.h"
 
@@ -158,6 +161,35 @@ void Window::AfterFirstFrame(std::function<void()> task) {
 
 void Window::OnFirstFrameShown() {}
 
+void Window::PrefetchShownImages() {
+  CBASE_DCHECK_ON_THREAD(thread_checker_);
+  auto prefetch = [this](const ImageAttribute& image) {
+    if (image.file.empty()) return;
+    const ScaledImageFile source =
+        ResolveScaledImage(GetFullImagePath(GetResourcePath(), image.file));
+    GlobalManager::PrefetchImage(source.path, source.scale);
+  };
+  // Depth first, in paint order, without recursion: a skin nests as deep as
+  // it likes.
+  std::vector<Control*> pending;
+  if (root_.Get() != nullptr) pending.push_back(root_.Get());
+  while (!pending.empty()) {
+    Control* control = pending.back();
+    pending.pop_back();
+    if (!control->IsVisible()) continue;
+    prefetch(control->GetBkImage());
+    if (control->IsEnabled()) {
+      for (StateImageLayer layer : {kStateImageBackground, kStateImageForeground}) {
+        prefetch(control->GetStateImage(layer, kControlStateNormal));
+      }
+    }
+    if (const auto* box = dynamic_cast<const Box*>(control)) {
+      const std::vector<Control*>& children = box->children();
+      pending.insert(pending.end(), children.rbegin(), children.rend());
+    }
+  }
+}
+
 void Window::PaintAndPresent() {
   presenter_.OnPaintMessage();
   if (::IsIconic(hwnd_) || root_.Get() == nullptr || render_context_ == nullptr) {
@@ -190,6 +222,8 @@ void Window::PaintAndPresent() {
     const bool first = presenter_.GetPresentCount() == 0;
     if (first) STARTUP_TRACE("first_frame_paint");
     const FramePresenter::OpaqueArea opaque = PaintTree(update, client);
+    // What the first paint did not take is not kept.
+    if (first) GlobalManager::DropPrefetchedImages();
     presenter_.RepairAlpha(*render_context_, update, opaque);
     if (first) STARTUP_TRACE("first_frame_composed");
     presenter_.Present(hdc, *render_context_, update, window_alpha_);

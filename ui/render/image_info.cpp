@@ -204,34 +204,46 @@ std::unique_ptr<ImageInfo> ImageInfo::Decode(Gdiplus::Bitmap& bitmap, const std:
   return image;
 }
 
+ImageInfo::DecodedPng ImageInfo::DecodePngData(const unsigned char* data, size_t size) {
+  // The pixels are decoded straight into the bitmap the image keeps.
+  DecodedPng decoded;
+  const PngResult result = DecodePng(
+      data, size,
+      [&](int w, int h) {
+        void* bits = nullptr;
+        decoded.frame = MakeTopDownBitmap(w, h, &bits);
+        decoded.width = w;
+        decoded.height = h;
+        return static_cast<uint32_t*>(bits);
+      },
+      &decoded.has_alpha);
+  if (result != PngResult::kDecoded) decoded.frame.reset();
+  return decoded;
+}
+
+ImageInfo::DecodedPng ImageInfo::DecodePngFile(const std::wstring& file) {
+  const std::vector<unsigned char> data = ReadPngFile(file);
+  return DecodePngData(data.data(), data.size());
+}
+
+std::unique_ptr<ImageInfo> ImageInfo::FromDecodedPng(DecodedPng decoded, const std::wstring& path,
+                                                     ImageScale scale) {
+  if (!decoded.frame) return nullptr;
+  auto image = std::make_unique<ImageInfo>();
+  image->frames_.push_back(std::move(decoded.frame));
+  image->width_ = decoded.width;
+  image->height_ = decoded.height;
+  image->path_ = path;
+  image->scale_percent_ = Normalised(scale).target_percent;
+  image->has_alpha_ = decoded.has_alpha;
+  return image;
+}
+
 std::unique_ptr<ImageInfo> ImageInfo::DecodePngAsIs(const unsigned char* data, size_t size,
                                                     const std::wstring& path, ImageScale scale) {
   scale = Normalised(scale);
   if (scale.file_percent != scale.target_percent) return nullptr;  // GDI+ resamples
-  // The pixels are decoded straight into the bitmap the image keeps.
-  cbase::ScopedBitmap frame;
-  int width = 0;
-  int height = 0;
-  bool has_alpha = false;
-  const PngResult decoded = DecodePng(
-      data, size,
-      [&](int w, int h) {
-        void* bits = nullptr;
-        frame = MakeTopDownBitmap(w, h, &bits);
-        width = w;
-        height = h;
-        return static_cast<uint32_t*>(bits);
-      },
-      &has_alpha);
-  if (decoded != PngResult::kDecoded || !frame) return nullptr;
-  auto image = std::make_unique<ImageInfo>();
-  image->frames_.push_back(std::move(frame));
-  image->width_ = width;
-  image->height_ = height;
-  image->path_ = path;
-  image->scale_percent_ = scale.target_percent;
-  image->has_alpha_ = has_alpha;
-  return image;
+  return FromDecodedPng(DecodePngData(data, size), path, scale);
 }
 
 std::unique_ptr<ImageInfo> ImageInfo::LoadFromFile(const std::wstring& file,

@@ -49,6 +49,27 @@ class ImageInfo {
                                                    const std::wstring& path,
                                                    ImageScale scale = ImageScale());
 
+  // A PNG's pixels decoded without GDI+ (png_decoder.h) into a bitmap of
+  // their own, for an image kept at the file's own scale: the first half of
+  // LoadFromMemory and LoadFromFile, which may run on any thread, so that a
+  // window can have its pictures decoded while it is being made. An empty
+  // frame when the bytes are not a PNG the decoder takes (GDI+ is then left
+  // to try).
+  struct DecodedPng {
+    cbase::ScopedBitmap frame;
+    int width = 0;
+    int height = 0;
+    bool has_alpha = false;
+  };
+  static DecodedPng DecodePngData(const unsigned char* data, size_t size);
+  // The same for a file on disk.
+  static DecodedPng DecodePngFile(const std::wstring& file);
+  // The second half, on the UI thread: the image of |decoded| for |path|;
+  // nullptr when it has no frame. |scale| must keep the file's pixels as
+  // they are.
+  static std::unique_ptr<ImageInfo> FromDecodedPng(DecodedPng decoded, const std::wstring& path,
+                                                   ImageScale scale);
+
   int width() const { return width_; }
   int height() const { return height_; }
   const std::wstring& path() const { return path_; }

@@ -175,6 +175,76 @@ TEST(ImageCacheTest, MissingAndBrokenFilesGiveNothingAndAreNotCached) {
   EXPECT_NE(GlobalManager::GetImage(path), nullptr);  // no negative caching
 }
 
+TEST(ImageCacheTest, APrefetchedPictureIsTakenOnceByGetImage) {
+  ScratchFolder folder(L"image_prefetch_test");
+  const std::wstring path = folder.path() + L"logo.png";
+  WriteFile(path, ReadFile(TestImage(L"opaque.png")));  // red
+
+  GlobalManager::PrefetchImage(path);
+  EXPECT_TRUE(GlobalManager::IsImagePrefetched(path));
+  GlobalManager::PrefetchImage(path);  // once is enough
+  std::shared_ptr<ImageInfo> logo = GlobalManager::GetImage(path);
+  ASSERT_NE(logo, nullptr);
+  EXPECT_FALSE(GlobalManager::IsImagePrefetched(path)) << "the decoding was not taken";
+  EXPECT_TRUE(logo->cached());
+  EXPECT_EQ(logo->path(), GlobalManager::GetImageCacheKey(path));
+  EXPECT_EQ(logo->width(), 8);
+  EXPECT_EQ(logo->height(), 6);
+  EXPECT_EQ(logo->scale_percent(), 100);
+  EXPECT_FALSE(logo->has_alpha());
+  EXPECT_EQ(FramePixel(logo->GetFrame(0), 3, 2) & 0xFFFFFF, 0xFF0000u);
+
+  // A picture someone holds is not decoded again.
+  GlobalManager::PrefetchImage(path);
+  EXPECT_FALSE(GlobalManager::IsImagePrefetched(path));
+
+  // Once dropped, a decoding is not used: GetImage reads the file as it is.
+  logo.reset();
+  GlobalManager::PrefetchImage(path);
+  EXPECT_TRUE(GlobalManager::IsImagePrefetched(path));
+  GlobalManager::DropPrefetchedImages();
+  EXPECT_FALSE(GlobalManager::IsImagePrefetched(path));
+  WriteFile(path, ReadFile(TestImage(L"blue.png")));
+  logo = GlobalManager::GetImage(path);
+  ASSERT_NE(logo, nullptr);
+  EXPECT_EQ(FramePixel(logo->GetFrame(0), 3, 2) & 0xFFFFFF, 0x0000FFu);
+}
+
+TEST(ImageCacheTest, PrefetchingLeavesWhatItCannotDecodeToTheUsualWay) {
+  ScratchFolder folder(L"image_prefetch_others");
+  // Not PNG files: decoding ahead gives nothing, GDI+ decodes them as before.
+  for (const wchar_t* name : {L"blue.jpg", L"three.gif"}) {
+    SCOPED_TRACE(::testing::Message() << name);
+    const std::wstring path = folder.path() + name;
+    WriteFile(path, ReadFile(TestImage(name)));
+    GlobalManager::PrefetchImage(path);
+    std::shared_ptr<ImageInfo> image = GlobalManager::GetImage(path);
+    ASSERT_NE(image, nullptr);
+    EXPECT_GT(image->width(), 0);
+  }
+  std::shared_ptr<ImageInfo> gif = GlobalManager::GetImage(folder.path() + L"three.gif");
+  EXPECT_EQ(gif->GetFrameCount(), 3);
+
+  // Broken and missing files still give nothing, and are not kept.
+  WriteFile(folder.path() + L"broken.png", std::vector<char>{'\x89', 'P', 'N', 'G', 'x'});
+  for (const wchar_t* name : {L"broken.png", L"missing.png"}) {
+    SCOPED_TRACE(::testing::Message() << name);
+    GlobalManager::PrefetchImage(folder.path() + name);
+    EXPECT_EQ(GlobalManager::GetImage(folder.path() + name), nullptr);
+    EXPECT_FALSE(GlobalManager::IsImagePrefetched(folder.path() + name));
+  }
+
+  // A picture GDI+ resamples is not decoded ahead.
+  const std::wstring red = folder.path() + L"red.png";
+  WriteFile(red, ReadFile(TestImage(L"opaque.png")));
+  const ImageScale resampled{100, 150};
+  GlobalManager::PrefetchImage(red, resampled);
+  EXPECT_FALSE(GlobalManager::IsImagePrefetched(red, resampled));
+  std::shared_ptr<ImageInfo> larger = GlobalManager::GetImage(red, resampled);
+  ASSERT_NE(larger, nullptr);
+  EXPECT_EQ(larger->width(), 12);
+}
+
 // The skin archive opened from memory, with relative paths resolved against
 // the image folder; both undone at the end of the scope.
 class ArchiveScope {
@@ -222,6 +292,26 @@ TEST(ImageCacheTest, ArchiveMembersComeFirstThenTheDisk) {
   ASSERT_NE(from_disk, nullptr);
   EXPECT_EQ(from_disk->path(), L"pair\\logo.png");
   EXPECT_EQ(FramePixel(from_disk->GetFrame(0), 0, 0) & 0xFFFFFF, 0xFF0000u);
+}
+
+TEST(ImageCacheTest, PrefetchingReadsArchiveMembersFirst) {
+  ArchiveScope archive;
+  ASSERT_TRUE(archive.opened());
+  // pair/logo.png is blue in the archive and red on disk.
+  GlobalManager::PrefetchImage(L"pair\\logo.png");
+  EXPECT_TRUE(GlobalManager::IsImagePrefetched(L"./pair/logo.png"));
+  std::shared_ptr<ImageInfo> logo = GlobalManager::GetImage(L"pair\\logo.png");
+  ASSERT_NE(logo, nullptr);
+  EXPECT_EQ(logo->path(), L"pair/logo.png");
+  EXPECT_EQ(FramePixel(logo->GetFrame(0), 0, 0) & 0xFFFFFF, 0x0000FFu);
+  // A member the archive lacks comes from the disk.
+  GlobalManager::PrefetchImage(L"pair\\disk_only.png");
+  std::shared_ptr<ImageInfo> disk_only = GlobalManager::GetImage(L"pair\\disk_only.png");
+  ASSERT_NE(disk_only, nullptr);
+  EXPECT_EQ(FramePixel(disk_only->GetFrame(0), 0, 0) & 0xFFFFFF, 0xFF0000u);
+  // A member that does not decode is not looked for on disk.
+  GlobalManager::PrefetchImage(L"pair\\broken.png");
+  EXPECT_EQ(GlobalManager::GetImage(L"pair\\broken.png"), nullptr);
 }
 
 TEST(ImageCacheTest, ScaleVariantsAreFoundInTheArchive) {

@@ -21,6 +21,7 @@
 #include "ui/control/rich_edit.h"
 #include "ui/control/shadow_box.h"
 #include "ui/core/global_manager.h"
+#include "ui/core/skin_image.h"
 #include "ui/core/window_builder.h"
 
 namespace ui {
@@ -308,6 +309,19 @@ TEST(WindowHostTest, HitTestsDragOnTheCaptionAndResizeOnlyInsideTheShadow) {
   }
   // Below the caption everything is client area.
   EXPECT_EQ(HitTest(hwnd, 150, top + 41), HTCLIENT);
+}
+
+TEST(WindowHostTest, TheSkinsPicturesAreDecodingFromTheWindowsCreationUntilItsFirstPaint) {
+  auto* window = new SampleWindow(L"accessible.xml");
+  ASSERT_NE(window->Create(nullptr, L"Sample", WS_POPUP, 0), nullptr);
+  WindowGuard guard(window);
+  const ScaledImageFile logo = ResolveScaledImage(
+      GetFullImagePath(window->GetResourcePath(), L"../public/bk/bk_shadow.png"));
+  EXPECT_TRUE(GlobalManager::IsImagePrefetched(logo.path, logo.scale));
+  window->Show(true, false);
+  ::UpdateWindow(window->GetHWND());
+  PumpMessages();
+  EXPECT_FALSE(GlobalManager::IsImagePrefetched(logo.path, logo.scale));
 }
 
 TEST(WindowHostTest, TrackSizesIncludeTheShadow) {

@@ -9,6 +9,7 @@
 #include "ui/control/box.h"
 #include "ui/control/button.h"
 #include "ui/core/global_manager.h"
+#include "ui/core/skin_image.h"
 
 namespace ui {
 namespace {
@@ -199,6 +200,71 @@ TEST(AnimatedLookTest, SizeAnimationsGrowTheFixedWidthAndRelayout) {
   AnimationTimers().PulseFor(3000);
   window.LayoutPass(Rect(0, 0, 300, 50));
   EXPECT_EQ(growing->GetWidth(), 80);
+}
+
+TEST(WindowTest, ThePicturesOfVisibleControlsAreDecodedAheadOfTheFirstPaint) {
+  TestWindow window;
+  HWND hwnd = window.Create(nullptr, L"prefetch", WS_POPUP, 0, true, Rect(0, 0, 50, 50));
+  ASSERT_NE(hwnd, nullptr);
+  window.Attach(hwnd);  // a render context to paint with
+  auto* root = new VBox();
+  window.AttachRoot(root);
+  auto add = [root](Control* control, const wchar_t* bk_image) {
+    if (bk_image != nullptr) control->SetBkImage(bk_image);
+    root->Add(control);
+    return control;
+  };
+  add(new Control(), L"shown.png");
+  add(new Control(), L"hidden.png")->SetVisible(false);
+  Control* button = add(new Button(), nullptr);
+  button->SetStateImage(kStateImageBackground, kControlStateNormal, L"normal.png");
+  button->SetStateImage(kStateImageBackground, kControlStateHot, L"hot.png");
+  button->SetStateImage(kStateImageForeground, kControlStateNormal, L"fore.png");
+  Control* disabled = add(new Button(), nullptr);
+  disabled->SetStateImage(kStateImageBackground, kControlStateNormal, L"disabled_normal.png");
+  disabled->SetEnabled(false);
+  auto* hidden_box = new VBox();
+  root->Add(hidden_box);
+  auto* in_hidden_box = new Control();
+  in_hidden_box->SetBkImage(L"in_hidden_box.png");
+  hidden_box->Add(in_hidden_box);
+  hidden_box->SetVisible(false);
+  // Deep in nested boxes.
+  Box* deepest = root;
+  for (int i = 0; i < 200; ++i) {
+    auto* box = new VBox();
+    deepest->Add(box);
+    deepest = box;
+  }
+  auto* deep = new Control();
+  deep->SetBkImage(L"deep.png");
+  deepest->Add(deep);
+
+  window.PrefetchShownImages();
+  auto prefetched = [&window](const wchar_t* file) {
+    return GlobalManager::IsImagePrefetched(GetFullImagePath(window.GetResourcePath(), file));
+  };
+  for (const wchar_t* file : {L"shown.png", L"normal.png", L"fore.png", L"deep.png"}) {
+    EXPECT_TRUE(prefetched(file)) << file;
+  }
+  for (const wchar_t* file :
+       {L"hidden.png", L"hot.png", L"disabled_normal.png", L"in_hidden_box.png"}) {
+    EXPECT_FALSE(prefetched(file)) << file;
+  }
+
+  // The key a decoding is held under is the one the paint asks for: drawing
+  // takes it (though the file does not exist, and nothing is drawn).
+  ImageAttribute drawn = button->GetStateImage(kStateImageBackground, kControlStateNormal);
+  EXPECT_FALSE(LoadAttributeImage(window.GetResourcePath(), drawn));
+  EXPECT_FALSE(prefetched(L"normal.png"));
+  EXPECT_TRUE(prefetched(L"shown.png"));
+
+  // The first paint keeps none of them: what it did not take is dropped.
+  window.Show(true, false);
+  ::SendMessageW(hwnd, WM_PAINT, 0, 0);
+  PumpMessages();
+  EXPECT_FALSE(prefetched(L"shown.png"));
+  EXPECT_FALSE(prefetched(L"deep.png"));
 }
 
 }  // namespace
