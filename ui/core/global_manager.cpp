@@ -34,8 +34,9 @@ struct GlobalState {
   ZipReader* archive = nullptr;
   // Weak references: the holders own the images.
   std::map<std::wstring, std::weak_ptr<ImageInfo>> images;
-  // Decodings begun ahead of a first paint, by cache key.
-  PrefetchedImages prefetched;
+  // Decodings begun ahead of a first paint, by cache key; made by the first
+  // PrefetchImage, on the thread that owns the tables until Shutdown.
+  std::unique_ptr<PrefetchedImages> prefetched;
   // Parsed child layouts by file path.
   std::map<std::wstring, std::unique_ptr<WindowBuilder>> layouts;
   // Layouts being built: a layout that shows itself would never end.
@@ -74,7 +75,7 @@ void GlobalManager::Shutdown() {
   state.classes.clear();
   state.create_control = nullptr;
   state.strings.Clear();
-  state.prefetched.Clear();
+  state.prefetched.reset();
   state.images.clear();
   state.layouts.clear();
   OwnerThread().DetachFromThread();
@@ -328,8 +329,10 @@ std::shared_ptr<ImageInfo> GlobalManager::GetImage(const std::wstring& full_path
   // Decoded ahead, if it was; a file that decoding ahead did not take (not
   // a PNG after all) goes the usual way, to GDI+.
   std::unique_ptr<ImageInfo> decoded;
-  if (std::optional<ImageInfo::DecodedPng> ahead = State().prefetched.Take(key)) {
-    decoded = ImageInfo::FromDecodedPng(std::move(*ahead), key, scale);
+  if (PrefetchedImages* prefetched = State().prefetched.get()) {
+    if (std::optional<ImageInfo::DecodedPng> ahead = prefetched->Take(key)) {
+      decoded = ImageInfo::FromDecodedPng(std::move(*ahead), key, scale);
+    }
   }
   // The archive first; the disk only when the archive is closed or does not
   // hold the file (a member that does not decode is not looked for on disk).
@@ -366,29 +369,30 @@ void GlobalManager::PrefetchImage(const std::wstring& full_path, ImageScale scal
   GlobalState& state = State();
   const std::wstring key = GetImageCacheKey(full_path, scale);
   const auto found = state.images.find(key);
-  if ((found != state.images.end() && !found->second.expired()) || state.prefetched.Has(key)) {
-    return;
-  }
+  if (!state.prefetched) state.prefetched = std::make_unique<PrefetchedImages>();
+  PrefetchedImages& prefetched = *state.prefetched;
+  if ((found != state.images.end() && !found->second.expired()) || prefetched.Has(key)) return;
   // As GetImage looks: the archive first, then the disk. Members of other
   // formats are left to GetImage, which reads them once.
   if (IsArchiveOpen()) {
     if (std::optional<std::vector<unsigned char>> data =
             GetArchiveData(GetImageCacheKey(full_path))) {
-      if (LooksLikePng(data->data(), data->size())) state.prefetched.Start(key, std::move(*data));
+      if (LooksLikePng(data->data(), data->size())) prefetched.Start(key, std::move(*data));
       return;
     }
   }
-  state.prefetched.StartFile(key, NormalizeDiskPath(full_path));
+  prefetched.StartFile(key, NormalizeDiskPath(full_path));
 }
 
 bool GlobalManager::IsImagePrefetched(const std::wstring& full_path, ImageScale scale) {
   CheckThread();
-  return State().prefetched.Has(GetImageCacheKey(full_path, scale));
+  const PrefetchedImages* prefetched = State().prefetched.get();
+  return prefetched != nullptr && prefetched->Has(GetImageCacheKey(full_path, scale));
 }
 
 void GlobalManager::DropPrefetchedImages() {
   CheckThread();
-  State().prefetched.Clear();
+  if (PrefetchedImages* prefetched = State().prefetched.get()) prefetched->Clear();
 }
 
 // --- Layout cache ------------------------------------------------------------------
