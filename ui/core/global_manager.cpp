@@ -363,9 +363,7 @@ std::shared_ptr<ImageInfo> GlobalManager::GetImage(const std::wstring& full_path
 
 void GlobalManager::PrefetchImage(const std::wstring& full_path, ImageScale scale) {
   CheckThread();
-  const bool as_is = scale.file_percent <= 0 || scale.target_percent <= 0 ||
-                     scale.file_percent == scale.target_percent;
-  if (!as_is) return;  // resampled by GDI+
+  if (!scale.KeepsPixels()) return;  // resampled by GDI+
   GlobalState& state = State();
   const std::wstring key = GetImageCacheKey(full_path, scale);
   const auto found = state.images.find(key);

@@ -48,7 +48,6 @@ class PrefetchedImages {
   // Drops every decoding without waiting: those not begun will not run,
   // those running end into nothing.
   void Clear();
-  size_t size() const { return decodings_.size(); }
 
  private:
   struct Decoding;

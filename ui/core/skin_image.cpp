@@ -99,6 +99,13 @@ bool LoadAttributeImage(const std::wstring& resource_folder, ImageAttribute& att
   return attribute.image != nullptr;
 }
 
+void PrefetchAttributeImage(const std::wstring& resource_folder, const ImageAttribute& attribute) {
+  if (attribute.file.empty()) return;
+  const ScaledImageFile source =
+      ResolveScaledImage(GetFullImagePath(resource_folder, attribute.file));
+  GlobalManager::PrefetchImage(source.path, source.scale);
+}
+
 bool DrawImage(IRenderContext* context, ImageAttribute& attribute, const ImagePlacement& placement,
                const std::wstring& modifier, int fade) {
   if (!context || attribute.file.empty()) return false;

@@ -45,6 +45,11 @@ SIZE GetDisplaySize(const ImageInfo& image);
 // for its current full path. False when it cannot be loaded.
 bool LoadAttributeImage(const std::wstring& resource_folder, ImageAttribute& attribute);
 
+// Has the attribute's image decoded ahead of the paint that draws it, under
+// the file and scale LoadAttributeImage will ask for
+// (GlobalManager::PrefetchImage).
+void PrefetchAttributeImage(const std::wstring& resource_folder, const ImageAttribute& attribute);
+
 // Loads the attribute's image (see LoadAttributeImage), then draws it as
 // DrawLoadedImage does. Returns whether anything was drawn. An image that
 // cannot be loaded resets the attribute so it is not tried again.

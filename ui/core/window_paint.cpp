@@ -163,12 +163,6 @@ void Window::OnFirstFrameShown() {}
 
 void Window::PrefetchShownImages() {
   CBASE_DCHECK_ON_THREAD(thread_checker_);
-  auto prefetch = [this](const ImageAttribute& image) {
-    if (image.file.empty()) return;
-    const ScaledImageFile source =
-        ResolveScaledImage(GetFullImagePath(GetResourcePath(), image.file));
-    GlobalManager::PrefetchImage(source.path, source.scale);
-  };
   // Depth first, in paint order, without recursion: a skin nests as deep as
   // it likes.
   std::vector<Control*> pending;
@@ -177,10 +171,10 @@ void Window::PrefetchShownImages() {
     Control* control = pending.back();
     pending.pop_back();
     if (!control->IsVisible()) continue;
-    prefetch(control->GetBkImage());
+    PrefetchAttributeImage(resource_path_, control->GetBkImage());
     if (control->IsEnabled()) {
       for (StateImageLayer layer : {kStateImageBackground, kStateImageForeground}) {
-        prefetch(control->GetStateImage(layer, kControlStateNormal));
+        PrefetchAttributeImage(resource_path_, control->GetStateImage(layer, kControlStateNormal));
       }
     }
     if (const auto* box = dynamic_cast<const Box*>(control)) {

@@ -241,16 +241,14 @@ std::unique_ptr<ImageInfo> ImageInfo::FromDecodedPng(DecodedPng decoded, const s
 
 std::unique_ptr<ImageInfo> ImageInfo::DecodePngAsIs(const unsigned char* data, size_t size,
                                                     const std::wstring& path, ImageScale scale) {
-  scale = Normalised(scale);
-  if (scale.file_percent != scale.target_percent) return nullptr;  // GDI+ resamples
+  if (!scale.KeepsPixels()) return nullptr;  // GDI+ resamples
   return FromDecodedPng(DecodePngData(data, size), path, scale);
 }
 
 std::unique_ptr<ImageInfo> ImageInfo::LoadFromFile(const std::wstring& file,
                                                    const std::wstring& path, ImageScale scale) {
   // A file GDI+ resamples anyway is not read here first.
-  const ImageScale as_given = Normalised(scale);
-  if (as_given.file_percent == as_given.target_percent) {
+  if (scale.KeepsPixels()) {
     const std::vector<unsigned char> data = ReadPngFile(file);
     if (auto image = DecodePngAsIs(data.data(), data.size(), path, scale)) return image;
   }

@@ -26,6 +26,11 @@ namespace ui {
 struct ImageScale {
   int file_percent = 100;
   int target_percent = 100;
+  // Whether the file's pixels are drawn as they are (an unset percentage
+  // counts as that).
+  bool KeepsPixels() const {
+    return file_percent <= 0 || target_percent <= 0 || file_percent == target_percent;
+  }
 };
 
 class ImageInfo {
