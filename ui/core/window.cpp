@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <utility>
 
+#include "base/startup_trace.h"
 #include "ui/animation/timer_manager.h"
 #include "ui/control/box.h"
 #include "ui/control/control.h"
@@ -267,6 +268,10 @@ LRESULT Window::RouteMessage(UINT message, WPARAM wparam, LPARAM lparam, bool& h
       RunAfterFirstFrame();
       handled = true;
       return 0;
+    case kFirstFrameShownMessage:
+      StepFadeThenFirstFrameShown();
+      handled = true;
+      return 0;
     case WM_GETOBJECT:
       return OnGetObject(wparam, lparam, handled);
     case WM_SETTINGCHANGE:
@@ -283,6 +288,7 @@ LRESULT Window::RouteMessage(UINT message, WPARAM wparam, LPARAM lparam, bool& h
       // A frame presented while the window was hidden is seen once it shows.
       if ((reinterpret_cast<const WINDOWPOS*>(lparam)->flags & SWP_SHOWWINDOW) != 0 &&
           presenter_.NoteWindowShown()) {
+        STARTUP_TRACE("first_visible_frame");
         FirstFrameShown();
       }
       return 0;

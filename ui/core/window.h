@@ -66,6 +66,9 @@ class Window : public virtual cbase::SupportWeakCallback {
   static constexpr UINT kAccessibleActionMessage = WM_APP + 3;
   // Posted once the first frame is seen: the work left for it runs.
   static constexpr UINT kAfterFirstFrameMessage = WM_APP + 4;
+  // Posted by the paint that presented the first frame the user sees: the
+  // fade's next step, then OnFirstFrameShown.
+  static constexpr UINT kFirstFrameShownMessage = WM_APP + 5;
 
   Window();
   // Deletes the delayed controls and the root, and destroys a native window
@@ -97,7 +100,8 @@ class Window : public virtual cbase::SupportWeakCallback {
   // Called once after the first layout pass: the whole window fades in.
   virtual void OnFirstLayout();
   // Called once, when the first frame the user can see is on the screen (for
-  // a window fading in, its first frame above alpha 0). Start-up work the
+  // a window fading in, its first frame above alpha 0), from a message posted
+  // by that frame's paint and after the fade's next step. Start-up work the
   // first frame does not need belongs here. Does nothing by default.
   virtual void OnFirstFrameShown();
   // What makes controls for skin element names the toolkit does not know
@@ -336,6 +340,9 @@ class Window : public virtual cbase::SupportWeakCallback {
   void PaintAndPresent();
   // The user has seen the window's first frame: OnFirstFrameShown, once.
   void FirstFrameShown();
+  // kFirstFrameShownMessage: presents the step the fade has reached since
+  // the first frame went out, then FirstFrameShown.
+  void StepFadeThenFirstFrameShown();
   // Gives back the pulse hold OnPaint took before the first frame, if any.
   void ReleasePulseHold();
   // Runs what AfterFirstFrame was given (kAfterFirstFrameMessage).

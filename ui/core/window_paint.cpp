@@ -106,10 +106,14 @@ void Window::OnPaint() {
     return;
   }
   if (!shown_before && presenter_.HasShownFrame()) {
-    // What waited for the first frame may close the window.
-    std::weak_ptr<cbase::WeakFlag> alive = GetWeakFlag();
-    FirstFrameShown();
-    if (alive.expired()) return;
+    STARTUP_TRACE("first_visible_frame");
+    // Posted: the work that waits for the first frame comes after the
+    // fade's next step, and after this paint.
+    if (hwnd_ == nullptr || !::PostMessageW(hwnd_, kFirstFrameShownMessage, 0, 0)) {
+      std::weak_ptr<cbase::WeakFlag> alive = GetWeakFlag();
+      FirstFrameShown();
+      if (alive.expired()) return;
+    }
   }
   // The first frame waits for the fade: the fade moves on to now, so the
   // frame goes out without waiting for the fade's next tick.
@@ -129,8 +133,26 @@ void Window::ReleasePulseHold() {
   if (pulse_hold_ != nullptr) std::exchange(pulse_hold_, nullptr)->ReleasePulse(false);
 }
 
+void Window::StepFadeThenFirstFrameShown() {
+  // The fade starts from clear and speeds up slowly, so the first frame went
+  // out nearly clear, and the fade moved on while that frame was presented.
+  // That step goes out now: the work that waits for the first frame would
+  // otherwise hold the window at its faintest until it is done.
+  Control* root = root_.Get();
+  AnimationPlayer* fade =
+      root != nullptr ? root->GetAnimationPlayer(AnimationType::kAlpha) : nullptr;
+  if (fade != nullptr && hwnd_ != nullptr) {
+    const BYTE presented = window_alpha_;
+    fade->Advance();
+    if (window_alpha_ != presented) {
+      PaintAndPresent();
+      STARTUP_TRACE("first_fade_step");
+    }
+  }
+  FirstFrameShown();
+}
+
 void Window::FirstFrameShown() {
-  STARTUP_TRACE("first_visible_frame");
   // Posted first: what OnFirstFrameShown starts may close the window.
   const bool posted = after_first_frame_.empty() ||
                       (hwnd_ != nullptr && ::PostMessageW(hwnd_, kAfterFirstFrameMessage, 0, 0));

@@ -772,6 +772,44 @@ TEST(WindowHostTest, AWindowThatFadedInHiddenHasItsFirstFrameSeenWhenItShows) {
   EXPECT_EQ(window->first_frames_shown, 1);
 }
 
+// The fade starts from clear and speeds up slowly, so the first frame goes
+// out nearly clear. The work waiting for that frame comes after the step the
+// fade reached while it was presented: a window does not stay at its
+// faintest while its start-up work runs.
+TEST(WindowHostTest, TheFadesNextStepGoesOutBeforeTheWorkThatWaitedForTheFirstFrame) {
+  auto* window = new SampleWindow();
+  ASSERT_NE(window->Create(nullptr, L"Sample", WS_POPUP, 0), nullptr);
+  WindowGuard guard(window);
+  unsigned presents_when_left_work_ran = 0;
+  window->AfterFirstFrame([&] { presents_when_left_work_ran = window->GetPresentCount(); });
+  window->Show(true, false);
+  MSG msg;
+  while (window->GetPresentCount() == 0 && ::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+    ::TranslateMessage(&msg);
+    ::DispatchMessageW(&msg);
+  }
+  ASSERT_EQ(window->GetPresentCount(), 1u);
+  EXPECT_EQ(window->GetWindowAlpha(), 1);
+  // Nothing of the first frame's work has run under the paint that
+  // presented it.
+  EXPECT_EQ(window->first_frames_shown, 0);
+  EXPECT_EQ(presents_when_left_work_ran, 0u);
+
+  // Presenting it took 30 ms.
+  WindowTimers().clock.AdvanceMs(30);
+  PumpMessages();
+  EXPECT_EQ(window->first_frames_shown, 1);
+  EXPECT_EQ(window->presents_at_first_frame_shown, 2u);
+  EXPECT_GT(window->alpha_at_first_frame_shown, 1);
+  EXPECT_LT(window->alpha_at_first_frame_shown, 255);
+  EXPECT_EQ(presents_when_left_work_ran, 2u);
+  // The fade goes on from there.
+  WindowTimers().PulseFor(400);
+  PumpMessages();
+  EXPECT_EQ(window->GetWindowAlpha(), 255);
+  EXPECT_EQ(window->first_frames_shown, 1);
+}
+
 TEST(WindowHostTest, WorkLeftForTheFirstFrameRunsOnceTheUserSeesIt) {
   auto* window = new SampleWindow(L"accessible.xml");
   ASSERT_NE(window->Create(nullptr, L"Sample", WS_POPUP, 0), nullptr);

@@ -63,6 +63,8 @@ class SampleWindow : public WindowImplBase {
   void OnSkinLoaded() override;
   void OnFirstFrameShown() override {
     ++first_frames_shown;
+    alpha_at_first_frame_shown = GetWindowAlpha();
+    presents_at_first_frame_shown = GetPresentCount();
     pulse_started_before_first_frame = WindowTimers().log.periods.size() > pulse_starts_at_open_;
   }
   Control* CreateCustomControl(const std::wstring& class_name) override;
@@ -70,6 +72,9 @@ class SampleWindow : public WindowImplBase {
   std::vector<Event> events;
   int skin_loaded = 0;
   int first_frames_shown = 0;
+  // The window's alpha and presents when OnFirstFrameShown last ran.
+  int alpha_at_first_frame_shown = -1;
+  unsigned presents_at_first_frame_shown = 0;
   // Whether the animation pulse was started between the window's making
   // and its first frame being seen.
   bool pulse_started_before_first_frame = false;
