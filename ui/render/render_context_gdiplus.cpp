@@ -579,12 +579,38 @@ void RenderContext_GdiPlus::FillRoundRect(const RECT& rc, const SIZE& corner, AR
       {{l - 2, middle.top, middle.left, middle.bottom}, &left},
       {{middle.right, middle.top, r + 2, middle.bottom}, &right},
   };
+  // Below the arcs every row of the shape is alike: the straight sides'
+  // bands are one row, over and over. That row is the top band's last one
+  // when the top band was drawn whole, and is drawn alone otherwise: one
+  // drawing for both sides.
+  std::vector<DWORD> side_row;
+  const int row_width = Width(rim[0].area);
+  auto draw_side_row = [&] {
+    side_row.assign(static_cast<size_t>(row_width), 0);
+    if (!DrawOnClearPixels(side_row.data(), row_width, 1,
+                           POINT{rim[0].area.left, rim[0].area.bottom - 1}, true,
+                           [&](Gdiplus::Graphics& on) { on.FillPath(&brush, &top); })) {
+      side_row.clear();
+    }
+  };
   // A band or middle the clip leaves out costs nothing.
   for (const Band& band : rim) {
     const RECT visible = VisiblePart(band.area);
     if (::IsRectEmpty(&visible)) continue;
+    const bool side = &band >= &rim[2];
+    if (side && side_row.empty() && CanWriteBits()) draw_side_row();
+    if (side && !side_row.empty() &&
+        BlendDirect(side_row.data(), row_width, 1, POINT{visible.left - rim[0].area.left, 0},
+                    visible, true)) {
+      continue;
+    }
     if (DrawBlended(visible, true,
                     [&](Gdiplus::Graphics& on) { on.FillPath(&brush, band.path); })) {
+      if (&band == &rim[0] && ::EqualRect(&visible, &band.area)) {
+        const size_t width = static_cast<size_t>(Width(visible));
+        const auto last_row = aside_.end() - static_cast<std::ptrdiff_t>(width);
+        side_row.assign(last_row, aside_.end());
+      }
       continue;
     }
     graphics.ResetClip();
@@ -771,7 +797,11 @@ bool RenderContext_GdiPlus::FillDirect(const RECT& rc, DWORD pixel) {
 }
 
 bool RenderContext_GdiPlus::BlendDirect(const DWORD* from, int from_width, int from_height,
-                                        POINT source, const RECT& dest) {
+                                        POINT source, const RECT& dest, bool one_row) {
+  if (one_row) {
+    source.y = 0;
+    from_height = Height(dest);
+  }
   if (from == nullptr || !CanWriteBits() || source.x < 0 || source.y < 0 ||
       source.x + Width(dest) > from_width || source.y + Height(dest) > from_height) {
     return false;
@@ -784,7 +814,7 @@ bool RenderContext_GdiPlus::BlendDirect(const DWORD* from, int from_width, int f
   if (parts.empty()) return true;
   auto* bits = reinterpret_cast<DWORD*>(GetBits());
   const size_t width = static_cast<size_t>(GetWidth());
-  const size_t stride = static_cast<size_t>(from_width);
+  const size_t stride = one_row ? 0 : static_cast<size_t>(from_width);
   ::GdiFlush();
   for (const RECT& area : parts) {
     const size_t src_x = static_cast<size_t>(source.x + area.left - placed.left);

@@ -86,8 +86,10 @@ class RenderContext_GdiPlus : public IRenderContext {
   // pixels, the mapping is not one to one, or the bits or the clip cannot be
   // used. Kept pixels and one-to-one blends from a context of this kind
   // come this way; public for the tests that hold it to the system's blend.
+  // With |one_row| set, |from| is a single row blended onto every row of
+  // |dest| (|from_height| and |source|.y are not used).
   bool BlendDirect(const DWORD* from, int from_width, int from_height, POINT source,
-                   const RECT& dest);
+                   const RECT& dest, bool one_row = false);
 
  private:
   struct TextFont {

@@ -762,10 +762,12 @@ TEST(ShapesTest, LargeOpaqueRoundedFillsMatchGdiPlusExactly) {
 // for round and elliptic corners of odd and even sizes, at odd places and
 // under a moved origin. (GDI+ rounds an arc's points by where the arc lies:
 // a rim copied out of the same shape drawn small at the origin gave a few
-// pixels of elliptic corners otherwise.)
+// pixels of elliptic corners otherwise.) The straight sides repeat one row,
+// the top band's last or one drawn alone: also where a clip, straight or
+// rounded, cuts the sides but not the top, or cuts the top.
 TEST(ShapesTest, LargeFillsOfManyCornersMatchGdiPlusExactly) {
   constexpr int kWidth = 300;
-  constexpr int kHeight = 220;
+  constexpr int kHeight = 300;
   const SIZE corners[] = {{1, 1}, {2, 2}, {5, 5}, {6, 9}, {11, 4}, {16, 16}, {25, 25}, {40, 30}};
   for (const SIZE& corner : corners) {
     SCOPED_TRACE(::testing::Message() << corner.cx << "x" << corner.cy);
@@ -776,6 +778,16 @@ TEST(ShapesTest, LargeFillsOfManyCornersMatchGdiPlusExactly) {
       const POINT origin = context.OffsetOrigin(-7, 11);
       context.FillRoundRect(RECT{20, 120, 250, 201}, corner, kGreen);
       context.SetOrigin(origin.x, origin.y);
+      {
+        AutoClip straight(&context, RECT{0, 200, 150, 260});
+        context.FillRoundRect(RECT{9, 203, 141, 297}, corner, kWhite);
+        context.FillRoundRect(RECT{20, 150, 130, 290}, corner, kBlue);
+      }
+      AutoClip rounded(&context, RECT{150, 150, 300, 280}, 40, 40);
+      context.FillRoundRect(RECT{153, 214, 297, 297}, corner, kRed);
+      // The window's own background: its clip's corners cut the top band.
+      AutoClip window(&context, RECT{160, 220, 290, 296}, 24, 24);
+      context.FillRoundRect(RECT{160, 220, 290, 296}, corner, kGreen);
     };
     RenderContext_GdiPlus fast;
     EXPECT_EQ(DifferencesFromGdiPlusAlone(fast, kWidth, kHeight, paint), 0);
