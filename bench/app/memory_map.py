@@ -7,9 +7,13 @@ they map (a DLL, a Unix library, a font file, or anonymous memory), does the
 same for the start-up benchmark's bare layered window, and prints the
 difference by kind and the largest differences by mapping.
 
-    memory_map.py --build DIR [--settle SECONDS] [--top N]
+    memory_map.py --build DIR [--settle SECONDS] [--top N] [--platform]
 
-DIR is a build with the targets assistant, brand and startup_bare_window. A
+DIR is a build with the targets assistant, brand and startup_bare_window.
+With --platform the bare window also makes the system calls of the
+assistant's first seconds (startup_bare_window.exe --platform, the start-up
+benchmark's floor of the peak working set), so what is left is the
+assistant's own. A
 diagnostic, not a benchmark: the peak working set itself comes from
 startup_bench.py.
 """
@@ -76,15 +80,18 @@ def kind_of(name):
     return "other files (fonts, ...)"
 
 
-def measure(build, display, service, wine, work, bare, settle):
+def measure(build, display, service, wine, work, bare, settle, platform=False):
     """{mapping: resident kB} and the peak of one started program."""
+    options = []
     if bare:
         exe, title = os.path.join(build, "bench", "app", "startup_bare_window.exe"), "Bare"
+        if platform:
+            options = ["--platform", service.address + "/api/channel"]
     else:
         exe, title = wine.brand_for(service, folder=work), harness.WINDOW_NAME
     env = dict(display.env, WINEPREFIX=wine.prefix, WINEDEBUG="-all")
     wine.clean_user_data()
-    process = subprocess.Popen(["wine", exe], env=env, cwd=work, stdout=subprocess.DEVNULL,
+    process = subprocess.Popen(["wine", exe] + options, env=env, cwd=work, stdout=subprocess.DEVNULL,
                                stderr=subprocess.DEVNULL, start_new_session=True)
     try:
         if display.find_window(title, 60) is None:
@@ -105,6 +112,8 @@ def main():
     parser.add_argument("--build", required=True)
     parser.add_argument("--settle", type=float, default=3.0)
     parser.add_argument("--top", type=int, default=30)
+    parser.add_argument("--platform", action="store_true",
+                        help="compare with the bare window making the first seconds' calls")
     args = parser.parse_args()
     build = os.path.abspath(args.build)
     os.environ.update(
@@ -119,7 +128,8 @@ def main():
     wine = harness.Wine(os.path.join(build, "bench", "app", "memory_map"), display)
     try:
         ours, peak = measure(build, display, service, wine, work, False, args.settle)
-        bare, bare_peak = measure(build, display, service, wine, work, True, args.settle)
+        bare, bare_peak = measure(build, display, service, wine, work, True, args.settle,
+                                  args.platform)
     finally:
         wine.close()
         service.stop()
