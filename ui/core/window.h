@@ -272,8 +272,9 @@ class Window : public virtual cbase::SupportWeakCallback {
   // Whether the user has seen a frame of this window (see OnFirstFrameShown).
   bool HasShownFirstFrame() const { return presenter_.HasShownFrame(); }
   // Work a control can leave until the user sees the window: |task| runs
-  // once the first frame is on the screen, from a message posted then (the
-  // frame's own message is over by then), or at once when it already is.
+  // once the first frame is on the screen, from a message posted after
+  // OnFirstFrameShown (the frame's own message is over by then), or at once
+  // when that has run.
   // Nothing runs for a window that is gone or never shows a frame, so a
   // control that needs its work earlier does it itself.
   void AfterFirstFrame(std::function<void()> task);
@@ -440,6 +441,8 @@ class Window : public virtual cbase::SupportWeakCallback {
   // waits to be presented (see OnPaint); null when it holds none.
   TimerManager* pulse_hold_ = nullptr;
   std::vector<std::function<void()>> after_first_frame_;
+  // FirstFrameShown has begun: work handed over from now on runs at once.
+  bool first_frame_work_started_ = false;
   // A Tab pressed while a layout pass was pending moves the focus after it.
   bool tab_after_layout_ = false;
   bool layout_pending_ = false;

@@ -138,13 +138,15 @@ void Window::StepFadeThenFirstFrameShown() {
   // out nearly clear, and the fade moved on while that frame was presented.
   // That step goes out now: the work that waits for the first frame would
   // otherwise hold the window at its faintest until it is done.
+  // (Only a layered window shows its alpha.)
   Control* root = root_.Get();
   AnimationPlayer* fade =
       root != nullptr ? root->GetAnimationPlayer(AnimationType::kAlpha) : nullptr;
-  if (fade != nullptr && hwnd_ != nullptr) {
-    const BYTE presented = window_alpha_;
+  if (layered_ && fade != nullptr && hwnd_ != nullptr) {
     fade->Advance();
-    if (window_alpha_ != presented) {
+    // Compared with what is on the screen: a tick of a pulse another window
+    // runs may have moved the alpha since, with its paint still to come.
+    if (window_alpha_ != presenter_.GetPresentedAlpha()) {
       PaintAndPresent();
       STARTUP_TRACE("first_fade_step");
     }
@@ -153,6 +155,7 @@ void Window::StepFadeThenFirstFrameShown() {
 }
 
 void Window::FirstFrameShown() {
+  first_frame_work_started_ = true;
   // Posted first: what OnFirstFrameShown starts may close the window.
   const bool posted = after_first_frame_.empty() ||
                       (hwnd_ != nullptr && ::PostMessageW(hwnd_, kAfterFirstFrameMessage, 0, 0));
@@ -174,7 +177,9 @@ void Window::RunAfterFirstFrame() {
 void Window::AfterFirstFrame(std::function<void()> task) {
   CBASE_DCHECK_ON_THREAD(thread_checker_);
   if (!task) return;
-  if (HasShownFirstFrame()) {
+  // Not before OnFirstFrameShown: the frame may be out with its work still
+  // on its way (kFirstFrameShownMessage).
+  if (first_frame_work_started_) {
     task();
     return;
   }

@@ -597,7 +597,8 @@ void RenderContext_GdiPlus::FillRoundRect(const RECT& rc, const SIZE& corner, AR
   for (const Band& band : rim) {
     const RECT visible = VisiblePart(band.area);
     if (::IsRectEmpty(&visible)) continue;
-    const bool side = &band >= &rim[2];
+    // (A negative corner leaves no straight rows to repeat.)
+    const bool side = &band >= &rim[2] && corner.cx >= 0 && corner.cy >= 0;
     if (side && side_row.empty() && CanWriteBits()) draw_side_row();
     if (side && !side_row.empty() &&
         BlendDirect(side_row.data(), row_width, 1, POINT{visible.left - rim[0].area.left, 0},

@@ -791,9 +791,12 @@ TEST(WindowHostTest, TheFadesNextStepGoesOutBeforeTheWorkThatWaitedForTheFirstFr
   ASSERT_EQ(window->GetPresentCount(), 1u);
   EXPECT_EQ(window->GetWindowAlpha(), 1);
   // Nothing of the first frame's work has run under the paint that
-  // presented it.
+  // presented it, and work handed over now still waits for it.
   EXPECT_EQ(window->first_frames_shown, 0);
   EXPECT_EQ(presents_when_left_work_ran, 0u);
+  int first_frames_when_handed_work_ran = -1;
+  window->AfterFirstFrame([&] { first_frames_when_handed_work_ran = window->first_frames_shown; });
+  EXPECT_EQ(first_frames_when_handed_work_ran, -1);
 
   // Presenting it took 30 ms.
   WindowTimers().clock.AdvanceMs(30);
@@ -803,11 +806,27 @@ TEST(WindowHostTest, TheFadesNextStepGoesOutBeforeTheWorkThatWaitedForTheFirstFr
   EXPECT_GT(window->alpha_at_first_frame_shown, 1);
   EXPECT_LT(window->alpha_at_first_frame_shown, 255);
   EXPECT_EQ(presents_when_left_work_ran, 2u);
+  EXPECT_EQ(first_frames_when_handed_work_ran, 1);
   // The fade goes on from there.
   WindowTimers().PulseFor(400);
   PumpMessages();
   EXPECT_EQ(window->GetWindowAlpha(), 255);
   EXPECT_EQ(window->first_frames_shown, 1);
+
+  // A window that is not layered shows no alpha: nothing is presented again.
+  auto* plain = new SampleWindow();
+  ASSERT_NE(plain->Create(nullptr, L"Plain", WS_POPUP, 0, false), nullptr);
+  WindowGuard plain_guard(plain);
+  plain->Show(true, false);
+  while (plain->GetPresentCount() == 0 && ::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+    ::TranslateMessage(&msg);
+    ::DispatchMessageW(&msg);
+  }
+  ASSERT_EQ(plain->GetPresentCount(), 1u);
+  WindowTimers().clock.AdvanceMs(30);
+  PumpMessages();
+  EXPECT_EQ(plain->first_frames_shown, 1);
+  EXPECT_EQ(plain->presents_at_first_frame_shown, 1u);
 }
 
 TEST(WindowHostTest, WorkLeftForTheFirstFrameRunsOnceTheUserSeesIt) {
